@@ -1,0 +1,99 @@
+// The working record's life cycle and its small helpers.
+#include "record.h"
+
+#include "platform.h"
+
+#include "checked.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+
+namespace zarn {
+
+void reset_image(PicImage* pic)
+{
+    pic->pixels = nullptr;
+    pic->out_file = nullptr;
+    pic->in_file = nullptr;
+    pic->extra_module = nullptr;
+    pic->png_module = nullptr;
+    pic->tiff_module = nullptr;
+    pic->spare_module = nullptr;
+}
+
+void release_image(PicImage* pic)
+{
+    std::free(pic->pixels);
+    if (pic->in_file) std::fclose(pic->in_file);
+    if (pic->out_file) std::fclose(pic->out_file);
+    for (void* module : {pic->spare_module, pic->tiff_module, pic->png_module, pic->extra_module})
+        free_module(module);
+    reset_image(pic);
+}
+
+void set_grey_palette(PicImage* pic)
+{
+    if (pic->colours < 2) return;
+    const int step = 255 / (pic->colours - 1);
+    for (int k = 0; k < 256 && k * step <= 255; ++k) {
+        const auto level = static_cast<unsigned char>(k * step);
+        std::memset(pic->palette + 3 * k, level, 3);
+    }
+}
+
+void unpack_nibbles(unsigned char* row, int width)
+{
+    // Backwards, so each packed byte is read before its place is reused:
+    // pixel x comes from byte x / 2, which is never above x.
+    for (int x = width - 1; x >= 0; --x) {
+        const unsigned char pair = row[x / 2];
+        row[x] = (x & 1) ? (pair & 0x0F) : static_cast<unsigned char>(pair >> 4);
+    }
+}
+
+void describe(PicImage* pic, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(pic->description, sizeof pic->description, format, args);
+    va_end(args);
+}
+
+InputFile::InputFile(const char* path, PicImage* pic)
+    : stream_(std::fopen(path, "rb")), pic_(pic)
+{
+    pic_->in_file = stream_.get();
+}
+
+InputFile::~InputFile()
+{
+    pic_->in_file = nullptr;
+}
+
+}  // namespace zarn
+
+namespace zarn {
+
+std::size_t max_image_bytes()
+{
+    constexpr std::size_t kDefault = std::size_t(1) << 30;
+    const char* text = std::getenv("ZARN_MAX_IMAGE_BYTES");
+    if (!text || !*text) return kDefault;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long value = std::strtoull(text, &end, 0);
+    if (errno != 0 || *end != '\0' || value == 0) return kDefault;
+    return static_cast<std::size_t>(value);
+}
+
+std::optional<std::size_t> image_bytes(std::int64_t width, std::int64_t height, int bits)
+{
+    if (height <= 0) return std::nullopt;
+    const auto row = row_bytes(width, bits);
+    const auto block = row ? checked_mul(*row, static_cast<std::size_t>(height)) : std::nullopt;
+    if (!block || *block > max_image_bytes()) return std::nullopt;
+    return block;
+}
+
+}  // namespace zarn

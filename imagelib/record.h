@@ -1,0 +1,73 @@
+// Internal helpers over the working record, and the ownership types every codec uses.
+#pragma once
+
+#include "zarngfx.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <span>
+
+namespace zarn {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { if (f) std::fclose(f); }
+};
+struct BlockFreer {
+    void operator()(unsigned char* p) const { std::free(p); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+using PixelBlock = std::unique_ptr<unsigned char, BlockFreer>;
+
+// A zero-filled pixel block: rows a short file never supplies stay black
+// rather than showing whatever the allocator had.
+inline PixelBlock allocate_pixels(std::size_t bytes)
+{
+    return PixelBlock(static_cast<unsigned char*>(std::calloc(bytes ? bytes : 1, 1)));
+}
+
+void reset_image(PicImage* pic);
+void release_image(PicImage* pic);
+void set_grey_palette(PicImage* pic);
+// Turns `width` pixels packed two to a byte (high nibble first) at the start
+// of `row` into one byte each, in place. `row` holds at least `width` bytes.
+void unpack_nibbles(unsigned char* row, int width);
+
+// Formats the record's description like snprintf, always NUL-terminated.
+void describe(PicImage* pic, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Opens `path` for binary reading and parks the stream in pic->in_file for
+// as long as this lives; clears the field again on every exit.
+class InputFile {
+public:
+    InputFile(const char* path, PicImage* pic);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    explicit operator bool() const { return stream_ != nullptr; }
+    std::FILE* get() const { return stream_.get(); }
+
+private:
+    FilePtr stream_;
+    PicImage* pic_;
+};
+
+// Runs the C++ side of an export: any exception (std::bad_alloc from a
+// vector, say) becomes 0 instead of crossing the C boundary.
+template <typename Work>
+int guarded(Work&& work) noexcept
+{
+    try {
+        return work();
+    } catch (...) {
+        return 0;
+    }
+}
+
+inline std::span<unsigned char> palette_entry(PicImage* pic, int index)
+{
+    return std::span<unsigned char>(pic->palette + 3 * index, 3);
+}
+
+}  // namespace zarn

@@ -1,0 +1,143 @@
+// The shared write path: temporary file, checked close, rename.
+#include "write_path.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zarn {
+namespace {
+
+constexpr std::size_t kStreamBuffer = 1 << 18;
+
+// The process's umask, read without changing it (umask() itself would race
+// with other threads creating files).
+unsigned current_umask()
+{
+    if (FilePtr status{std::fopen("/proc/self/status", "r")}) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status.get())) {
+            if (std::strncmp(line, "Umask:", 6) == 0) return static_cast<unsigned>(std::strtoul(line + 6, nullptr, 8));
+        }
+    }
+    return 022;
+}
+
+}  // namespace
+
+OutputFile::OutputFile(const char* path, PicImage* pic) : pic_(pic)
+{
+    if (!path || !*path) return;
+    destination_ = path;
+
+    struct stat info {};
+    if (::lstat(path, &info) == 0 && S_ISLNK(info.st_mode)) {
+        // Replace what the link points at, not the link.
+        if (char* target = ::realpath(path, nullptr)) {
+            destination_ = target;
+            std::free(target);
+        }
+    }
+    if (::stat(destination_.c_str(), &info) == 0) {
+        if (!S_ISREG(info.st_mode)) {
+            stream_ = std::fopen(destination_.c_str(), "wb");
+            if (stream_) pic_->out_file = stream_;
+            return;
+        }
+        mode_ = info.st_mode & 07777;
+    } else {
+        mode_ = 0666 & ~current_umask();
+    }
+
+    const std::size_t slash = destination_.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : destination_.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? destination_ : destination_.substr(slash + 1);
+    std::string pattern = folder + "." + name + ".XXXXXX";
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) return;
+    temporary_ = pattern;
+    stream_ = ::fdopen(fd, "wb");
+    if (!stream_) {
+        ::close(fd);
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+        return;
+    }
+    std::setvbuf(stream_, nullptr, _IOFBF, kStreamBuffer);
+    pic_->out_file = stream_;
+}
+
+OutputFile::~OutputFile()
+{
+    discard();
+}
+
+bool OutputFile::write(std::span<const std::uint8_t> bytes)
+{
+    if (!stream_ || failed_) return false;
+    if (bytes.empty()) return true;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stream_) != bytes.size()) failed_ = true;
+    return !failed_;
+}
+
+bool OutputFile::u16le(std::uint16_t value)
+{
+    const std::uint8_t bytes[2] = {std::uint8_t(value), std::uint8_t(value >> 8)};
+    return write(bytes);
+}
+
+bool OutputFile::u32le(std::uint32_t value)
+{
+    const std::uint8_t bytes[4] = {std::uint8_t(value), std::uint8_t(value >> 8), std::uint8_t(value >> 16),
+                                   std::uint8_t(value >> 24)};
+    return write(bytes);
+}
+
+bool OutputFile::u16be(std::uint16_t value)
+{
+    const std::uint8_t bytes[2] = {std::uint8_t(value >> 8), std::uint8_t(value)};
+    return write(bytes);
+}
+
+bool OutputFile::u32be(std::uint32_t value)
+{
+    const std::uint8_t bytes[4] = {std::uint8_t(value >> 24), std::uint8_t(value >> 16), std::uint8_t(value >> 8),
+                                   std::uint8_t(value)};
+    return write(bytes);
+}
+
+bool OutputFile::commit()
+{
+    if (!stream_) return false;
+    std::FILE* stream = stream_;
+    stream_ = nullptr;
+    pic_->out_file = nullptr;
+    bool clean = !failed_ && std::fflush(stream) == 0 && !std::ferror(stream);
+    if (clean && !temporary_.empty()) clean = ::fchmod(::fileno(stream), mode_) == 0;
+    clean = (std::fclose(stream) == 0) && clean;
+    if (temporary_.empty()) return clean;
+    if (clean && ::rename(temporary_.c_str(), destination_.c_str()) == 0) {
+        temporary_.clear();
+        return true;
+    }
+    ::unlink(temporary_.c_str());
+    temporary_.clear();
+    return false;
+}
+
+void OutputFile::discard()
+{
+    if (stream_) {
+        std::fclose(stream_);
+        stream_ = nullptr;
+        pic_->out_file = nullptr;
+    }
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+    }
+}
+
+}  // namespace zarn

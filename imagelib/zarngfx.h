@@ -1,0 +1,95 @@
+/* zarngfx: the image library's public C interface: the working record and every export. */
+#ifndef ZARNGFX_H
+#define ZARNGFX_H
+
+#include <stdint.h>
+#include <stdio.h>
+
+#if defined(ZARNGFX_BUILDING)
+#define ZARNGFX_EXPORT __attribute__((visibility("default")))
+#else
+#define ZARNGFX_EXPORT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Called once per row as (row, height) by readers and writers, and in percent
+   as (n, 100) by the colour reducer. It carries no context. */
+typedef void (*PicProgress)(int32_t current, int32_t total);
+
+/* Shows one message to the user; a host registers it with _Pic_SetMessageHandler.
+   Without one the text goes to standard error. */
+typedef void (*PicMessageHandler)(const char* text, const char* caption);
+
+/* The working record. The caller owns it; every deliverable and outside module
+   sees this exact layout, so fields keep their order and widths, with no gaps. */
+typedef struct PicImage {
+    int32_t width;            /* pixels per row */
+    int32_t height;           /* number of rows */
+    int32_t bits;             /* 1 packed monochrome, 2..8 one palette index per byte, 24 RGB */
+    int32_t colours;          /* palette entries in use; 0 for 24-bit */
+    FILE* in_file;            /* stream of the read in progress, else null */
+    char description[80];     /* one line about the loaded image */
+    unsigned char palette[768]; /* 256 entries of red, green, blue */
+    void* spare_module;       /* released by release_image when set */
+    void* tiff_module;        /* outside TIFF module kept by its reader */
+    void* png_module;         /* outside PNG module kept by its reader */
+    unsigned char* pixels;    /* top-down rows without padding, malloc'd */
+    FILE* out_file;           /* stream of the write in progress, else null */
+    void* colour_table;       /* the colour reducer's scratch table */
+    PicProgress progress;     /* optional progress callback */
+    void* extra_module;       /* released by release_image when set */
+} PicImage;
+
+/* Format table */
+ZARNGFX_EXPORT int _Pic_Count(void);
+ZARNGFX_EXPORT const char* _Pic_Description(int index);
+ZARNGFX_EXPORT const char* _Pic_Pattern(int index);
+ZARNGFX_EXPORT const char* _Pic_Extension(int index);
+ZARNGFX_EXPORT const char* _Pic_Copyright(int index);
+ZARNGFX_EXPORT const char* _Pic_GetSaveFormats(void);
+
+/* Detection: a format code 1..11 or 100, 0 for unknown */
+ZARNGFX_EXPORT int _Pic_ExtValid(const char* extension);
+ZARNGFX_EXPORT int _Pic_Valid(const char* path);
+ZARNGFX_EXPORT int _Pic_ValidExt(const char* path, int extension_only);
+
+/* Reading, writing and conversion; non-zero means success */
+ZARNGFX_EXPORT int _Pic_Read(const char* path, PicImage* pic, int pcd_resolution, int jpeg_scale);
+ZARNGFX_EXPORT int _Pic_Write(char* path, PicImage* pic, int save_type, int quality);
+ZARNGFX_EXPORT int _Pic_Convert(const char* in, const char* out, PicImage* pic, int pcd_resolution,
+                                int jpeg_scale, int save_type, int quality);
+ZARNGFX_EXPORT int _anytobmps(const char* in, const char* bmp, PicImage* pic, int pcd_resolution,
+                              int jpeg_scale);
+ZARNGFX_EXPORT int _bmptoanys(const char* bmp, char* out, PicImage* pic, int save_type, int quality);
+ZARNGFX_EXPORT int _checkbmp(const char* path, PicImage* pic);
+
+/* The host's message box */
+ZARNGFX_EXPORT void _Pic_SetMessageHandler(PicMessageHandler handler);
+
+#ifdef __cplusplus
+}
+
+#include <cstddef>
+static_assert(offsetof(PicImage, width) == 0);
+static_assert(offsetof(PicImage, height) == 4);
+static_assert(offsetof(PicImage, bits) == 8);
+static_assert(offsetof(PicImage, colours) == 12);
+static_assert(offsetof(PicImage, in_file) == 16);
+static_assert(offsetof(PicImage, description) == 16 + sizeof(void*));
+static_assert(offsetof(PicImage, palette) == offsetof(PicImage, description) + 80);
+static_assert(offsetof(PicImage, spare_module) == offsetof(PicImage, palette) + 768);
+static_assert(offsetof(PicImage, spare_module) % alignof(void*) == 0, "no gap before the handles");
+static_assert(offsetof(PicImage, tiff_module) == offsetof(PicImage, spare_module) + sizeof(void*));
+static_assert(offsetof(PicImage, png_module) == offsetof(PicImage, tiff_module) + sizeof(void*));
+static_assert(offsetof(PicImage, pixels) == offsetof(PicImage, png_module) + sizeof(void*));
+static_assert(offsetof(PicImage, out_file) == offsetof(PicImage, pixels) + sizeof(void*));
+static_assert(offsetof(PicImage, colour_table) == offsetof(PicImage, out_file) + sizeof(void*));
+static_assert(offsetof(PicImage, progress) == offsetof(PicImage, colour_table) + sizeof(void*));
+static_assert(offsetof(PicImage, extra_module) == offsetof(PicImage, progress) + sizeof(void*));
+static_assert(sizeof(PicImage) == offsetof(PicImage, extra_module) + sizeof(void*));
+#endif
+
+#endif

@@ -1,0 +1,1 @@
+// Builders and helpers shared by the tests.
