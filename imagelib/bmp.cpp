@@ -83,6 +83,25 @@ void read_palette(ByteReader& in, const BmpHeader& header, PicImage* pic)
     }
 }
 
+// Bytes of one row in the file: packed, then padded to a multiple of four.
+// The caller has checked that the image's block fits in memory, which
+// bounds these products too.
+std::size_t packed_row_bytes(std::size_t width, int bits)
+{
+    switch (bits) {
+    case 1: return (width + 7) / 8;
+    case 4: return (width + 1) / 2;
+    case 16: return 2 * width;
+    case 24: return 3 * width;
+    default: return width;
+    }
+}
+
+std::size_t file_row_bytes(std::size_t width, int bits)
+{
+    return (packed_row_bytes(width, bits) + 3) & ~std::size_t(3);
+}
+
 bool compression_supported(const BmpHeader& header)
 {
     switch (header.compression) {
@@ -233,11 +252,6 @@ int read_bmp_stream(std::FILE* stream, PicImage* pic)
     if (!block) return 0;
     const auto width = static_cast<std::size_t>(header.width);
     const std::size_t memory_row = *row_bytes(header.width, memory_bits);
-    const std::size_t packed_row = bits == 4 ? (width + 1) / 2 : bits == 16 ? 2 * width : bits == 1 ? memory_row
-                                                                                         : width * (bits / 8);
-    const auto file_row = checked_add(packed_row, 3);
-    if (!file_row) return 0;
-
     pic->width = static_cast<std::int32_t>(header.width);
     pic->height = static_cast<std::int32_t>(height);
     pic->bits = bits;
@@ -252,7 +266,7 @@ int read_bmp_stream(std::FILE* stream, PicImage* pic)
             decode_rle(in, header, pixels.get(), width, static_cast<std::size_t>(height));
         else
             decode_rows(in, header, layout, pixels.get(), width, static_cast<std::size_t>(height), memory_row,
-                        *file_row & ~std::size_t(3));
+                        file_row_bytes(width, bits));
     }
 
     if (bits == 16) pic->bits = 24;
@@ -279,8 +293,7 @@ bool write_rows(OutputFile& out, const PicImage* pic, int bits)
 {
     const auto width = static_cast<std::size_t>(pic->width);
     const std::size_t memory_row = *row_bytes(pic->width, pic->bits);
-    const std::size_t packed_row = bits == 4 ? (width + 1) / 2 : bits == 24 ? 3 * width : memory_row;
-    std::vector<std::uint8_t> file_row((packed_row + 3) & ~std::size_t(3), 0);
+    std::vector<std::uint8_t> file_row(file_row_bytes(width, bits), 0);
     for (std::size_t i = static_cast<std::size_t>(pic->height); i-- > 0;) {
         const unsigned char* row = pic->pixels + i * memory_row;
         switch (bits) {
@@ -334,10 +347,15 @@ int write_bmp(const char* path, PicImage* pic)
     const std::uint32_t colours_used = colours == full_palette ? 0 : static_cast<std::uint32_t>(colours);
     const std::uint32_t pixel_offset = kFileHeaderBytes + kInfoHeaderBytes + 4 * static_cast<std::uint32_t>(colours);
 
+    // The real file size: other readers refuse a 0 there. Zero only if it
+    // does not fit the field.
+    const auto file_size = checked_add(pixel_offset, file_row_bytes(std::size_t(pic->width), bits) * std::size_t(pic->height));
+    const std::uint32_t size_field = file_size && *file_size <= UINT32_MAX ? static_cast<std::uint32_t>(*file_size) : 0;
+
     OutputFile out(path, pic);
     if (!out) return 0;
     out.write(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>("BM"), 2));
-    out.u32le(0);  // file size
+    out.u32le(size_field);
     out.u32le(0);  // two reserved words
     out.u32le(pixel_offset);
     out.u32le(kInfoHeaderBytes);

@@ -1,0 +1,46 @@
+# Entry points: `make run` builds and runs the main job, `make check` builds
+# and runs every test (plain, under ASan+UBSan, and the fuzzers).
+BUILD       ?= build
+ASAN_BUILD  ?= build-asan
+FUZZ_BUILD  ?= build-fuzz
+JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
+FUZZ_SECONDS ?= 30
+
+.PHONY: all build run test asan fuzz check bench samples clean
+
+all: build
+
+build:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	scripts/run-main.sh $(BUILD)/bin
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+asan:
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZARN_SANITIZE=ON -DZARN_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+fuzz:
+	@if command -v clang++ >/dev/null 2>&1; then \
+	  cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_FUZZ=ON -DZARN_TESTS=OFF \
+	        -DZARN_BENCH=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ && \
+	  cmake --build $(FUZZ_BUILD) -j $(JOBS) && \
+	  scripts/run-fuzzers.sh $(FUZZ_BUILD)/bin $(FUZZ_SECONDS); \
+	else echo "clang++ not found: fuzzers skipped"; fi
+
+check: test asan fuzz
+
+bench: build
+	$(BUILD)/bin/bmp_bench
+	bench/zarnconv_vs_cp.sh $(BUILD)/bin
+
+samples: build
+	$(BUILD)/bin/make_samples samples
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -1,0 +1,26 @@
+#!/bin/sh
+# Installs the Debian packages that building and testing need; does nothing
+# when all of them are present.
+set -eu
+
+packages="
+  build-essential cmake make pkg-config
+  clang libclang-rt-14-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libjpeg62-turbo-dev libpng-dev libtiff-dev
+  imagemagick netpbm libjpeg-turbo-progs giflib-tools libtiff-tools pngcheck
+  hyperfine time
+"
+
+missing=""
+for package in $packages; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing="$missing $package"
+  fi
+done
+[ -z "$missing" ] && exit 0
+
+echo "Installing:$missing"
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
