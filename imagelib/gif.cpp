@@ -1,0 +1,566 @@
+// GIF: reader for the first image of a GIF87a/89a file, writer of one-image GIF87a files.
+#include "byte_reader.h"
+#include "checked.h"
+#include "codecs.h"
+#include "record.h"
+#include "write_path.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+namespace zarn {
+namespace {
+
+constexpr int kMaxCodeBits = 12;
+constexpr int kMaxCodes = 1 << kMaxCodeBits;  // 4096 dictionary entries
+constexpr std::uint8_t kExtensionIntroducer = 0x21;
+constexpr std::uint8_t kImageSeparator = 0x2C;
+constexpr std::uint8_t kTrailer = 0x3B;
+
+// ---------------------------------------------------------------- reading
+
+// The image data's sub-blocks as one stream of bytes. It ends at the
+// terminating sub-block of count 0 or at the end of the file.
+class SubBlockStream {
+public:
+    explicit SubBlockStream(ByteReader& in) : in_(in) {}
+
+    bool u8(std::uint8_t& value)
+    {
+        if (pos_ == size_ && !next_block()) return false;
+        value = block_[pos_++];
+        return true;
+    }
+
+private:
+    bool next_block()
+    {
+        std::uint8_t count = 0;
+        if (ended_ || !in_.u8(count) || count == 0) {
+            ended_ = true;
+            return false;
+        }
+        size_ = in_.read({block_.data(), count});
+        pos_ = 0;
+        if (size_ < count) ended_ = true;  // the file ends inside the block: use what is there
+        return size_ > 0;
+    }
+
+    ByteReader& in_;
+    std::array<std::uint8_t, 255> block_{};
+    std::size_t pos_ = 0;
+    std::size_t size_ = 0;
+    bool ended_ = false;
+};
+
+// Variable-width codes, packed least significant bit first.
+class CodeReader {
+public:
+    explicit CodeReader(ByteReader& in) : bytes_(in) {}
+
+    bool next(int bits, unsigned& code)
+    {
+        while (held_ < bits) {
+            std::uint8_t b = 0;
+            if (!bytes_.u8(b)) return false;
+            accumulator_ |= std::uint32_t(b) << held_;
+            held_ += 8;
+        }
+        code = accumulator_ & ((1u << bits) - 1);
+        accumulator_ >>= bits;
+        held_ -= bits;
+        return true;
+    }
+
+private:
+    SubBlockStream bytes_;
+    std::uint32_t accumulator_ = 0;
+    int held_ = 0;
+};
+
+// Where decoded pixels go: one row at a time, in the order the file stores
+// them, into the row of the image that order names. Strings are written
+// whole into `pending_` (a row plus the longest string), and every full row
+// is handed on from there.
+class RowSink {
+public:
+    RowSink(PicImage* pic, unsigned char* pixels, std::size_t width, std::size_t height, bool interlaced, int bits)
+        : pic_(pic), pixels_(pixels), width_(width), height_(height), interlaced_(interlaced), bits_(bits),
+          memory_row_(bits == 1 ? (width + 7) / 8 : width), pending_(width + kMaxCodes + 1)
+    {
+    }
+
+    bool full() const { return rows_done_ == height_; }
+
+    // Room for `length` more bytes at the end of the pending data; the
+    // caller fills exactly that many and then calls commit().
+    unsigned char* reserve() { return pending_.data() + fill_; }
+
+    void commit(std::size_t length)
+    {
+        fill_ += length;
+        std::size_t start = 0;
+        while (fill_ - start >= width_ && !full()) {
+            emit(pending_.data() + start);
+            start += width_;
+        }
+        if (full()) {
+            fill_ = 0;
+            return;
+        }
+        if (start) {
+            std::memmove(pending_.data(), pending_.data() + start, fill_ - start);
+            fill_ -= start;
+        }
+    }
+
+    // Rows the data never supplied: the partial row is completed with 0,
+    // and the rows after it stay 0 as allocated.
+    void finish()
+    {
+        if (full()) return;
+        std::fill(pending_.begin() + static_cast<std::ptrdiff_t>(fill_), pending_.end(), 0);
+        fill_ = width_;
+        emit(pending_.data());
+        while (!full()) {
+            std::fill_n(pending_.begin(), width_, 0);
+            emit(pending_.data());
+        }
+    }
+
+private:
+    // Interlaced files store rows 0, 8, 16, ...; then 4, 12, ...; then
+    // 2, 6, ...; then 1, 3, ....
+    std::size_t target_row()
+    {
+        if (!interlaced_) return rows_done_;
+        static constexpr std::size_t kStart[4] = {0, 4, 2, 1};
+        static constexpr std::size_t kStep[4] = {8, 8, 4, 2};
+        while (pass_row_ >= height_ && pass_ < 3) {
+            ++pass_;
+            pass_row_ = kStart[pass_];
+        }
+        const std::size_t row = pass_row_;
+        pass_row_ += kStep[pass_];
+        return row;
+    }
+
+    void emit(const unsigned char* indexes)
+    {
+        const std::size_t row = target_row();
+        ++rows_done_;
+        if (row >= height_) return;
+        if (!interlaced_ && pic_->progress)
+            pic_->progress(static_cast<std::int32_t>(row), static_cast<std::int32_t>(height_));
+        unsigned char* out = pixels_ + row * memory_row_;
+        if (bits_ == 1) {
+            std::memset(out, 0, memory_row_);
+            for (std::size_t x = 0; x < width_; ++x)
+                out[x / 8] = static_cast<unsigned char>(out[x / 8] | (indexes[x] & 1u) << (7 - x % 8));
+        } else {
+            std::memcpy(out, indexes, width_);
+        }
+    }
+
+    PicImage* pic_;
+    unsigned char* pixels_;
+    std::size_t width_, height_;
+    bool interlaced_;
+    int bits_;
+    std::size_t memory_row_;
+    std::vector<unsigned char> pending_;
+    std::size_t fill_ = 0;
+    std::size_t rows_done_ = 0;
+    int pass_ = 0;
+    std::size_t pass_row_ = 0;
+};
+
+// The decoder's dictionary. Each entry knows its length and first byte, so
+// a string is written back to front straight into place, with no stack.
+struct Dictionary {
+    std::array<std::uint16_t, kMaxCodes> prefix{};
+    std::array<std::uint8_t, kMaxCodes> suffix{};
+    std::array<std::uint8_t, kMaxCodes> first{};
+    std::array<std::uint16_t, kMaxCodes> length{};
+
+    void write(unsigned code, unsigned char* out) const
+    {
+        for (std::size_t i = length[code]; i-- > 1;) {
+            out[i] = suffix[code];
+            code = prefix[code];
+        }
+        out[0] = suffix[code];
+    }
+};
+
+// Standard GIF LZW. Decoding stops at the end code, at the end of the data,
+// at a code the dictionary cannot yet hold (corrupt data), or once every
+// row is filled; whatever is missing then reads as index 0. `colours`
+// bounds the root codes: an index past the palette reads as 0.
+void decode_lzw(ByteReader& in, int minimum_code_size, int colours, RowSink& sink)
+{
+    auto dictionary = std::make_unique<Dictionary>();
+    const unsigned clear = 1u << minimum_code_size;
+    const unsigned end = clear + 1;
+    for (unsigned i = 0; i < clear; ++i) {
+        const auto index = static_cast<std::uint8_t>(i < unsigned(colours) ? i : 0);
+        dictionary->suffix[i] = dictionary->first[i] = index;
+        dictionary->length[i] = 1;
+    }
+
+    CodeReader codes(in);
+    int code_size = minimum_code_size + 1;
+    unsigned next_free = clear + 2;
+    unsigned previous = kMaxCodes;  // none since the last clear
+    unsigned code = 0;
+    while (!sink.full() && codes.next(code_size, code)) {
+        if (code == clear) {
+            code_size = minimum_code_size + 1;
+            next_free = clear + 2;
+            previous = kMaxCodes;
+            continue;
+        }
+        if (code == end) break;
+        unsigned char* out = sink.reserve();
+        if (previous == kMaxCodes) {
+            if (code >= clear) break;  // only a root may follow a clear
+            dictionary->write(code, out);
+            sink.commit(1);
+            previous = code;
+            continue;
+        }
+        std::uint8_t first_byte = 0;
+        std::size_t length = 0;
+        if (code < next_free) {
+            dictionary->write(code, out);
+            length = dictionary->length[code];
+            first_byte = dictionary->first[code];
+        } else if (code == next_free && next_free < unsigned(kMaxCodes)) {
+            // The string being defined right now: the previous one plus
+            // its own first byte.
+            dictionary->write(previous, out);
+            length = dictionary->length[previous] + 1u;
+            first_byte = dictionary->first[previous];
+            out[length - 1] = first_byte;
+        } else {
+            break;  // a code past the next free one: corrupt data
+        }
+        if (next_free < unsigned(kMaxCodes)) {
+            dictionary->prefix[next_free] = static_cast<std::uint16_t>(previous);
+            dictionary->suffix[next_free] = first_byte;
+            dictionary->first[next_free] = dictionary->first[previous];
+            dictionary->length[next_free] = static_cast<std::uint16_t>(dictionary->length[previous] + 1u);
+            ++next_free;
+            if (next_free == (1u << code_size) && code_size < kMaxCodeBits) ++code_size;
+        }
+        sink.commit(length);
+        previous = code;
+    }
+    sink.finish();
+}
+
+// Reads a colour table of `entries` entries into the palette; a table the
+// file cuts short is black from there on.
+void read_colour_table(ByteReader& in, PicImage* pic, int entries)
+{
+    std::memset(pic->palette, 0, sizeof pic->palette);
+    in.read_or_fill({pic->palette, 3 * static_cast<std::size_t>(entries)});
+}
+
+// Skips extension blocks and stray bytes up to the first image separator.
+bool find_first_image(ByteReader& in)
+{
+    std::uint8_t b = 0;
+    while (in.u8(b)) {
+        if (b == kTrailer) return false;
+        if (b == kImageSeparator) return true;
+        if (b != kExtensionIntroducer) continue;
+        std::uint8_t label = 0, count = 0;
+        if (!in.u8(label)) return false;
+        while (in.u8(count) && count != 0)
+            if (!in.skip(count)) return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+int read_gif_stream(std::FILE* stream, PicImage* pic)
+{
+    ByteReader in(stream);
+    std::uint8_t header[6] = {};
+    if (in.read(header) != sizeof header || std::memcmp(header, "GIF", 3) != 0) return 0;
+
+    std::uint16_t screen_width = 0, screen_height = 0;
+    std::uint8_t screen_flags = 0, background = 0, aspect = 0;
+    if (!in.u16le(screen_width) || !in.u16le(screen_height) || !in.u8(screen_flags) || !in.u8(background) ||
+        !in.u8(aspect))
+        return 0;
+    int table_size_code = screen_flags & 7;
+    describe(pic, "Gif : %ldx%ld - %ld Colours", long(screen_width), long(screen_height), 2L << table_size_code);
+    const bool global_table = screen_flags & 0x80;
+    if (global_table) read_colour_table(in, pic, 2 << table_size_code);
+
+    if (!find_first_image(in)) return 0;
+    std::uint16_t left = 0, top = 0, width = 0, height = 0;
+    std::uint8_t image_flags = 0;
+    if (!in.u16le(left) || !in.u16le(top) || !in.u16le(width) || !in.u16le(height) || !in.u8(image_flags)) return 0;
+    const bool interlaced = image_flags & 0x40;
+    if (image_flags & 0x80) {
+        // A local table brings its own size, which then sets the image's kind.
+        table_size_code = image_flags & 7;
+        read_colour_table(in, pic, 2 << table_size_code);
+    } else if (!global_table) {
+        std::memset(pic->palette, 0, sizeof pic->palette);
+        pic->colours = 2 << table_size_code;
+        set_grey_palette(pic);
+    }
+
+    std::uint8_t minimum_code_size = 0;
+    if (!in.u8(minimum_code_size) || minimum_code_size < 2 || minimum_code_size > 11) return 0;
+
+    const int table_bits = table_size_code + 1;
+    const int bits = table_bits > 4 ? 8 : table_bits;
+    const int colours = table_bits > 4 ? 256 : 1 << table_bits;
+    const auto block = image_bytes(width, height, bits);
+    if (!block) return 0;
+    PixelBlock pixels = allocate_pixels(*block);
+    if (!pixels) return 0;
+
+    pic->width = width;
+    pic->height = height;
+    pic->bits = bits;
+    pic->colours = colours;
+    RowSink sink(pic, pixels.get(), width, height, interlaced, bits);
+    decode_lzw(in, minimum_code_size, colours, sink);
+    pic->pixels = pixels.release();
+    return 1;
+}
+
+int read_gif(const char* path, PicImage* pic)
+{
+    std::free(pic->pixels);
+    pic->pixels = nullptr;
+    InputFile in(path, pic);
+    if (!in) return 0;
+    return read_gif_stream(in.get(), pic);
+}
+
+// ---------------------------------------------------------------- writing
+
+namespace {
+
+constexpr int kHashSlots = 5003;  // a prime, about 1.2 times the 4096 codes
+
+// Packs codes least significant bit first into sub-blocks of up to 255
+// bytes, collected in one buffer that goes to the file in large writes.
+class CodeWriter {
+public:
+    explicit CodeWriter(OutputFile& out) : out_(out) { buffer_.reserve(kFlushBytes + 256); }
+
+    void put(unsigned code, int bits)
+    {
+        accumulator_ |= std::uint64_t(code) << held_;
+        held_ += bits;
+        while (held_ >= 8) {
+            byte(static_cast<std::uint8_t>(accumulator_));
+            accumulator_ >>= 8;
+            held_ -= 8;
+        }
+    }
+
+    // The last partial byte, the pending sub-block and the terminator.
+    void finish()
+    {
+        if (held_ > 0) byte(static_cast<std::uint8_t>(accumulator_));
+        held_ = 0;
+        accumulator_ = 0;
+        close_block();
+        buffer_.push_back(0);
+        flush();
+    }
+
+private:
+    static constexpr std::size_t kFlushBytes = 1 << 16;
+
+    void byte(std::uint8_t b)
+    {
+        block_[count_++] = b;
+        if (count_ == 255) close_block();
+    }
+
+    void close_block()
+    {
+        if (count_ == 0) return;
+        buffer_.push_back(static_cast<std::uint8_t>(count_));
+        buffer_.insert(buffer_.end(), block_.begin(), block_.begin() + static_cast<std::ptrdiff_t>(count_));
+        count_ = 0;
+        if (buffer_.size() >= kFlushBytes) flush();
+    }
+
+    void flush()
+    {
+        out_.write(buffer_);
+        buffer_.clear();
+    }
+
+    OutputFile& out_;
+    std::vector<std::uint8_t> buffer_;
+    std::array<std::uint8_t, 255> block_{};
+    std::size_t count_ = 0;
+    std::uint64_t accumulator_ = 0;
+    int held_ = 0;
+};
+
+// The LZW encoder with its dictionary in an open-addressing hash table:
+// the key of a string is its prefix code times 256 plus its last byte.
+class Encoder {
+public:
+    Encoder(CodeWriter& writer, int minimum_code_size)
+        : writer_(writer), initial_bits_(minimum_code_size + 1), clear_(1u << minimum_code_size)
+    {
+        codes_.fill(0);
+        reset_code_size();
+        next_free_ = clear_ + 2;
+        emit(clear_);
+    }
+
+    void feed(const std::uint8_t* indexes, std::size_t count)
+    {
+        std::size_t i = 0;
+        if (!started_ && count > 0) {
+            prefix_ = indexes[i++];
+            started_ = true;
+        }
+        for (; i < count; ++i) add(indexes[i]);
+    }
+
+    void finish()
+    {
+        if (started_) emit(prefix_);
+        emit(clear_ + 1);
+        writer_.finish();
+    }
+
+private:
+    void add(unsigned k)
+    {
+        const std::int32_t key = static_cast<std::int32_t>(prefix_ << 8 | k);
+        int slot = static_cast<int>(k * 16 + prefix_);
+        if (slot >= kHashSlots) slot -= kHashSlots;
+        if (codes_[std::size_t(slot)] != 0) {
+            if (keys_[std::size_t(slot)] == key) {
+                prefix_ = codes_[std::size_t(slot)];
+                return;
+            }
+            const int step = slot == 0 ? 1 : kHashSlots - slot;
+            do {
+                slot -= step;
+                if (slot < 0) slot += kHashSlots;
+                if (codes_[std::size_t(slot)] != 0 && keys_[std::size_t(slot)] == key) {
+                    prefix_ = codes_[std::size_t(slot)];
+                    return;
+                }
+            } while (codes_[std::size_t(slot)] != 0);
+        }
+        emit(prefix_);
+        if (next_free_ < unsigned(kMaxCodes)) {
+            codes_[std::size_t(slot)] = static_cast<std::uint16_t>(next_free_++);
+            keys_[std::size_t(slot)] = key;
+        } else {
+            codes_.fill(0);
+            next_free_ = clear_ + 2;
+            writer_.put(clear_, bits_);  // at the old size, then back to the first
+            reset_code_size();
+        }
+        prefix_ = k;
+    }
+
+    void emit(unsigned code)
+    {
+        writer_.put(code, bits_);
+        if (next_free_ > max_code_) {
+            ++bits_;
+            max_code_ = bits_ == kMaxCodeBits ? unsigned(kMaxCodes) : (1u << bits_) - 1;
+        }
+    }
+
+    void reset_code_size()
+    {
+        bits_ = initial_bits_;
+        max_code_ = (1u << bits_) - 1;
+    }
+
+    CodeWriter& writer_;
+    const int initial_bits_;
+    const unsigned clear_;
+    std::array<std::uint16_t, kHashSlots> codes_{};  // 0: empty slot
+    std::array<std::int32_t, kHashSlots> keys_{};
+    int bits_ = 0;
+    unsigned max_code_ = 0;
+    unsigned next_free_ = 0;
+    unsigned prefix_ = 0;
+    bool started_ = false;
+};
+
+}  // namespace
+
+// A packed 1-bit record becomes a 2-colour GIF from its bits; 2 to 8 bits
+// are written with a table of 2 to the power `bits` entries, and index
+// bytes beyond that table are cut to its size so the data stays decodable.
+int write_gif(const char* path, PicImage* pic)
+{
+    const int bits = pic->bits;
+    if (bits < 1 || bits > 8 || !pic->pixels) return 0;
+    if (pic->width < 1 || pic->height < 1 || pic->width > 0xFFFF || pic->height > 0xFFFF) return 0;
+    if (!image_bytes(pic->width, pic->height, bits)) return 0;
+
+    const auto width = static_cast<std::size_t>(pic->width);
+    const auto height = static_cast<std::size_t>(pic->height);
+    const int minimum_code_size = std::max(bits, 2);
+    std::vector<std::uint8_t> row_indexes(width);
+
+    OutputFile out(path, pic);
+    if (!out) return 0;
+    out.write(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>("GIF87a"), 6));
+    out.u16le(static_cast<std::uint16_t>(width));
+    out.u16le(static_cast<std::uint16_t>(height));
+    out.u8(static_cast<std::uint8_t>(0x80 + (bits - 1) * 16 + (bits - 1)));
+    out.u8(0);  // background colour
+    out.u8(0);  // aspect ratio
+    out.write({pic->palette, 3 * (std::size_t(1) << bits)});
+    out.u8(kImageSeparator);
+    out.u16le(0);
+    out.u16le(0);
+    out.u16le(static_cast<std::uint16_t>(width));
+    out.u16le(static_cast<std::uint16_t>(height));
+    out.u8(0);  // no local table, not interlaced
+    out.u8(static_cast<std::uint8_t>(minimum_code_size));
+
+    CodeWriter writer(out);
+    auto encoder = std::make_unique<Encoder>(writer, minimum_code_size);
+    const std::size_t memory_row = *row_bytes(pic->width, bits);
+    const auto index_mask = static_cast<std::uint8_t>((1u << bits) - 1);
+    for (std::size_t y = 0; y < height; ++y) {
+        const unsigned char* row = pic->pixels + y * memory_row;
+        if (bits == 1) {
+            for (std::size_t x = 0; x < width; ++x)
+                row_indexes[x] = static_cast<std::uint8_t>(row[x / 8] >> (7 - x % 8) & 1u);
+            encoder->feed(row_indexes.data(), width);
+        } else if (bits == 8) {
+            encoder->feed(row, width);
+        } else {
+            for (std::size_t x = 0; x < width; ++x) row_indexes[x] = row[x] & index_mask;
+            encoder->feed(row_indexes.data(), width);
+        }
+        if (pic->progress) pic->progress(static_cast<std::int32_t>(y), static_cast<std::int32_t>(height));
+        if (!out.ok()) return 0;
+    }
+    encoder->finish();
+    out.u8(kTrailer);
+    return out.commit() ? 1 : 0;
+}
+
+}  // namespace zarn

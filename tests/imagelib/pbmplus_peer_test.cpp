@@ -1,0 +1,91 @@
+// PBMPlus files checked against netpbm and ImageMagick, in both directions.
+#include "codecs.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+using namespace zarn::test;
+using zarn::read_pbm;
+using zarn::write_pbm;
+
+namespace {
+
+std::optional<Pnm> decode(const std::vector<std::string>& argv)
+{
+    const ToolRun run = run_tool(argv);
+    if (run.status != 0) return std::nullopt;
+    return parse_pnm(run.output);
+}
+
+bool make(const std::string& command, const std::string& path)
+{
+    return run_tool({"sh", "-c", command + " > " + path}).status == 0;
+}
+
+TEST(PbmPeer, NetpbmFilesReadToTheirPixels) {
+    if (!have_program("pnmtopnm") || !have_program("pnmtoplainpnm") || !have_program("ppmpat"))
+        GTEST_SKIP() << "netpbm not installed";
+    const std::string colour = temp_path("pat.ppm"), grey = temp_path("ramp.pgm"), bits = temp_path("grid.pbm");
+    ASSERT_TRUE(make("ppmpat -randomseed=5 -camo 57 31", colour));
+    ASSERT_TRUE(make("pgmramp -diagonal 41 23", grey));
+    ASSERT_TRUE(make("pbmmake -gray 16 9", bits));
+    for (const std::string& path : {colour, grey, bits}) {
+        const std::string plain = path + ".plain";
+        ASSERT_TRUE(make("pnmtoplainpnm " + path, plain));
+        for (const std::string& file : {path, plain}) {
+            SCOPED_TRACE(file);
+            const auto expected = decode({"pnmtopnm", path});
+            ASSERT_TRUE(expected);
+            ScopedPic pic;
+            ASSERT_EQ(read_pbm(file.c_str(), pic.get()), 1);
+            EXPECT_EQ(pic->width, expected->width);
+            EXPECT_EQ(rgb_rows(*pic), expected->rgb);
+        }
+    }
+}
+
+TEST(PbmPeer, SixteenBitFilesReadToTheirHighBytes) {
+    if (!have_program("pnmdepth") || !have_program("ppmpat")) GTEST_SKIP() << "netpbm not installed";
+    const std::string wide = temp_path("wide.ppm");
+    ASSERT_TRUE(make("ppmpat -randomseed=2 -gingham3 20 10 | pnmdepth 65535", wide));
+    const auto expected = decode({"sh", "-c", "pamdepth 255 " + wide});
+    ASSERT_TRUE(expected);
+    ScopedPic pic;
+    ASSERT_EQ(read_pbm(wide.c_str(), pic.get()), 1);
+    // Both keep the top 8 bits of a sample that pnmdepth scaled by 257.
+    EXPECT_EQ(rgb_rows(*pic), expected->rgb);
+}
+
+TEST(PbmPeer, OurFilesDecodeInThePeersToOurPixels) {
+    const bool netpbm = have_program("pnmtopnm"), magick = have_image_magick();
+    if (!netpbm && !magick) GTEST_SKIP() << "no peer installed";
+    ScopedPic colour, mono;
+    colour.set(23, 11, 24, rgb_ramp(23, 11));
+    mono.set(13, 5, 1, mono_pattern(13, 5), {0, 0, 0, 255, 255, 255});
+    struct Case { ScopedPic* pic; int variant; const char* name; Rows expected; };
+    Rows grey_expected = rgb_ramp(23, 11);
+    for (Bytes& row : grey_expected)
+        for (std::size_t x = 0; x < row.size(); x += 3) {
+            const auto level = std::uint8_t((row[x] + row[x + 1] + row[x + 2]) / 3);
+            row[x] = row[x + 1] = row[x + 2] = level;
+        }
+    const Rows mono_expected = rgb_rows(*mono);
+    for (const Case& c : {Case{&colour, 2, "o.ppm", rgb_ramp(23, 11)}, Case{&colour, 1, "o.pgm", grey_expected},
+                          Case{&mono, 0, "o.pbm", mono_expected}}) {
+        SCOPED_TRACE(c.name);
+        const std::string path = temp_path(c.name);
+        ASSERT_EQ(write_pbm(path.c_str(), c.pic->get(), c.variant), 1);
+        if (netpbm) {
+            const auto decoded = decode({"pnmtopnm", path});
+            ASSERT_TRUE(decoded);
+            EXPECT_EQ(decoded->rgb, c.expected);
+        }
+        if (magick) {
+            const auto decoded = decode({"convert", path, "-depth", "8", "ppm:-"});
+            ASSERT_TRUE(decoded);
+            EXPECT_EQ(decoded->rgb, c.expected);
+        }
+    }
+}
+
+}  // namespace

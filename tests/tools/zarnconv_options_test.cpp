@@ -1,0 +1,170 @@
+// zarnconv's command-line parser, save-type lookup and output naming.
+#include "jobs.h"
+#include "options.h"
+#include "save_types.h"
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+#include <filesystem>
+
+namespace zarnconv {
+namespace {
+
+const std::vector<SaveFormat> kFormats =
+    parse_save_formats("Windows Bitmap|*.bmp|Jpeg/JFIF 24bit|*.jpg|Jpeg/JFIF Greyscale|*.jpg|TIFF lzw|*.tif|");
+
+ParseResult parse(std::vector<const char*> arguments)
+{
+    return parse_arguments(arguments, kFormats);
+}
+
+TEST(SaveTypes, FilterTextGivesNumberedTypesWithExtensions)
+{
+    ASSERT_EQ(kFormats.size(), 4u);
+    EXPECT_EQ(kFormats[1].type, 2);
+    EXPECT_EQ(kFormats[1].description, "Jpeg/JFIF 24bit");
+    EXPECT_EQ(kFormats[3].extension, ".tif");
+
+    const auto& library = library_save_formats();
+    ASSERT_EQ(library.size(), 15u);
+    EXPECT_EQ(library.front().description, "Windows Bitmap");
+    EXPECT_EQ(library.front().extension, ".bmp");
+    EXPECT_EQ(library.back().extension, ".r8");
+}
+
+TEST(SaveTypes, ExtensionPicksTheFirstMatchIgnoringCase)
+{
+    EXPECT_EQ(find_by_extension(kFormats, ".JPG")->type, 2);
+    EXPECT_EQ(find_by_extension(kFormats, "jpg")->type, 2);
+    EXPECT_EQ(find_by_extension(kFormats, "Tif")->type, 4);
+    EXPECT_EQ(find_by_extension(kFormats, ".xyz"), nullptr);
+    EXPECT_EQ(find_by_extension(kFormats, "."), nullptr);
+    EXPECT_EQ(find_by_type(kFormats, 0), nullptr);
+    EXPECT_EQ(find_by_type(kFormats, 5), nullptr);
+}
+
+// The library renames on the file-name part only; zarnconv must predict it
+// to report where the file went.
+TEST(SaveTypes, OutputNamesFollowTheLibrarysExtensionRule)
+{
+    EXPECT_EQ(with_extension("out.png", ".bmp"), "out.bmp");
+    EXPECT_EQ(with_extension("a.b.c", ".bmp"), "a.b.bmp");
+    EXPECT_EQ(with_extension("dir.d/out", ".bmp"), "dir.d/out.bmp");
+    EXPECT_EQ(with_extension("dir/.hidden", ".bmp"), "dir/.hidden.bmp");
+    EXPECT_EQ(stem("photos/cat.gif"), "cat");
+    EXPECT_EQ(stem("photos.d/cat"), "cat");
+    EXPECT_EQ(file_extension("photos.d/cat"), "");
+}
+
+TEST(ParseArguments, DefaultsAndPaths)
+{
+    const ParseResult result = parse({"in.bmp", "out.bmp"});
+    ASSERT_TRUE(result.ok()) << result.error;
+    EXPECT_EQ(result.options.action, Options::Action::Convert);
+    EXPECT_EQ(result.options.inputs, std::vector<std::string>{"in.bmp"});
+    EXPECT_EQ(result.options.output, "out.bmp");
+    EXPECT_EQ(result.options.save_type, 0);
+    EXPECT_EQ(result.options.quality, 75);
+    EXPECT_EQ(result.options.threads, 1);
+    EXPECT_FALSE(result.options.quiet);
+}
+
+TEST(ParseArguments, ValuesJoinedOrSeparate)
+{
+    const ParseResult result =
+        parse({"--quality=90", "--jpeg-scale", "2", "--photocd", "1", "-j3", "-q", "a", "b", "dest/"});
+    ASSERT_TRUE(result.ok()) << result.error;
+    EXPECT_EQ(result.options.quality, 90);
+    EXPECT_EQ(result.options.jpeg_scale, 2);
+    EXPECT_EQ(result.options.photocd, 1);
+    EXPECT_EQ(result.options.threads, 3);
+    EXPECT_TRUE(result.options.quiet);
+    EXPECT_EQ(result.options.inputs.size(), 2u);
+    EXPECT_EQ(parse({"--jobs", "2", "a", "b"}).options.threads, 2);
+}
+
+TEST(ParseArguments, TypeByNumberOrExtensionWord)
+{
+    EXPECT_EQ(parse({"--type", "3", "a", "b"}).options.save_type, 3);
+    EXPECT_EQ(parse({"-t", "jpg", "a", "b"}).options.save_type, 2);
+    EXPECT_EQ(parse({"--type=.TIF", "a", "b"}).options.save_type, 4);
+    EXPECT_FALSE(parse({"--type", "5", "a", "b"}).ok());
+    EXPECT_FALSE(parse({"--type", "png", "a", "b"}).ok());
+}
+
+TEST(ParseArguments, MistakesAreRefused)
+{
+    for (const std::vector<const char*>& arguments : std::vector<std::vector<const char*>>{
+             {"--quality", "0", "a", "b"},
+             {"--quality", "75x", "a", "b"},
+             {"--jpeg-scale", "4", "a", "b"},
+             {"-j", "0", "a", "b"},
+             {"a", "b", "--quality"},
+             {"--bogus", "a", "b"},
+             {"-qx", "a", "b"},
+             {"only-one"},
+             {},
+         }) {
+        const ParseResult result = parse(arguments);
+        EXPECT_FALSE(result.ok()) << (arguments.empty() ? "(nothing)" : arguments.front());
+    }
+}
+
+TEST(ParseArguments, DoubleDashEndsOptionsAndHelpNeedsNoPaths)
+{
+    const ParseResult result = parse({"--", "-odd.bmp", "out.bmp"});
+    ASSERT_TRUE(result.ok()) << result.error;
+    EXPECT_EQ(result.options.inputs.front(), "-odd.bmp");
+    EXPECT_EQ(parse({"--help"}).options.action, Options::Action::Help);
+    EXPECT_EQ(parse({"-h", "x"}).options.action, Options::Action::Help);
+    EXPECT_EQ(parse({"--list-formats"}).options.action, Options::Action::ListFormats);
+}
+
+Plan plan(std::vector<const char*> arguments)
+{
+    const ParseResult parsed = parse(std::move(arguments));
+    EXPECT_TRUE(parsed.ok()) << parsed.error;
+    return plan_jobs(parsed.options, kFormats);
+}
+
+TEST(PlanJobs, OneInputTakesTheTypeFromTheOutputUnlessTold)
+{
+    Plan single = plan({"in.gif", "out.JPG"});
+    ASSERT_TRUE(single.error.empty()) << single.error;
+    EXPECT_EQ(single.format->type, 2);
+    EXPECT_EQ(single.jobs.front().written, "out.jpg");
+
+    single = plan({"-t", "1", "in.gif", "out.jpg"});
+    EXPECT_EQ(single.format->type, 1);
+    EXPECT_EQ(single.jobs.front().output, "out.jpg");
+    EXPECT_EQ(single.jobs.front().written, "out.bmp");
+
+    EXPECT_FALSE(plan({"in.gif", "out.xyz"}).error.empty());
+    EXPECT_FALSE(plan({"in.gif", "out"}).error.empty());
+}
+
+TEST(PlanJobs, SeveralInputsGoIntoAFolderUnderTheirOwnNames)
+{
+    EXPECT_FALSE(plan({"a.gif", "b.gif", "dest/"}).error.empty()) << "no --type";
+    EXPECT_FALSE(plan({"-t", "1", "a.gif", "b.gif", zarn::test::temp_path("missing").c_str()}).error.empty());
+
+    const Plan several = plan({"-t", "bmp", "one/a.gif", "two.d/b", "three/a.tif", "dest/"});
+    ASSERT_TRUE(several.error.empty()) << several.error;
+    EXPECT_EQ(several.folder_to_create, "dest/");
+    ASSERT_EQ(several.jobs.size(), 3u);
+    EXPECT_EQ(several.jobs[0].written, "dest/a.bmp");
+    EXPECT_EQ(several.jobs[1].written, "dest/b.bmp");
+    EXPECT_TRUE(several.jobs[1].conflict.empty());
+    EXPECT_FALSE(several.jobs[2].conflict.empty()) << "a second a.bmp would replace the first";
+
+    const std::string folder = zarn::test::temp_dir();
+    const Plan existing = plan({"-t", "1", "in.gif", folder.c_str()});
+    ASSERT_TRUE(existing.error.empty()) << existing.error;
+    EXPECT_TRUE(existing.folder_to_create.empty());
+    EXPECT_EQ(existing.jobs.front().written, folder + "/in.bmp");
+}
+
+}  // namespace
+}  // namespace zarnconv

@@ -1,0 +1,202 @@
+// The zarnconv program run as a user would: real files in, real files and exit codes out.
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using namespace zarn::test;
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs zarnconv with standard output and error captured in files of the
+// test's folder; the environment (TMPDIR, XDG_*) is the test's own.
+Outcome zarnconv(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> argv_text{std::string(ZARN_BIN_DIR) + "/zarnconv"};
+    argv_text.insert(argv_text.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& text : argv_text) argv.push_back(text.data());
+    argv.push_back(nullptr);
+
+    const std::string out_path = temp_path("zarnconv.out"), err_path = temp_path("zarnconv.err");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t child = 0;
+    Outcome run;
+    if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        int wait_status = 0;
+        if (waitpid(child, &wait_status, 0) == child && WIFEXITED(wait_status)) run.status = WEXITSTATUS(wait_status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    const Bytes out = read_file(out_path), err = read_file(err_path);
+    run.out.assign(out.begin(), out.end());
+    run.err.assign(err.begin(), err.end());
+    return run;
+}
+
+// Writes a 24-bit BMP of a ramp that differs in every pixel and channel.
+std::string make_bmp(const std::string& name, int width, int height)
+{
+    const std::string path = temp_path(name);
+    BmpBuilder().size(width, height).bits(24).pixels(rgb_ramp(width, height)).write(path);
+    return path;
+}
+
+// Headers may differ (file size, resolution); the pixel data may not.
+void expect_same_pixels(const std::string& expected_path, const std::string& actual_path)
+{
+    ASSERT_TRUE(file_exists(actual_path)) << actual_path;
+    const Bytes expected = read_file(expected_path), actual = read_file(actual_path);
+    ASSERT_GE(actual.size(), 54u);
+    for (std::size_t field : {18u, 22u})
+        EXPECT_EQ(get_u32(actual, field), get_u32(expected, field)) << "width or height, " << actual_path;
+    EXPECT_EQ(get_u16(actual, 28), 24) << actual_path;
+    const Bytes expected_pixels(expected.begin() + get_u32(expected, 10), expected.end());
+    const Bytes actual_pixels(actual.begin() + std::min<std::size_t>(get_u32(actual, 10), actual.size()), actual.end());
+    EXPECT_EQ(actual_pixels, expected_pixels) << actual_path;
+}
+
+TEST(ZarnconvConvert, BmpToBmpKeepsEveryPixelAtEveryRowPadding)
+{
+    for (const auto& [width, height] : {std::pair{1, 1}, {2, 2}, {3, 1}, {4, 2}, {5, 3}}) {
+        const std::string name = std::to_string(width) + "x" + std::to_string(height);
+        const std::string input = make_bmp(name + ".bmp", width, height);
+        const std::string output = temp_path(name + "-out.bmp");
+        const Outcome run = zarnconv({input, output});
+        EXPECT_EQ(run.status, 0) << run.err;
+        expect_same_pixels(input, output);
+    }
+}
+
+TEST(ZarnconvConvert, TypeComesFromTheExtensionAndTheLibrarysNameIsReported)
+{
+    const std::string input = make_bmp("in.bmp", 3, 2);
+    const Outcome run = zarnconv({input, temp_path("upper.BMP")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    expect_same_pixels(input, temp_path("upper.bmp"));
+    EXPECT_NE(run.err.find("upper.bmp"), std::string::npos) << run.err;
+
+    const Outcome quiet = zarnconv({"-q", input, temp_path("quiet.BMP")});
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.err, "");
+}
+
+TEST(ZarnconvConvert, TypeOptionOverridesTheExtension)
+{
+    const std::string input = make_bmp("in.bmp", 2, 3);
+    for (const char* type : {"1", "bmp"}) {
+        const std::string requested = temp_path(std::string("by-") + type + ".png");
+        const std::string written = temp_path(std::string("by-") + type + ".bmp");
+        const Outcome run = zarnconv({"--type", type, input, requested});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_FALSE(file_exists(requested));
+        expect_same_pixels(input, written);
+        EXPECT_NE(run.err.find(written), std::string::npos) << run.err;
+    }
+}
+
+TEST(ZarnconvConvert, SeveralInputsGoIntoAFolderOnParallelThreads)
+{
+    std::vector<std::string> arguments{"-j", "2", "--type", "bmp"};
+    for (int i = 1; i <= 6; ++i) arguments.push_back(make_bmp("in" + std::to_string(i) + ".bmp", i, 7 - i));
+    const std::string folder = temp_path("made/by/zarnconv/");
+    arguments.push_back(folder);
+
+    const Outcome run = zarnconv(arguments);
+    EXPECT_EQ(run.status, 0) << run.err;
+    for (int i = 1; i <= 6; ++i) expect_same_pixels(arguments[std::size_t(3 + i)], folder + "in" + std::to_string(i) + ".bmp");
+    EXPECT_EQ(run.err.find('\r'), std::string::npos) << "no progress bar when standard error is no terminal";
+
+    const Outcome untyped = zarnconv({arguments[4], arguments[5], folder});
+    EXPECT_NE(untyped.status, 0);
+    EXPECT_NE(untyped.err.find("--type"), std::string::npos) << untyped.err;
+}
+
+TEST(ZarnconvFailure, OneBadInputAmongSeveralFailsOnlyItself)
+{
+    const std::string good = make_bmp("good.bmp", 2, 2);
+    const std::string missing = temp_path("missing.bmp");
+    const std::string folder = temp_path("out/");
+    const Outcome run = zarnconv({"-t", "1", missing, good, folder});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("cannot read '" + missing + "'"), std::string::npos) << run.err;
+    expect_same_pixels(good, folder + "good.bmp");
+}
+
+TEST(ZarnconvFailure, MissingOrUnrecognisedInputIsReported)
+{
+    const Outcome missing = zarnconv({temp_path("nowhere.bmp"), temp_path("out.bmp")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("nowhere.bmp"), std::string::npos) << missing.err;
+    EXPECT_FALSE(file_exists(temp_path("out.bmp")));
+
+    const std::string text = temp_path("notes.txt");
+    write_file(text, Bytes{'h', 'e', 'l', 'l', 'o', '\n'});
+    const Outcome unrecognised = zarnconv({text, temp_path("out.bmp")});
+    EXPECT_EQ(unrecognised.status, 1);
+    EXPECT_NE(unrecognised.err.find("not a recognised image"), std::string::npos) << unrecognised.err;
+
+    // Claims to be a bitmap by name and signature, but the header is cut short.
+    const std::string broken = temp_path("broken.bmp");
+    write_file(broken, Bytes{'B', 'M', 0, 0});
+    const Outcome unreadable = zarnconv({broken, temp_path("out.bmp")});
+    EXPECT_EQ(unreadable.status, 1);
+    EXPECT_NE(unreadable.err.find("cannot read"), std::string::npos) << unreadable.err;
+}
+
+TEST(ZarnconvFailure, UnknownTypesAndBadOptionsAreRefused)
+{
+    const std::string input = make_bmp("in.bmp", 1, 1);
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {input, temp_path("out.xyz")},
+             {"--type", "16", input, temp_path("out.bmp")},
+             {"--quality", "101", input, temp_path("out.bmp")},
+             {"--frobnicate", input, temp_path("out.bmp")},
+             {input},
+         }) {
+        const Outcome run = zarnconv(arguments);
+        EXPECT_EQ(run.status, 2) << arguments.front();
+        EXPECT_NE(run.err.find("zarnconv: "), std::string::npos) << arguments.front();
+    }
+}
+
+TEST(ZarnconvFailure, UnwritablePlaceFails)
+{
+    const std::string input = make_bmp("in.bmp", 2, 1);
+    // A file standing where a folder should be stops even root.
+    const Outcome under_file = zarnconv({input, input + "/out.bmp"});
+    EXPECT_EQ(under_file.status, 1);
+    EXPECT_NE(under_file.err.find("cannot write"), std::string::npos) << under_file.err;
+
+    const Outcome no_folder = zarnconv({input, temp_path("no/such/folder/out.bmp")});
+    EXPECT_EQ(no_folder.status, 1);
+    EXPECT_NE(no_folder.err.find("cannot write"), std::string::npos) << no_folder.err;
+}
+
+TEST(ZarnconvInfo, ListsFormatsAndHelp)
+{
+    const Outcome list = zarnconv({"--list-formats"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_NE(list.out.find("Windows Bitmap"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("15"), std::string::npos) << "every save type is numbered";
+
+    const Outcome help = zarnconv({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: zarnconv"), std::string::npos) << help.out;
+}
+
+}  // namespace

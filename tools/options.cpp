@@ -1,0 +1,201 @@
+// Parsing zarnconv's command line, its help text and its format listing.
+#include "options.h"
+
+#include "zarngfx.h"
+
+#include <charconv>
+#include <cstdio>
+#include <optional>
+#include <string_view>
+
+namespace zarnconv {
+namespace {
+
+constexpr int kMaxThreads = 256;
+
+std::optional<int> whole_number(std::string_view text, int low, int high)
+{
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) return std::nullopt;
+    return value;
+}
+
+// Steps through the arguments, taking an option's value either joined
+// ("--quality=90", "-j4") or from the next argument.
+class ArgumentCursor {
+public:
+    explicit ArgumentCursor(std::span<const char* const> arguments) : arguments_(arguments) {}
+
+    bool done() const { return next_ >= arguments_.size(); }
+    std::string_view take() { return arguments_[next_++]; }
+    std::optional<std::string_view> value(std::string_view joined)
+    {
+        if (!joined.empty()) return joined;
+        if (done()) return std::nullopt;
+        return take();
+    }
+
+private:
+    std::span<const char* const> arguments_;
+    std::size_t next_ = 0;
+};
+
+struct NumberOption {
+    std::string_view long_name;
+    char short_name;
+    int low, high;
+    int Options::*field;
+};
+
+constexpr NumberOption kNumberOptions[] = {
+    {"--quality", 0, 1, 100, &Options::quality},
+    {"--jpeg-scale", 0, 0, 3, &Options::jpeg_scale},
+    {"--photocd", 0, 0, 4, &Options::photocd},
+    {"--jobs", 'j', 1, kMaxThreads, &Options::threads},
+};
+
+// --type takes a number from the list or an extension word.
+std::string set_save_type(Options& options, std::string_view text, const std::vector<SaveFormat>& formats)
+{
+    if (const auto number = whole_number(text, 1, int(formats.size()))) {
+        options.save_type = *number;
+        return {};
+    }
+    if (const SaveFormat* format = find_by_extension(formats, text)) {
+        options.save_type = format->type;
+        return {};
+    }
+    return "unknown save type '" + std::string(text) + "' (see --list-formats)";
+}
+
+// Splits "--name=value" and "-xVALUE" into the option and its joined value.
+std::pair<std::string_view, std::string_view> split_joined(std::string_view argument)
+{
+    if (argument.starts_with("--")) {
+        const std::size_t equals = argument.find('=');
+        if (equals == std::string_view::npos) return {argument, {}};
+        return {argument.substr(0, equals), argument.substr(equals + 1)};
+    }
+    return {argument.substr(0, 2), argument.substr(2)};
+}
+
+}  // namespace
+
+ParseResult parse_arguments(std::span<const char* const> arguments, const std::vector<SaveFormat>& formats)
+{
+    ParseResult result;
+    Options& options = result.options;
+    std::vector<std::string> paths;
+    ArgumentCursor cursor(arguments);
+    bool options_ended = false;
+
+    auto fail = [&](std::string message) {
+        result.error = std::move(message);
+        return result;
+    };
+
+    while (!cursor.done()) {
+        const std::string_view argument = cursor.take();
+        if (options_ended || argument == "-" || !argument.starts_with('-')) {
+            paths.emplace_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            options_ended = true;
+            continue;
+        }
+        const auto [name, joined] = split_joined(argument);
+        auto is = [&, name = name](std::string_view long_name, char short_name) {
+            return name == long_name || (short_name && name.size() == 2 && name[1] == short_name);
+        };
+        // Flags take no value: "-qx" or "--quiet=1" is a mistake, not a flag.
+        auto flag = [&, joined = joined](std::string_view long_name, char short_name) {
+            return is(long_name, short_name) && joined.empty();
+        };
+
+        if (flag("--help", 'h')) {
+            options.action = Options::Action::Help;
+        } else if (flag("--list-formats", 0)) {
+            options.action = Options::Action::ListFormats;
+        } else if (flag("--quiet", 'q')) {
+            options.quiet = true;
+        } else if (is("--type", 't')) {
+            const auto text = cursor.value(joined);
+            if (!text) return fail("--type needs a value");
+            if (std::string error = set_save_type(options, *text, formats); !error.empty()) return fail(error);
+        } else {
+            const NumberOption* number = nullptr;
+            for (const NumberOption& candidate : kNumberOptions)
+                if (is(candidate.long_name, candidate.short_name)) number = &candidate;
+            if (!number) return fail("unknown option '" + std::string(argument) + "'");
+            const auto text = cursor.value(joined);
+            if (!text) return fail(std::string(number->long_name) + " needs a value");
+            const auto value = whole_number(*text, number->low, number->high);
+            if (!value)
+                return fail(std::string(number->long_name) + " takes a whole number from " +
+                            std::to_string(number->low) + " to " + std::to_string(number->high) + ", not '" +
+                            std::string(*text) + "'");
+            options.*(number->field) = *value;
+        }
+    }
+
+    if (options.action != Options::Action::Convert) return result;
+    if (paths.size() < 2) return fail(paths.empty() ? "no input and output given" : "no output given");
+    options.output = std::move(paths.back());
+    paths.pop_back();
+    options.inputs = std::move(paths);
+    return result;
+}
+
+std::string usage_text()
+{
+    return R"(Usage: zarnconv [options] INPUT OUTPUT
+       zarnconv [options] --type TYPE INPUT... FOLDER
+Converts images between the formats the zarngfx library reads and writes.
+
+With one input the save type comes from --type, else from OUTPUT's extension.
+The file is written with the save type's extension: "out.png" with --type 1
+is written as "out.bmp", and zarnconv says so.
+
+With several inputs, or when OUTPUT is an existing folder or ends in "/",
+each input is written into that folder under its own name with the save
+type's extension ("photos/cat.gif" becomes "FOLDER/cat.bmp"); --type is
+required then. A folder ending in "/" is created when missing.
+
+Options:
+  -t, --type TYPE     save type: its number from --list-formats, or an
+                      extension word (bmp, jpg, ...) for the first type
+                      with that extension
+      --quality N     JPEG quality, 1..100 (default 75)
+      --jpeg-scale N  JPEG reading scale, 0..3 (default 0, full size)
+      --photocd N     PhotoCD resolution, 0..4 (default 0)
+  -j, --jobs N        convert N files at a time (default 1)
+  -q, --quiet         no progress bar and no notes; errors are still shown
+      --list-formats  list the readable formats and the save types
+  -h, --help          show this text
+
+Exit status: 0 when every conversion succeeded, 1 when any failed (the
+others are still converted), 2 for a command line that cannot be used.
+)";
+}
+
+std::string format_listing(const std::vector<SaveFormat>& formats)
+{
+    std::string text = "Readable formats:\n";
+    char line[512];
+    for (int i = 1; i <= _Pic_Count(); ++i) {
+        std::snprintf(line, sizeof line, "  %-28s %-24s %s\n", _Pic_Description(i), _Pic_Pattern(i),
+                      _Pic_Copyright(i));
+        text += line;
+    }
+    text += "\nSave types (--type N, or the output's extension picks the first match):\n";
+    for (const SaveFormat& format : formats) {
+        std::snprintf(line, sizeof line, "  %2d  %-34s %s\n", format.type, format.description.c_str(),
+                      format.extension.c_str());
+        text += line;
+    }
+    return text;
+}
+
+}  // namespace zarnconv

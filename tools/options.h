@@ -1,0 +1,40 @@
+// zarnconv's command line: what it asks for, and the parser that reads it.
+#pragma once
+
+#include "save_types.h"
+
+#include <span>
+#include <string>
+#include <vector>
+
+namespace zarnconv {
+
+struct Options {
+    enum class Action { Convert, Help, ListFormats };
+    Action action = Action::Convert;
+    std::vector<std::string> inputs;
+    std::string output;
+    int save_type = 0;  // 0 until --type names one; then the output's extension decides
+    int quality = 75;
+    int jpeg_scale = 0;
+    int photocd = 0;
+    int threads = 1;
+    bool quiet = false;
+};
+
+struct ParseResult {
+    Options options;
+    std::string error;  // empty when the command line was understood
+    bool ok() const { return error.empty(); }
+};
+
+// Reads the arguments after the program name. `formats` resolves --type
+// given as an extension word.
+ParseResult parse_arguments(std::span<const char* const> arguments, const std::vector<SaveFormat>& formats);
+
+std::string usage_text();
+
+// The --list-formats listing: readable formats from the library's table, then `formats`.
+std::string format_listing(const std::vector<SaveFormat>& formats);
+
+}  // namespace zarnconv
