@@ -31,7 +31,8 @@ struct BmpHeader {
     // shorter ones (but the 12-byte kind) are read as 40 bytes regardless.
     std::uint64_t palette_offset() const
     {
-        return kFileHeaderBytes + (core ? kCoreHeaderBytes : std::max(header_size, kInfoHeaderBytes));
+        // In 64 bits: a header size near 4 GiB must not wrap round to the file header.
+        return std::uint64_t{kFileHeaderBytes} + (core ? kCoreHeaderBytes : std::max(header_size, kInfoHeaderBytes));
     }
     int colours() const { return bits >= 1 && bits <= 8 ? 1 << bits : 0; }
 };
@@ -341,7 +342,8 @@ int write_bmp(const char* path, PicImage* pic)
     if (!image_bytes(pic->width, pic->height, pic->bits)) return 0;
 
     const int full_palette = bits == 24 ? 0 : 1 << bits;
-    const int colours = bits == 24 ? 0 : (pic->colours >= 1 && pic->colours <= 256) ? pic->colours : full_palette;
+    // More entries than the bit count can index makes a file other readers refuse.
+    const int colours = bits == 24 ? 0 : (pic->colours >= 1 && pic->colours <= full_palette) ? pic->colours : full_palette;
     // Colours used stays 0 for a full palette; a shorter one is declared so
     // that other readers do not take pixel bytes for palette entries.
     const std::uint32_t colours_used = colours == full_palette ? 0 : static_cast<std::uint32_t>(colours);
@@ -371,7 +373,7 @@ int write_bmp(const char* path, PicImage* pic)
     out.u32le(0);  // important colours
 
     std::vector<std::uint8_t> palette(4 * static_cast<std::size_t>(colours), 0);
-    for (int i = 0; i < colours; ++i) {
+    for (std::size_t i = 0; i < std::size_t(colours); ++i) {
         palette[4 * i] = pic->palette[3 * i + 2];
         palette[4 * i + 1] = pic->palette[3 * i + 1];
         palette[4 * i + 2] = pic->palette[3 * i];

@@ -7,9 +7,26 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdint>
 #include <cstring>
+#include <sys/mman.h>
 
 namespace zarn {
+
+PixelBlock allocate_pixels(std::size_t bytes)
+{
+    auto* block = static_cast<unsigned char*>(std::calloc(bytes ? bytes : 1, 1));
+    // A large image would otherwise fault in one 4 KiB page at a time, which
+    // costs more than reading and converting its rows; 2 MiB pages cut the
+    // faults five hundredfold.
+    constexpr std::size_t kHugePage = std::size_t(2) << 20;
+    if (block && bytes >= 2 * kHugePage) {
+        const auto address = reinterpret_cast<std::uintptr_t>(block);
+        const std::uintptr_t start = (address + 4095) & ~std::uintptr_t(4095);
+        ::madvise(reinterpret_cast<void*>(start), bytes - (start - address), MADV_HUGEPAGE);
+    }
+    return PixelBlock(block);
+}
 
 void reset_image(PicImage* pic)
 {

@@ -22,10 +22,7 @@ using PixelBlock = std::unique_ptr<unsigned char, BlockFreer>;
 
 // A zero-filled pixel block: rows a short file never supplies stay black
 // rather than showing whatever the allocator had.
-inline PixelBlock allocate_pixels(std::size_t bytes)
-{
-    return PixelBlock(static_cast<unsigned char*>(std::calloc(bytes ? bytes : 1, 1)));
-}
+PixelBlock allocate_pixels(std::size_t bytes);
 
 void reset_image(PicImage* pic);
 void release_image(PicImage* pic);

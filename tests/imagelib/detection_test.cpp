@@ -1,0 +1,100 @@
+// Format detection: the extension first, then the file's first bytes.
+#include "codecs.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+using namespace zarn::test;
+
+namespace {
+
+Bytes text(const char* s, std::size_t pad = 12)
+{
+    Bytes bytes(s, s + std::strlen(s));
+    bytes.resize(std::max(bytes.size(), pad), 0);
+    return bytes;
+}
+
+struct Signature {
+    Bytes head;
+    int code;
+};
+
+const std::vector<Signature>& signatures()
+{
+    static const std::vector<Signature> table{
+        {text("BM"), 1},           {text("GIF87a"), 2},     {text("GIF89a"), 2},      {text("P1"), 3},
+        {text("P6\n3 3\n255"), 3}, {text("P4"), 3},         {{0xFF, 0xD8, 0xFF, 0xE0}, 4},
+        {text("MM\0*"), 6},        {text("II*"), 6},        {{0x89, 'P', 'N', 'G', 13, 10, 26, 10}, 9},
+        {text("FORM....ILBM"), 10},
+        {text("P7"), 0},           {text("P0"), 0},         {text("GIF7"), 0},       {{0xFF, 0xD8, 0x00}, 0},
+        {text("B"), 0},            {{'B'}, 0},              {{}, 0},                  {text("hello world!"), 0},
+        {{0x89, 'P', 'N'}, 0},     {text("FOR"), 0},
+    };
+    return table;
+}
+
+TEST(Detection, SignaturesFromTheFirstBytes) {
+    for (const Signature& s : signatures()) {
+        const std::string shown(s.head.begin(), s.head.end());
+        EXPECT_EQ(zarn::format_from_signature(s.head.data(), s.head.size()), s.code) << shown;
+        // The same bytes in a file without an extension reach _Pic_Valid by content.
+        const std::string path = temp_path("noext");
+        write_file(path, s.head);
+        EXPECT_EQ(_Pic_Valid(path.c_str()), s.code) << shown;
+    }
+}
+
+TEST(Detection, ExtensionWinsWithoutOpeningTheFile) {
+    EXPECT_EQ(_Pic_Valid(temp_path("missing.bmp").c_str()), 1);
+    EXPECT_EQ(_Pic_Valid(temp_path("missing.Raf").c_str()), 11);
+    EXPECT_EQ(_Pic_Valid(temp_path("missing.xif").c_str()), 100);
+    EXPECT_EQ(_Pic_Valid(temp_path("missing").c_str()), 0);
+
+    const std::string gif_named_bmp = temp_path("picture.gif");
+    write_file(gif_named_bmp, text("BM"));
+    EXPECT_EQ(_Pic_Valid(gif_named_bmp.c_str()), 2);
+
+    const std::string unknown_extension = temp_path("picture.dat");
+    write_file(unknown_extension, text("GIF89a"));
+    EXPECT_EQ(_Pic_Valid(unknown_extension.c_str()), 2);
+}
+
+TEST(Detection, DotInAFolderNameStartsTheExtension) {
+    // "/x/my.bmp/image" has the extension ".bmp/image": no format, so the
+    // content decides, even though the folder's name ends in .bmp.
+    const std::string folder = temp_path("my.bmp");
+    std::filesystem::create_directory(folder);
+    const std::string path = folder + "/image";
+    write_file(path, text("GIF89a"));
+    EXPECT_EQ(_Pic_Valid(path.c_str()), 2);
+    EXPECT_EQ(_Pic_ValidExt(path.c_str(), 1), 0);
+    EXPECT_EQ(_Pic_Valid((folder + "/missing").c_str()), 0);
+}
+
+TEST(Detection, ADotOnlyAtTheStartIsNoExtension) {
+    // Relative names: the whole path is ".bmp", so there is no extension.
+    const std::filesystem::path here = std::filesystem::current_path();
+    std::filesystem::current_path(temp_dir());
+    write_file(".bmp", text("GIF89a"));
+    EXPECT_EQ(_Pic_Valid(".bmp"), 2);
+    EXPECT_EQ(_Pic_ValidExt(".bmp", 1), 0);
+    EXPECT_EQ(_Pic_Valid("image.bmp"), 1);
+    std::filesystem::current_path(here);
+}
+
+TEST(Detection, ExtensionOnlyNeverLooksInside) {
+    const std::string path = temp_path("noext");
+    write_file(path, text("BM"));
+    EXPECT_EQ(_Pic_ValidExt(path.c_str(), 1), 0);
+    EXPECT_EQ(_Pic_ValidExt(path.c_str(), 0), 1);
+    EXPECT_EQ(_Pic_ValidExt(temp_path("x.PNG").c_str(), 1), 9);
+    EXPECT_EQ(_Pic_ValidExt(nullptr, 1), 0);
+    EXPECT_EQ(_Pic_Valid(nullptr), 0);
+}
+
+}  // namespace
