@@ -1,5 +1,6 @@
 // The format table, detection, and the read, write and conversion entry points.
 #include "codecs.h"
+#include "operations.h"
 #include "platform.h"
 #include "record.h"
 
@@ -28,14 +29,19 @@ const std::array<FormatRow, 12> kFormats{{
      nullptr},
     {"Windows Bitmap", "*.bmp", "bmp", kOwnCredit,
      [](const char* path, PicImage* pic, const ReadOptions&) { return read_bmp(path, pic); }},
-    {"Compuserve Gif", "*.gif", "gif", kOwnCredit, nullptr},
-    {"PBMPlus", "*.ppm;*.pgm;*.pbm", "ppm,pgm,pbm", kOwnCredit, nullptr},
-    {"Jpeg/JFIF", "*.jpg", "jpg", "JPEG codec: libjpeg-turbo, libjpeg 6 interface, 1991-2023", nullptr},
+    {"Compuserve Gif", "*.gif", "gif", kOwnCredit,
+     [](const char* path, PicImage* pic, const ReadOptions&) { return read_gif(path, pic); }},
+    {"PBMPlus", "*.ppm;*.pgm;*.pbm", "ppm,pgm,pbm", kOwnCredit,
+     [](const char* path, PicImage* pic, const ReadOptions&) { return read_pbm(path, pic); }},
+    {"Jpeg/JFIF", "*.jpg", "jpg", "JPEG codec: libjpeg-turbo, libjpeg 6 interface, 1991-2023",
+     [](const char* path, PicImage* pic, const ReadOptions& options) { return read_jpeg(path, pic, options.jpeg_scale); }},
     {"Kodak PhotoCD", "*.pcd", "pcd", "PhotoCD base-resolution decoder, 1993-1999", nullptr},
-    {"Aldus TIFF", "*.tif", "tif", "TIFF codec: libtiff, 1988-2023", nullptr},
+    {"Aldus TIFF", "*.tif", "tif", "TIFF codec: libtiff, 1988-2023",
+     [](const char* path, PicImage* pic, const ReadOptions&) { return read_tiff(path, pic); }},
     {"Truevision Targa", "*.tga", "tga", kOwnCredit, nullptr},
     {"ZSoft Paintbrush", "*.pcx", "pcx", kOwnCredit, nullptr},
-    {"Portable Network Graphics", "*.png", "png", "PNG codec: libpng, 1995-2023", nullptr},
+    {"Portable Network Graphics", "*.png", "png", "PNG codec: libpng, 1995-2023",
+     [](const char* path, PicImage* pic, const ReadOptions&) { return read_png(path, pic); }},
     {"Amiga IFF", "*.iff", "iff", kOwnCredit, nullptr},
     {"FS Texture", "*.R8;*.txr;*.?af", "R8", kOwnCredit, nullptr},
 }};
@@ -54,18 +60,18 @@ struct SaveType {
 // Indexed by save type - 1, in the order of kSaveFilter.
 const std::array<SaveType, 15> kSaveTypes{{
     {".bmp", [](const char* path, PicImage* pic, int, int) { return write_bmp(path, pic); }, 0},
-    {".jpg", nullptr, 0},
-    {".jpg", nullptr, 1},
-    {".tif", nullptr, 0},
-    {".tif", nullptr, 1},
-    {".tif", nullptr, 2},
-    {".tif", nullptr, 3},
-    {".tif", nullptr, 4},
-    {".png", nullptr, 0},
-    {".gif", nullptr, 0},
-    {".ppm", nullptr, 0},
-    {".pgm", nullptr, 1},
-    {".pbm", nullptr, 2},
+    {".jpg", [](const char* path, PicImage* pic, int, int quality) { return write_jpeg(path, pic, quality, false); }, 0},
+    {".jpg", [](const char* path, PicImage* pic, int, int quality) { return write_jpeg(path, pic, quality, true); }, 1},
+    {".tif", [](const char* path, PicImage* pic, int variant, int) { return write_tiff(path, pic, variant); }, 0},
+    {".tif", [](const char* path, PicImage* pic, int variant, int) { return write_tiff(path, pic, variant); }, 1},
+    {".tif", [](const char* path, PicImage* pic, int variant, int) { return write_tiff(path, pic, variant); }, 2},
+    {".tif", [](const char* path, PicImage* pic, int variant, int) { return write_tiff(path, pic, variant); }, 3},
+    {".tif", [](const char* path, PicImage* pic, int variant, int) { return write_tiff(path, pic, variant); }, 4},
+    {".png", [](const char* path, PicImage* pic, int, int) { return write_png(path, pic); }, 0},
+    {".gif", [](const char* path, PicImage* pic, int, int) { return write_gif(path, pic); }, 0},
+    {".ppm", [](const char* path, PicImage* pic, int variant, int) { return write_pbm(path, pic, variant); }, 2},
+    {".pgm", [](const char* path, PicImage* pic, int variant, int) { return write_pbm(path, pic, variant); }, 1},
+    {".pbm", [](const char* path, PicImage* pic, int variant, int) { return write_pbm(path, pic, variant); }, 0},
     {".iff", nullptr, 0},
     {".r8", nullptr, 0},
 }};
@@ -97,7 +103,8 @@ bool same_text_ignoring_case(const char* a, const char* b)
 // A pattern whose second character is "?" stands for any one character there.
 bool extension_matches(const char* pattern, const char* extension)
 {
-    if (pattern[1] == '?') return std::strlen(extension) >= 2 && same_text_ignoring_case(pattern + 2, extension + 2);
+    if (pattern[1] == '?')
+        return extension[0] == pattern[0] && extension[1] && same_text_ignoring_case(pattern + 2, extension + 2);
     return same_text_ignoring_case(pattern, extension);
 }
 
@@ -156,6 +163,12 @@ int write_any(char* path, PicImage* pic, int save_type, int quality)
     if (save_type < 1 || save_type > int(kSaveTypes.size())) return 0;
     const SaveType& type = kSaveTypes[std::size_t(save_type - 1)];
     replace_extension(path, type.extension);
+    // GIF takes at most 256 colours; the fax and PBM types take two. A
+    // conversion that runs out of memory fails the save rather than handing
+    // the writer an image it cannot store.
+    if (pic->bits == 24 && save_type == 10 && !reduce_diffused(pic)) return 0;
+    if (pic->bits != 1 && (save_type == 7 || save_type == 8 || save_type == 13))
+        if (!make_grey(pic) || !make_mono(pic)) return 0;
     if (pic->bits == 1 && (save_type == 2 || save_type == 3)) {
         show_message("Cannot save 2 Colour Images\nin Jpeg Format", "ZarnGfx");
         return 0;
@@ -254,6 +267,32 @@ ZARNGFX_EXPORT int _anytobmps(const char* in, const char* bmp, PicImage* pic, in
     return guarded([&] {
         int result = 0;
         if (read_any(in, pic, ReadOptions{pcd_resolution, jpeg_scale})) result = write_bmp(bmp, pic);
+        release_image(pic);
+        return result;
+    });
+}
+
+// A 24-bit image whose reduction runs out of memory is not written at all,
+// so the caller never gets a picture of the wrong kind under success.
+ZARNGFX_EXPORT int _anyto256(const char* in, const char* bmp, PicImage* pic, int pcd_resolution, int jpeg_scale)
+{
+    if (!in || !bmp || !pic) return 0;
+    return guarded([&] {
+        int result = 0;
+        if (read_any(in, pic, ReadOptions{pcd_resolution, jpeg_scale}) && (pic->bits != 24 || ordered_dither(pic)))
+            result = write_bmp(bmp, pic);
+        release_image(pic);
+        return result;
+    });
+}
+
+ZARNGFX_EXPORT int _anytogrey(const char* in, const char* bmp, PicImage* pic, int pcd_resolution, int jpeg_scale)
+{
+    if (!in || !bmp || !pic) return 0;
+    return guarded([&] {
+        int result = 0;
+        if (read_any(in, pic, ReadOptions{pcd_resolution, jpeg_scale}) && (pic->bits != 24 || make_grey(pic)))
+            result = write_bmp(bmp, pic);
         release_image(pic);
         return result;
     });

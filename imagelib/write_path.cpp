@@ -140,4 +140,50 @@ void OutputFile::discard()
     }
 }
 
+TemporaryPath::TemporaryPath(const char* path)
+{
+    if (!path || !*path) return;
+    destination_ = path;
+    struct stat info {};
+    if (::lstat(path, &info) == 0 && S_ISLNK(info.st_mode)) {
+        if (char* target = ::realpath(path, nullptr)) {
+            destination_ = target;
+            std::free(target);
+        }
+    }
+    if (::stat(destination_.c_str(), &info) == 0) {
+        if (!S_ISREG(info.st_mode)) {
+            direct_ = true;
+            name_ = destination_;
+            return;
+        }
+        mode_ = info.st_mode & 07777;
+    } else {
+        mode_ = 0666 & ~current_umask();
+    }
+    const std::size_t slash = destination_.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : destination_.substr(0, slash + 1);
+    const std::string file = slash == std::string::npos ? destination_ : destination_.substr(slash + 1);
+    std::string pattern = folder + "." + file + ".XXXXXX";
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) return;
+    ::close(fd);
+    name_ = pattern;
+}
+
+TemporaryPath::~TemporaryPath()
+{
+    if (!direct_ && !name_.empty()) ::unlink(name_.c_str());
+}
+
+bool TemporaryPath::commit()
+{
+    if (name_.empty()) return false;
+    if (direct_) return true;
+    const bool placed = ::chmod(name_.c_str(), mode_) == 0 && ::rename(name_.c_str(), destination_.c_str()) == 0;
+    if (!placed) ::unlink(name_.c_str());
+    name_.clear();
+    return placed;
+}
+
 }  // namespace zarn

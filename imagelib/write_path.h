@@ -47,4 +47,27 @@ private:
     bool failed_ = false;
 };
 
+// Reserves a temporary file beside `path` for code that writes by name (an
+// outside module): it writes to name(), and commit() renames the result over
+// `path` with the destination's permissions. Without commit() the temporary
+// is removed and `path` stays as it was. A destination that exists but is no
+// regular file is named directly.
+class TemporaryPath {
+public:
+    explicit TemporaryPath(const char* path);
+    ~TemporaryPath();
+    TemporaryPath(const TemporaryPath&) = delete;
+    TemporaryPath& operator=(const TemporaryPath&) = delete;
+
+    explicit operator bool() const { return !name_.empty(); }
+    const char* name() const { return name_.c_str(); }
+    bool commit();
+
+private:
+    std::string destination_;
+    std::string name_;
+    bool direct_ = false;
+    unsigned mode_ = 0644;
+};
+
 }  // namespace zarn

@@ -1,0 +1,225 @@
+// JPEG/JFIF through libjpeg: scaled colour and greyscale reading, colour and greyscale writing.
+#include "checked.h"
+#include "codecs.h"
+#include "record.h"
+#include "write_path.h"
+
+#include <algorithm>
+#include <climits>
+#include <csetjmp>
+#include <cstdio>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace zarn {
+namespace {
+
+// No real file needs more scans than this; a hostile one can carry
+// thousands of tiny ones, each a full pass over the coefficients.
+constexpr int kMaxScans = 100;
+constexpr int kRowsPerCall = 4;
+
+// libjpeg's error manager with the place its errors jump back to. Nothing is
+// printed: warnings (a truncated file, say) are not failures, and errors are
+// reported as a 0 result.
+struct JpegErrors {
+    jpeg_error_mgr manager;
+    std::jmp_buf recovery;
+};
+
+void jump_back(j_common_ptr cinfo)
+{
+    std::longjmp(reinterpret_cast<JpegErrors*>(cinfo->err)->recovery, 1);
+}
+
+void ignore_message(j_common_ptr, int) {}
+void ignore_output(j_common_ptr) {}
+
+jpeg_error_mgr* install_errors(JpegErrors& errors)
+{
+    jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = jump_back;
+    errors.manager.emit_message = ignore_message;
+    errors.manager.output_message = ignore_output;
+    return &errors.manager;
+}
+
+// libjpeg calls its progress hook between scans while it buffers a
+// multi-scan file; that is where the scan count is checked.
+void limit_scans(j_common_ptr cinfo)
+{
+    if (!cinfo->is_decompressor) return;
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
+        cinfo->err->error_exit(cinfo);
+    }
+}
+
+struct Scale {
+    unsigned denominator;
+    long percent;
+};
+
+Scale scale_from_argument(int argument)
+{
+    switch (argument) {
+    case 1:
+    case 50: return {2, 50};
+    case 2:
+    case 25: return {4, 25};
+    case 3:
+    case 12: return {8, 12};
+    default: return {1, 100};
+    }
+}
+
+// Everything a read owns, kept by the caller of decode() so that a jump out
+// of libjpeg frees it all in one place.
+struct JpegRead {
+    jpeg_decompress_struct cinfo{};
+    JpegErrors errors{};
+    jpeg_progress_mgr progress{};
+    PixelBlock pixels;
+};
+
+bool allocate_block(JpegRead& job, std::size_t bytes)
+{
+    job.pixels = allocate_pixels(bytes);
+    return job.pixels != nullptr;
+}
+
+// Holds the setjmp, so it keeps no object with a destructor and reads no
+// local after the jump; all state lives in `job` and `pic`.
+bool decode(JpegRead& job, std::FILE* stream, PicImage* pic, Scale scale)
+{
+    if (setjmp(job.errors.recovery)) return false;
+    j_decompress_ptr cinfo = &job.cinfo;
+    jpeg_create_decompress(cinfo);
+    cinfo->mem->max_memory_to_use = static_cast<long>(std::min<std::size_t>(max_image_bytes(), LONG_MAX));
+    job.progress.progress_monitor = limit_scans;
+    cinfo->progress = &job.progress;
+    jpeg_stdio_src(cinfo, stream);
+    jpeg_read_header(cinfo, TRUE);
+    cinfo->scale_num = 1;
+    cinfo->scale_denom = scale.denominator;
+    jpeg_calc_output_dimensions(cinfo);
+
+    const int components = cinfo->output_components;
+    if (components != 1 && components != 3) return false;
+    const int bits = components == 1 ? 8 : 24;
+    const auto block = image_bytes(cinfo->output_width, cinfo->output_height, bits);
+    if (!block || !allocate_block(job, *block)) return false;
+
+    jpeg_start_decompress(cinfo);
+    const std::size_t row_bytes = std::size_t(cinfo->output_width) * std::size_t(components);
+    const JDIMENSION height = cinfo->output_height;
+    while (cinfo->output_scanline < height) {
+        const JDIMENSION first = cinfo->output_scanline;
+        JSAMPROW rows[kRowsPerCall];
+        const JDIMENSION wanted = std::min<JDIMENSION>(kRowsPerCall, height - first);
+        for (JDIMENSION i = 0; i < wanted; ++i) rows[i] = job.pixels.get() + (first + i) * row_bytes;
+        const JDIMENSION got = jpeg_read_scanlines(cinfo, rows, wanted);
+        if (got == 0) return false;
+        if (pic->progress)
+            for (JDIMENSION i = 1; i <= got; ++i) pic->progress(int32_t(first + i), int32_t(height));
+    }
+    // jpeg_finish_decompress is left out on purpose: the picture is whole,
+    // and junk after it must not turn a good read into a failure.
+
+    pic->width = int32_t(cinfo->output_width);
+    pic->height = int32_t(height);
+    pic->bits = bits;
+    pic->colours = 0;
+    describe(pic, "Jpeg : %ldx%ld (%ld%%) - 24bit", long(pic->width), long(pic->height), scale.percent);
+    if (components == 1) {
+        pic->colours = 256;
+        set_grey_palette(pic);
+        describe(pic, "Jpeg : %ldx%ld (%ld%%) - 256 Greyscale", long(pic->width), long(pic->height), scale.percent);
+    }
+    return true;
+}
+
+struct JpegWrite {
+    jpeg_compress_struct cinfo{};
+    JpegErrors errors{};
+    std::vector<JSAMPLE> rgb_row;  // a palette row looked up into red, green, blue
+};
+
+// Holds the setjmp; see decode().
+bool encode(JpegWrite& job, std::FILE* stream, const PicImage* pic, int quality, bool greyscale)
+{
+    if (setjmp(job.errors.recovery)) return false;
+    j_compress_ptr cinfo = &job.cinfo;
+    jpeg_create_compress(cinfo);
+    jpeg_stdio_dest(cinfo, stream);
+    cinfo->image_width = JDIMENSION(pic->width);
+    cinfo->image_height = JDIMENSION(pic->height);
+    cinfo->input_components = 3;
+    cinfo->in_color_space = JCS_RGB;
+    jpeg_set_defaults(cinfo);
+    if (greyscale) jpeg_set_colorspace(cinfo, JCS_GRAYSCALE);
+    jpeg_set_quality(cinfo, quality, TRUE);
+    jpeg_start_compress(cinfo, TRUE);
+
+    const std::size_t width = std::size_t(pic->width);
+    const bool rgb = pic->bits == 24;
+    const std::size_t stride = rgb ? 3 * width : width;
+    for (std::size_t y = 0; y < std::size_t(pic->height); ++y) {
+        unsigned char* source = pic->pixels + y * stride;
+        JSAMPROW row = source;
+        if (!rgb) {
+            row = job.rgb_row.data();
+            for (std::size_t x = 0; x < width; ++x) {
+                const unsigned char* entry = pic->palette + 3 * std::size_t(source[x]);
+                row[3 * x] = entry[0];
+                row[3 * x + 1] = entry[1];
+                row[3 * x + 2] = entry[2];
+            }
+        }
+        jpeg_write_scanlines(cinfo, &row, 1);
+        if (pic->progress) pic->progress(int32_t(y + 1), pic->height);
+    }
+    jpeg_finish_compress(cinfo);
+    return true;
+}
+
+}  // namespace
+
+int read_jpeg_stream(std::FILE* stream, PicImage* pic, int scale)
+{
+    JpegRead job;
+    job.cinfo.err = install_errors(job.errors);
+    const bool decoded = decode(job, stream, pic, scale_from_argument(scale));
+    jpeg_destroy_decompress(&job.cinfo);
+    if (!decoded) return 0;
+    pic->pixels = job.pixels.release();
+    return 1;
+}
+
+int read_jpeg(const char* path, PicImage* pic, int scale)
+{
+    std::free(pic->pixels);
+    pic->pixels = nullptr;
+    InputFile in(path, pic);
+    if (!in) return 0;
+    return read_jpeg_stream(in.get(), pic, scale);
+}
+
+int write_jpeg(const char* path, PicImage* pic, int quality, bool greyscale)
+{
+    if (pic->bits == 1) return 0;
+    if (!pic->pixels || (pic->bits != 24 && (pic->bits < 2 || pic->bits > 8))) return 0;
+    if (!image_bytes(pic->width, pic->height, pic->bits)) return 0;
+
+    JpegWrite job;
+    if (pic->bits != 24) job.rgb_row.resize(3 * std::size_t(pic->width));
+    OutputFile out(path, pic);
+    if (!out) return 0;
+    job.cinfo.err = install_errors(job.errors);
+    const bool encoded = encode(job, out.get(), pic, quality, greyscale);
+    jpeg_destroy_compress(&job.cinfo);
+    if (!encoded) return 0;
+    return out.commit() ? 1 : 0;
+}
+
+}  // namespace zarn

@@ -1,0 +1,18 @@
+// The PNG module's routines: the two it exports and the stream-level reader the fuzz target calls.
+#pragma once
+
+#include "zarngfx.h"
+
+#include <cstdio>
+
+#define ZARNPNG_EXPORT extern "C" __attribute__((visibility("default")))
+
+ZARNPNG_EXPORT int _Pic_Read_PNG(const char* path, PicImage* pic);
+ZARNPNG_EXPORT int _Pic_Write_PNG(const char* path, PicImage* pic);
+
+namespace zarn::png {
+
+// Reads a PNG from a stream positioned at its signature: 1 with pixels, else 0.
+int read_png_stream(std::FILE* stream, PicImage* pic);
+
+}  // namespace zarn::png

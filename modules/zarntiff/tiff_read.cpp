@@ -1,0 +1,368 @@
+// TIFF module, reading: common layouts row by row ourselves, anything else through libtiff's RGBA reader.
+#include "zarntiff.h"
+
+#include "checked.h"
+#include "record.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace zarn::tiff {
+namespace {
+
+// How rows of the file turn into rows of the record.
+enum class Source {
+    Bilevel,  // 1-bit samples copied packed
+    Indexed,  // 2, 4 or 8-bit single samples, one byte each, through a palette
+    Grey,     // 8 or 16-bit grey with optional extra samples (alpha), to 8-bit grey
+    Rgb,      // 8 or 16-bit red, green, blue with optional extra samples (alpha)
+};
+
+struct Layout {
+    std::uint32_t width = 0, height = 0;
+    std::uint16_t bits = 1, samples = 1;
+    Source source = Source::Bilevel;
+    bool invert = false;       // min-is-white grey
+    bool alpha = false;        // the first extra sample is alpha
+    bool associated = false;   // ... and already multiplied into the colours
+};
+
+std::uint8_t scale_16(unsigned value)
+{
+    return static_cast<std::uint8_t>((value * 255 + 32767) / 65535);
+}
+
+unsigned sample(const std::uint8_t* row, std::size_t index, int bits)
+{
+    if (bits == 8) return row[index];
+    std::uint16_t value = 0;
+    std::memcpy(&value, row + 2 * index, 2);  // libtiff has put it in host order
+    return scale_16(value);
+}
+
+std::uint8_t onto_white(unsigned value, unsigned alpha, bool associated)
+{
+    if (associated) return clamp_channel(int(value) + 255 - int(alpha));
+    return static_cast<std::uint8_t>((value * alpha + 255 * (255 - alpha) + 127) / 255);
+}
+
+void convert_row(const Layout& layout, const std::uint8_t* in, unsigned char* out)
+{
+    const std::size_t width = layout.width;
+    switch (layout.source) {
+    case Source::Bilevel:
+        std::memcpy(out, in, (width + 7) / 8);
+        break;
+    case Source::Indexed:
+        if (layout.bits == 8) {
+            std::memcpy(out, in, width);
+        } else {
+            const unsigned per_byte = 8u / layout.bits;
+            const unsigned mask = (1u << layout.bits) - 1;
+            for (std::size_t x = 0; x < width; ++x) {
+                const unsigned shift = 8 - layout.bits * (1 + unsigned(x % per_byte));
+                out[x] = static_cast<unsigned char>((in[x / per_byte] >> shift) & mask);
+            }
+        }
+        break;
+    case Source::Grey:
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::size_t at = x * layout.samples;
+            unsigned grey = sample(in, at, layout.bits);
+            if (layout.invert) grey = 255 - grey;
+            out[x] = layout.alpha ? onto_white(grey, sample(in, at + 1, layout.bits), layout.associated)
+                                  : static_cast<unsigned char>(grey);
+        }
+        break;
+    case Source::Rgb:
+        if (layout.bits == 8 && !layout.alpha) {
+            if (layout.samples == 3) {
+                std::memcpy(out, in, 3 * width);
+                break;
+            }
+            for (std::size_t x = 0; x < width; ++x) std::memcpy(out + 3 * x, in + x * layout.samples, 3);
+            break;
+        }
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::size_t at = x * layout.samples;
+            const unsigned alpha = layout.alpha ? sample(in, at + 3, layout.bits) : 255;
+            for (std::size_t c = 0; c < 3; ++c) {
+                const unsigned value = sample(in, at + c, layout.bits);
+                out[3 * x + c] = layout.alpha ? onto_white(value, alpha, layout.associated)
+                                              : static_cast<unsigned char>(value);
+            }
+        }
+        break;
+    }
+}
+
+// A colour map of 16-bit entries; old writers put 8-bit values there, which
+// shows as no entry above 255.
+void read_colour_map(TIFF* tif, int entries, PicImage* pic)
+{
+    std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+    if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue)) return;
+    bool sixteen = false;
+    for (int i = 0; i < entries; ++i)
+        if (red[i] > 255 || green[i] > 255 || blue[i] > 255) sixteen = true;
+    const int shift = sixteen ? 8 : 0;
+    for (int i = 0; i < entries; ++i) {
+        pic->palette[3 * i] = static_cast<unsigned char>(red[i] >> shift);
+        pic->palette[3 * i + 1] = static_cast<unsigned char>(green[i] >> shift);
+        pic->palette[3 * i + 2] = static_cast<unsigned char>(blue[i] >> shift);
+    }
+}
+
+// Picks our own row conversion for the layouts it covers and fills the
+// record's kind and palette; nothing means libtiff's RGBA reader.
+std::optional<Layout> own_layout(TIFF* tif, PicImage* pic)
+{
+    Layout layout;
+    std::uint16_t planar = PLANARCONFIG_CONTIG, format = SAMPLEFORMAT_UINT, orientation = ORIENTATION_TOPLEFT;
+    std::uint16_t photometric = 0;
+    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &layout.width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &layout.height))
+        return std::nullopt;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &layout.bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &layout.samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) return std::nullopt;
+    if (format != SAMPLEFORMAT_UINT || orientation != ORIENTATION_TOPLEFT) return std::nullopt;
+    if (planar != PLANARCONFIG_CONTIG && layout.samples != 1) return std::nullopt;
+    const int bits = layout.bits;
+    if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16) return std::nullopt;
+
+    std::uint16_t extra_count = 0;
+    std::uint16_t* extra = nullptr;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extra_count, &extra);
+    const bool has_alpha = extra_count > 0 && extra &&
+                           (extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA);
+    layout.associated = has_alpha && extra[0] == EXTRASAMPLE_ASSOCALPHA;
+    std::memset(pic->palette, 0, sizeof pic->palette);
+
+    std::uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    if (photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG && bits == 8 && layout.samples == 3 &&
+        TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB))
+        photometric = PHOTOMETRIC_RGB;
+
+    switch (photometric) {
+    case PHOTOMETRIC_MINISBLACK:
+    case PHOTOMETRIC_MINISWHITE:
+        layout.invert = photometric == PHOTOMETRIC_MINISWHITE;
+        if (layout.samples == 1 && bits <= 8) {
+            pic->colours = 1 << bits;
+            for (int i = 0; i < pic->colours; ++i) {
+                const int level = i * 255 / (pic->colours - 1);
+                std::memset(pic->palette + 3 * i, layout.invert ? 255 - level : level, 3);
+            }
+            pic->bits = bits;
+            layout.source = bits == 1 ? Source::Bilevel : Source::Indexed;
+            return layout;
+        }
+        if (bits < 8) return std::nullopt;
+        layout.alpha = has_alpha && layout.samples >= 2;
+        layout.source = Source::Grey;
+        pic->bits = 8;
+        pic->colours = 256;
+        set_grey_palette(pic);
+        return layout;
+    case PHOTOMETRIC_PALETTE:
+        if (layout.samples != 1 || bits > 8) return std::nullopt;
+        pic->bits = bits;
+        pic->colours = 1 << bits;
+        read_colour_map(tif, pic->colours, pic);
+        layout.source = bits == 1 ? Source::Bilevel : Source::Indexed;
+        return layout;
+    case PHOTOMETRIC_RGB:
+        if (layout.samples < 3 || bits < 8) return std::nullopt;
+        layout.alpha = has_alpha && layout.samples >= 4;
+        layout.source = Source::Rgb;
+        pic->bits = 24;
+        pic->colours = 0;
+        return layout;
+    default:
+        return std::nullopt;
+    }
+}
+
+// Bytes of one row of the file's samples, or nothing when it cannot be held.
+std::optional<std::size_t> file_row_bytes(const Layout& layout)
+{
+    const auto bits = checked_mul(std::size_t(layout.width), std::size_t(layout.samples) * layout.bits);
+    if (!bits || *bits / 8 > max_image_bytes()) return std::nullopt;
+    return (*bits + 7) / 8;
+}
+
+// Strips are read a row at a time. Tiles are read a band of one tile
+// height at a time, assembled into whole rows.
+class RowSource {
+public:
+    RowSource(TIFF* tif, const Layout& layout) : tif_(tif), layout_(layout) {}
+
+    bool start()
+    {
+        const auto needed = file_row_bytes(layout_);
+        if (!needed) return false;
+        tiled_ = TIFFIsTiled(tif_) != 0;
+        const auto scanline = std::size_t(TIFFScanlineSize64(tif_));
+        row_bytes_ = std::max(*needed, scanline);
+        if (!tiled_) {
+            band_.assign(row_bytes_, 0);
+            return scanline > 0;
+        }
+        TIFFGetField(tif_, TIFFTAG_TILEWIDTH, &tile_width_);
+        TIFFGetField(tif_, TIFFTAG_TILELENGTH, &tile_height_);
+        tile_row_bytes_ = std::size_t(TIFFTileRowSize64(tif_));
+        const auto tile_bytes = std::size_t(TIFFTileSize64(tif_));
+        // Tiles must start on whole bytes for the band to be assembled
+        // bytewise; a picture that is not fits the RGBA reader instead.
+        const std::uint64_t tile_bits = std::uint64_t(tile_width_) * layout_.samples * layout_.bits;
+        if (tile_width_ == 0 || tile_height_ == 0 || tile_bits % 8 || tile_row_bytes_ == 0 || tile_bytes == 0)
+            return false;
+        const auto band = checked_mul(row_bytes_, tile_height_);
+        if (!band || *band > max_image_bytes() || tile_bytes > max_image_bytes()) return false;
+        if (tile_row_bytes_ < tile_bits / 8 || tile_bytes / tile_row_bytes_ < tile_height_) return false;
+        band_.assign(*band, 0);
+        tile_.assign(tile_bytes, 0);
+        return true;
+    }
+
+    bool tiled() const { return tiled_; }
+
+    // Row y of the file, rows asked for in order; null on a read error.
+    const std::uint8_t* row(std::uint32_t y)
+    {
+        if (!tiled_) return TIFFReadScanline(tif_, band_.data(), y, 0) < 0 ? nullptr : band_.data();
+        const std::uint32_t in_band = y % tile_height_;
+        if (in_band == 0 && !load_band(y)) return nullptr;
+        return band_.data() + std::size_t(in_band) * row_bytes_;
+    }
+
+private:
+    bool load_band(std::uint32_t top)
+    {
+        const std::uint32_t rows = std::min(tile_height_, layout_.height - top);
+        const std::size_t pixel_bits = std::size_t(layout_.samples) * layout_.bits;
+        for (std::uint32_t x = 0; x < layout_.width; x += tile_width_) {
+            if (TIFFReadTile(tif_, tile_.data(), x, top, 0, 0) < 0) return false;
+            const std::size_t offset = std::size_t(x) * pixel_bits / 8;
+            const std::size_t bytes = std::min(tile_row_bytes_, row_bytes_ - offset);
+            for (std::uint32_t r = 0; r < rows; ++r)
+                std::memcpy(band_.data() + std::size_t(r) * row_bytes_ + offset,
+                            tile_.data() + std::size_t(r) * tile_row_bytes_, bytes);
+            if (x > UINT32_MAX - tile_width_) break;
+        }
+        return true;
+    }
+
+    TIFF* tif_;
+    const Layout& layout_;
+    bool tiled_ = false;
+    std::size_t row_bytes_ = 0, tile_row_bytes_ = 0;
+    std::uint32_t tile_width_ = 0, tile_height_ = 0;
+    std::vector<std::uint8_t> band_, tile_;
+};
+
+bool read_own(TIFF* tif, const Layout& layout, PicImage* pic)
+{
+    const auto block = image_bytes(layout.width, layout.height, pic->bits);
+    if (!block || layout.height > INT32_MAX || layout.width > INT32_MAX) return false;
+    RowSource source(tif, layout);
+    if (!source.start()) return false;
+    PixelBlock pixels = allocate_pixels(*block);
+    if (!pixels) return false;
+    const std::size_t stride = *row_bytes(layout.width, pic->bits);
+    for (std::uint32_t y = 0; y < layout.height; ++y) {
+        const std::uint8_t* row = source.row(y);
+        if (!row) return false;
+        convert_row(layout, row, pixels.get() + y * stride);
+        if (pic->progress) pic->progress(int32_t(y + 1), int32_t(layout.height));
+    }
+    pic->width = int32_t(layout.width);
+    pic->height = int32_t(layout.height);
+    pic->pixels = pixels.release();
+    return true;
+}
+
+struct RgbaImage {
+    TIFFRGBAImage image{};
+    bool begun = false;
+    ~RgbaImage()
+    {
+        if (begun) TIFFRGBAImageEnd(&image);
+    }
+};
+
+// libtiff's RGBA reader covers the colour spaces we do not map (CMYK, Lab,
+// YCbCr without JPEG, separate planes, other orientations). It gives the
+// whole picture as 32-bit pixels with alpha multiplied in, which are
+// composited onto white and packed down to RGB in place.
+bool read_rgba(TIFF* tif, PicImage* pic)
+{
+    char message[1024];
+    if (!TIFFRGBAImageOK(tif, message)) return false;
+    RgbaImage rgba;
+    if (!TIFFRGBAImageBegin(&rgba.image, tif, 0, message)) return false;
+    rgba.begun = true;
+    rgba.image.req_orientation = ORIENTATION_TOPLEFT;
+    const std::uint32_t width = rgba.image.width, height = rgba.image.height;
+    if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX) return false;
+    if (!image_bytes(width, height, 24)) return false;
+    const auto raster_bytes = checked_mul(std::size_t(width) * height, 4);
+    if (!raster_bytes || *raster_bytes > max_image_bytes()) return false;
+    PixelBlock pixels = allocate_pixels(*raster_bytes);
+    if (!pixels) return false;
+    auto* raster = reinterpret_cast<std::uint32_t*>(pixels.get());
+    if (!TIFFRGBAImageGet(&rgba.image, raster, width, height)) return false;
+
+    const std::size_t count = std::size_t(width) * height;
+    unsigned char* out = pixels.get();
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint32_t value = 0;
+        std::memcpy(&value, out + 4 * i, 4);  // read before its bytes are reused
+        const unsigned alpha = TIFFGetA(value);
+        out[3 * i] = onto_white(TIFFGetR(value), alpha, true);
+        out[3 * i + 1] = onto_white(TIFFGetG(value), alpha, true);
+        out[3 * i + 2] = onto_white(TIFFGetB(value), alpha, true);
+        if (pic->progress && (i + 1) % width == 0) pic->progress(int32_t((i + 1) / width), int32_t(height));
+    }
+    pic->width = int32_t(width);
+    pic->height = int32_t(height);
+    pic->bits = 24;
+    pic->colours = 0;
+    pic->pixels = pixels.release();
+    return true;
+}
+
+}  // namespace
+
+int read_tiff_stream(std::FILE* stream, PicImage* pic)
+{
+    const TiffPtr tif = open_stream(stream, "r");
+    if (!tif) return 0;
+    const auto layout = own_layout(tif.get(), pic);
+    if (layout ? !read_own(tif.get(), *layout, pic) : !read_rgba(tif.get(), pic)) return 0;
+    if (pic->bits == 24)
+        describe(pic, "TIFF : %ldx%ld - 24bit", long(pic->width), long(pic->height));
+    else
+        describe(pic, "TIFF : %ldx%ld - %ld Colours", long(pic->width), long(pic->height), long(pic->colours));
+    return 1;
+}
+
+}  // namespace zarn::tiff
+
+ZARNTIFF_EXPORT int _Pic_Read_TIF(const char* path, PicImage* pic)
+{
+    using namespace zarn;
+    if (!path || !pic) return 0;
+    return guarded([&] {
+        std::free(pic->pixels);
+        pic->pixels = nullptr;
+        InputFile in(path, pic);
+        if (!in) return 0;
+        return zarn::tiff::read_tiff_stream(in.get(), pic);
+    });
+}

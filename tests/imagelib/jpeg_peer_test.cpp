@@ -1,0 +1,121 @@
+// JPEG files checked against cjpeg, djpeg and ImageMagick, in both directions.
+#include "codecs.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace zarn::test;
+using zarn::read_jpeg;
+
+namespace {
+
+Bytes ppm(const Rows& rgb, int width)
+{
+    const std::string head = "P6\n" + std::to_string(width) + " " + std::to_string(rgb.size()) + "\n255\n";
+    Bytes out(head.begin(), head.end());
+    for (const Bytes& row : rgb) out.insert(out.end(), row.begin(), row.end());
+    return out;
+}
+
+// Circles of colour: edges and flat areas both.
+Rows picture(int width, int height)
+{
+    Rows rows(std::size_t(height), Bytes(std::size_t(width) * 3));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            auto* p = &rows[std::size_t(y)][std::size_t(x) * 3];
+            const int d = ((x - width / 2) * (x - width / 2) + (y - height / 3) * (y - height / 3)) / 40;
+            p[0] = std::uint8_t(d * 13);
+            p[1] = std::uint8_t(x * 2 + y);
+            p[2] = std::uint8_t(d % 2 ? 230 : 20);
+        }
+    return rows;
+}
+
+int largest_difference(const Rows& a, const Rows& b)
+{
+    if (a.size() != b.size()) return 1000;
+    int worst = 0;
+    for (std::size_t y = 0; y < a.size(); ++y) {
+        if (a[y].size() != b[y].size()) return 1000;
+        for (std::size_t x = 0; x < a[y].size(); ++x) worst = std::max(worst, std::abs(int(a[y][x]) - int(b[y][x])));
+    }
+    return worst;
+}
+
+std::optional<Pnm> djpeg(const std::string& path)
+{
+    const ToolRun run = run_tool({"djpeg", "-pnm", path});
+    return run.status == 0 ? parse_pnm(run.output) : std::nullopt;
+}
+
+class JpegPeer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!have_program("cjpeg") || !have_program("djpeg")) GTEST_SKIP() << "cjpeg and djpeg not installed";
+        source_ = temp_path("source.ppm");
+        write_file(source_, ppm(picture(75, 41), 75));
+    }
+    std::string source_;
+};
+
+TEST_F(JpegPeer, CjpegFilesReadToDjpegPixels) {
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"-quality", "85"}, {"-progressive"}, {"-grayscale"}, {"-sample", "1x1"}}) {
+        const std::string path = temp_path("peer.jpg");
+        std::vector<std::string> argv{"cjpeg"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        argv.insert(argv.end(), {"-outfile", path, source_});
+        ASSERT_EQ(run_tool(argv).status, 0);
+        const auto expected = djpeg(path);
+        ASSERT_TRUE(expected);
+        ScopedPic pic;
+        ASSERT_EQ(read_jpeg(path.c_str(), pic.get(), 0), 1) << options[0];
+        EXPECT_EQ(pic->width, 75);
+        EXPECT_EQ(pic->height, 41);
+        EXPECT_LE(largest_difference(rgb_rows(*pic), expected->rgb), 1) << options[0];
+    }
+}
+
+TEST_F(JpegPeer, ScaledReadMatchesDjpegScale) {
+    const std::string path = temp_path("scaled.jpg");
+    ASSERT_EQ(run_tool({"cjpeg", "-outfile", path, source_}).status, 0);
+    const ToolRun run = run_tool({"djpeg", "-scale", "1/4", "-pnm", path});
+    const auto expected = parse_pnm(run.output);
+    ASSERT_TRUE(expected);
+    ScopedPic pic;
+    ASSERT_EQ(read_jpeg(path.c_str(), pic.get(), 25), 1);
+    EXPECT_EQ(pic->width, expected->width);
+    EXPECT_LE(largest_difference(rgb_rows(*pic), expected->rgb), 1);
+}
+
+TEST_F(JpegPeer, ImageMagickFilesReadToDjpegPixels) {
+    if (!have_image_magick()) GTEST_SKIP() << "ImageMagick not installed";
+    const std::string path = temp_path("magick.jpg");
+    ASSERT_EQ(run_tool({"convert", source_, "-quality", "70", path}).status, 0);
+    const auto expected = djpeg(path);
+    ASSERT_TRUE(expected);
+    ScopedPic pic;
+    ASSERT_EQ(read_jpeg(path.c_str(), pic.get(), 0), 1);
+    EXPECT_LE(largest_difference(rgb_rows(*pic), expected->rgb), 1);
+}
+
+TEST_F(JpegPeer, OurFilesDecodeInDjpegToOurPixels) {
+    ScopedPic pic;
+    pic.set(75, 41, 24, picture(75, 41));
+    for (int save_type : {2, 3}) {
+        char path[512];
+        std::snprintf(path, sizeof path, "%s", temp_path("ours.jpg").c_str());
+        ASSERT_EQ(_Pic_Write(path, pic.get(), save_type, 80), 1);
+        const auto theirs = djpeg(path);
+        ASSERT_TRUE(theirs) << save_type;
+        ScopedPic back;
+        ASSERT_EQ(read_jpeg(path, back.get(), 0), 1);
+        EXPECT_LE(largest_difference(rgb_rows(*back), theirs->rgb), 1) << save_type;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,264 @@
+// The TIFF module through the library: strips and tiles into the record's layouts, the RGBA fallback, writing.
+#include "codecs.h"
+#include "test_support.h"
+#include "tiff_fuzz_entry.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+using namespace zarn::test;
+
+namespace {
+
+// Writes an uncompressed little-endian TIFF, one strip per row, or tiles
+// cut from the same rows. Rows are the file's raw scanlines.
+class TiffBuilder {
+public:
+    TiffBuilder& size(std::uint32_t width, std::uint32_t height) { width_ = width, height_ = height; return *this; }
+    TiffBuilder& samples(std::uint16_t bits, std::uint16_t count) { bits_ = bits, samples_ = count; return *this; }
+    TiffBuilder& tag(std::uint16_t id, std::vector<std::uint32_t> values, std::uint16_t type = 3)
+    {
+        tags_[id] = {type, std::move(values)};
+        return *this;
+    }
+    TiffBuilder& tiles(std::uint32_t width, std::uint32_t height) { tile_width_ = width, tile_height_ = height; return *this; }
+    TiffBuilder& rows(const Rows& rows) { rows_ = rows; return *this; }
+
+    std::string write(const std::string& name)
+    {
+        Bytes out{'I', 'I', 42, 0, 0, 0, 0, 0};
+        std::vector<std::uint32_t> offsets, counts;
+        auto add_block = [&](const Bytes& block) {
+            offsets.push_back(std::uint32_t(out.size()));
+            counts.push_back(std::uint32_t(block.size()));
+            out.insert(out.end(), block.begin(), block.end());
+        };
+        if (tile_width_) {
+            const std::size_t tile_row = tile_width_ * samples_ * bits_ / 8;
+            for (std::uint32_t ty = 0; ty < height_; ty += tile_height_)
+                for (std::size_t tx = 0; tx * tile_width_ < width_; ++tx) {
+                    Bytes tile(tile_row * tile_height_, 0);
+                    for (std::uint32_t r = 0; r < tile_height_ && ty + r < height_; ++r) {
+                        const Bytes& row = rows_[ty + r];
+                        for (std::size_t b = 0; b < tile_row && tx * tile_row + b < row.size(); ++b)
+                            tile[r * tile_row + b] = row[tx * tile_row + b];
+                    }
+                    add_block(tile);
+                }
+            tag(322, {tile_width_}, 4).tag(323, {tile_height_}, 4).tag(324, offsets, 4).tag(325, counts, 4);
+        } else {
+            for (const Bytes& row : rows_) add_block(row);
+            tag(273, offsets, 4).tag(278, {1}, 4).tag(279, counts, 4);
+        }
+        tag(256, {width_}, 4).tag(257, {height_}, 4).tag(258, std::vector<std::uint32_t>(samples_, bits_));
+        tag(277, {samples_});
+        if (!tags_.count(259)) tag(259, {1});
+
+        // Arrays that do not fit in an entry go before the directory.
+        std::map<std::uint16_t, std::uint32_t> outside;
+        for (const auto& [id, entry] : tags_) {
+            const std::size_t size = entry.second.size() * (entry.first == 3 ? 2 : 4);
+            if (size <= 4) continue;
+            outside[id] = std::uint32_t(out.size());
+            for (std::uint32_t v : entry.second) put(out, v, entry.first == 3 ? 2 : 4);
+        }
+        if (out.size() % 2) out.push_back(0);
+        put_u32(out, 4, std::uint32_t(out.size()));
+        put(out, std::uint32_t(tags_.size()), 2);
+        for (const auto& [id, entry] : tags_) {
+            put(out, id, 2);
+            put(out, entry.first, 2);
+            put(out, std::uint32_t(entry.second.size()), 4);
+            if (outside.count(id)) {
+                put(out, outside[id], 4);
+                continue;
+            }
+            Bytes value;
+            for (std::uint32_t v : entry.second) put(value, v, entry.first == 3 ? 2 : 4);
+            value.resize(4, 0);
+            out.insert(out.end(), value.begin(), value.end());
+        }
+        put(out, 0, 4);
+        const std::string path = temp_path(name);
+        write_file(path, out);
+        return path;
+    }
+
+private:
+    static void put(Bytes& out, std::uint32_t v, int bytes)
+    {
+        for (int i = 0; i < bytes; ++i) out.push_back(std::uint8_t(v >> (8 * i)));
+    }
+
+    std::uint32_t width_ = 1, height_ = 1, tile_width_ = 0, tile_height_ = 0;
+    std::uint16_t bits_ = 8, samples_ = 1;
+    std::map<std::uint16_t, std::pair<std::uint16_t, std::vector<std::uint32_t>>> tags_;
+    Rows rows_;
+};
+
+constexpr std::uint16_t kPhotometric = 262, kColourMap = 320, kExtraSamples = 338, kOrientation = 274;
+
+int read(const std::string& path, ScopedPic& pic)
+{
+    return _Pic_Read(path.c_str(), pic.get(), 0, 0);
+}
+
+TEST(TiffRead, BilevelAndPaletteKeepTheirLayout) {
+    ScopedPic white;
+    ASSERT_EQ(read(TiffBuilder().size(10, 2).samples(1, 1).tag(kPhotometric, {0}).rows({{0xA5, 0xC0}, {0x0F, 0x40}})
+                       .write("bw.tif"), white), 1);
+    EXPECT_EQ(white->bits, 1);
+    EXPECT_EQ(Bytes(white->palette, white->palette + 6), (Bytes{255, 255, 255, 0, 0, 0})) << "min-is-white";
+    EXPECT_EQ(pixel_rows(*white), (Rows{{0xA5, 0xC0}, {0x0F, 0x40}}));
+    EXPECT_STREQ(white->description, "TIFF : 10x2 - 2 Colours");
+
+    std::vector<std::uint32_t> map(48, 0);
+    for (std::uint32_t i = 0; i < 16; ++i) map[i] = i * 4096, map[16 + i] = 65535 - i * 4096, map[32 + i] = 257 * 9;
+    ScopedPic palette;
+    ASSERT_EQ(read(TiffBuilder().size(3, 1).samples(4, 1).tag(kPhotometric, {3}).tag(kColourMap, map)
+                       .rows({{0x1F, 0x70}}).write("p4.tif"), palette), 1);
+    EXPECT_EQ(palette->bits, 4);
+    EXPECT_EQ(palette->colours, 16);
+    EXPECT_EQ(pixel_rows(*palette), (Rows{{1, 15, 7}}));
+    EXPECT_EQ(Bytes(palette->palette + 3, palette->palette + 6), (Bytes{16, 239, 9}));
+}
+
+TEST(TiffRead, GreyAndSixteenBitSamples) {
+    ScopedPic grey;
+    ASSERT_EQ(read(TiffBuilder().size(3, 1).samples(8, 1).tag(kPhotometric, {1}).rows({{0, 99, 255}}).write("g8.tif"),
+                   grey), 1);
+    EXPECT_EQ(grey->bits, 8);
+    EXPECT_EQ(grey->colours, 256);
+    EXPECT_EQ(pixel_rows(*grey), (Rows{{0, 99, 255}}));
+
+    ScopedPic wide;
+    ASSERT_EQ(read(TiffBuilder().size(3, 1).samples(16, 1).tag(kPhotometric, {1}).rows({{0, 0, 0x80, 0x80, 0xFF, 0xFF}})
+                       .write("g16.tif"), wide), 1);
+    EXPECT_EQ(wide->bits, 8);
+    EXPECT_EQ(pixel_rows(*wide), (Rows{{0, 128, 255}}));
+}
+
+TEST(TiffRead, AlphaIsCompositedOntoWhite) {
+    const Rows rows{{200, 100, 0, 0, 200, 100, 0, 255, 100, 50, 0, 128}};
+    ScopedPic unassociated;
+    ASSERT_EQ(read(TiffBuilder().size(3, 1).samples(8, 4).tag(kPhotometric, {2}).tag(kExtraSamples, {2}).rows(rows)
+                       .write("rgba.tif"), unassociated), 1);
+    EXPECT_EQ(unassociated->bits, 24);
+    const auto blend = [](int v, int a) { return std::uint8_t((v * a + 255 * (255 - a) + 127) / 255); };
+    EXPECT_EQ(pixel_rows(*unassociated)[0],
+              (Bytes{255, 255, 255, 200, 100, 0, blend(100, 128), blend(50, 128), blend(0, 128)}));
+
+    ScopedPic associated;
+    ASSERT_EQ(read(TiffBuilder().size(3, 1).samples(8, 4).tag(kPhotometric, {2}).tag(kExtraSamples, {1}).rows(rows)
+                       .write("prgba.tif"), associated), 1);
+    EXPECT_EQ(pixel_rows(*associated)[0], (Bytes{255, 255, 255, 200, 100, 0, 227, 177, 127}));
+}
+
+TEST(TiffRead, TilesWithPartTilesAtTheEdges) {
+    const Rows rows = rgb_ramp(20, 19);
+    ScopedPic pic;
+    ASSERT_EQ(read(TiffBuilder().size(20, 19).samples(8, 3).tag(kPhotometric, {2}).tiles(16, 16).rows(rows)
+                       .write("tiles.tif"), pic), 1);
+    EXPECT_EQ(pixel_rows(*pic), rows);
+}
+
+TEST(TiffRead, FallbackCoversOtherColourSpacesAndOrientations) {
+    ScopedPic cmyk;
+    ASSERT_EQ(read(TiffBuilder().size(2, 1).samples(8, 4).tag(kPhotometric, {5}).rows({{255, 0, 0, 0, 0, 0, 0, 255}})
+                       .write("cmyk.tif"), cmyk), 1);
+    EXPECT_EQ(cmyk->bits, 24);
+    EXPECT_EQ(pixel_rows(*cmyk)[0], (Bytes{0, 255, 255, 0, 0, 0}));
+
+    ScopedPic flipped;
+    ASSERT_EQ(read(TiffBuilder().size(2, 2).samples(8, 3).tag(kPhotometric, {2}).tag(kOrientation, {4})
+                       .rows(rgb_ramp(2, 2)).write("bottom_up.tif"), flipped), 1);
+    EXPECT_EQ(pixel_rows(*flipped), (Rows{rgb_ramp(2, 2)[1], rgb_ramp(2, 2)[0]}));
+}
+
+TEST(TiffRead, DamagedFilesFailCleanly) {
+    Bytes truncated = read_file(TiffBuilder().size(64, 64).samples(8, 3).tag(kPhotometric, {2})
+                                    .rows(rgb_ramp(64, 64)).write("whole.tif"));
+    truncated.resize(truncated.size() / 3);
+    const std::string cut = temp_path("cut.tif");
+    write_file(cut, truncated);
+    const std::string huge = TiffBuilder().size(1000000, 1000000).samples(8, 3).tag(kPhotometric, {2})
+                                 .rows({{1, 2, 3}}).write("huge.tif");
+    const std::string junk = temp_path("junk.tif");
+    write_file(junk, Bytes{'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0x7F});
+    for (const std::string& path : {cut, huge, junk, temp_path("missing.tif")}) {
+        ScopedPic pic;
+        EXPECT_EQ(read(path, pic), 0) << path;
+        EXPECT_EQ(pic->pixels, nullptr);
+        EXPECT_EQ(pic->in_file, nullptr);
+        EXPECT_NE(pic->tiff_module, nullptr) << "kept for release_image even after a failure";
+    }
+}
+
+TEST(TiffWrite, EveryCompressionRoundTrips) {
+    struct Case {
+        int bits, compression;
+        Rows rows;
+        Bytes palette;
+    };
+    const Bytes colours{250, 0, 0, 0, 0, 90};
+    std::vector<Case> cases;
+    for (int compression = 0; compression <= 4; ++compression) {
+        cases.push_back({1, compression, mono_pattern(13, 5), grey_ramp(2)});
+        cases.push_back({1, compression, mono_pattern(13, 5), {255, 255, 255, 0, 0, 0}});
+    }
+    for (int compression = 0; compression <= 2; ++compression) {
+        cases.push_back({1, compression, mono_pattern(13, 5), colours});
+        cases.push_back({8, compression, ramp(13, 5, 200), grey_ramp(200)});
+        cases.push_back({24, compression, rgb_ramp(13, 5), {}});
+    }
+    for (const Case& c : cases) {
+        ScopedPic pic;
+        pic.set(13, 5, c.bits, c.rows, c.palette);
+        char path[512];
+        std::snprintf(path, sizeof path, "%s", temp_path("out").c_str());
+        ASSERT_EQ(_Pic_Write(path, pic.get(), 4 + c.compression, 0), 1) << c.bits << " " << c.compression;
+        EXPECT_EQ(pic->tiff_module, nullptr);
+        ScopedPic back;
+        ASSERT_EQ(read(path, back), 1);
+        EXPECT_EQ(back->bits, c.bits);
+        EXPECT_EQ(rgb_rows(*back), rgb_rows(*pic)) << c.bits << " " << c.compression;
+    }
+}
+
+TEST(TiffWrite, FaxTakesTheDarkerColourForBlack) {
+    ScopedPic pic;
+    pic.set(13, 5, 1, mono_pattern(13, 5), {240, 240, 100, 20, 0, 60});
+    const std::string path = temp_path("fax.tif");
+    ASSERT_EQ(zarn::write_tiff(path.c_str(), pic.get(), 4), 1);
+    ScopedPic back;
+    ASSERT_EQ(read(path, back), 1);
+    EXPECT_EQ(Bytes(back->palette, back->palette + 6), (Bytes{255, 255, 255, 0, 0, 0}));
+    EXPECT_EQ(pixel_rows(*back), pixel_rows(*pic));
+}
+
+TEST(TiffWrite, RefusalsKeepTheOldFile) {
+    const std::string path = temp_path("keep.tif");
+    write_file(path, Bytes{7, 8, 9});
+    ScopedPic pic;
+    pic.set(4, 4, 24, rgb_ramp(4, 4));
+    for (int compression : {3, 4, 5, -1}) EXPECT_EQ(zarn::write_tiff(path.c_str(), pic.get(), compression), 0);
+    EXPECT_EQ(read_file(path), (Bytes{7, 8, 9}));
+    EXPECT_EQ(folder_entries(std::filesystem::path(path).parent_path().string()).size(), 4u);
+}
+
+TEST(CrasherReplay, Tiff) {
+    zarn::fuzz::tiff_fuzz_setup();
+    const auto folder = std::filesystem::path(ZARN_SOURCE_DIR) / "tests/data/crashers/tiff";
+    std::size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        SCOPED_TRACE(entry.path().filename().string());
+        const Bytes data = read_file(entry.path().string());
+        zarn::fuzz::run_tiff_input(data.data(), data.size());
+        ++count;
+    }
+    EXPECT_GT(count, 0u);
+}
+
+}  // namespace
