@@ -38,6 +38,7 @@ check: test asan fuzz
 bench: build
 	$(BUILD)/bin/bmp_bench
 	bench/zarnconv_vs_cp.sh $(BUILD)/bin
+	if [ -x $(BUILD)/bin/viewer_load_bench ]; then $(BUILD)/bin/viewer_load_bench; fi
 
 samples: build
 	$(BUILD)/bin/make_samples samples

@@ -10,6 +10,8 @@ packages="
   libjpeg62-turbo-dev libpng-dev libtiff-dev
   imagemagick netpbm libjpeg-turbo-progs giflib-tools libtiff-tools pngcheck
   hyperfine time
+  qt6-base-dev xvfb xauth desktop-file-utils xdg-utils shared-mime-info
+  fonts-dejavu-core adwaita-icon-theme
 "
 
 missing=""

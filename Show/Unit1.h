@@ -1,0 +1,115 @@
+// TForm1: the viewer's main window: one picture in a scrollable area, two toolbars and a status bar.
+#pragma once
+
+#include "settings_store.h"
+#include "zarngfx.h"
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+namespace Ui {
+class TForm1;
+}
+class QFileDialog;
+class QFrame;
+class QLabel;
+class QMenu;
+class QScrollArea;
+class TMButton;
+class TPictureBox;
+class TProgbar;
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    // Creation steps 1 to 7: composition, class keys, settings, working
+    // file, dialog filters. The command line is dispatched separately
+    // (DispatchArgument) once the window exists.
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Step 8: a path is loaded; no argument shows the open dialog.
+    void DispatchArgument(const QStringList& arguments);
+
+    void LoadImage(const QString& path);
+    void FitWindow();
+    static void ShowProgress(std::int32_t current, std::int32_t total);
+
+    void FormKeyPress(QChar key);
+    void TopBarClick();
+    void SideBarClick();
+    void Button1Click();
+    void OpenClick();
+    void FormClose();
+
+    // File-type registration: n = 0 for every format, else format n.
+    void RegisterFormats(int n);
+    void RegisterExtension(const QString& extensionText);
+    void WriteClassKeys();
+    QString RegistrationStatus() const { return registration_status_; }
+
+    // The open dialog's filter in "description|pattern|" form, and as Qt's name filters.
+    QString OpenFilter() const { return open_filter_; }
+    static QStringList nameFilters(const QString& barFilter);
+
+    // Window state.
+    QString FileName;       // the file currently shown, as opened
+    QChar Verb;             // the verb it was opened with, if any
+    int PicFormat = 0;      // _Pic_Valid of FileName
+    int FormatCount = 0;
+    QString FileTitle;
+    QString WorkingFile;
+    int MinClientWidth = 0, MinClientHeight = 0;
+    int SelStartX = 0, SelStartY = 0, SelCornerX = 0, SelCornerY = 0;
+    int Dragging = 0;
+    bool HasSelection = false;
+    ViewerSettings Settings;
+    PicImage* Pic() { return pic_.get(); }
+
+    QFileDialog* OpenDialog1 = nullptr;
+    QFileDialog* OpenDialog2 = nullptr;
+    QFileDialog* SaveDialog1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QMenu* ImageMenu = nullptr;
+    QMenu* TwainMenu = nullptr;
+    QMenu* EffectMenu = nullptr;
+
+signals:
+    void registrationStatusChanged(const QString& status);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Unit1_toolbars.cpp
+    void create_menus();
+    void create_toolbars();
+    TMButton* add_button(QWidget* panel, const char* name, const char* hint, QRect geometry);
+    void place_side_toolbar();
+    // Unit1_settings.cpp
+    void ReadSettings();
+    void WriteSettings();
+    // Unit1.cpp
+    void build_dialogs();
+    void show_progress_panel(bool shown);
+    void set_status(const QString& status);
+
+    std::unique_ptr<Ui::TForm1> ui;
+    std::unique_ptr<PicImage> pic_;
+    std::unique_ptr<SettingsStore> store_;  // open from creation to close
+    QString open_filter_;
+    QString registration_status_;
+    bool closed_ = false;
+
+    static TForm1* live_;  // the window the progress callback reports to
+};

@@ -1,0 +1,101 @@
+// TForm1: reading the settings at creation and writing them back at close.
+#include "Unit1.h"
+
+#include "mbutton.h"
+#include "ui_Unit1.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+
+namespace {
+
+QString editor_value(int n)
+{
+    const char* extension = n == 0 ? "" : _Pic_Extension(n);
+    return QStringLiteral("Editor-") + QString::fromLocal8Bit(extension ? extension : "");
+}
+
+}  // namespace
+
+void TForm1::ReadSettings()
+{
+    store_ = std::make_unique<SettingsStore>();
+    SettingsStore& store = *store_;
+    Settings.StartDir = store.text(QStringLiteral("StartDir"));
+    OpenDialog1->setDirectory(Settings.StartDir);
+    Settings.SaveDir = store.text(QStringLiteral("SaveDir"));
+    SaveDialog1->setDirectory(Settings.SaveDir);
+    for (int n = 0; n <= FormatCount && n < int(Settings.Editors.size()); ++n)
+        Settings.Editors[std::size_t(n)] = store.text(editor_value(n));
+    Settings.WindowLeft = store.number(QStringLiteral("WindowLeft"));
+    Settings.WindowTop = store.number(QStringLiteral("WindowTop"));
+    move(Settings.WindowLeft, Settings.WindowTop);
+    Settings.PhotoCDSize = store.number(QStringLiteral("PhotoCDSize"));
+    Settings.JpegQuality = store.number(QStringLiteral("JpegQuality"));
+    Settings.JpegScale = store.number(QStringLiteral("JpegScale"));
+    Settings.SingleClick = store.flag(QStringLiteral("SingleClick"));
+    Settings.Centre = store.flag(QStringLiteral("Centre"));
+    Settings.AllowCrop = store.flag(QStringLiteral("AllowCrop"));
+    Settings.CropStep = store.number(QStringLiteral("CropStep"));
+    Settings.Display = store.flag(QStringLiteral("Display"));
+    Settings.ToolBar = store.flag(QStringLiteral("ToolBar"));
+    Settings.ToolBar1 = store.flag(QStringLiteral("ToolBar1"));
+    // Only left (3) and right (4) exist.
+    Settings.ToolAlign = store.number(QStringLiteral("ToolAlign")) == 3 ? 3 : 4;
+    Settings.Progress = store.flag(QStringLiteral("Progress"));
+    Settings.Overwrite = store.flag(QStringLiteral("Overwrite"));
+    Settings.StdButton = store.flag(QStringLiteral("StdButton"));
+    Settings.Slideshow = store.number(QStringLiteral("Slideshow"));
+    Settings.Loop = store.flag(QStringLiteral("Loop"));
+    Settings.SlideBeep = store.flag(QStringLiteral("SlideBeep"));
+    Settings.SlideValid = store.flag(QStringLiteral("SlideValid"));
+    // The picture is divided by the scale: anything but half size is full size.
+    Settings.Scale = store.number(QStringLiteral("Scale")) == 2 ? 2 : 1;
+    Settings.PrefsLeft = store.number(QStringLiteral("PrefsLeft"));
+    Settings.PrefsTop = store.number(QStringLiteral("PrefsTop"));
+    Settings.OnlyOne = store.flag(QStringLiteral("OnlyOne"));
+    if (auto* full_half = findChild<TMButton*>(QStringLiteral("MButton7"))) full_half->setDown(Settings.Scale == 2);
+}
+
+void TForm1::WriteSettings()
+{
+    if (!store_) return;
+    SettingsStore& store = *store_;
+    // The dialogs remember where the user last was.
+    Settings.StartDir = OpenDialog1->directory().absolutePath();
+    Settings.SaveDir = SaveDialog1->directory().absolutePath();
+    const qsizetype save_entry = SaveDialog1->nameFilters().indexOf(SaveDialog1->selectedNameFilter());
+    if (save_entry >= 0) Settings.Save = int(save_entry) + 1;
+
+    store.setNumber(QStringLiteral("WindowTop"), y());
+    store.setNumber(QStringLiteral("WindowLeft"), x());
+    store.setNumber(QStringLiteral("PhotoCDSize"), Settings.PhotoCDSize);
+    store.setFlag(QStringLiteral("SingleClick"), Settings.SingleClick);
+    store.setFlag(QStringLiteral("Centre"), Settings.Centre);
+    store.setFlag(QStringLiteral("ToolBar"), Settings.ToolBar);
+    store.setFlag(QStringLiteral("ToolBar1"), Settings.ToolBar1);
+    store.setNumber(QStringLiteral("ToolAlign"), Settings.ToolAlign);
+    store.setFlag(QStringLiteral("AllowCrop"), Settings.AllowCrop);
+    store.setNumber(QStringLiteral("CropStep"), Settings.CropStep);
+    store.setNumber(QStringLiteral("Save"), Settings.Save);
+    store.setNumber(QStringLiteral("JpegQuality"), Settings.JpegQuality);
+    store.setNumber(QStringLiteral("JpegScale"), Settings.JpegScale);
+    store.setFlag(QStringLiteral("Display"), Settings.Display);
+    store.setFlag(QStringLiteral("Overwrite"), Settings.Overwrite);
+    store.setFlag(QStringLiteral("Progress"), Settings.Progress);
+    store.setNumber(QStringLiteral("Slideshow"), Settings.Slideshow);
+    store.setFlag(QStringLiteral("OnlyOne"), Settings.OnlyOne);
+    store.setFlag(QStringLiteral("StdButton"), Settings.StdButton);
+    store.setFlag(QStringLiteral("Loop"), Settings.Loop);
+    store.setFlag(QStringLiteral("SlideBeep"), Settings.SlideBeep);
+    store.setFlag(QStringLiteral("SlideValid"), Settings.SlideValid);
+    store.setNumber(QStringLiteral("Scale"), Settings.Scale);
+    store.setNumber(QStringLiteral("PrefsTop"), Settings.PrefsTop);
+    store.setNumber(QStringLiteral("PrefsLeft"), Settings.PrefsLeft);
+    store.setText(QStringLiteral("StartDir"), Settings.StartDir);
+    store.setText(QStringLiteral("SaveDir"), Settings.SaveDir);
+    store.setText(QStringLiteral("Program"), QCoreApplication::applicationFilePath());
+    for (int n = 0; n <= FormatCount && n < int(Settings.Editors.size()); ++n)
+        store.setText(editor_value(n), Settings.Editors[std::size_t(n)]);
+    store.sync();
+}

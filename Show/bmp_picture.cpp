@@ -1,0 +1,114 @@
+// Reading the working file into a QImage quickly: the uncompressed BMPs the image library writes.
+#include "bmp_picture.h"
+
+#include <QFile>
+
+#include <cstdint>
+#include <sys/mman.h>
+
+namespace show {
+namespace {
+
+std::uint32_t u32(const uchar* at)
+{
+    return std::uint32_t(at[0]) | std::uint32_t(at[1]) << 8 | std::uint32_t(at[2]) << 16 | std::uint32_t(at[3]) << 24;
+}
+std::uint16_t u16(const uchar* at)
+{
+    return std::uint16_t(at[0] | at[1] << 8);
+}
+
+constexpr std::int64_t kMaxSide = 1 << 16;
+
+// An image whose memory the kernel maps in one go: a large picture faulted
+// in page by page costs more than reading its rows.
+QImage populated_image(int width, int height, QImage::Format format)
+{
+    const qsizetype line = (qsizetype(width) * QImage::toPixelFormat(format).bitsPerPixel() + 31) / 32 * 4;
+    const std::size_t bytes = std::size_t(line) * std::size_t(height);
+    void* memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (memory == MAP_FAILED) return QImage(width, height, format);
+    struct Mapping {
+        void* memory;
+        std::size_t bytes;
+    };
+    auto* mapping = new Mapping{memory, bytes};
+    return QImage(
+        static_cast<uchar*>(memory), width, height, line, format,
+        [](void* info) {
+            auto* owned = static_cast<Mapping*>(info);
+            ::munmap(owned->memory, owned->bytes);
+            delete owned;
+        },
+        mapping);
+}
+
+}  // namespace
+
+QImage readBmpPicture(const QString& path)
+{
+    QFile file(path);
+    // Whole rows per read, and no buffer in between to copy through.
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return {};
+    const qint64 size = file.size();
+    uchar header[54 + 4 * 256];
+    const qint64 header_bytes = file.read(reinterpret_cast<char*>(header), qint64(sizeof header));
+    if (header_bytes < 54 || header[0] != 'B' || header[1] != 'M') return {};
+
+    const std::uint32_t pixel_offset = u32(header + 10);
+    const std::uint32_t header_size = u32(header + 14);
+    const std::int64_t width = std::int32_t(u32(header + 18));
+    const std::int64_t signed_height = std::int32_t(u32(header + 22));
+    const int bits = u16(header + 28);
+    const std::uint32_t compression = u32(header + 30);
+    std::uint32_t colours = u32(header + 46);
+    if (header_size != 40 || u16(header + 26) != 1 || compression != 0) return {};
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24) return {};
+    const bool top_down = signed_height < 0;
+    const std::int64_t height = top_down ? -signed_height : signed_height;
+    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return {};
+    const std::int64_t stride = (width * bits + 31) / 32 * 4;
+    if (std::int64_t(pixel_offset) + stride * height > size) return {};
+
+    QList<QRgb> palette;
+    if (bits < 24) {
+        const std::uint32_t table = 1u << bits;
+        if (colours == 0 || colours > table) colours = table;
+        if (54 + 4 * std::int64_t(colours) > header_bytes) return {};
+        for (std::uint32_t i = 0; i < colours; ++i) {
+            const uchar* entry = header + 54 + 4 * i;
+            palette << qRgb(entry[2], entry[1], entry[0]);
+        }
+        palette.resize(256, qRgb(0, 0, 0));  // an index past the table shows black
+    }
+
+    // 24-bit rows go straight into a BGR image and 8-bit rows into an
+    // indexed one: the file's rows are already the image's rows, one read
+    // each, with no pass over the pixels. 1 and 4 bits widen to indexes.
+    QImage picture = populated_image(int(width), int(height), bits == 24 ? QImage::Format_BGR888 : QImage::Format_Indexed8);
+    if (picture.isNull()) return {};
+    if (bits < 24) picture.setColorTable(palette);
+    const bool direct = bits == 24 || bits == 8;
+    QByteArray packed(direct ? 0 : qsizetype(stride), Qt::Uninitialized);
+    const int w = int(width);
+    for (std::int64_t row = 0; row < height; ++row) {
+        const std::int64_t y = top_down ? row : height - 1 - row;
+        uchar* out = picture.scanLine(int(y));
+        if (!file.seek(pixel_offset + stride * row)) return {};
+        if (direct) {
+            const qint64 used = bits == 24 ? qint64(width) * 3 : qint64(width);
+            if (file.read(reinterpret_cast<char*>(out), used) != used) return {};
+            continue;
+        }
+        if (file.read(packed.data(), stride) != stride) return {};
+        const auto* in = reinterpret_cast<const uchar*>(packed.constData());
+        if (bits == 4) {
+            for (int x = 0; x < w; ++x) out[x] = (in[x / 2] >> (x % 2 ? 0 : 4)) & 0x0f;
+        } else {
+            for (int x = 0; x < w; ++x) out[x] = (in[x / 8] >> (7 - x % 8)) & 1;
+        }
+    }
+    return picture;
+}
+
+}  // namespace show
