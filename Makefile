@@ -4,7 +4,7 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 FUZZ_BUILD  ?= build-fuzz
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
-FUZZ_SECONDS ?= 30
+FUZZ_SECONDS ?= 20
 
 .PHONY: all build run test asan fuzz check bench samples clean
 
@@ -29,7 +29,7 @@ fuzz:
 	@if command -v clang++ >/dev/null 2>&1; then \
 	  cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_FUZZ=ON -DZARN_TESTS=OFF \
 	        -DZARN_BENCH=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ && \
-	  cmake --build $(FUZZ_BUILD) -j $(JOBS) && \
+	  cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers && \
 	  scripts/run-fuzzers.sh $(FUZZ_BUILD)/bin $(FUZZ_SECONDS); \
 	else echo "clang++ not found: fuzzers skipped"; fi
 

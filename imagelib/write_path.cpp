@@ -65,7 +65,9 @@ OutputFile::OutputFile(const char* path, PicImage* pic) : pic_(pic)
         temporary_.clear();
         return;
     }
-    std::setvbuf(stream_, nullptr, _IOFBF, kStreamBuffer);
+    // glibc ignores the size unless it is handed the buffer itself.
+    buffer_ = std::make_unique<char[]>(kStreamBuffer);
+    std::setvbuf(stream_, buffer_.get(), _IOFBF, kStreamBuffer);
     pic_->out_file = stream_;
 }
 

@@ -4,6 +4,7 @@
 #include "record.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -41,6 +42,7 @@ private:
 
     PicImage* pic_;
     std::FILE* stream_ = nullptr;
+    std::unique_ptr<char[]> buffer_;  // the stream's buffer; freed after the stream is closed
     std::string destination_;
     std::string temporary_;  // empty when writing the destination directly
     unsigned mode_ = 0644;

@@ -65,6 +65,32 @@ ZARNGFX_EXPORT int _anytobmps(const char* in, const char* bmp, PicImage* pic, in
                               int jpeg_scale);
 ZARNGFX_EXPORT int _bmptoanys(const char* bmp, char* out, PicImage* pic, int save_type, int quality);
 ZARNGFX_EXPORT int _checkbmp(const char* path, PicImage* pic);
+/* The same as _anytobmps, but a 24-bit image is first ordered-dithered to 256
+   colours (_anyto256) or turned into 8-bit greyscale (_anytogrey). */
+ZARNGFX_EXPORT int _anyto256(const char* in, const char* bmp, PicImage* pic, int pcd_resolution,
+                             int jpeg_scale);
+ZARNGFX_EXPORT int _anytogrey(const char* in, const char* bmp, PicImage* pic, int pcd_resolution,
+                              int jpeg_scale);
+
+/* In-memory processing of the record's pixels */
+ZARNGFX_EXPORT void _Pic_Dither(PicImage* pic);  /* 24-bit to the fixed 225-colour palette */
+ZARNGFX_EXPORT int _Pic_RGB24(PicImage* pic);    /* palette kinds 4..8 to 24-bit; 0 when out of memory */
+ZARNGFX_EXPORT void _Pic_Rotate(PicImage* pic);  /* a quarter turn clockwise */
+ZARNGFX_EXPORT int _Pic_Crop(PicImage* pic, int x, int y, int w, int h); /* 0 when refused */
+
+/* BMP file to BMP file processing. Each reads the source, applies one
+   operation, writes the destination (which may be the same file) and
+   releases the record; the result is always the record. */
+ZARNGFX_EXPORT PicImage* _bmpcrop(const char* source, const char* destination, PicImage* pic, int x, int y,
+                                  int w, int h);
+ZARNGFX_EXPORT PicImage* _bmprotate(const char* source, const char* destination, PicImage* pic, int angle);
+ZARNGFX_EXPORT PicImage* _bmpresize(const char* source, const char* destination, PicImage* pic,
+                                    int new_width, int new_height);
+ZARNGFX_EXPORT PicImage* _bmpprocess(const char* source, const char* destination, PicImage* pic, int red,
+                                     int green, int blue, int brightness, int contrast);
+ZARNGFX_EXPORT PicImage* _bmpsharpen(const char* source, const char* destination, PicImage* pic,
+                                     double amount);
+ZARNGFX_EXPORT PicImage* _bmprocess(const char* source, const char* destination, PicImage* pic, int code);
 
 /* The host's message box */
 ZARNGFX_EXPORT void _Pic_SetMessageHandler(PicMessageHandler handler);

@@ -1,0 +1,76 @@
+// The library's pixel operations on the working record: colour depth, geometry, tone and effects.
+#pragma once
+
+#include "record.h"
+#include "zarngfx.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace zarn {
+
+// Each operation works on the record in place. One that changes the image
+// allocates the new block, fills it, frees the old one and stores the new
+// pointer. The result is true when the operation was carried out, false
+// when the image was left exactly as it was: a kind the operation does not
+// handle, arguments it refuses, or a block it could not allocate.
+
+// Bytes of the record's pixel block, or nothing when the record holds no
+// image the operations can work on (no pixels, no row layout, too large).
+std::optional<std::size_t> pixel_block_bytes(const PicImage* pic);
+
+// Frees the record's old block and hands it the new one.
+inline void replace_pixels(PicImage* pic, PixelBlock block)
+{
+    std::free(pic->pixels);
+    pic->pixels = block.release();
+}
+
+// Calls the record's progress callback, if any. Totals beyond 32 bits are
+// scaled down with the count, so the callback always sees the same share.
+inline void report_progress(const PicImage* pic, std::int64_t current, std::int64_t total)
+{
+    if (!pic->progress) return;
+    while (total > INT32_MAX) {
+        current /= 2;
+        total /= 2;
+    }
+    pic->progress(static_cast<std::int32_t>(current), static_cast<std::int32_t>(total));
+}
+
+// colour_reduction.cpp
+bool ordered_dither(PicImage* pic);            // _Pic_Dither
+void diffuse_error(PicImage* pic);             // the error pass over 24-bit pixels, in place
+bool reduce_diffused(PicImage* pic);           // adaptive palette of up to 256 colours
+bool reduce_to_palette(PicImage* pic, const unsigned char* palette);  // palette: 768 bytes, or null
+bool make_grey(PicImage* pic);
+bool make_mono(PicImage* pic);
+bool invert_mono(PicImage* pic);
+bool expand_to_rgb(PicImage* pic);             // _Pic_RGB24
+
+// The library's own random numbers: the classic linear congruential
+// recurrence, never reseeded, one seed per thread starting at 1.
+int library_rand();
+
+// geometry.cpp
+bool rotate_quarter(PicImage* pic);            // _Pic_Rotate, clockwise
+bool crop_image(PicImage* pic, int x, int y, int w, int h);
+bool shear_rotate(PicImage* pic, double angle);
+bool resize_image(PicImage* pic, int new_width, int new_height);
+
+// Resets the record, reads `source` as a BMP, applies `operation` when
+// pixels were read, writes the result to `destination` as a BMP, and
+// releases the record. Source and destination may be the same file.
+PicImage* process_bmp_file(const char* source, const char* destination, PicImage* pic,
+                           const std::function<void(PicImage*)>& operation);
+
+// tone.cpp
+bool adjust_tone(PicImage* pic, int red, int green, int blue, int brightness, int contrast, int low, int high);
+bool sharpen_image(PicImage* pic, double amount);
+bool apply_effect(PicImage* pic, unsigned effect);
+// One `_bmprocess` code applied to the record in memory.
+void process_code(PicImage* pic, int code);
+
+}  // namespace zarn
