@@ -4,7 +4,9 @@
 #include "zarngfx.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <span>
 
 namespace zarn {
 
@@ -41,6 +43,33 @@ int write_gif(const char* path, PicImage* pic);
 int read_pbm(const char* path, PicImage* pic);
 int read_pbm_stream(std::FILE* stream, PicImage* pic);  // a stream positioned at the file's start
 int write_pbm(const char* path, PicImage* pic, int variant);
+
+// pcx.cpp: 16, 256 and 24-bit pictures; no writer.
+int read_pcx(const char* path, PicImage* pic);
+int read_pcx_stream(std::FILE* stream, PicImage* pic);  // a stream positioned at the file's start
+
+// targa.cpp: colour-mapped, true colour, grey and two-colour; no writer.
+int read_targa(const char* path, PicImage* pic);
+int read_targa_stream(std::FILE* stream, PicImage* pic);  // a stream positioned at the file's start
+
+// photocd.cpp: `resolution` 1 is 192x128, 2 is 384x256, anything else 768x512.
+int read_photocd(const char* path, PicImage* pic, int resolution);
+int read_photocd_stream(std::FILE* stream, PicImage* pic, int resolution);
+
+// iff.cpp: ILBM and PBM in, uncompressed ILBM out (24-bit as hold-and-modify).
+int read_iff(const char* path, PicImage* pic);
+int read_iff_stream(std::FILE* stream, PicImage* pic);  // a stream positioned at the file's start
+int write_iff(const char* path, PicImage* pic);
+// Unpacks ByteRun1 from `source` at `at` until `out` is full; false when
+// either side would overrun. `at` is advanced past what was used.
+bool unpack_byterun1(std::span<const std::uint8_t> source, std::size_t& at, std::span<std::uint8_t> out);
+// A 24-bit record turned in place into 8-plane hold-and-modify codes over a 64-step grey palette.
+bool ham_encode(PicImage* pic);
+
+// texture.cpp: 256 x 256 indices into the fixed texture palette.
+int read_texture(const char* path, PicImage* pic);
+int read_texture_stream(std::FILE* stream, PicImage* pic);  // a stream positioned at the file's start
+int write_texture(const char* path, PicImage* pic);
 
 // outside_modules.cpp: PNG and TIFF through the zarnpng and zarntiff modules.
 // The results are the modules' own.

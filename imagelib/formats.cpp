@@ -35,15 +35,20 @@ const std::array<FormatRow, 12> kFormats{{
      [](const char* path, PicImage* pic, const ReadOptions&) { return read_pbm(path, pic); }},
     {"Jpeg/JFIF", "*.jpg", "jpg", "JPEG codec: libjpeg-turbo, libjpeg 6 interface, 1991-2023",
      [](const char* path, PicImage* pic, const ReadOptions& options) { return read_jpeg(path, pic, options.jpeg_scale); }},
-    {"Kodak PhotoCD", "*.pcd", "pcd", "PhotoCD base-resolution decoder, 1993-1999", nullptr},
+    {"Kodak PhotoCD", "*.pcd", "pcd", "PhotoCD base-resolution decoder, 1993-1999",
+     [](const char* path, PicImage* pic, const ReadOptions& options) { return read_photocd(path, pic, options.pcd_resolution); }},
     {"Aldus TIFF", "*.tif", "tif", "TIFF codec: libtiff, 1988-2023",
      [](const char* path, PicImage* pic, const ReadOptions&) { return read_tiff(path, pic); }},
-    {"Truevision Targa", "*.tga", "tga", kOwnCredit, nullptr},
-    {"ZSoft Paintbrush", "*.pcx", "pcx", kOwnCredit, nullptr},
+    {"Truevision Targa", "*.tga", "tga", kOwnCredit,
+     [](const char* path, PicImage* pic, const ReadOptions&) { return read_targa(path, pic); }},
+    {"ZSoft Paintbrush", "*.pcx", "pcx", kOwnCredit,
+     [](const char* path, PicImage* pic, const ReadOptions&) { return read_pcx(path, pic); }},
     {"Portable Network Graphics", "*.png", "png", "PNG codec: libpng, 1995-2023",
      [](const char* path, PicImage* pic, const ReadOptions&) { return read_png(path, pic); }},
-    {"Amiga IFF", "*.iff", "iff", kOwnCredit, nullptr},
-    {"FS Texture", "*.R8;*.txr;*.?af", "R8", kOwnCredit, nullptr},
+    {"Amiga IFF", "*.iff", "iff", kOwnCredit,
+     [](const char* path, PicImage* pic, const ReadOptions&) { return read_iff(path, pic); }},
+    {"FS Texture", "*.R8;*.txr;*.?af", "R8", kOwnCredit,
+     [](const char* path, PicImage* pic, const ReadOptions&) { return read_texture(path, pic); }},
 }};
 constexpr FormatRow kOtherFormat{"Other Image File", "*.*", "", "", nullptr};
 
@@ -72,8 +77,8 @@ const std::array<SaveType, 15> kSaveTypes{{
     {".ppm", [](const char* path, PicImage* pic, int variant, int) { return write_pbm(path, pic, variant); }, 2},
     {".pgm", [](const char* path, PicImage* pic, int variant, int) { return write_pbm(path, pic, variant); }, 1},
     {".pbm", [](const char* path, PicImage* pic, int variant, int) { return write_pbm(path, pic, variant); }, 0},
-    {".iff", nullptr, 0},
-    {".r8", nullptr, 0},
+    {".iff", [](const char* path, PicImage* pic, int, int) { return write_iff(path, pic); }, 0},
+    {".r8", [](const char* path, PicImage* pic, int, int) { return write_texture(path, pic); }, 0},
 }};
 
 constexpr const char* kSaveFilter =

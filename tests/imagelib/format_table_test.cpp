@@ -73,27 +73,4 @@ TEST(FormatTable, ExtensionsIgnoreCase) {
     EXPECT_EQ(_Pic_ExtValid(nullptr), 0);
 }
 
-// Formats whose reader or writer is still to come answer 0 and leave no
-// file. The input is a good BMP under another name, so only the missing
-// reader can refuse it. As each format arrives, its entry here moves to its
-// own tests.
-TEST(FormatTable, PendingReadersAndWritersAnswerZero) {
-    const Bytes bmp = BmpBuilder().size(4, 4).bits(24).pixels(rgb_ramp(4, 4)).bytes();
-    for (const char* extension : {".pcd", ".tga", ".pcx", ".iff", ".r8", ".txr", ".raf"}) {
-        const std::string path = temp_path(std::string("in") + extension);
-        write_file(path, bmp);
-        ScopedPic pic;
-        EXPECT_EQ(_Pic_Read(path.c_str(), pic.get(), 0, 0), 0) << extension;
-        EXPECT_EQ(pic->pixels, nullptr) << extension;
-    }
-    for (int save_type : {14, 15}) {
-        ScopedPic pic;
-        pic.set(4, 4, 24, rgb_ramp(4, 4));
-        char path[256];
-        std::snprintf(path, sizeof path, "%s", temp_path("out.bmp").c_str());
-        EXPECT_EQ(_Pic_Write(path, pic.get(), save_type, 75), 0) << save_type;
-        for (const std::string& name : folder_entries(temp_dir())) EXPECT_NE(name.rfind("out", 0), 0u) << name;
-    }
-}
-
 }  // namespace

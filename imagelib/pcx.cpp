@@ -1,0 +1,159 @@
+// PCX reader: 16 colours, 256 colours and 24-bit, raw and run-length lines.
+#include "byte_reader.h"
+#include "checked.h"
+#include "codecs.h"
+#include "record.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <vector>
+
+namespace zarn {
+namespace {
+
+constexpr std::size_t kHeaderBytes = 128;
+constexpr std::size_t kHeaderPaletteAt = 16;
+
+// Version 3 files carry no header palette; they mean this one.
+constexpr std::array<std::uint8_t, 48> kStandardPalette{
+    0,   0,   0,   0,   0,   170, 0,   170, 0,   0,   170, 170, 170, 0,   0,   170, 0,   170, 170, 85,  0,   170, 170, 170,
+    85,  85,  85,  85,  85,  255, 85,  255, 85,  85,  255, 255, 255, 85,  85,  255, 85,  255, 255, 255, 85,  255, 255, 255,
+};
+
+enum class Kind { kSixteen, kIndexed, kTrueColour };
+
+std::int32_t signed16(const std::uint8_t* at)
+{
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(at[0] | at[1] << 8));
+}
+
+// A line is decoded into a buffer of its own length; a run that would cross
+// its end is cut short, so one line never writes into the next. When the
+// data ends, the missing count reads as 255 and so does its value: the rest
+// of the line is 255.
+void decode_rle_line(ByteReader& in, std::span<std::uint8_t> line)
+{
+    std::size_t done = 0;
+    std::uint8_t b = 0, value = 0;
+    while (done < line.size() && in.u8(b)) {
+        if ((b & 0xC0) != 0xC0) {
+            line[done++] = b;
+            continue;
+        }
+        if (!in.u8(value)) value = 0xFF;
+        const std::size_t run = std::min(std::size_t(b & 0x3Fu), line.size() - done);
+        std::fill_n(line.begin() + std::ptrdiff_t(done), run, value);
+        done += run;
+    }
+    std::fill(line.begin() + std::ptrdiff_t(done), line.end(), std::uint8_t(0xFF));
+}
+
+}  // namespace
+
+int read_pcx_stream(std::FILE* stream, PicImage* pic)
+{
+    ByteReader in(stream);
+    std::uint8_t header[kHeaderBytes];
+    if (in.read(header) != kHeaderBytes) return 0;
+    const int version = header[1];
+    const bool encoded = header[2] != 0;
+    const int plane_bits = header[3];
+    const std::int32_t x_min = signed16(header + 4), y_min = signed16(header + 6);
+    const std::int32_t x_max = signed16(header + 8), y_max = signed16(header + 10);
+    const int planes = header[65];
+    const std::size_t line_bytes = std::size_t(header[66] | header[67] << 8);
+
+    if (x_max < x_min || y_max < y_min) return 0;
+    const std::int32_t width = x_max - x_min + 1;
+    const std::int32_t height = y_max - y_min + 1;
+    const auto w = static_cast<std::size_t>(width);
+
+    Kind kind;
+    int bits = 0;
+    std::size_t needed = 0;  // bytes of each plane line the row uses
+    if (planes == 3 && plane_bits == 8) {
+        kind = Kind::kTrueColour, bits = 24, needed = w;
+    } else if (planes == 1 && plane_bits == 8) {
+        kind = Kind::kIndexed, bits = 8, needed = w;
+    } else if (planes == 1 && plane_bits == 4) {
+        kind = Kind::kSixteen, bits = 4, needed = (w + 1) / 2;
+    } else {
+        return 0;  // monochrome and the planar layouts are not read
+    }
+    if (line_bytes < needed) return 0;
+
+    const auto block = image_bytes(width, std::int64_t(height) + 2, bits);
+    if (!block) return 0;
+    PixelBlock pixels = allocate_pixels(*block);
+    if (!pixels) return 0;
+
+    std::memset(pic->palette, 0, sizeof pic->palette);
+    if (kind == Kind::kSixteen) {
+        // Every version but 3 stores the 16 colours in the header.
+        if (version == 3)
+            std::memcpy(pic->palette, kStandardPalette.data(), kStandardPalette.size());
+        else
+            std::memcpy(pic->palette, header + kHeaderPaletteAt, 48);
+    }
+
+    const std::size_t line_length = kind == Kind::kTrueColour ? 3 * line_bytes : line_bytes;
+    std::vector<std::uint8_t> line(line_length);
+    const std::size_t row_length = kind == Kind::kTrueColour ? 3 * w : w;
+    for (std::int32_t y = 0; y < height; ++y) {
+        if (encoded)
+            decode_rle_line(in, line);
+        else
+            in.read_or_fill(line, 0);
+        std::uint8_t* row = pixels.get() + std::size_t(y) * row_length;
+        switch (kind) {
+        case Kind::kTrueColour:
+            for (std::size_t x = 0; x < w; ++x) {
+                row[3 * x] = line[x];
+                row[3 * x + 1] = line[line_bytes + x];
+                row[3 * x + 2] = line[2 * line_bytes + x];
+            }
+            break;
+        case Kind::kIndexed:
+            std::memcpy(row, line.data(), w);
+            break;
+        case Kind::kSixteen:
+            for (std::size_t x = 0; x < w; ++x) {
+                const std::uint8_t packed = line[x / 2];
+                row[x] = x % 2 == 0 ? packed >> 4 : packed & 0x0F;
+            }
+            break;
+        }
+        if (pic->progress) pic->progress(y, height);
+    }
+
+    if (kind == Kind::kIndexed) {
+        std::uint8_t marker = 0;
+        in.u8(marker);
+        in.read_or_fill({pic->palette, 768}, 0);
+    }
+
+    pic->width = width;
+    pic->height = height;
+    pic->bits = bits;
+    pic->colours = kind == Kind::kTrueColour ? 0 : 1 << bits;
+    if (kind == Kind::kTrueColour)
+        describe(pic, "PCX : %ldx%ld - 24bit", long(width), long(height));
+    else
+        describe(pic, "PCX : %ldx%ld - %ld Colours", long(width), long(height), long(pic->colours));
+    pic->pixels = pixels.release();
+    return 1;
+}
+
+int read_pcx(const char* path, PicImage* pic)
+{
+    std::free(pic->pixels);
+    pic->pixels = nullptr;
+    InputFile in(path, pic);
+    if (!in) return 0;
+    return read_pcx_stream(in.get(), pic);
+}
+
+}  // namespace zarn

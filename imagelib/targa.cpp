@@ -1,0 +1,213 @@
+// Targa reader: colour-mapped, true colour (16, 24, 32 bits), grey and two-colour, raw or run-length.
+#include "byte_reader.h"
+#include "checked.h"
+#include "codecs.h"
+#include "record.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <vector>
+
+namespace zarn {
+namespace {
+
+constexpr std::size_t kHeaderBytes = 18;
+
+enum class Kind { kTwoColour, kMapped, kTrueColour, kGrey };
+
+std::uint16_t le16(const std::uint8_t* at)
+{
+    return static_cast<std::uint16_t>(at[0] | at[1] << 8);
+}
+
+// Five bits widened so that 31 reaches 255.
+std::uint8_t widen5(unsigned v)
+{
+    return static_cast<std::uint8_t>((v & 31u) * 255u / 31u);
+}
+
+// Bytes of one colour-map entry by the header's entry size: 15 and 16 bits
+// are packed 5-5-5 words, 32 bits carry alpha, anything else is B, G, R.
+std::size_t map_entry_bytes(int entry_bits)
+{
+    if (entry_bits == 15 || entry_bits == 16) return 2;
+    if (entry_bits == 32) return 4;
+    return 3;
+}
+
+// Stored pixels as B, G, R (or a 16-bit word) turned into R, G, B.
+void stored_to_rgb(const std::uint8_t* stored, std::size_t size, std::uint8_t* rgb)
+{
+    if (size == 2) {
+        const unsigned v = le16(stored);
+        rgb[0] = widen5(v >> 10);
+        rgb[1] = widen5(v >> 5);
+        rgb[2] = widen5(v);
+    } else {
+        rgb[0] = stored[2];
+        rgb[1] = stored[1];
+        rgb[2] = stored[0];
+    }
+}
+
+// Reads `entries` map entries of `entry_bytes` and keeps the first `keep`
+// as the palette; entries past what the file holds read as black.
+void read_colour_map(ByteReader& in, PicImage* pic, std::size_t entries, std::size_t entry_bytes, std::size_t keep)
+{
+    std::uint8_t entry[4];
+    for (std::size_t i = 0; i < entries; ++i) {
+        std::memset(entry, 0, sizeof entry);
+        in.read({entry, entry_bytes});
+        if (i < keep) stored_to_rgb(entry, entry_bytes, pic->palette + 3 * i);
+    }
+}
+
+// Run-length packets may cross row ends, so the counters outlive a row.
+// Past the end of the data every byte reads as 255.
+class PacketReader {
+public:
+    PacketReader(ByteReader& in, std::size_t pixel_size) : in_(in), size_(pixel_size) {}
+
+    void row(std::span<std::uint8_t> out)
+    {
+        for (std::size_t at = 0; at < out.size(); at += size_) {
+            if (repeats_ > 0) {
+                --repeats_;
+            } else if (--literals_ < 0) {
+                std::uint8_t packet = 0xFF;
+                in_.u8(packet);
+                if (packet & 0x80) {
+                    repeats_ = packet & 0x7F;
+                    literals_ = 0;
+                } else {
+                    literals_ = packet & 0x7F;
+                }
+                in_.read_or_fill({last_, size_}, 0xFF);
+            } else {
+                in_.read_or_fill({last_, size_}, 0xFF);
+            }
+            std::memcpy(out.data() + at, last_, size_);
+        }
+    }
+
+private:
+    ByteReader& in_;
+    std::size_t size_;
+    std::uint8_t last_[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+    int repeats_ = 0;
+    int literals_ = 0;
+};
+
+}  // namespace
+
+int read_targa_stream(std::FILE* stream, PicImage* pic)
+{
+    ByteReader in(stream);
+    std::uint8_t header[kHeaderBytes];
+    if (in.read(header) != kHeaderBytes) return 0;
+    const int id_length = header[0];
+    const int map_type = header[1];
+    int type = header[2];
+    const std::size_t first_entry = le16(header + 3);
+    const std::size_t map_length = le16(header + 5);
+    const int entry_bits = header[7];
+    const std::int32_t width = le16(header + 12);
+    const std::int32_t height = le16(header + 14);
+    const int depth = header[16];
+    int descriptor = header[17];
+
+    if (descriptor == 128) descriptor = 32;
+    if (height == 0 || width == 0 || (descriptor & 0xC0) || map_type > 1 || depth >= 40) return 0;
+    const bool encoded = type > 8;
+    if (encoded) type -= 8;
+    if (type < 1 || type > 3) return 0;
+
+    Kind kind;
+    int bits = 0, colours = 0;
+    std::size_t stored_size = 1;
+    if (depth < 8) {
+        kind = Kind::kTwoColour, bits = 1, colours = 2;
+    } else if (type == 1) {
+        if (map_type != 1 || depth >= 16 || first_entry != 0) return 0;
+        static constexpr std::pair<std::size_t, int> kMapBits[] = {{4, 2},  {8, 3},   {16, 4}, {32, 5},
+                                                                   {64, 6}, {128, 7}, {256, 8}};
+        const auto* match = std::find_if(std::begin(kMapBits), std::end(kMapBits),
+                                         [&](const auto& entry) { return entry.first == map_length; });
+        if (match == std::end(kMapBits)) return 0;
+        kind = Kind::kMapped, bits = match->second, colours = int(map_length);
+    } else if (type == 2) {
+        if (depth < 16) return 0;  // one byte cannot hold a true-colour pixel
+        kind = Kind::kTrueColour, bits = 24, stored_size = std::size_t(depth / 8);
+    } else {
+        if (depth >= 16) return 0;
+        kind = Kind::kGrey, bits = 8, colours = 256;
+    }
+
+    const std::size_t row_length = *row_bytes(width, bits);
+    const auto block = image_bytes(width, height, bits);
+    if (!block) return 0;
+    PixelBlock pixels = allocate_pixels(*block);
+    if (!pixels) return 0;
+
+    in.skip(std::uint64_t(id_length));
+    const std::size_t entry_bytes = map_entry_bytes(entry_bits);
+    if (kind == Kind::kTwoColour || kind == Kind::kMapped) {
+        std::memset(pic->palette, 0, sizeof pic->palette);
+        if (map_type == 1) {
+            read_colour_map(in, pic, map_length, entry_bytes, std::size_t(colours));
+        } else {
+            // A two-colour picture without a map is black on white.
+            std::memset(pic->palette + 3, 255, 3);
+        }
+    } else if (map_type == 1) {
+        // A map the picture does not use still sits before the pixels.
+        in.skip(std::uint64_t(map_length) * entry_bytes);
+    }
+    pic->colours = colours;
+    if (kind == Kind::kGrey) set_grey_palette(pic);
+
+    // Each stored pixel of a two-colour row is one byte of eight pixels.
+    const std::size_t stored_pixels = kind == Kind::kTwoColour ? row_length : std::size_t(width);
+    std::vector<std::uint8_t> stored(stored_pixels * stored_size);
+    PacketReader packets(in, stored_size);
+    const bool top_down = (descriptor & 0x20) != 0;
+    for (std::int32_t r = 0; r < height; ++r) {
+        const std::int32_t y = top_down ? r : height - 1 - r;
+        if (encoded)
+            packets.row(stored);
+        else
+            in.read_or_fill(stored, stored_size == 2 || stored_size == 4 ? 0xFF : 0);
+        std::uint8_t* row = pixels.get() + std::size_t(y) * row_length;
+        if (kind == Kind::kTrueColour) {
+            for (std::size_t x = 0; x < stored_pixels; ++x) stored_to_rgb(&stored[x * stored_size], stored_size, row + 3 * x);
+        } else {
+            std::memcpy(row, stored.data(), row_length);
+        }
+        if (pic->progress) pic->progress(top_down ? y : height - y, height);
+    }
+
+    pic->width = width;
+    pic->height = height;
+    pic->bits = bits;
+    switch (kind) {
+    case Kind::kTwoColour: describe(pic, "Targa : %ldx%ld - 2 Colour", long(width), long(height)); break;
+    case Kind::kMapped: describe(pic, "Targa : %ldx%ld - %ld Colours", long(width), long(height), long(colours)); break;
+    case Kind::kTrueColour: describe(pic, "Targa : %ldx%ld - %ldbit", long(width), long(height), long(depth)); break;
+    case Kind::kGrey: describe(pic, "Targa : %ldx%ld Greyscale", long(width), long(height)); break;
+    }
+    pic->pixels = pixels.release();
+    return 1;
+}
+
+int read_targa(const char* path, PicImage* pic)
+{
+    std::free(pic->pixels);
+    pic->pixels = nullptr;
+    InputFile in(path, pic);
+    if (!in) return 0;
+    return read_targa_stream(in.get(), pic);
+}
+
+}  // namespace zarn

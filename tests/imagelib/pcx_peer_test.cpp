@@ -1,0 +1,78 @@
+// PCX files written by netpbm and ImageMagick read to the pixels their own decoders give.
+#include "codecs.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+using namespace zarn::test;
+using zarn::read_pcx;
+
+namespace {
+
+std::optional<Pnm> decode(const std::string& command)
+{
+    const ToolRun run = run_tool({"sh", "-c", command});
+    if (run.status != 0) return std::nullopt;
+    return parse_pnm(run.output);
+}
+
+bool make(const std::string& command, const std::string& path)
+{
+    return run_tool({"sh", "-c", command + " > " + path}).status == 0;
+}
+
+void expect_reads_as(const std::string& file, const Pnm& expected)
+{
+    SCOPED_TRACE(file);
+    ScopedPic pic;
+    ASSERT_EQ(read_pcx(file.c_str(), pic.get()), 1);
+    EXPECT_EQ(pic->width, expected.width);
+    EXPECT_EQ(pic->height, expected.height);
+    EXPECT_EQ(rgb_rows(*pic), expected.rgb);
+}
+
+TEST(PcxPeer, NetpbmFilesReadToPcxtoppmPixels) {
+    if (!have_program("ppmtopcx") || !have_program("pcxtoppm") || !have_program("ppmpat"))
+        GTEST_SKIP() << "netpbm not installed";
+    const std::string rich = temp_path("rich.ppm"), few = temp_path("few.ppm"), sixteen = temp_path("sixteen.ppm");
+    ASSERT_TRUE(make("ppmpat -randomseed=5 -camo 57 31", rich));
+    ASSERT_TRUE(make("ppmpat -randomseed=5 -camo 57 31 | pnmquant 100 2>/dev/null", few));
+    ASSERT_TRUE(make("ppmpat -randomseed=3 -camo 33 9 | pnmquant 16 2>/dev/null", sixteen));
+    const std::pair<std::string, std::string> cases[] = {
+        {"ppmtopcx -24bit", rich}, {"ppmtopcx", rich}, {"ppmtopcx -8bit", few},
+        {"ppmtopcx -8bit -stdpalette", few}, {"ppmtopcx -packed", sixteen}, {"ppmtopcx -indexed", sixteen},
+    };
+    int index = 0;
+    for (const auto& [writer, source] : cases) {
+        const std::string pcx = temp_path("n" + std::to_string(index++) + ".pcx");
+        if (!make(writer + " " + source + " 2>/dev/null", pcx)) continue;  // an option this netpbm lacks
+        const auto expected = decode("pcxtoppm " + pcx);
+        ASSERT_TRUE(expected) << writer;
+        ScopedPic probe;
+        // Planar layouts netpbm may choose for few colours are not read.
+        if (read_pcx(pcx.c_str(), probe.get()) == 0) {
+            const Bytes file = read_file(pcx);
+            EXPECT_FALSE(file[65] == 1 && (file[3] == 8 || file[3] == 4)) << writer;
+            EXPECT_FALSE(file[65] == 3 && file[3] == 8) << writer;
+            continue;
+        }
+        SCOPED_TRACE(writer);
+        expect_reads_as(pcx, *expected);
+    }
+}
+
+TEST(PcxPeer, ImageMagickFilesReadToItsPixels) {
+    if (!have_image_magick() || !have_program("ppmpat")) GTEST_SKIP() << "ImageMagick or netpbm missing";
+    const std::string rich = temp_path("rich.ppm");
+    ASSERT_TRUE(make("ppmpat -randomseed=9 -camo 45 20", rich));
+    for (const std::string& options : {"", "-colors 200 -type Palette", "-compress None"}) {
+        SCOPED_TRACE(options);
+        const std::string pcx = temp_path("m.pcx");
+        ASSERT_TRUE(make("convert " + rich + " " + options + " pcx:-", pcx));
+        const auto expected = decode("convert " + pcx + " -depth 8 ppm:-");
+        ASSERT_TRUE(expected);
+        expect_reads_as(pcx, *expected);
+    }
+}
+
+}  // namespace
