@@ -49,15 +49,13 @@ TForm1::TForm1(QWidget* parent)
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
     setContextMenuPolicy(Qt::CustomContextMenu);
-    ui->Image1->setContextMenuPolicy(Qt::CustomContextMenu);
     create_menus();
     create_toolbars();
     build_dialogs();
     connect(this, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupMenu1->popup(mapToGlobal(at)); });
-    connect(ui->Image1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { PopupMenu1->popup(ui->Image1->mapToGlobal(at)); });
     connect(ui->Image1, &TPictureBox::doubleClicked, this, &TForm1::OpenClick);
+    connect_selection();  // the picture's menu comes with the right button's release
 
     ui->Progbar1->setPenColor(palette().color(QPalette::Inactive, QPalette::Highlight));
     ui->Progbar1->setBorder(TProgbar::bNone);
@@ -206,7 +204,7 @@ void TForm1::LoadImage(const QString& path)
     ui->Label1->setText(description_of(*pic_));
     setWindowTitle(QStringLiteral("Show - ") + FileTitle);
     FitWindow();
-    HasSelection = false;
+    clear_selection();
 }
 
 void TForm1::FitWindow()
@@ -234,7 +232,7 @@ void TForm1::FitWindow()
     const int image_width = picture.width() / scale, image_height = picture.height() / scale;
     ui->Image1->resize(image_width, image_height);
 
-    // 7-11. Client size, within the screen and not below the design's.
+    // 7-11. Client size, within the screen and not below the form's designed size.
     const QScreen* on = screen() ? screen() : QGuiApplication::primaryScreen();
     const QSize screen_size = on->geometry().size();
     int client_width = std::min(screen_size.width() - 36, side_width + image_width + 4);
@@ -268,9 +266,10 @@ void TForm1::FormKeyPress(QChar key)
     case 27: close(); break;
     case ' ':
     case 'O': OpenClick(); break;
+    case 'H': SpeedButton13Click(); break;
     case 'T': TopBarClick(); break;
     case 'L': SideBarClick(); break;
-    default: break;  // Enter, B, C, E, F, G, H, P, R and S arrive with their commands
+    default: break;  // Enter, B, C, E, F, G, P, R and S arrive with their commands
     }
 }
 

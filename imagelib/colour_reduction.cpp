@@ -18,10 +18,10 @@ using Matrix = std::array<std::array<int, 16>, 16>;
 constexpr Matrix make_index_matrix()
 {
     Matrix m{};
-    for (int n = 1; n < 16; n *= 2) {
+    for (std::size_t n = 1; n < 16; n *= 2) {
         Matrix next{};
-        for (int y = 0; y < n; ++y)
-            for (int x = 0; x < n; ++x) {
+        for (std::size_t y = 0; y < n; ++y)
+            for (std::size_t x = 0; x < n; ++x) {
                 const int v = 4 * m[y][x];
                 next[y][x] = v;
                 next[y][x + n] = v + 2;
@@ -40,8 +40,8 @@ constexpr Matrix make_dither_matrix()
 {
     const Matrix index = make_index_matrix();
     Matrix d{};
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) d[y][x] = 256 * index[y][x ^ 1] - 32767;
+    for (std::size_t y = 0; y < 16; ++y)
+        for (std::size_t x = 0; x < 16; ++x) d[y][x] = 256 * index[y][x ^ 1] - 32767;
     return d;
 }
 

@@ -65,7 +65,7 @@ TEST(PcxPeer, ImageMagickFilesReadToItsPixels) {
     if (!have_image_magick() || !have_program("ppmpat")) GTEST_SKIP() << "ImageMagick or netpbm missing";
     const std::string rich = temp_path("rich.ppm");
     ASSERT_TRUE(make("ppmpat -randomseed=9 -camo 45 20", rich));
-    for (const std::string& options : {"", "-colors 200 -type Palette", "-compress None"}) {
+    for (const char* options : {"", "-colors 200 -type Palette", "-compress None"}) {
         SCOPED_TRACE(options);
         const std::string pcx = temp_path("m.pcx");
         ASSERT_TRUE(make("convert " + rich + " " + options + " pcx:-", pcx));

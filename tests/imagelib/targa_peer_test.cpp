@@ -56,7 +56,7 @@ TEST(TargaPeer, ImageMagickFilesReadToItsPixels) {
     if (!have_image_magick() || !have_program("ppmpat")) GTEST_SKIP() << "ImageMagick or netpbm missing";
     const std::string rich = temp_path("rich.ppm");
     ASSERT_TRUE(make("ppmpat -randomseed=9 -camo 45 20", rich));
-    for (const std::string& options : {"", "-compress RLE", "-orient TopLeft", "-colorspace Gray",
+    for (const char* options : {"", "-compress RLE", "-orient TopLeft", "-colorspace Gray",
                                        "-alpha set -channel A -evaluate set 50% +channel"}) {
         SCOPED_TRACE(options);
         const std::string tga = temp_path("m.tga");
