@@ -71,6 +71,6 @@ bool adjust_tone(PicImage* pic, int red, int green, int blue, int brightness, in
 bool sharpen_image(PicImage* pic, double amount);
 bool apply_effect(PicImage* pic, unsigned effect);
 // One `_bmprocess` code applied to the record in memory.
-void process_code(PicImage* pic, int code);
+bool process_code(PicImage* pic, int code);  // false when the image was left unchanged
 
 }  // namespace zarn

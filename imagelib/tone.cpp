@@ -269,31 +269,32 @@ bool apply_effect(PicImage* pic, unsigned effect)
     }
 }
 
-void process_code(PicImage* pic, int code)
+bool process_code(PicImage* pic, int code)
 {
     switch (code) {
     case 0:
-    case 100: rotate_quarter(pic); break;
+    case 100: return rotate_quarter(pic);
     case 1:
-    case 101: expand_to_rgb(pic); break;
-    case 2: ordered_dither(pic); break;
+    case 101: return expand_to_rgb(pic);
+    case 2: return ordered_dither(pic);
     case 3:
-    case 103: make_grey(pic); break;
-    case 102: reduce_diffused(pic); break;
+    case 103: return make_grey(pic);
+    case 102: return reduce_diffused(pic);
     case 104:
+        // Greyscale, then two levels: a picture already grey or monochrome
+        // only takes the second step.
         make_grey(pic);
-        make_mono(pic);
-        break;
-    case 105: invert_mono(pic); break;
+        return make_mono(pic);
+    case 105: return invert_mono(pic);
     case 200:
     case 201:
-        for (int pass = 0; pass < code - 198; ++pass) apply_effect(pic, 13);
-        break;
+        for (int pass = 0; pass < code - 198; ++pass)
+            if (!apply_effect(pic, 13)) return false;
+        return true;
     default:
         // Codes below 4 that are not named above wrap to huge effect
         // numbers, which reach no effect.
-        apply_effect(pic, static_cast<unsigned>(std::int64_t(code) - 4));
-        break;
+        return apply_effect(pic, static_cast<unsigned>(std::int64_t(code) - 4));
     }
 }
 

@@ -1,6 +1,7 @@
 // Planning output names and running conversions, with progress fed from the library's callback.
 #include "jobs.h"
 
+#include "record.h"
 #include "zarngfx.h"
 
 #include <algorithm>
@@ -83,6 +84,24 @@ void on_library_message(const char* text, const char* caption)
     message_console->error(line);
 }
 
+// Reads the input into `pic`, applies the operations in order and writes
+// the result; the caller releases the record.
+std::string read_change_write(const Job& job, const SaveFormat& format, const Options& options, PicImage& pic)
+{
+    if (!_Pic_Read(job.input.c_str(), &pic, options.photocd, options.jpeg_scale))
+        return "cannot read " + in_quotes(job.input);
+    for (const Operation& operation : options.operations) {
+        const std::string why = apply_operation(&pic, operation);
+        if (!why.empty()) return "cannot apply " + operation.text + " to " + in_quotes(job.input) + ": " + why;
+    }
+    // The library changes the name's extension in place; leave it room.
+    std::string name = job.output;
+    name.resize(name.size() + 16, '\0');
+    if (!_Pic_Write(name.data(), &pic, format.type, options.quality))
+        return "cannot write " + in_quotes(job.written) + " as " + format.description;
+    return {};
+}
+
 }  // namespace
 
 Plan plan_jobs(const Options& options, const std::vector<SaveFormat>& formats)
@@ -152,6 +171,11 @@ std::string convert_file(const Job& job, const SaveFormat& format, const Options
     // Zero-filled, as the library expects a fresh record.
     PicImage pic{};
     pic.progress = current_file ? on_progress : nullptr;
+    if (!options.operations.empty()) {
+        std::string problem = read_change_write(job, format, options, pic);
+        zarn::release_image(&pic);
+        return problem;
+    }
     if (_Pic_Convert(job.input.c_str(), job.output.c_str(), &pic, options.photocd, options.jpeg_scale, format.type,
                      options.quality))
         return {};

@@ -28,7 +28,9 @@ struct Plan {
 // to see whether the output is an existing folder.
 Plan plan_jobs(const Options& options, const std::vector<SaveFormat>& formats);
 
-// Converts one file through _Pic_Convert: empty on success, else what went wrong.
+// Converts one file, through _Pic_Convert when no operations are asked
+// for, else by reading, applying them in order and writing: empty on
+// success, else what went wrong.
 std::string convert_file(const Job& job, const SaveFormat& format, const Options& options);
 
 // Runs every job on options.threads threads, each with its own record.

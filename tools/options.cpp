@@ -124,6 +124,18 @@ ParseResult parse_arguments(std::span<const char* const> arguments, const std::v
             const auto text = cursor.value(joined);
             if (!text) return fail("--type needs a value");
             if (std::string error = set_save_type(options, *text, formats); !error.empty()) return fail(error);
+        } else if (is_operation_option(name)) {
+            std::string_view value;
+            if (operation_takes_value(name)) {
+                const auto text = cursor.value(joined);
+                if (!text) return fail(std::string(name) + " needs a value");
+                value = *text;
+            } else if (!joined.empty()) {
+                return fail(std::string(name) + " takes no value");
+            }
+            OperationParse parsed = parse_operation(name, value);
+            if (!parsed.ok()) return fail(parsed.error);
+            options.operations.push_back(std::move(parsed.operation));
         } else {
             const NumberOption* number = nullptr;
             for (const NumberOption& candidate : kNumberOptions)
@@ -150,7 +162,7 @@ ParseResult parse_arguments(std::span<const char* const> arguments, const std::v
 
 std::string usage_text()
 {
-    return R"(Usage: zarnconv [options] INPUT OUTPUT
+    std::string text = R"(Usage: zarnconv [options] INPUT OUTPUT
        zarnconv [options] --type TYPE INPUT... FOLDER
 Converts images between the formats the zarngfx library reads and writes.
 
@@ -175,9 +187,27 @@ Options:
       --list-formats  list the readable formats and the save types
   -h, --help          show this text
 
+Pixel operations, applied in the order given, after reading and before
+writing (any number, each as often as wanted):
+      --grey          8-bit greyscale
+      --dither        24-bit to the library's fixed palette, ordered dither
+      --reduce        24-bit to at most 256 colours, error diffusion
+      --rotate DEG    turn clockwise by 90, 180 or 270 degrees
+      --resize WxH    scale to W by H pixels (enlarged 24-bit is smoothed)
+      --crop X,Y,W,H  keep the W by H area whose top-left pixel is X,Y; on
+                      1-bit images X is rounded down to a multiple of 8
+      --effect CODE   one of the library's processing codes:
+)";
+    text += effect_code_listing();
+    text += R"(
+An operation that cannot work on the image (--dither on an 8-bit one, a
+crop outside it) fails that file, which is then not written. Most effects
+need 24-bit pixels: --effect 1 first turns a palette image into 24-bit.
+
 Exit status: 0 when every conversion succeeded, 1 when any failed (the
 others are still converted), 2 for a command line that cannot be used.
 )";
+    return text;
 }
 
 std::string format_listing(const std::vector<SaveFormat>& formats)

@@ -1,6 +1,7 @@
 // zarnconv's command line: what it asks for, and the parser that reads it.
 #pragma once
 
+#include "pixel_operations.h"
 #include "save_types.h"
 
 #include <span>
@@ -20,6 +21,9 @@ struct Options {
     int photocd = 0;
     int threads = 1;
     bool quiet = false;
+    // Applied in this order between reading and writing; with none the
+    // file goes through _Pic_Convert.
+    std::vector<Operation> operations;
 };
 
 struct ParseResult {

@@ -1,6 +1,7 @@
 // zarnconv's command-line parser, save-type lookup and output naming.
 #include "jobs.h"
 #include "options.h"
+#include "pixel_operations.h"
 #include "save_types.h"
 
 #include <gtest/gtest.h>
@@ -69,6 +70,7 @@ TEST(ParseArguments, DefaultsAndPaths)
     EXPECT_EQ(result.options.quality, 75);
     EXPECT_EQ(result.options.threads, 1);
     EXPECT_FALSE(result.options.quiet);
+    EXPECT_TRUE(result.options.operations.empty()) << "no operations: the plain conversion";
 }
 
 TEST(ParseArguments, ValuesJoinedOrSeparate)
@@ -120,6 +122,85 @@ TEST(ParseArguments, DoubleDashEndsOptionsAndHelpNeedsNoPaths)
     EXPECT_EQ(parse({"--help"}).options.action, Options::Action::Help);
     EXPECT_EQ(parse({"-h", "x"}).options.action, Options::Action::Help);
     EXPECT_EQ(parse({"--list-formats"}).options.action, Options::Action::ListFormats);
+}
+
+TEST(OperationOptions, KeepTheirOrderAndValues)
+{
+    const ParseResult result = parse({"--resize", "3X4", "--grey", "a.bmp", "--rotate=270", "--crop", "0,2,1,3",
+                                      "--effect", "201", "--grey", "b.bmp", "out/"});
+    ASSERT_TRUE(result.ok()) << result.error;
+    using Kind = Operation::Kind;
+    const std::vector<Operation> expected{
+        {Kind::Resize, {3, 4, 0, 0}, "--resize 3X4"}, {Kind::Grey, {}, "--grey"},
+        {Kind::Rotate, {270, 0, 0, 0}, "--rotate 270"}, {Kind::Crop, {0, 2, 1, 3}, "--crop 0,2,1,3"},
+        {Kind::Effect, {201, 0, 0, 0}, "--effect 201"}, {Kind::Grey, {}, "--grey"},
+    };
+    EXPECT_EQ(result.options.operations, expected);
+    EXPECT_EQ(result.options.inputs, (std::vector<std::string>{"a.bmp", "b.bmp"}));
+}
+
+TEST(OperationOptions, BadValuesAreRefusedNamingTheOption)
+{
+    for (const std::vector<const char*>& arguments : std::vector<std::vector<const char*>>{
+             {"--resize", "0x5"}, {"--resize", "5x0"}, {"--resize", "5"}, {"--resize", "5x"}, {"--resize", "x5"},
+             {"--resize", "5x5x5"}, {"--resize", "-5x5"}, {"--resize", "99999999999x5"},
+             {"--crop", "1,2,3"}, {"--crop", "1,2,3,4,5"}, {"--crop", "-1,0,2,2"}, {"--crop", "0,0,0,2"},
+             {"--crop", "0,0,2,"}, {"--crop", "0,,2,2"}, {"--crop", "0 0 2 2"},
+             {"--rotate", "45"}, {"--rotate", "0"}, {"--rotate", "360"}, {"--rotate", "-90"},
+             {"--effect", "28"}, {"--effect", "99"}, {"--effect", "-1"}, {"--effect", "sepia"},
+             {"--grey=1"}, {"--dither=yes"},
+         }) {
+        std::vector<const char*> full = arguments;
+        full.insert(full.end(), {"in.bmp", "out.bmp"});
+        const ParseResult result = parse(full);
+        EXPECT_FALSE(result.ok()) << arguments.front() << " " << (arguments.size() > 1 ? arguments[1] : "");
+        const std::string name(arguments.front());
+        EXPECT_NE(result.error.find(name.substr(0, name.find('='))), std::string::npos) << result.error;
+    }
+    EXPECT_FALSE(parse({"a", "b", "--crop"}).ok()) << "no value";
+}
+
+// Operations on records built in memory; the run tests cover them through files.
+class ApplyOperation : public ::testing::Test {
+protected:
+    std::string apply(const char* option, const char* value = "")
+    {
+        const OperationParse parsed = parse_operation(option, value);
+        EXPECT_TRUE(parsed.ok()) << parsed.error;
+        return apply_operation(pic.get(), parsed.operation);
+    }
+    zarn::test::ScopedPic pic;
+};
+
+TEST_F(ApplyOperation, HalfAndThreeQuarterTurnsAreClockwise)
+{
+    // 3 x 2, indexes 0..5 row by row.
+    pic.set(3, 2, 8, {{0, 1, 2}, {3, 4, 5}}, zarn::test::grey_ramp(256));
+    ASSERT_EQ(apply("--rotate", "180"), "");
+    EXPECT_EQ(zarn::test::pixel_rows(*pic), (zarn::test::Rows{{5, 4, 3}, {2, 1, 0}}));
+    ASSERT_EQ(apply("--rotate", "270"), "");  // a quarter turn back from there
+    EXPECT_EQ(zarn::test::pixel_rows(*pic), (zarn::test::Rows{{3, 0}, {4, 1}, {5, 2}}));
+}
+
+TEST_F(ApplyOperation, RefusalsSayWhyAndLeaveTheImage)
+{
+    pic.set(4, 2, 8, zarn::test::ramp(4, 2), zarn::test::grey_ramp(256));
+    const std::string dither = apply("--dither");
+    EXPECT_NE(dither.find("24-bit"), std::string::npos) << dither;
+    EXPECT_NE(dither.find("this one is 8-bit"), std::string::npos) << dither;
+    EXPECT_NE(apply("--effect", "20").find("--effect 1 first"), std::string::npos);
+
+    const std::string crop = apply("--crop", "2,0,3,1");
+    EXPECT_NE(crop.find("does not fit inside the 4x2 image"), std::string::npos) << crop;
+    EXPECT_EQ(zarn::test::pixel_rows(*pic), zarn::test::ramp(4, 2));
+    EXPECT_EQ(apply("--crop", "1,1,3,1"), "");
+    EXPECT_EQ(pic->width, 3);
+
+    pic.set(8, 1, 1, zarn::test::mono_pattern(8, 1));
+    const std::string grey = apply("--grey");
+    EXPECT_NE(grey.find("2- to 8- or 24-bit"), std::string::npos) << grey;
+    EXPECT_NE(apply("--effect", "1").find("4- to 8-bit"), std::string::npos);
+    EXPECT_EQ(apply("--effect", "105"), "") << "inverting is for 1-bit images";
 }
 
 Plan plan(std::vector<const char*> arguments)

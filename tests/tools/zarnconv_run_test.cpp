@@ -166,6 +166,8 @@ TEST(ZarnconvFailure, UnknownTypesAndBadOptionsAreRefused)
              {"--type", "16", input, temp_path("out.bmp")},
              {"--quality", "101", input, temp_path("out.bmp")},
              {"--frobnicate", input, temp_path("out.bmp")},
+             {"--resize", "0x5", input, temp_path("out.bmp")},
+             {"--crop", "1,2,3", input, temp_path("out.bmp")},
              {input},
          }) {
         const Outcome run = zarnconv(arguments);
@@ -187,6 +189,148 @@ TEST(ZarnconvFailure, UnwritablePlaceFails)
     EXPECT_NE(no_folder.err.find("cannot write"), std::string::npos) << no_folder.err;
 }
 
+// An output file read back by the library: its depth and its pixels as RGB rows.
+struct Picture {
+    int width = 0, height = 0, bits = 0;
+    Rows rgb;
+    Bytes palette;
+};
+
+Picture read_back(const std::string& path)
+{
+    ScopedPic pic;
+    Picture picture;
+    EXPECT_NE(_Pic_Read(path.c_str(), pic.get(), 0, 0), 0) << path;
+    if (!pic->pixels) return picture;
+    picture = {pic->width, pic->height, pic->bits, rgb_rows(*pic),
+               Bytes(pic->palette, pic->palette + 3 * std::max(pic->colours, 0))};
+    return picture;
+}
+
+// 3 x 2 pixels, each a different colour: A B C over D E F.
+const Rows kSix{{10, 0, 0, 20, 0, 0, 30, 0, 0}, {0, 40, 0, 0, 50, 0, 0, 60, 0}};
+
+std::string make_six(const std::string& name)
+{
+    const std::string path = temp_path(name);
+    BmpBuilder().size(3, 2).bits(24).pixels(kSix).write(path);
+    return path;
+}
+
+Bytes rgb(int r, int g, int b)
+{
+    return {std::uint8_t(r), std::uint8_t(g), std::uint8_t(b)};
+}
+
+Bytes row_of(std::initializer_list<Bytes> pixels)
+{
+    Bytes row;
+    for (const Bytes& pixel : pixels) row.insert(row.end(), pixel.begin(), pixel.end());
+    return row;
+}
+
+TEST(ZarnconvOperations, RotateTurnsClockwiseByTheGivenAngle)
+{
+    const std::string input = make_six("six.bmp");
+    const Bytes a = rgb(10, 0, 0), b = rgb(20, 0, 0), c = rgb(30, 0, 0);
+    const Bytes d = rgb(0, 40, 0), e = rgb(0, 50, 0), f = rgb(0, 60, 0);
+
+    const Outcome quarter = zarnconv({"--rotate", "90", input, temp_path("r90.bmp")});
+    ASSERT_EQ(quarter.status, 0) << quarter.err;
+    const Picture r90 = read_back(temp_path("r90.bmp"));
+    EXPECT_EQ(r90.width, 2);
+    EXPECT_EQ(r90.height, 3);
+    EXPECT_EQ(r90.rgb, (Rows{row_of({d, a}), row_of({e, b}), row_of({f, c})}));
+
+    ASSERT_EQ(zarnconv({"--rotate=180", input, temp_path("r180.bmp")}).status, 0);
+    EXPECT_EQ(read_back(temp_path("r180.bmp")).rgb, (Rows{row_of({f, e, d}), row_of({c, b, a})}));
+
+    ASSERT_EQ(zarnconv({"--rotate", "270", input, temp_path("r270.bmp")}).status, 0);
+    EXPECT_EQ(read_back(temp_path("r270.bmp")).rgb, (Rows{row_of({c, f}), row_of({b, e}), row_of({a, d})}));
+}
+
+TEST(ZarnconvOperations, OperationsApplyInCommandLineOrder)
+{
+    const std::string input = make_six("six.bmp");
+    // Keep the top row A B C, then turn it clockwise into a column with A on top.
+    ASSERT_EQ(zarnconv({"--crop", "0,0,3,1", "--rotate", "90", input, temp_path("crop-turn.bmp")}).status, 0);
+    const Picture crop_turn = read_back(temp_path("crop-turn.bmp"));
+    EXPECT_EQ(crop_turn.rgb, (Rows{rgb(10, 0, 0), rgb(20, 0, 0), rgb(30, 0, 0)}));
+
+    // Turn first (3 wide, 2 high becomes 2 by 3), then the same crop no longer fits.
+    const Outcome turn_crop = zarnconv({"--rotate", "90", "--crop", "0,0,3,1", input, temp_path("turn-crop.bmp")});
+    EXPECT_EQ(turn_crop.status, 1);
+    EXPECT_FALSE(file_exists(temp_path("turn-crop.bmp")));
+
+    ASSERT_EQ(zarnconv({"--resize", "6x4", "--resize", "3x2", input, temp_path("there-and-back.bmp")}).status, 0);
+    EXPECT_EQ(read_back(temp_path("there-and-back.bmp")).width, 3);
+}
+
+TEST(ZarnconvOperations, GreyGivesAnEightBitGreyBitmap)
+{
+    const std::string input = temp_path("colours.bmp");
+    BmpBuilder().size(4, 1).bits(24).pixels({row_of({rgb(0, 0, 0), rgb(255, 255, 255), rgb(255, 0, 0), rgb(0, 0, 255)})})
+        .write(input);
+    const Outcome run = zarnconv({"--grey", input, temp_path("grey.bmp")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Bytes file = read_file(temp_path("grey.bmp"));
+    ASSERT_GE(file.size(), 54u);
+    EXPECT_EQ(get_u16(file, 28), 8) << "bits per pixel in the file";
+
+    const Picture grey = read_back(temp_path("grey.bmp"));
+    EXPECT_EQ(grey.bits, 8);
+    for (std::size_t entry = 0; entry + 2 < grey.palette.size(); entry += 3) {
+        EXPECT_EQ(grey.palette[entry], grey.palette[entry + 1]) << "entry " << entry / 3;
+        EXPECT_EQ(grey.palette[entry], grey.palette[entry + 2]) << "entry " << entry / 3;
+    }
+    ASSERT_EQ(grey.rgb.size(), 1u);
+    const Bytes& levels = grey.rgb.front();
+    EXPECT_EQ(levels[0], 0);
+    EXPECT_EQ(levels[3], 255);
+    EXPECT_GT(levels[6], levels[9]) << "red is lighter than blue in grey";
+}
+
+TEST(ZarnconvOperations, CropOutsideTheImageFailsAndWritesNothing)
+{
+    const std::string input = make_six("six.bmp");
+    const std::string output = temp_path("outside.bmp");
+    const Outcome run = zarnconv({"--crop", "2,1,2,1", input, output});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("cannot apply --crop 2,1,2,1 to '" + input + "'"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("3x2"), std::string::npos) << run.err;
+    EXPECT_FALSE(file_exists(output));
+}
+
+TEST(ZarnconvOperations, AnImageAnOperationCannotTakeFailsAloneAmongSeveral)
+{
+    const std::string true_colour = make_six("six.bmp");
+    const std::string palette = temp_path("palette.bmp");
+    BmpBuilder().size(2, 2).bits(8).palette(grey_ramp(256)).pixels(ramp(2, 2)).write(palette);
+    const std::string folder = temp_path("dithered/");
+
+    const Outcome run = zarnconv({"-t", "bmp", "--dither", palette, true_colour, folder});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("cannot apply --dither to '" + palette + "'"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("8-bit"), std::string::npos) << run.err;
+    EXPECT_FALSE(file_exists(folder + "palette.bmp"));
+    EXPECT_EQ(read_back(folder + "six.bmp").bits, 8) << "the 24-bit one is dithered to a palette";
+
+    // Made 24-bit first, the palette image takes an effect.
+    const Outcome expanded = zarnconv({"--effect", "1", "--effect", "20", palette, temp_path("sepia.bmp")});
+    EXPECT_EQ(expanded.status, 0) << expanded.err;
+    EXPECT_EQ(read_back(temp_path("sepia.bmp")).bits, 24);
+}
+
+TEST(ZarnconvOperations, ReducedImageIsWrittenThroughThePngModule)
+{
+    const std::string input = make_bmp("ramp.bmp", 16, 16);
+    const Outcome run = zarnconv({"--reduce", "--resize", "8x8", input, temp_path("reduced.png")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Picture reduced = read_back(temp_path("reduced.png"));
+    EXPECT_EQ(reduced.width, 8);
+    EXPECT_LE(reduced.bits, 8);
+}
+
 TEST(ZarnconvInfo, ListsFormatsAndHelp)
 {
     const Outcome list = zarnconv({"--list-formats"});
@@ -197,6 +341,8 @@ TEST(ZarnconvInfo, ListsFormatsAndHelp)
     const Outcome help = zarnconv({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: zarnconv"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("--crop X,Y,W,H"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("201"), std::string::npos) << "the effect codes are listed";
 }
 
 }  // namespace
