@@ -2,36 +2,23 @@
 #pragma once
 
 #include "codecs.h"
+#include "fuzz_entry.h"
 #include "record.h"
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <vector>
 
 namespace zarn::fuzz {
 
-// A 1 GiB zero-filled block per input would make the fuzzer crawl and trip
-// its memory limit; 16 MiB still reaches every size check.
 inline void bmp_fuzz_setup()
 {
-    ::setenv("ZARN_MAX_IMAGE_BYTES", "16777216", 0);
+    limit_pixel_blocks();
 }
 
 inline void run_bmp_input(const std::uint8_t* data, std::size_t size)
 {
     format_from_signature(data, size);
-    // fmemopen wants a writable buffer and refuses an empty one.
-    std::vector<unsigned char> copy(data, data + size);
-    if (copy.empty()) return;
-    std::FILE* stream = ::fmemopen(copy.data(), copy.size(), "rb");
-    if (!stream) return;
-    PicImage pic;
-    std::memset(&pic, 0, sizeof pic);
-    read_bmp_stream(stream, &pic);
-    release_image(&pic);
-    std::fclose(stream);
+    read_from_memory(data, size, [&](std::FILE* stream, PicImage* pic) { read_bmp_stream(stream, pic); });
 }
 
 }  // namespace zarn::fuzz

@@ -2,37 +2,26 @@
 #pragma once
 
 #include "codecs.h"
+#include "fuzz_entry.h"
 #include "record.h"
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <vector>
 
 namespace zarn::fuzz {
 
-// A small ceiling on the pixel block keeps each input fast while still
-// reaching every size check.
 inline void photocd_fuzz_setup()
 {
-    ::setenv("ZARN_MAX_IMAGE_BYTES", "16777216", 0);
+    limit_pixel_blocks();
 }
 
 inline void run_photocd_input(const std::uint8_t* data, std::size_t size)
 {
-    // fmemopen wants a writable buffer and refuses an empty one.
-    std::vector<unsigned char> copy(data, data + size);
-    if (copy.empty()) return;
+    if (size == 0) return;
     // The first byte picks the resolution, so every one is reached.
     const int resolution = 1 + data[0] % 3;
-    std::FILE* stream = ::fmemopen(copy.data(), copy.size(), "rb");
-    if (!stream) return;
-    PicImage pic;
-    std::memset(&pic, 0, sizeof pic);
-    read_photocd_stream(stream, &pic, resolution);
-    release_image(&pic);
-    std::fclose(stream);
+    read_from_memory(data, size,
+                     [&](std::FILE* stream, PicImage* pic) { read_photocd_stream(stream, pic, resolution); });
 }
 
 }  // namespace zarn::fuzz

@@ -2,35 +2,22 @@
 #pragma once
 
 #include "codecs.h"
+#include "fuzz_entry.h"
 #include "record.h"
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <vector>
 
 namespace zarn::fuzz {
 
-// A small ceiling on the pixel block keeps each input fast while still
-// reaching every size check.
 inline void targa_fuzz_setup()
 {
-    ::setenv("ZARN_MAX_IMAGE_BYTES", "16777216", 0);
+    limit_pixel_blocks();
 }
 
 inline void run_targa_input(const std::uint8_t* data, std::size_t size)
 {
-    // fmemopen wants a writable buffer and refuses an empty one.
-    std::vector<unsigned char> copy(data, data + size);
-    if (copy.empty()) return;
-    std::FILE* stream = ::fmemopen(copy.data(), copy.size(), "rb");
-    if (!stream) return;
-    PicImage pic;
-    std::memset(&pic, 0, sizeof pic);
-    read_targa_stream(stream, &pic);
-    release_image(&pic);
-    std::fclose(stream);
+    read_from_memory(data, size, [&](std::FILE* stream, PicImage* pic) { read_targa_stream(stream, pic); });
 }
 
 }  // namespace zarn::fuzz

@@ -2,33 +2,23 @@
 #pragma once
 
 #include "zarntiff.h"
+#include "fuzz_entry.h"
 #include "record.h"
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <vector>
 
 namespace zarn::fuzz {
 
-// A small ceiling keeps each input quick while still reaching every size check.
 inline void tiff_fuzz_setup()
 {
-    ::setenv("ZARN_MAX_IMAGE_BYTES", "16777216", 0);
+    limit_pixel_blocks();
 }
 
 inline void run_tiff_input(const std::uint8_t* data, std::size_t size)
 {
-    std::vector<unsigned char> copy(data, data + size);
-    if (copy.empty()) return;
-    std::FILE* stream = ::fmemopen(copy.data(), copy.size(), "rb");
-    if (!stream) return;
-    PicImage pic;
-    std::memset(&pic, 0, sizeof pic);
-    zarn::tiff::read_tiff_stream(stream, &pic);
-    release_image(&pic);
-    std::fclose(stream);
+    read_from_memory(data, size,
+                     [&](std::FILE* stream, PicImage* pic) { zarn::tiff::read_tiff_stream(stream, pic); });
 }
 
 }  // namespace zarn::fuzz

@@ -25,42 +25,66 @@ unsigned current_umask()
     return 022;
 }
 
+// Where a write really goes, and how: a link is followed so that its target
+// is replaced rather than the link; an existing file that is no regular file
+// (a device, a pipe) is written directly; otherwise a fresh temporary file
+// beside the destination, to be renamed over it with the old file's mode.
+struct Placement {
+    std::string destination;
+    bool direct = false;
+    unsigned mode = 0644;
+    int temporary_fd = -1;
+    std::string temporary;
+};
+
+Placement place(const char* path)
+{
+    Placement placement;
+    placement.destination = path;
+    struct stat info {};
+    if (::lstat(path, &info) == 0 && S_ISLNK(info.st_mode)) {
+        if (char* target = ::realpath(path, nullptr)) {
+            placement.destination = target;
+            std::free(target);
+        }
+    }
+    if (::stat(placement.destination.c_str(), &info) == 0) {
+        if (!S_ISREG(info.st_mode)) {
+            placement.direct = true;
+            return placement;
+        }
+        placement.mode = info.st_mode & 07777;
+    } else {
+        placement.mode = 0666 & ~current_umask();
+    }
+    const std::string& destination = placement.destination;
+    const std::size_t slash = destination.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : destination.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? destination : destination.substr(slash + 1);
+    std::string pattern = folder + "." + name + ".XXXXXX";
+    placement.temporary_fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (placement.temporary_fd >= 0) placement.temporary = pattern;
+    return placement;
+}
+
 }  // namespace
 
 OutputFile::OutputFile(const char* path, PicImage* pic) : pic_(pic)
 {
     if (!path || !*path) return;
-    destination_ = path;
-
-    struct stat info {};
-    if (::lstat(path, &info) == 0 && S_ISLNK(info.st_mode)) {
-        // Replace what the link points at, not the link.
-        if (char* target = ::realpath(path, nullptr)) {
-            destination_ = target;
-            std::free(target);
-        }
+    Placement placement = place(path);
+    destination_ = placement.destination;
+    if (placement.direct) {
+        stream_ = std::fopen(destination_.c_str(), "wb");
+        if (stream_) pic_->out_file = stream_;
+        return;
     }
-    if (::stat(destination_.c_str(), &info) == 0) {
-        if (!S_ISREG(info.st_mode)) {
-            stream_ = std::fopen(destination_.c_str(), "wb");
-            if (stream_) pic_->out_file = stream_;
-            return;
-        }
-        mode_ = info.st_mode & 07777;
-    } else {
-        mode_ = 0666 & ~current_umask();
-    }
-
-    const std::size_t slash = destination_.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : destination_.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? destination_ : destination_.substr(slash + 1);
-    std::string pattern = folder + "." + name + ".XXXXXX";
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) return;
-    temporary_ = pattern;
-    stream_ = ::fdopen(fd, "wb");
+    if (placement.temporary_fd < 0) return;
+    mode_ = placement.mode;
+    temporary_ = placement.temporary;
+    stream_ = ::fdopen(placement.temporary_fd, "wb");
     if (!stream_) {
-        ::close(fd);
+        ::close(placement.temporary_fd);
         ::unlink(temporary_.c_str());
         temporary_.clear();
         return;
@@ -145,32 +169,17 @@ void OutputFile::discard()
 TemporaryPath::TemporaryPath(const char* path)
 {
     if (!path || !*path) return;
-    destination_ = path;
-    struct stat info {};
-    if (::lstat(path, &info) == 0 && S_ISLNK(info.st_mode)) {
-        if (char* target = ::realpath(path, nullptr)) {
-            destination_ = target;
-            std::free(target);
-        }
+    Placement placement = place(path);
+    destination_ = placement.destination;
+    mode_ = placement.mode;
+    if (placement.direct) {
+        direct_ = true;
+        name_ = destination_;
+        return;
     }
-    if (::stat(destination_.c_str(), &info) == 0) {
-        if (!S_ISREG(info.st_mode)) {
-            direct_ = true;
-            name_ = destination_;
-            return;
-        }
-        mode_ = info.st_mode & 07777;
-    } else {
-        mode_ = 0666 & ~current_umask();
-    }
-    const std::size_t slash = destination_.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : destination_.substr(0, slash + 1);
-    const std::string file = slash == std::string::npos ? destination_ : destination_.substr(slash + 1);
-    std::string pattern = folder + "." + file + ".XXXXXX";
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) return;
-    ::close(fd);
-    name_ = pattern;
+    if (placement.temporary_fd < 0) return;
+    ::close(placement.temporary_fd);
+    name_ = placement.temporary;
 }
 
 TemporaryPath::~TemporaryPath()
