@@ -47,6 +47,19 @@ public:
     void OpenClick();
     void FormClose();
 
+    // Selection, crop and zoom (Unit1_selection.cpp). Coordinates are the
+    // picture control's pixels, image pixels divided by "Scale".
+    void Image1MouseDown(Qt::MouseButton button, int x, int y);
+    void Image1MouseMove(int x, int y);
+    void Image1MouseUp(Qt::MouseButton button, int x, int y);
+    void Image1Click();
+    void DrawSelection(int cornerX, int cornerY);
+    void cropClick();
+    void SpeedButton13Click();
+    // Applies a processing code to the working file and shows the result:
+    // -1 crops to the selection, anything else goes to _bmprocess.
+    void ProcessImage(int code);
+
     // File-type registration: n = 0 for every format, else format n.
     void RegisterFormats(int n);
     void RegisterExtension(const QString& extensionText);
@@ -103,6 +116,9 @@ private:
     void build_dialogs();
     void show_progress_panel(bool shown);
     void set_status(const QString& status);
+    // Unit1_selection.cpp
+    void connect_selection();
+    void clear_selection();
 
     std::unique_ptr<Ui::TForm1> ui;
     std::unique_ptr<PicImage> pic_;

@@ -143,6 +143,7 @@ void TForm1::create_toolbars()
     top("MButton1")->setDropDownMenu(PopupMenu1);
     connect(top("MButton2"), &TMButton::clicked, this, &TForm1::OpenClick);
     top("MButton7")->setLatch(true);
+    connect(top("MButton7"), &TMButton::clicked, this, &TForm1::SpeedButton13Click);
     top("MButton12")->setDropDownMenu(ImageMenu);
     top("MButton13")->setDropDownMenu(TwainMenu);
     connect(top("MButton14"), &TMButton::clicked, this, &TForm1::SideBarClick);

@@ -7,6 +7,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPaintEvent>
+#include <QPolygon>
+
+#include <algorithm>
 
 TPictureBox::TPictureBox(QWidget* parent) : QWidget(parent)
 {
@@ -52,20 +55,65 @@ void TPictureBox::paintEvent(QPaintEvent* event)
     } else {
         painter.drawImage(QRectF(rect()), picture_);
     }
+    if (has_outline_ && !picture_.isNull()) {
+        // White exclusive-or inverts what lies under the pen, so the outline
+        // shows on any picture; the stroke is one path, so corners where
+        // the sides meet are inverted once.
+        painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        painter.setPen(QPen(Qt::white, outline_width_, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        painter.setBrush(Qt::NoBrush);
+        const QPolygon outline({outline_from_, QPoint(outline_from_.x(), outline_to_.y()), outline_to_,
+                                QPoint(outline_to_.x(), outline_from_.y())});
+        painter.drawPolygon(outline);
+    }
     ++paint_count_;
 }
 
+QRect TPictureBox::outlineBounds() const
+{
+    const int margin = outline_width_ + 1;
+    return QRect(outline_from_, outline_to_).normalized().adjusted(-margin, -margin, margin, margin);
+}
+
+void TPictureBox::setOutline(QPoint from, QPoint to, int pen_width)
+{
+    if (has_outline_) update(outlineBounds());
+    has_outline_ = true;
+    outline_from_ = from;
+    outline_to_ = to;
+    outline_width_ = std::max(1, pen_width);
+    update(outlineBounds());
+}
+
+void TPictureBox::clearOutline()
+{
+    if (!has_outline_) return;
+    update(outlineBounds());
+    has_outline_ = false;
+}
+
+// The picture takes its mouse events itself: a click on it is not a click
+// on the bare window behind it.
 void TPictureBox::mousePressEvent(QMouseEvent* event)
 {
     pressed_ = true;
-    QWidget::mousePressEvent(event);
+    emit mouseDown(event->button(), event->position().toPoint());
+    event->accept();
+}
+
+void TPictureBox::mouseMoveEvent(QMouseEvent* event)
+{
+    emit mouseMove(event->position().toPoint());
+    event->accept();
 }
 
 void TPictureBox::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (pressed_ && rect().contains(event->position().toPoint())) emit clicked(event->button());
+    const QPoint at = event->position().toPoint();
+    emit mouseUp(event->button(), at);
+    if (pressed_ && rect().contains(at)) emit clicked(event->button());
     pressed_ = false;
-    QWidget::mouseReleaseEvent(event);
+    event->accept();
 }
 
 void TPictureBox::mouseDoubleClickEvent(QMouseEvent* event)

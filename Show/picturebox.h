@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <QWidget>
 
 class TPictureBox : public QWidget {
@@ -14,16 +15,27 @@ public:
     const QImage& Picture() const { return picture_; }
     void setPicture(const QImage& picture);
 
+    // The selection outline, in the control's pixels: a closed rectangle
+    // between two corners, drawn exclusive-or over the picture as it is
+    // painted. It never enters the picture itself.
+    void setOutline(QPoint from, QPoint to, int pen_width);
+    void clearOutline();
+    bool hasOutline() const { return has_outline_; }
+
     // How many times the picture has been painted; the benchmark waits on it.
     quint64 paintCount() const { return paint_count_; }
 
 signals:
     void clicked(Qt::MouseButton button);
     void doubleClicked();
+    void mouseDown(Qt::MouseButton button, QPoint at);
+    void mouseMove(QPoint at);
+    void mouseUp(Qt::MouseButton button, QPoint at);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
@@ -31,4 +43,8 @@ private:
     QImage picture_;
     quint64 paint_count_ = 0;
     bool pressed_ = false;
+    QRect outlineBounds() const;
+    bool has_outline_ = false;
+    QPoint outline_from_, outline_to_;
+    int outline_width_ = 2;
 };

@@ -1,0 +1,167 @@
+// TForm1: the right- or middle-button selection, cropping to it, full or half size, and ProcessImage.
+#include "Unit1.h"
+
+#include "mbutton.h"
+#include "picturebox.h"
+#include "ui_Unit1.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMenu>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+QString description_text(const PicImage& pic)
+{
+    return QString::fromLocal8Bit(pic.description, qsizetype(strnlen(pic.description, sizeof pic.description)));
+}
+
+}  // namespace
+
+void TForm1::connect_selection()
+{
+    // The picture's own menu opens when the right button is released, so a
+    // right drag selects first and then offers "Crop to Selection".
+    ui->Image1->setContextMenuPolicy(Qt::PreventContextMenu);
+    connect(ui->Image1, &TPictureBox::mouseDown, this,
+            [this](Qt::MouseButton button, QPoint at) { Image1MouseDown(button, at.x(), at.y()); });
+    connect(ui->Image1, &TPictureBox::mouseMove, this, [this](QPoint at) { Image1MouseMove(at.x(), at.y()); });
+    connect(ui->Image1, &TPictureBox::mouseUp, this,
+            [this](Qt::MouseButton button, QPoint at) { Image1MouseUp(button, at.x(), at.y()); });
+    connect(ui->Image1, &TPictureBox::clicked, this, [this](Qt::MouseButton button) {
+        if (button == Qt::LeftButton) Image1Click();
+    });
+
+    QAction* crop = PopupMenu1->findChild<QAction*>(QStringLiteral("crop"));
+    connect(crop, &QAction::triggered, this, &TForm1::cropClick);
+    connect(PopupMenu1, &QMenu::aboutToShow, this, [this, crop] { crop->setVisible(HasSelection); });
+}
+
+void TForm1::clear_selection()
+{
+    HasSelection = false;
+    ui->Image1->clearOutline();
+}
+
+void TForm1::DrawSelection(int cornerX, int cornerY)
+{
+    // The outline from the start point to the corner, over the picture. At
+    // half size the 2-pixel pen of the image is 1 control pixel wide.
+    const int scale = Settings.Scale == 2 ? 2 : 1;
+    ui->Image1->setOutline(QPoint(SelStartX, SelStartY), QPoint(cornerX, cornerY), 2 / scale);
+}
+
+void TForm1::Image1MouseDown(Qt::MouseButton button, int x, int y)
+{
+    if (button == Qt::LeftButton || !Settings.AllowCrop) return;
+    setWindowTitle(QStringLiteral("Show - ") + FileTitle);
+    clear_selection();
+    SelStartX = SelCornerX = x;
+    SelStartY = SelCornerY = y;
+    Dragging = 1;
+}
+
+void TForm1::Image1MouseMove(int x, int y)
+{
+    if (!Dragging) return;
+    const int scale = Settings.Scale == 2 ? 2 : 1;
+    // "CropStep" 1 at half size is less than one control pixel: the
+    // selection then moves in single control pixels.
+    const int step = std::max(1, Settings.CropStep / scale);
+    // A drag past the picture's edge selects up to the edge.
+    x = std::clamp(x, 0, ui->Image1->width());
+    y = std::clamp(y, 0, ui->Image1->height());
+    if (x == SelCornerX && y == SelCornerY) return;
+
+    int dx = x - SelStartX, dy = y - SelStartY;
+    const int sign_x = dx < 0 ? -1 : 1, sign_y = dy < 0 ? -1 : 1;
+    dx = std::abs(dx);
+    dy = std::abs(dy);
+    if (dx < step && dy < step) return;
+    dx = dx / step * step;
+    dy = dy / step * step;
+
+    SelCornerX = SelStartX + sign_x * dx;
+    SelCornerY = SelStartY + sign_y * dy;
+    DrawSelection(SelCornerX, SelCornerY);
+    HasSelection = true;
+    setWindowTitle(QString::asprintf("Show - %ld Pixel Crop : %ldx%ld", long(Settings.CropStep), long(dx) * scale,
+                                     long(dy) * scale));
+}
+
+void TForm1::Image1MouseUp(Qt::MouseButton button, int x, int y)
+{
+    if (Dragging) {
+        Dragging = 0;
+        // A rectangle without area is no selection, and shows none.
+        if (SelStartX == SelCornerX || SelStartY == SelCornerY) clear_selection();
+    }
+    if (button == Qt::RightButton) PopupMenu1->popup(ui->Image1->mapToGlobal(QPoint(x, y)));
+}
+
+void TForm1::Image1Click()
+{
+    if (!HasSelection && Settings.SingleClick) close();
+}
+
+void TForm1::cropClick()
+{
+    if (HasSelection) ProcessImage(-1);
+}
+
+void TForm1::SpeedButton13Click()
+{
+    Settings.Scale = Settings.Scale == 1 ? 2 : 1;
+    if (auto* full_half = findChild<TMButton*>(QStringLiteral("MButton7"))) full_half->setDown(Settings.Scale == 2);
+    FitWindow();
+    // The selection keeps its control coordinates; only the pen follows the scale.
+    if (HasSelection) DrawSelection(SelCornerX, SelCornerY);
+}
+
+void TForm1::ProcessImage(int code)
+{
+    // Nothing loaded yet: nothing to process.
+    if (WorkingFile.isEmpty() || !QFile::exists(WorkingFile)) return;
+
+    // 1-2.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (Settings.Progress) show_progress_panel(true);
+    QElapsedTimer clock;
+    clock.start();
+
+    // 3. The library works on the working file as the last load or step
+    // left it; the picture on screen, outline and all, is never written back.
+    const QByteArray working = QFile::encodeName(WorkingFile);
+    if (code == -1) {
+        const int scale = Settings.Scale == 2 ? 2 : 1;
+        const QRect selected(std::min(SelStartX, SelCornerX) * scale, std::min(SelStartY, SelCornerY) * scale,
+                             std::abs(SelCornerX - SelStartX) * scale, std::abs(SelCornerY - SelStartY) * scale);
+        // A selection left over from the other zoom may reach past the
+        // picture; only the part on the picture is cropped to.
+        const QRect area = selected & QRect(QPoint(0, 0), ui->Image1->Picture().size());
+        if (!area.isEmpty())
+            _bmpcrop(working.constData(), working.constData(), Pic(), area.x(), area.y(), area.width(),
+                     area.height());
+    } else {
+        _bmprocess(working.constData(), working.constData(), Pic(), code);
+    }
+
+    // 4.
+    show_progress_panel(false);
+    ui->Image1->LoadFromFile(WorkingFile);
+    QApplication::restoreOverrideCursor();
+
+    // 5-8. The record describes the new file before the window is fitted to
+    // it, so a change of depth reaches the side toolbar at once.
+    _checkbmp(working.constData(), Pic());
+    clear_selection();
+    if (code <= 1) FitWindow();
+    const qint64 hundredths = clock.elapsed() / 10;
+    ui->Label2->setText(QString::number(double(hundredths) * 0.01, 'g'));
+    ui->Label1->setText(description_text(*Pic()));
+}
