@@ -27,6 +27,12 @@ cd "$work"
 convert -size 4096x4096 gradient:red-blue \( -size 4096x4096 gradient:green-yellow -rotate 90 \) \
     -compose Multiply -composite -attenuate 0.4 +noise Gaussian -depth 8 -type TrueColor in.bmp
 convert in.bmp -depth 8 in.ppm
+# vips, when installed, works on its own format, like the others.
+have_vips=0
+if command -v vips >/dev/null; then
+    have_vips=1
+    vips copy in.ppm in.v
+fi
 
 # measure COMMAND: the best of $runs runs as "wall cpu" seconds, cpu being
 # user plus system time. The machine may be shared, so cpu is the steadier
@@ -58,19 +64,29 @@ report() {  # name, our command, then pairs of peer name and command
     printf '\n'
 }
 
+vips_grey=() vips_rotate=() vips_resize=()
+if ((have_vips)); then
+    vips_grey=(vips "vips colourspace in.v out.v b-w")
+    vips_rotate=(vips "vips rot in.v out.v d90")
+    vips_resize=(vips "vips resize in.v out.v 0.732421875 --kernel nearest")
+fi
+
 echo "best of $runs runs; xN = peer time / zarngfx time (wall, then user+system)"
 report "reduce 256" "'$zarnops' reduce in.bmp out.bmp" \
     ImageMagick "convert in.bmp -dither FloydSteinberg -colors 256 out_im.bmp" \
     pnmquant "pnmquant 256 in.ppm > out.ppm"
 report "greyscale" "'$zarnops' grey in.bmp out.bmp" \
     ImageMagick "convert in.bmp -colorspace Gray out_im.bmp" \
-    ppmtopgm "ppmtopgm in.ppm > out.pgm"
+    ppmtopgm "ppmtopgm in.ppm > out.pgm" \
+    "${vips_grey[@]}"
 report "ordered dither" "'$zarnops' dither in.bmp out.bmp" \
     ImageMagick "convert in.bmp -ordered-dither o8x8,6 out_im.bmp" \
     ppmdither "ppmdither in.ppm > out.ppm"
 report "quarter turn" "'$zarnops' rotate in.bmp out.bmp" \
     ImageMagick "convert in.bmp -rotate 90 out_im.bmp" \
-    pamflip "pamflip -cw in.ppm > out.ppm"
+    pamflip "pamflip -cw in.ppm > out.ppm" \
+    "${vips_rotate[@]}"
 report "nearest resize" "'$zarnops' resize 3000x3000 in.bmp out.bmp" \
     ImageMagick "convert in.bmp -sample 3000x3000! out_im.bmp" \
-    pamscale "pamscale -nomix -width 3000 -height 3000 in.ppm > out.ppm"
+    pamscale "pamscale -nomix -width 3000 -height 3000 in.ppm > out.ppm" \
+    "${vips_resize[@]}"

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace zarn {
@@ -202,16 +203,21 @@ void decode_rle(ByteReader& in, const BmpHeader& header, unsigned char* pixels, 
 void decode_rows(ByteReader& in, const BmpHeader& header, const SixteenBitLayout& layout, unsigned char* pixels,
                  std::size_t width, std::size_t height, std::size_t memory_row, std::size_t file_row)
 {
-    std::vector<std::uint8_t> scratch(file_row);
+    // Rows of 1, 8 and 24 bits are the image's rows already (24-bit ones
+    // with red and blue swapped), so they are read in place; 4 and 16 bits
+    // widen through a scratch row.
+    const bool in_place = header.bits == 1 || header.bits == 8 || header.bits == 24;
+    std::vector<std::uint8_t> scratch(in_place ? 0 : file_row);
     const bool top_down = header.height < 0;
     for (std::size_t i = 0; i < height && !in.exhausted(); ++i) {
         unsigned char* row = pixels + (top_down ? i : height - 1 - i) * memory_row;
-        in.read_or_fill(scratch);
+        if (in_place) {
+            in.read_or_fill({row, memory_row});
+            in.skip(file_row - memory_row);
+        } else {
+            in.read_or_fill(scratch);
+        }
         switch (header.bits) {
-        case 1:
-        case 8:
-            std::memcpy(row, scratch.data(), memory_row);
-            break;
         case 4:
             std::memcpy(row, scratch.data(), (width + 1) / 2);
             unpack_nibbles(row, static_cast<int>(width));
@@ -225,11 +231,7 @@ void decode_rows(ByteReader& in, const BmpHeader& header, const SixteenBitLayout
             }
             break;
         case 24:
-            for (std::size_t x = 0; x < width; ++x) {
-                row[3 * x] = scratch[3 * x + 2];
-                row[3 * x + 1] = scratch[3 * x + 1];
-                row[3 * x + 2] = scratch[3 * x];
-            }
+            for (std::size_t x = 0; x < width; ++x) std::swap(row[3 * x], row[3 * x + 2]);
             break;
         }
     }
@@ -294,32 +296,42 @@ bool write_rows(OutputFile& out, const PicImage* pic, int bits)
 {
     const auto width = static_cast<std::size_t>(pic->width);
     const std::size_t memory_row = *row_bytes(pic->width, pic->bits);
-    std::vector<std::uint8_t> file_row(file_row_bytes(width, bits), 0);
+    const std::size_t file_row = file_row_bytes(width, bits);
+    // Rows go out in batches of about a megabyte, which the stream hands
+    // straight to the system instead of copying them through its buffer.
+    const std::size_t batch_rows = std::max<std::size_t>(1, (std::size_t(1) << 20) / file_row);
+    std::vector<std::uint8_t> batch(std::min(batch_rows, static_cast<std::size_t>(pic->height)) * file_row, 0);
+    std::size_t filled = 0;
     for (std::size_t i = static_cast<std::size_t>(pic->height); i-- > 0;) {
         const unsigned char* row = pic->pixels + i * memory_row;
+        std::uint8_t* out_row = batch.data() + filled;
         switch (bits) {
         case 1:
-            std::memcpy(file_row.data(), row, memory_row);
-            if (width % 8) file_row[memory_row - 1] &= static_cast<std::uint8_t>(0xFF00 >> (width % 8));
+            std::memcpy(out_row, row, memory_row);
+            if (width % 8) out_row[memory_row - 1] &= static_cast<std::uint8_t>(0xFF00 >> (width % 8));
             break;
         case 4:
             for (std::size_t x = 0; x < width; x += 2) {
                 const std::uint8_t right = x + 1 < width ? row[x + 1] & 0x0F : 0;
-                file_row[x / 2] = static_cast<std::uint8_t>((row[x] & 0x0F) << 4 | right);
+                out_row[x / 2] = static_cast<std::uint8_t>((row[x] & 0x0F) << 4 | right);
             }
             break;
         case 8:
-            std::memcpy(file_row.data(), row, memory_row);
+            std::memcpy(out_row, row, memory_row);
             break;
         case 24:
             for (std::size_t x = 0; x < width; ++x) {
-                file_row[3 * x] = row[3 * x + 2];
-                file_row[3 * x + 1] = row[3 * x + 1];
-                file_row[3 * x + 2] = row[3 * x];
+                out_row[3 * x] = row[3 * x + 2];
+                out_row[3 * x + 1] = row[3 * x + 1];
+                out_row[3 * x + 2] = row[3 * x];
             }
             break;
         }
-        if (!out.write(file_row)) return false;
+        filled += file_row;
+        if (filled == batch.size() || i == 0) {
+            if (!out.write({batch.data(), filled})) return false;
+            filled = 0;
+        }
     }
     return true;
 }
