@@ -12,14 +12,6 @@ using zarn::write_bmp;
 
 namespace {
 
-Bytes ppm(const Rows& rgb, int width)
-{
-    const std::string head = "P6\n" + std::to_string(width) + " " + std::to_string(rgb.size()) + "\n255\n";
-    Bytes out(head.begin(), head.end());
-    for (const Bytes& row : rgb) out.insert(out.end(), row.begin(), row.end());
-    return out;
-}
-
 // `count` distinct colours laid out over the picture.
 Rows palette_picture(int width, int height, int count)
 {
@@ -31,13 +23,6 @@ Rows palette_picture(int width, int height, int count)
                                         {std::uint8_t(i * 6), std::uint8_t(255 - i * 6), std::uint8_t(i * 97)});
         }
     return rows;
-}
-
-std::optional<Pnm> decode(const std::vector<std::string>& argv)
-{
-    const ToolRun run = run_tool(argv);
-    if (run.status != 0) return std::nullopt;
-    return parse_pnm(run.output);
 }
 
 struct PeerFile {

@@ -12,14 +12,6 @@ using zarn::write_gif;
 
 namespace {
 
-Bytes ppm(const Rows& rgb, int width)
-{
-    const std::string head = "P6\n" + std::to_string(width) + " " + std::to_string(rgb.size()) + "\n255\n";
-    Bytes out(head.begin(), head.end());
-    for (const Bytes& row : rgb) out.insert(out.end(), row.begin(), row.end());
-    return out;
-}
-
 // A picture of `count` colours with both smooth and busy areas.
 Rows picture(int width, int height, int count)
 {
@@ -32,13 +24,6 @@ Rows picture(int width, int height, int count)
                                         {std::uint8_t(i * 37), std::uint8_t(255 - i * 11), std::uint8_t(i * 5)});
         }
     return rows;
-}
-
-std::optional<Pnm> decode(const std::vector<std::string>& argv)
-{
-    const ToolRun run = run_tool(argv);
-    if (run.status != 0) return std::nullopt;
-    return parse_pnm(run.output);
 }
 
 // The shell's way of feeding a tool a file on standard input.

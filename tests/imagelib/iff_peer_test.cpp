@@ -10,18 +10,6 @@ using zarn::write_iff;
 
 namespace {
 
-std::optional<Pnm> decode(const std::string& command)
-{
-    const ToolRun run = run_tool({"sh", "-c", command});
-    if (run.status != 0) return std::nullopt;
-    return parse_pnm(run.output);
-}
-
-bool make(const std::string& command, const std::string& path)
-{
-    return run_tool({"sh", "-c", command + " > " + path}).status == 0;
-}
-
 bool have_netpbm_ilbm()
 {
     return have_program("ppmtoilbm") && have_program("ilbmtoppm") && have_program("ppmpat");
@@ -43,7 +31,7 @@ TEST(IffPeer, NetpbmFilesReadToIlbmtoppmPixels) {
         SCOPED_TRACE(writer);
         const std::string iff = temp_path("n.iff");
         ASSERT_TRUE(make(writer + " " + source + " 2>/dev/null", iff));
-        const auto expected = decode("ilbmtoppm " + iff + " 2>/dev/null");
+        const auto expected = decode_shell("ilbmtoppm " + iff + " 2>/dev/null");
         ASSERT_TRUE(expected);
         ScopedPic pic;
         ASSERT_EQ(read_iff(iff.c_str(), pic.get()), 1);
@@ -74,7 +62,7 @@ TEST(IffPeer, OurFilesDecodeInIlbmtoppmToOurPixels) {
         SCOPED_TRACE((*pic)->bits);
         const std::string iff = temp_path("ours.iff");
         ASSERT_EQ(write_iff(iff.c_str(), pic->get()), 1);
-        const auto theirs = decode("ilbmtoppm " + iff + " 2>/dev/null");
+        const auto theirs = decode_shell("ilbmtoppm " + iff + " 2>/dev/null");
         ASSERT_TRUE(theirs);
         ScopedPic back;
         ASSERT_EQ(read_iff(iff.c_str(), back.get()), 1);

@@ -11,14 +11,6 @@ using zarn::read_jpeg;
 
 namespace {
 
-Bytes ppm(const Rows& rgb, int width)
-{
-    const std::string head = "P6\n" + std::to_string(width) + " " + std::to_string(rgb.size()) + "\n255\n";
-    Bytes out(head.begin(), head.end());
-    for (const Bytes& row : rgb) out.insert(out.end(), row.begin(), row.end());
-    return out;
-}
-
 // Circles of colour: edges and flat areas both.
 Rows picture(int width, int height)
 {

@@ -10,18 +10,6 @@ using zarn::write_pbm;
 
 namespace {
 
-std::optional<Pnm> decode(const std::vector<std::string>& argv)
-{
-    const ToolRun run = run_tool(argv);
-    if (run.status != 0) return std::nullopt;
-    return parse_pnm(run.output);
-}
-
-bool make(const std::string& command, const std::string& path)
-{
-    return run_tool({"sh", "-c", command + " > " + path}).status == 0;
-}
-
 TEST(PbmPeer, NetpbmFilesReadToTheirPixels) {
     if (!have_program("pnmtopnm") || !have_program("pnmtoplainpnm") || !have_program("ppmpat"))
         GTEST_SKIP() << "netpbm not installed";

@@ -9,18 +9,6 @@ using zarn::read_pcx;
 
 namespace {
 
-std::optional<Pnm> decode(const std::string& command)
-{
-    const ToolRun run = run_tool({"sh", "-c", command});
-    if (run.status != 0) return std::nullopt;
-    return parse_pnm(run.output);
-}
-
-bool make(const std::string& command, const std::string& path)
-{
-    return run_tool({"sh", "-c", command + " > " + path}).status == 0;
-}
-
 void expect_reads_as(const std::string& file, const Pnm& expected)
 {
     SCOPED_TRACE(file);
@@ -46,7 +34,7 @@ TEST(PcxPeer, NetpbmFilesReadToPcxtoppmPixels) {
     for (const auto& [writer, source] : cases) {
         const std::string pcx = temp_path("n" + std::to_string(index++) + ".pcx");
         if (!make(writer + " " + source + " 2>/dev/null", pcx)) continue;  // an option this netpbm lacks
-        const auto expected = decode("pcxtoppm " + pcx);
+        const auto expected = decode_shell("pcxtoppm " + pcx);
         ASSERT_TRUE(expected) << writer;
         ScopedPic probe;
         // Planar layouts netpbm may choose for few colours are not read.
@@ -69,7 +57,7 @@ TEST(PcxPeer, ImageMagickFilesReadToItsPixels) {
         SCOPED_TRACE(options);
         const std::string pcx = temp_path("m.pcx");
         ASSERT_TRUE(make("convert " + rich + " " + options + " pcx:-", pcx));
-        const auto expected = decode("convert " + pcx + " -depth 8 ppm:-");
+        const auto expected = decode_shell("convert " + pcx + " -depth 8 ppm:-");
         ASSERT_TRUE(expected);
         expect_reads_as(pcx, *expected);
     }

@@ -10,14 +10,6 @@ using namespace zarn::test;
 
 namespace {
 
-Bytes ppm(const Rows& rgb, int width)
-{
-    const std::string head = "P6\n" + std::to_string(width) + " " + std::to_string(rgb.size()) + "\n255\n";
-    Bytes out(head.begin(), head.end());
-    for (const Bytes& row : rgb) out.insert(out.end(), row.begin(), row.end());
-    return out;
-}
-
 int largest_difference(const Rows& a, const Rows& b)
 {
     if (a.size() != b.size()) return 1000;

@@ -9,18 +9,6 @@ using zarn::read_targa;
 
 namespace {
 
-std::optional<Pnm> decode(const std::string& command)
-{
-    const ToolRun run = run_tool({"sh", "-c", command});
-    if (run.status != 0) return std::nullopt;
-    return parse_pnm(run.output);
-}
-
-bool make(const std::string& command, const std::string& path)
-{
-    return run_tool({"sh", "-c", command + " > " + path}).status == 0;
-}
-
 void expect_reads_as(const std::string& file, const Pnm& expected)
 {
     ScopedPic pic;
@@ -46,7 +34,7 @@ TEST(TargaPeer, NetpbmFilesReadToTgatoppmPixels) {
         SCOPED_TRACE(writer);
         const std::string tga = temp_path("n.tga");
         ASSERT_TRUE(make(writer + " " + source, tga));
-        const auto expected = decode("tgatoppm " + tga);
+        const auto expected = decode_shell("tgatoppm " + tga);
         ASSERT_TRUE(expected);
         expect_reads_as(tga, *expected);
     }
@@ -61,7 +49,7 @@ TEST(TargaPeer, ImageMagickFilesReadToItsPixels) {
         SCOPED_TRACE(options);
         const std::string tga = temp_path("m.tga");
         ASSERT_TRUE(make("convert " + rich + " " + options + " tga:-", tga));
-        const auto expected = decode("convert " + tga + " -alpha off -depth 8 ppm:-");
+        const auto expected = decode_shell("convert " + tga + " -alpha off -depth 8 ppm:-");
         ASSERT_TRUE(expected);
         expect_reads_as(tga, *expected);
     }

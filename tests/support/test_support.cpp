@@ -395,4 +395,29 @@ std::optional<Pnm> parse_pnm(const Bytes& data)
     return pnm;
 }
 
+Bytes ppm(const Rows& rgb, int width)
+{
+    const std::string head = "P6\n" + std::to_string(width) + " " + std::to_string(rgb.size()) + "\n255\n";
+    Bytes out(head.begin(), head.end());
+    for (const Bytes& row : rgb) out.insert(out.end(), row.begin(), row.end());
+    return out;
+}
+
+std::optional<Pnm> decode(const std::vector<std::string>& argv)
+{
+    const ToolRun run = run_tool(argv);
+    if (run.status != 0) return std::nullopt;
+    return parse_pnm(run.output);
+}
+
+std::optional<Pnm> decode_shell(const std::string& command)
+{
+    return decode(std::vector<std::string>{"sh", "-c", command});
+}
+
+bool make(const std::string& command, const std::string& path)
+{
+    return run_tool({"sh", "-c", command + " > " + path}).status == 0;
+}
+
 }  // namespace zarn::test

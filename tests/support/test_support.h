@@ -141,4 +141,13 @@ struct Pnm {
 };
 std::optional<Pnm> parse_pnm(const Bytes& data);
 
+// A binary PPM of `rgb` rows, each `width` pixels of red, green, blue.
+Bytes ppm(const Rows& rgb, int width);
+// What a peer writes to standard output as PBM, PGM or PPM; nothing when it
+// fails. The second form runs a shell command line.
+std::optional<Pnm> decode(const std::vector<std::string>& argv);
+std::optional<Pnm> decode_shell(const std::string& command);
+// Runs a shell command line with its standard output going to `path`.
+bool make(const std::string& command, const std::string& path);
+
 }  // namespace zarn::test
