@@ -2,6 +2,7 @@
 #pragma once
 
 #include "settings_store.h"
+#include "viewer_settings.h"
 #include "zarngfx.h"
 
 #include <QString>

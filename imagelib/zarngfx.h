@@ -92,6 +92,20 @@ ZARNGFX_EXPORT PicImage* _bmpsharpen(const char* source, const char* destination
                                      double amount);
 ZARNGFX_EXPORT PicImage* _bmprocess(const char* source, const char* destination, PicImage* pic, int code);
 
+/* The dialog library's windows, loaded for the one call. The four without a
+   result of their own return whether the dialog library was loaded and
+   unloaded; _WinImageSize and _WinImageAdjust return 1 when the user pressed
+   "Ok" and the file was rewritten; _WinImageBrowse returns 1 when a file was
+   chosen into `path` (a buffer of at least 256 bytes). All give 0 when the
+   dialog library is missing. */
+ZARNGFX_EXPORT int _WinSlideShow(const char* folder, int delay, int force256, int loop, int valid_only, int beep);
+ZARNGFX_EXPORT int _WinImagePrint(const char* path);
+ZARNGFX_EXPORT int _WinImageCopy(const char* path);
+ZARNGFX_EXPORT int _WinImageShow(const char* path, int force256);
+ZARNGFX_EXPORT int _WinImageSize(const char* path);
+ZARNGFX_EXPORT int _WinImageAdjust(const char* path);
+ZARNGFX_EXPORT int _WinImageBrowse(char* path);
+
 /* The host's message box */
 ZARNGFX_EXPORT void _Pic_SetMessageHandler(PicMessageHandler handler);
 

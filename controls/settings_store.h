@@ -1,32 +1,11 @@
-// The viewer's settings: the values, their defaults, and the store they live in between runs.
+// The settings store of the viewer and the dialog library: one INI file, a group per window, every default in one table.
 #pragma once
 
 #include <QSettings>
 #include <QString>
 
-#include <array>
 #include <memory>
 #include <optional>
-
-// What the viewer keeps between runs, held by the main window while it runs.
-// Each field carries the name of its value in the store.
-struct ViewerSettings {
-    QString StartDir, SaveDir;
-    std::array<QString, 16> Editors;  // by format number; 0 = last "with..." program
-    int WindowLeft = 200, WindowTop = 100;
-    int PhotoCDSize = 3, JpegQuality = 80, JpegScale = 0;
-    bool SingleClick = false, Centre = true, AllowCrop = true;
-    int CropStep = 2;
-    bool Display = false, ToolBar = true, ToolBar1 = true;
-    int ToolAlign = 4;
-    bool Progress = true, Overwrite = true, StdButton = false;
-    int Slideshow = 10;
-    bool Loop = false, SlideBeep = true, SlideValid = true;
-    int Scale = 1;
-    int PrefsLeft = 200, PrefsTop = 100;
-    bool OnlyOne = true;
-    int Save = 1;
-};
 
 // One INI file per user, "Zarn.ini" in the configuration folder
 // ($XDG_CONFIG_HOME, else ~/.config), with a group per program ("Show"), as
@@ -42,8 +21,9 @@ public:
 
     static QString filePath();
 
-    // The default of a named value, from the one table of defaults.
-    static QString defaultText(const QString& name);
+    // The default of a named value of `group`, from the one table of defaults.
+    static QString defaultText(const QString& group, const QString& name);
+    QString defaultText(const QString& name) const { return defaultText(group_, name); }
 
     QString text(const QString& name) const;
     int number(const QString& name) const;
@@ -60,5 +40,6 @@ public:
     static std::optional<int> parseNumber(const QString& text);
 
 private:
+    QString group_;
     std::unique_ptr<QSettings> settings_;
 };
