@@ -1,50 +1,47 @@
 // The dialog library's seven exports; each opens one window for the call.
 #include "dialog_session.h"
 #include "windows.h"
-
-#include <cstring>
-
-#define ZARNGFX24_EXPORT extern "C" __attribute__((visibility("default")))
+#include "zarngfx24.h"
 
 using gfx24::runExport;
 
 // The slide show, the full-screen show, the browser and the print preview
 // open their windows here once they exist; until then they return at once.
-ZARNGFX24_EXPORT void _SlideShowImages(const char* folder, int delay, int force256, int loop, int valid_only,
+extern "C" ZARNGFX24_EXPORT void _SlideShowImages(const char* folder, int delay, int force256, int loop, int valid_only,
                                        int beep)
 {
     (void)folder, (void)delay, (void)force256, (void)loop, (void)valid_only, (void)beep;
 }
 
-ZARNGFX24_EXPORT void _ShowImage(const char* path, int force256)
+extern "C" ZARNGFX24_EXPORT void _ShowImage(const char* path, int force256)
 {
     (void)path, (void)force256;
 }
 
 // The buffer holds at least 256 bytes; nothing longer is ever written back.
-ZARNGFX24_EXPORT void _Pic_Browse(char* path)
+extern "C" ZARNGFX24_EXPORT void _Pic_Browse(char* path)
 {
     if (path) path[0] = '\0';
 }
 
-ZARNGFX24_EXPORT void _Print_Preview(const char* path)
+extern "C" ZARNGFX24_EXPORT void _Print_Preview(const char* path)
 {
     (void)path;
 }
 
-ZARNGFX24_EXPORT int _SizeImage(const char* path)
+extern "C" ZARNGFX24_EXPORT int _SizeImage(const char* path)
 {
     if (!path) return 0;
     return runExport(0, [&] { return gfx24::SizeImage(path); });
 }
 
-ZARNGFX24_EXPORT int _AdjustImage(const char* path)
+extern "C" ZARNGFX24_EXPORT int _AdjustImage(const char* path)
 {
     if (!path) return 0;
     return runExport(0, [&] { return gfx24::AdjustImage(path); });
 }
 
-ZARNGFX24_EXPORT void _Copy_Image(const char* path)
+extern "C" ZARNGFX24_EXPORT void _Copy_Image(const char* path)
 {
     if (!path) return;
     runExport(0, [&] {

@@ -1,0 +1,2 @@
+// TImCopy (placeholder until the window lands)
+#pragma once

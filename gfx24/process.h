@@ -1,0 +1,2 @@
+// TAdjuster24 (placeholder until the window lands)
+#pragma once

@@ -1,0 +1,2 @@
+// TSizeIt (placeholder until the window lands)
+#pragma once
