@@ -1,6 +1,9 @@
 // TForm1: creation, loading a picture, fitting the window to it, captions, keys and closing.
 #include "Unit1.h"
 
+#include "Unit2.h"
+#include "Unit4.h"
+
 #include "command_line.h"
 #include "mbutton.h"
 #include "picturebox.h"
@@ -96,6 +99,10 @@ TForm1::TForm1(QWidget* parent)
     Settings.Save = store_->number(QStringLiteral("Save"));
     if (Settings.Save >= 1 && Settings.Save <= save_filters.size())
         SaveDialog1->selectNameFilter(save_filters.at(Settings.Save - 1));
+
+    // The preferences dialog, then the full-screen window.
+    Form2 = std::make_unique<TForm2>(*this);
+    Form4 = std::make_unique<TForm4>(*this);
 }
 
 TForm1::~TForm1()

@@ -24,6 +24,8 @@ class QScrollArea;
 class TMButton;
 class TPictureBox;
 class TProgbar;
+class TForm2;
+class TForm4;
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -92,6 +94,11 @@ public:
     QMenu* ImageMenu = nullptr;
     QMenu* TwainMenu = nullptr;
     QMenu* EffectMenu = nullptr;
+
+    // The preferences dialog and the full-screen window, made once the main
+    // window exists and kept while it lives.
+    std::unique_ptr<TForm2> Form2;
+    std::unique_ptr<TForm4> Form4;
 
 signals:
     void registrationStatusChanged(const QString& status);

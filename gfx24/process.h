@@ -1,2 +1,80 @@
-// TAdjuster24 (placeholder until the window lands)
+// TAdjuster24: the photo adjustment dialog: five tone sliders over a preview of the area the navigator picks.
 #pragma once
+
+#include "dialog_session.h"
+
+#include <QDialog>
+#include <QPoint>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+class QTimer;
+
+namespace Ui {
+class TAdjuster24;
+}
+
+class TAdjuster24 : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAdjuster24(QWidget* parent = nullptr);
+    ~TAdjuster24() override;
+    TAdjuster24(const TAdjuster24&) = delete;
+    TAdjuster24& operator=(const TAdjuster24&) = delete;
+
+    void setFile(const QString& path) { file_ = path; }
+    // Reads the file's header into the record: true for a 24-bit bitmap.
+    bool CheckImage();
+    // Set by "Ok" only.
+    bool Confirmed() const { return confirmed_ != 0; }
+    // True once the close handler has really written the change into the file.
+    bool Rewritten() const { return rewritten_; }
+
+    // Every close path (Ok, Cancel, the close box, Esc) ends here; the
+    // close handler runs on the first of them only.
+    void done(int result) override;
+
+    static void ShowProgress(std::int32_t current, std::int32_t total);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormShow();
+    void FormClose();
+    void ResetClick();
+    void OkClick();
+    void CancelClick();
+    void updateClick();
+    void Image2Click();
+    void barChange();
+    void Timer1Timer();
+
+    void RefreshPreview();
+    QPoint navigatorPosition() const;
+    QPoint cropOrigin() const;
+    void removeTemporaryFiles();
+
+    std::unique_ptr<Ui::TAdjuster24> ui;
+    QTimer* Timer1;
+    gfx24::Record record_;
+    QString file_;
+    QString processed_file_;
+    QString cropped_file_;
+    std::int32_t confirmed_ = 0;
+    std::int32_t locked_ = 1;
+    std::int32_t crop_pending_ = 0;
+    std::int32_t last_seen_ = 0;
+    std::int32_t last_horizontal_ = 0;
+    std::int32_t last_vertical_ = 0;
+    std::int32_t preview_width_ = 0;
+    std::int32_t preview_height_ = 0;
+    bool shown_ = false;
+    bool closed_ = false;
+    bool rewritten_ = false;
+
+    static inline TAdjuster24* instance_ = nullptr;
+};

@@ -1,0 +1,2 @@
+// TForm1: the commands of the menus, toolbars and keys.
+#include "Unit1.h"
