@@ -1,2 +1,229 @@
-// placeholder
+// TAnyImage: loading through the image library's temporary BMP, fitting and painting.
 #include "anyimage.h"
+
+#include "bmp_picture.h"
+#include "private_temp.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QImageReader>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPaintEvent>
+
+#include <algorithm>
+#include <cstdint>
+#include <sys/stat.h>
+
+namespace {
+
+using Conversion = int (*)(const char* in, const char* bmp, PicImage* pic, int pcd_resolution, int jpeg_scale);
+using Validation = int (*)(const char* path);
+
+// The part of a path after its last folder separator.
+QString file_part(const QString& name)
+{
+    return name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+// Icons come through Qt's own reader, and so do SVG drawings where Qt has
+// the plugin. Windows metafiles have no reader here: they are taken as
+// direct loads that show nothing new.
+bool loads_directly(const QString& extension)
+{
+    if (extension == QLatin1String(".ICO") || extension == QLatin1String(".WMF") ||
+        extension == QLatin1String(".EMF"))
+        return true;
+    return extension == QLatin1String(".SVG") && QImageReader::supportedImageFormats().contains("svg");
+}
+
+// True when both names reach one file (a link to it, or the file itself):
+// converting into it would overwrite, and then delete, the file being read.
+bool same_file(const QString& first, const QString& second)
+{
+    struct stat a {}, b {};
+    if (::stat(QFile::encodeName(first).constData(), &a) != 0) return false;
+    if (::stat(QFile::encodeName(second).constData(), &b) != 0) return false;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+TAnyImage::TAnyImage(QWidget* parent) : QWidget(parent), record_(std::make_unique<PicImage>())
+{
+    // Only the picture's own pixels are painted; the parent shows elsewhere.
+    setAutoFillBackground(false);
+}
+
+TAnyImage::~TAnyImage() = default;
+
+void TAnyImage::setFileName(const QString& value)
+{
+    if (value == file_name_) return;
+    LoadImageFile(value);
+}
+
+void TAnyImage::setProportional(bool value)
+{
+    proportional_ = value;
+    if (!value) return;
+    setAutoSize(false);
+    setStretch(true);
+    FitToPicture();
+}
+
+void TAnyImage::setCenterOnParent(bool value)
+{
+    if (value == center_on_parent_) return;
+    center_on_parent_ = value;
+    if (value) reload();
+}
+
+void TAnyImage::setTruColor(bool value)
+{
+    if (value == tru_color_) return;
+    tru_color_ = value;
+    reload();
+}
+
+void TAnyImage::setAutoFlush(bool value)
+{
+    auto_flush_ = value;
+    library_.unload();
+}
+
+// The library reads JPEG by content as well, so a ".jpeg" file is one too.
+void TAnyImage::setJpegScale(Jpegscale value)
+{
+    const auto limited = Jpegscale(std::clamp(int(value), int(jsFull), int(jsQuarter)));
+    if (limited == jpeg_scale_) return;
+    jpeg_scale_ = limited;
+    if (extension_ == QLatin1String(".JPG") || extension_ == QLatin1String(".JPEG")) reload();
+}
+
+void TAnyImage::setPCDSize(Pcdsize value)
+{
+    const auto limited = Pcdsize(std::clamp(int(value), int(p192x128), int(p768x512)));
+    if (limited == pcd_size_) return;
+    pcd_size_ = limited;
+    if (extension_ == QLatin1String(".PCD")) reload();
+}
+
+void TAnyImage::setPicture(const QImage& picture)
+{
+    picture_ = picture;
+    if (auto_size_ && !picture_.isNull()) resize(picture_.size());
+    update();
+}
+
+void TAnyImage::setStretch(bool value)
+{
+    if (value == stretch_) return;
+    stretch_ = value;
+    update();
+}
+
+void TAnyImage::setAutoSize(bool value)
+{
+    auto_size_ = value;
+    if (auto_size_ && !picture_.isNull()) resize(picture_.size());
+}
+
+QString TAnyImage::temporaryPathFor(const QString& name)
+{
+    const QString folder = show::privateTempDir();
+    if (folder.isEmpty()) return {};
+    const QString file = file_part(name);
+    const qsizetype dot = file.lastIndexOf(QLatin1Char('.'));
+    return folder + QLatin1String("/x") + (dot < 0 ? file : file.left(dot)) + QLatin1String(".bmp");
+}
+
+void TAnyImage::LoadImageFile(const QString& name)
+{
+    file_name_ = name;
+    const QString file = file_part(name);
+    const qsizetype dot = file.lastIndexOf(QLatin1Char('.'));
+    extension_ = dot < 0 ? QString() : file.mid(dot).toUpper();
+    if (name.isEmpty()) return;  // nothing to show, and no reason to load the library
+
+    if (loads_directly(extension_)) {
+        if (extension_ == QLatin1String(".WMF") || extension_ == QLatin1String(".EMF")) return;
+        const QImage picture(name);
+        if (!picture.isNull()) setPicture(picture);
+        return;
+    }
+
+    record_->progress = progress_callback_;
+    if (!library_.load()) {
+        ShowError(QStringLiteral("Cannot find libzarngfx.so"), QStringLiteral("AnyImage"));
+        return;
+    }
+    ConvertAndShow(name);
+    if (auto_flush_) library_.unload();
+}
+
+void TAnyImage::ConvertAndShow(const QString& name)
+{
+    const auto convert = library_.find<Conversion>(tru_color_ ? "_anytobmps" : "_anyto256");
+    const auto valid = library_.find<Validation>("_Pic_Valid");
+    if (!convert || !valid) {
+        ShowError(QStringLiteral("Cannot find Routine"), QStringLiteral("ZarnGfx"));
+        return;
+    }
+    temporary_path_ = temporaryPathFor(name);
+    if (temporary_path_.isEmpty() || same_file(temporary_path_, name)) return;
+
+    const QByteArray source = QFile::encodeName(name);
+    const QByteArray bmp = QFile::encodeName(temporary_path_);
+    if (valid(source.constData()) != 0 &&
+        convert(source.constData(), bmp.constData(), record_.get(), int(pcd_size_) + 1, int(jpeg_scale_)) != 0) {
+        QImage picture = show::readBmpPicture(temporary_path_);
+        if (picture.isNull()) picture = QImage(temporary_path_, "BMP");
+        if (!picture.isNull()) {
+            setPicture(picture);
+            if (proportional_) FitToPicture();
+        }
+    }
+    QFile::remove(temporary_path_);
+}
+
+void TAnyImage::FitToPicture()
+{
+    const std::int64_t picture_width = picture_.width(), picture_height = picture_.height();
+    if (picture_width <= 0 || picture_height <= 0) return;  // no picture, no proportions
+    const std::int64_t control_width = width(), control_height = height();
+    std::int64_t w = control_height * picture_width / picture_height, h = control_height;
+    if (w > control_width) {
+        h = control_width * picture_height / picture_width;
+        w = control_width;
+    }
+    QWidget* parent = parentWidget();
+    if (center_on_parent_ && parent && !isWindow()) {
+        int left = x(), top = y();
+        if (w < parent->width()) left = int((parent->width() - w) / 2);
+        if (h < parent->height()) top = int((parent->height() - h) / 2);
+        move(left, top);
+    }
+    if (w != width() || h != height()) resize(int(w), int(h));
+}
+
+QSize TAnyImage::sizeHint() const
+{
+    return picture_.isNull() ? QWidget::sizeHint() : picture_.size();
+}
+
+void TAnyImage::paintEvent(QPaintEvent* event)
+{
+    if (picture_.isNull()) return;
+    QPainter painter(this);
+    painter.setClipRegion(event->region());
+    if (stretch_)
+        painter.drawImage(rect(), picture_);
+    else
+        painter.drawImage(QPoint(0, 0), picture_);
+}
+
+void TAnyImage::ShowError(const QString& text, const QString& caption)
+{
+    QMessageBox::critical(QApplication::activeWindow(), caption, text);
+}

@@ -4,14 +4,12 @@
 #include "zarngfx.h"
 #include "zarngfx_module.h"
 
+#include <QFileDialog>
 #include <QImage>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-
-class QFileDialog;
-class QWidget;
 
 // A non-visual component: an open dialog and a save dialog whose filters come
 // from the image library's format table, and the conversions between their
@@ -83,10 +81,10 @@ private:
     bool loadLibrary();
     void finish();
     bool execute(QFileDialog& dialog);
-    static QString fileName(const QFileDialog& dialog);
-    static void selectFileName(QFileDialog& dialog, const QString& value);
+    static QString fileName(const QFileDialog* dialog);
+    static void selectFileName(QFileDialog* dialog, const QString& value);
     QString outputName() const;
-    bool tempIsUsersFile(const QString& output) const;
+    bool tempFileIsSafe(const QString& output) const;
 
     controls::ZarngfxModule library_;
     PicImage record_{};

@@ -115,6 +115,10 @@ void TNumEdit::keyPressEvent(QKeyEvent* event)
     // Shortcuts (copy, select all) and keys without a character (arrows,
     // Delete) are the edit control's own; every typed character passes the rules.
     const QString typed = event->text();
+    if (event->key() == Qt::Key_Escape) {
+        event->ignore();  // the window's: a dialog closes on it
+        return;
+    }
     if (typed.isEmpty() || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
         QLineEdit::keyPressEvent(event);
         return;

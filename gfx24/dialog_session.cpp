@@ -37,12 +37,15 @@ public:
         if (QCoreApplication::instance()) return;
         keep_qt_loaded();
         app_ = new QApplication(argc_, argv_);
+        owned_ = true;
     }
     ~OwnApplication()
     {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         delete app_;
+        owned_ = false;
     }
+    static bool owned() { return owned_; }
     OwnApplication(const OwnApplication&) = delete;
     OwnApplication& operator=(const OwnApplication&) = delete;
 
@@ -50,6 +53,7 @@ private:
     static inline int argc_ = 1;
     static inline char name_[] = "zarngfx24";
     static inline char* argv_[] = {name_, nullptr};
+    static inline bool owned_ = false;
     QApplication* app_ = nullptr;
 };
 
@@ -66,6 +70,11 @@ int runExport(int failure, int (*body)(void* context), void* context) noexcept
     } catch (...) {
         return failure;
     }
+}
+
+bool ownsApplication()
+{
+    return OwnApplication::owned();
 }
 
 void execModal(QDialog& window)

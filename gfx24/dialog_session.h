@@ -26,6 +26,11 @@ int runExport(int failure, Body&& body) noexcept
         failure, [](void* context) { return (*static_cast<Body*>(context))(); }, &body);
 }
 
+// True while an export runs in the application it made for the call: a host
+// without Qt, where nothing of Qt (the clipboard's owner among it) outlives
+// the call.
+bool ownsApplication();
+
 // Shows a window modally (every other window of the program disabled) until
 // one of its close paths ends the loop.
 void execModal(QDialog& window);

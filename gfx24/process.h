@@ -70,6 +70,8 @@ private:
     std::int32_t last_seen_ = 0;
     std::int32_t last_horizontal_ = 0;
     std::int32_t last_vertical_ = 0;
+    std::int32_t file_width_ = 0;  // the file's size when shown; the record follows each library call
+    std::int32_t file_height_ = 0;
     std::int32_t preview_width_ = 0;
     std::int32_t preview_height_ = 0;
     bool shown_ = false;

@@ -47,7 +47,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // A preset: the height only when the proportions are free, then the

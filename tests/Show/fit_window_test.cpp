@@ -76,7 +76,7 @@ TEST(FitWindow, CentredAfterEveryFitWhenCentreIsOn)
     const QSize size = loaded(form, write_bmp8("a.bmp", 500, 300));
     EXPECT_EQ(form.pos(), QPoint((screen.width() - size.width()) / 2, (screen.height() - size.height() - 20) / 2));
     const QSize bigger = loaded(form, write_bmp8("b.bmp", 700, 500));
-    QTRY_COMPARE_WITH_TIMEOUT(form.pos(),
+    ZARN_WAIT_EQ(form.pos(),
                               QPoint((screen.width() - bigger.width()) / 2,
                                      (screen.height() - bigger.height() - 20) / 2),
                               2000);
@@ -89,7 +89,7 @@ TEST(FitWindow, StaysWhereTheUserPutItWhenCentreIsOff)
     loaded(form, write_bmp8("a.bmp", 500, 300));
     EXPECT_EQ(form.pos(), QPoint(40, 30));
     form.move(90, 70);
-    QTRY_COMPARE_WITH_TIMEOUT(form.pos(), QPoint(90, 70), 2000);
+    ZARN_WAIT_EQ(form.pos(), QPoint(90, 70), 2000);
     loaded(form, write_bmp8("b.bmp", 200, 100));
     EXPECT_EQ(form.pos(), QPoint(90, 70));
 }

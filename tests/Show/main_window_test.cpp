@@ -218,7 +218,7 @@ TEST(MainWindow, ClosingRemembersThePositionAndRemovesTheWorkingFile)
         ASSERT_TRUE(showAndWait(form));
         EXPECT_TRUE(QFileInfo::exists(form.WorkingFile));
         form.move(321, 123);
-        QTRY_COMPARE_WITH_TIMEOUT(form.pos(), QPoint(321, 123), 2000);
+        ZARN_WAIT_EQ(form.pos(), QPoint(321, 123), 2000);
         form.close();
         EXPECT_FALSE(QFileInfo::exists(form.WorkingFile));
     }

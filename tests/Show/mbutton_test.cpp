@@ -145,12 +145,12 @@ TEST(MButton, FlatButtonShowsItsFrameOnlyWhileTheMouseIsOver)
     EXPECT_EQ(bar.top_right(), kBack);
 
     QTest::mouseMove(bar.button, QPoint(10, 10));
-    QTRY_VERIFY_WITH_TIMEOUT(bar.button->tracking(), 2000);
+    ZARN_WAIT_TRUE(bar.button->tracking(), 2000);
     EXPECT_EQ(bar.left(), Qt::white);
     EXPECT_EQ(pixel(grabbed(*bar.button), bar.button->width() - 1, 5), Qt::black);
 
     QTest::mouseMove(bar.elsewhere, QPoint(20, 20));
-    QTRY_VERIFY_WITH_TIMEOUT(!bar.button->tracking(), 2000);
+    ZARN_WAIT_TRUE(!bar.button->tracking(), 2000);
     EXPECT_EQ(bar.left(), kBack);
 
     // With the border on, the frame is always there.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QColor>
+#include <QTest>
 #include <QImage>
 #include <QWidget>
 
@@ -22,3 +23,14 @@ inline QColor pixel(const QImage& image, int x, int y)
 QString artifactDir();
 
 }  // namespace zarn::test
+
+// Waits for the window system with a deadline and fails the GoogleTest case
+// when the condition never holds (Qt's QTRY_ macros report only inside
+// QTest's own runner, so a failure there would pass here unseen).
+#define ZARN_WAIT_TRUE(condition, ms) \
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bool(condition); }, ms)) << "waited for: " #condition
+#define ZARN_WAIT_EQ(actual, expected, ms)                                  \
+    do {                                                                    \
+        QTest::qWaitFor([&] { return bool((actual) == (expected)); }, ms); \
+        EXPECT_EQ(actual, expected);                                        \
+    } while (0)
