@@ -5,28 +5,44 @@
 
 using gfx24::runExport;
 
-// The slide show, the full-screen show, the browser and the print preview
-// open their windows here once they exist; until then they return at once.
-extern "C" ZARNGFX24_EXPORT void _SlideShowImages(const char* folder, int delay, int force256, int loop, int valid_only,
-                                       int beep)
+extern "C" ZARNGFX24_EXPORT void _SlideShowImages(const char* folder, int delay, int force256, int loop,
+                                                  int valid_only, int beep)
 {
-    (void)folder, (void)delay, (void)force256, (void)loop, (void)valid_only, (void)beep;
+    if (!folder) return;
+    runExport(0, [&] {
+        gfx24::SlideShowImages(folder, delay, force256, loop, valid_only, beep);
+        return 0;
+    });
 }
 
 extern "C" ZARNGFX24_EXPORT void _ShowImage(const char* path, int force256)
 {
-    (void)path, (void)force256;
+    if (!path) return;
+    runExport(0, [&] {
+        gfx24::ShowImage(path, force256);
+        return 0;
+    });
 }
 
-// The buffer holds at least 256 bytes; nothing longer is ever written back.
+// The buffer holds at least 256 bytes; nothing longer is ever written back,
+// and whatever goes wrong it is left empty rather than half written.
 extern "C" ZARNGFX24_EXPORT void _Pic_Browse(char* path)
 {
-    if (path) path[0] = '\0';
+    if (!path) return;
+    const int chosen = runExport(0, [&] {
+        gfx24::PicBrowse(path);
+        return 1;
+    });
+    if (!chosen) path[0] = '\0';
 }
 
 extern "C" ZARNGFX24_EXPORT void _Print_Preview(const char* path)
 {
-    (void)path;
+    if (!path) return;
+    runExport(0, [&] {
+        gfx24::PrintPreview(path);
+        return 0;
+    });
 }
 
 extern "C" ZARNGFX24_EXPORT int _SizeImage(const char* path)

@@ -8,7 +8,7 @@ packages="
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg62-turbo-dev libpng-dev libtiff-dev
-  imagemagick netpbm libjpeg-turbo-progs giflib-tools libtiff-tools pngcheck xclip
+  imagemagick netpbm libjpeg-turbo-progs giflib-tools libtiff-tools pngcheck xclip poppler-utils
   hyperfine time
   qt6-base-dev xvfb xauth desktop-file-utils xdg-utils shared-mime-info
   fonts-dejavu-core adwaita-icon-theme

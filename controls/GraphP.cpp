@@ -1,0 +1,2 @@
+// placeholder
+#include "GraphP.h"

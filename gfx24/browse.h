@@ -1,0 +1,2 @@
+// TImageForm (placeholder until the window lands)
+#pragma once

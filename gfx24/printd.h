@@ -1,0 +1,2 @@
+// TPrintPreview (placeholder until the window lands)
+#pragma once

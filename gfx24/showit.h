@@ -1,0 +1,2 @@
+// TImageShow (placeholder until the window lands)
+#pragma once

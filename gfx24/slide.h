@@ -1,0 +1,2 @@
+// TSlideShow (placeholder until the window lands)
+#pragma once
