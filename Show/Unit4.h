@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QImage>
 
+class TAnyImage;
 class TForm1;
 
 class TForm4 : public QDialog {
@@ -16,6 +17,19 @@ public:
     // Gives the picture control a copy of `picture` and shows the window
     // modally until a key or a click closes it.
     void ShowPicture(const QImage& picture);
+
+    void FormShow();
+    void FormKeyDown();
+    void FormClick();
+    void AnyImage1Click();
+
+    TAnyImage* AnyImage1 = nullptr;
+
+protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     TForm1& main_;

@@ -31,6 +31,6 @@ QString artifactDir();
     EXPECT_TRUE(QTest::qWaitFor([&] { return bool(condition); }, ms)) << "waited for: " #condition
 #define ZARN_WAIT_EQ(actual, expected, ms)                                  \
     do {                                                                    \
-        QTest::qWaitFor([&] { return bool((actual) == (expected)); }, ms); \
+        (void)QTest::qWaitFor([&] { return bool((actual) == (expected)); }, ms); \
         EXPECT_EQ(actual, expected);                                        \
     } while (0)
