@@ -41,7 +41,9 @@ TEST(Forwarding, EachCallLoadsAndUnloadsTheDialogLibrary)
 {
     for (int call = 0; call < 2; ++call) {
         char buffer[256] = "/nowhere/start.bmp";
+        WhenShown cancel("TImageForm", [](QWidget& window) { QTest::keyClick(&window, Qt::Key_Escape); });
         EXPECT_EQ(_WinImageBrowse(buffer), 0);
+        EXPECT_TRUE(cancel.seen());
         EXPECT_EQ(buffer[0], '\0') << "nothing chosen empties the buffer";
         EXPECT_FALSE(dialog_library_mapped()) << "call " << call;
     }
