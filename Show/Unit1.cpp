@@ -270,13 +270,23 @@ void TForm1::ShowProgress(std::int32_t current, std::int32_t total)
 void TForm1::FormKeyPress(QChar key)
 {
     switch (key.toUpper().unicode()) {
+    case '\r':
+    case '\n': xprefsClick(); break;
     case 27: close(); break;
     case ' ':
     case 'O': OpenClick(); break;
+    case 'B': browseClick(); break;
+    case 'C': copyClick(); break;
+    case 'E': editasbmpClick(); break;
+    case 'F': SpeedButton12Click(); break;
+    case 'G': togreyClick(); break;
     case 'H': SpeedButton13Click(); break;
-    case 'T': TopBarClick(); break;
     case 'L': SideBarClick(); break;
-    default: break;  // Enter, B, C, E, F, G, P, R and S arrive with their commands
+    case 'P': printClick(); break;
+    case 'R': rotateClick(); break;
+    case 'S': save1Click(); break;
+    case 'T': TopBarClick(); break;
+    default: break;
     }
 }
 

@@ -16,6 +16,7 @@
 namespace Ui {
 class TForm1;
 }
+class QAction;
 class QFileDialog;
 class QFrame;
 class QLabel;
@@ -62,6 +63,72 @@ public:
     // Applies a processing code to the working file and shows the result:
     // -1 crops to the selection, anything else goes to _bmprocess.
     void ProcessImage(int code);
+
+    // Commands of the menus, toolbars and keys (Unit1_commands.cpp). Each
+    // processing handler sends its one code through ProcessImage.
+    void rotateClick() { ProcessImage(0); }
+    void expand24Click() { ProcessImage(1); }
+    void ordered256Click() { ProcessImage(2); }
+    void to256Click() { ProcessImage(102); }
+    void togreyClick() { ProcessImage(103); }
+    void monoClick() { ProcessImage(104); }
+    void invertmonoClick() { ProcessImage(105); }
+    void SharpUpClick() { ProcessImage(4); }
+    void SharpDownClick() { ProcessImage(5); }
+    void ContrastUpClick() { ProcessImage(6); }
+    void ContrastDownClick() { ProcessImage(7); }
+    void BrightUpClick() { ProcessImage(8); }
+    void BrightDownClick() { ProcessImage(9); }
+    void RedUpClick() { ProcessImage(11); }
+    void GreenUpClick() { ProcessImage(12); }
+    void BlueUpClick() { ProcessImage(13); }
+    void RedDownClick() { ProcessImage(14); }
+    void GreenDownClick() { ProcessImage(15); }
+    void BlueDownClick() { ProcessImage(16); }
+    void EqualiseClick() { ProcessImage(19); }
+    void SepiaClick() { ProcessImage(20); }
+    void EmbossClick() { ProcessImage(21); }
+    void warmClick() { ProcessImage(23); }
+    void coolClick() { ProcessImage(24); }
+    void highlightClick() { ProcessImage(25); }
+    void shadowClick() { ProcessImage(26); }
+    void effect27Click() { ProcessImage(27); }
+    void effect28Click() { ProcessImage(28); }
+    // The rockers: a press in the left half is the "down" step.
+    void MButton17Click();
+    void MButton18Click();
+    void MButton21Click();
+    void MButton24Click();
+    void MButton27Click();
+    void MButton30Click();
+
+    // Enabling and captions, each time the menu opens.
+    void PopupMenu1Popup();
+    void ImageMenuPopup();
+
+    void save1Click();
+    void editasbmpClick();
+    void editClick();
+    void editwithClick();
+    void seleditClick();
+    // Lets the user pick the editor of format n (0 = the "with..." program).
+    void SelectEditor(int n);
+    // Starts `program` on `file` as a separate process; see the length rule there.
+    void RunEditor(const QString& program, const QString& file);
+    void copyClick();
+    void loadclipClick();
+    void reloadClick();
+    void acquireClick();
+    void scanClick();
+    void selectClick();
+    void resizeClick();
+    void process24Click();
+    void printClick();
+    void browseClick();
+    void slideClick();
+    void SpeedButton12Click();
+    void xprefsClick();
+    void exitClick();
 
     // File-type registration: n = 0 for every format, else format n.
     void RegisterFormats(int n);
@@ -127,6 +194,17 @@ private:
     // Unit1_selection.cpp
     void connect_selection();
     void clear_selection();
+    // Unit1_commands.cpp
+    bool has_picture() const;
+
+    // The menu items whose state or caption follows the picture; an item a
+    // menu does not have stays null.
+    struct MenuItems {
+        QAction *loadclip = nullptr, *expand24 = nullptr, *togrey = nullptr, *mono = nullptr;
+        QAction *colour256 = nullptr, *rotate = nullptr, *invertmono = nullptr;
+        QAction *editasbmp = nullptr, *edit = nullptr, *editwith = nullptr, *seledit = nullptr;
+    };
+    MenuItems popup_items_, image_items_;
 
     std::unique_ptr<Ui::TForm1> ui;
     std::unique_ptr<PicImage> pic_;

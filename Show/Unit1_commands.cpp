@@ -1,2 +1,371 @@
-// TForm1: the commands of the menus, toolbars and keys.
+// TForm1: the commands of the menus, toolbars and keys: enabling, saving, editors, clipboard, scanner and dialogs.
 #include "Unit1.h"
+
+#include "Unit2.h"
+#include "Unit4.h"
+
+#include "mbutton.h"
+#include "picturebox.h"
+#include "ui_Unit1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProcess>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// What the library's path exports may write into: at least this many bytes.
+constexpr std::size_t kPathBuffer = 256;
+// Save types 2 and 3 are the two JPEG kinds, which the library refuses for
+// monochrome pictures with a message of its own.
+constexpr int kJpegSaveTypes[] = {2, 3};
+
+QString library_text(const char* text)
+{
+    return text ? QString::fromLocal8Bit(text) : QString();
+}
+
+QString description_text(const PicImage& pic)
+{
+    return QString::fromLocal8Bit(pic.description, qsizetype(strnlen(pic.description, sizeof pic.description)));
+}
+
+// A zero-filled buffer of `size` bytes (at least kPathBuffer) holding `path`
+// when it fits with its terminating zero, else empty.
+std::vector<char> path_buffer(const QString& path, std::size_t size)
+{
+    std::vector<char> buffer(std::max(size, kPathBuffer), '\0');
+    const QByteArray local = QFile::encodeName(path);
+    if (std::size_t(local.size()) < buffer.size()) std::copy(local.begin(), local.end(), buffer.begin());
+    return buffer;
+}
+
+QString folder_of(const QString& path)
+{
+    return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
+}
+
+QString chosen_file(QFileDialog& dialog)
+{
+    const QStringList chosen = dialog.selectedFiles();
+    return chosen.isEmpty() ? QString() : chosen.front();
+}
+
+}  // namespace
+
+bool TForm1::has_picture() const
+{
+    return !ui->Image1->Picture().isNull() && !WorkingFile.isEmpty();
+}
+
+// The rockers: the half of the last press picks the step.
+
+void TForm1::MButton17Click()
+{
+    if (findChild<TMButton*>(QStringLiteral("MButton17"))->ClickLeft()) SharpDownClick();
+    else SharpUpClick();
+}
+
+void TForm1::MButton18Click()
+{
+    if (findChild<TMButton*>(QStringLiteral("MButton18"))->ClickLeft()) BrightDownClick();
+    else BrightUpClick();
+}
+
+void TForm1::MButton21Click()
+{
+    if (findChild<TMButton*>(QStringLiteral("MButton21"))->ClickLeft()) ContrastDownClick();
+    else ContrastUpClick();
+}
+
+void TForm1::MButton24Click()
+{
+    if (findChild<TMButton*>(QStringLiteral("MButton24"))->ClickLeft()) RedDownClick();
+    else RedUpClick();
+}
+
+void TForm1::MButton27Click()
+{
+    if (findChild<TMButton*>(QStringLiteral("MButton27"))->ClickLeft()) GreenDownClick();
+    else GreenUpClick();
+}
+
+void TForm1::MButton30Click()
+{
+    if (findChild<TMButton*>(QStringLiteral("MButton30"))->ClickLeft()) BlueDownClick();
+    else BlueUpClick();
+}
+
+void TForm1::PopupMenu1Popup()
+{
+    const int bits = pic_->bits;
+    popup_items_.colour256->setEnabled(bits == 24);
+    popup_items_.invertmono->setEnabled(bits == 1);
+    popup_items_.expand24->setEnabled(bits != 24 && bits >= 2);
+    popup_items_.rotate->setEnabled(bits > 1);
+    popup_items_.togrey->setEnabled(bits > 1);
+    const bool has_entry = PicFormat >= 0 && std::size_t(PicFormat) < Settings.Editors.size();
+    popup_items_.edit->setEnabled(has_entry && !Settings.Editors[std::size_t(PicFormat)].isEmpty());
+    popup_items_.editasbmp->setEnabled(!Settings.Editors[1].isEmpty());
+    const QMimeData* clipboard = QGuiApplication::clipboard()->mimeData();
+    popup_items_.loadclip->setVisible(clipboard && clipboard->hasImage());
+
+    const QString description = library_text(_Pic_Description(PicFormat));
+    popup_items_.seledit->setText(QStringLiteral("Select ") + description + QStringLiteral(" Editor"));
+    popup_items_.edit->setText(QStringLiteral("Original ") + description + QStringLiteral(" Image"));
+    popup_items_.editwith->setText(QStringLiteral("Original ") + description + QStringLiteral(" with..."));
+}
+
+void TForm1::ImageMenuPopup()
+{
+    const int bits = pic_->bits;
+    image_items_.expand24->setVisible(bits != 24 && bits != 1);
+    image_items_.colour256->setVisible(bits == 24);
+    image_items_.rotate->setVisible(bits != 1);
+    image_items_.mono->setVisible(bits != 1);
+    image_items_.togrey->setVisible(bits != 1);
+    image_items_.invertmono->setVisible(bits == 1);
+}
+
+void TForm1::save1Click()
+{
+    if (!has_picture()) return;
+    SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, !Settings.Overwrite);
+    if (SaveDialog1->exec() != QDialog::Accepted) return;
+    const QString chosen = chosen_file(*SaveDialog1);
+    if (chosen.isEmpty()) return;
+    const int save_type = int(SaveDialog1->nameFilters().indexOf(SaveDialog1->selectedNameFilter())) + 1;
+    if (save_type >= 1) Settings.Save = save_type;
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (Settings.Progress) show_progress_panel(true);
+    ui->Image1->repaint();
+    // The library puts the save type's extension on the name in place, so
+    // the buffer has room beyond the name.
+    std::vector<char> output = path_buffer(chosen, std::size_t(QFile::encodeName(chosen).size()) + 16);
+    const bool refused_as_jpeg =
+        pic_->bits == 1 && std::ranges::find(kJpegSaveTypes, save_type) != std::end(kJpegSaveTypes);
+    const QByteArray working = QFile::encodeName(WorkingFile);
+    const int saved = _bmptoanys(working.constData(), output.data(), pic_.get(), save_type, Settings.JpegQuality);
+    output.back() = '\0';
+    // A writer may reduce the record's picture on the way (a GIF to 256
+    // colours): the record describes the working file again.
+    _checkbmp(working.constData(), pic_.get());
+    SaveDialog1->setDirectory(QFileInfo(chosen).absolutePath());
+    show_progress_panel(false);
+    QApplication::restoreOverrideCursor();
+
+    // The library has said why it refused a monochrome JPEG; any other
+    // failure would otherwise pass unnoticed. The old file is as it was.
+    if (!saved && !refused_as_jpeg)
+        QMessageBox::warning(this, QStringLiteral("Show"),
+                             QStringLiteral("Cannot save ") + QFile::decodeName(output.data()));
+}
+
+void TForm1::RunEditor(const QString& program, const QString& file)
+{
+    if (program.isEmpty()) return;
+    // Editors took the command line "program" "file" of at most 255
+    // characters. A longer one is refused with a beep rather than cut into a
+    // different command. Program and file reach the editor as two separate
+    // arguments, blanks and quotes intact, with no shell in between.
+    const qsizetype length = QFile::encodeName(program).size() + QFile::encodeName(file).size() + 5;
+    if (length > 255) {
+        QApplication::beep();
+        return;
+    }
+    QProcess::startDetached(program, {file});
+}
+
+void TForm1::editasbmpClick()
+{
+    if (!has_picture()) return;
+    RunEditor(Settings.Editors[1], WorkingFile);
+}
+
+void TForm1::editClick()
+{
+    if (FileName.isEmpty() || PicFormat < 0 || std::size_t(PicFormat) >= Settings.Editors.size()) return;
+    RunEditor(Settings.Editors[std::size_t(PicFormat)], FileName);
+}
+
+void TForm1::editwithClick()
+{
+    QString& program = Settings.Editors[0];
+    OpenDialog2->setWindowTitle(QStringLiteral("Edit Source Image with..."));
+    if (!program.isEmpty()) {
+        OpenDialog2->setDirectory(folder_of(program));
+        OpenDialog2->selectFile(program);
+    }
+    if (OpenDialog2->exec() != QDialog::Accepted) return;
+    const QString chosen = chosen_file(*OpenDialog2);
+    if (chosen.isEmpty()) return;
+    program = chosen;
+    if (!FileName.isEmpty()) RunEditor(program, FileName);
+}
+
+void TForm1::seleditClick()
+{
+    SelectEditor(PicFormat);
+}
+
+void TForm1::SelectEditor(int n)
+{
+    if (n < 0 || std::size_t(n) >= Settings.Editors.size()) return;
+    QString& program = Settings.Editors[std::size_t(n)];
+    if (!program.isEmpty()) {
+        OpenDialog2->setDirectory(folder_of(program));
+        OpenDialog2->selectFile(program);
+    }
+    OpenDialog2->setWindowTitle(QStringLiteral("Select Editor for ") + library_text(_Pic_Extension(n)));
+    if (OpenDialog2->exec() != QDialog::Accepted) return;
+    const QString chosen = chosen_file(*OpenDialog2);
+    if (!chosen.isEmpty()) program = chosen;
+}
+
+void TForm1::copyClick()
+{
+    if (!has_picture()) return;
+    QGuiApplication::clipboard()->setImage(ui->Image1->Picture());
+}
+
+void TForm1::loadclipClick()
+{
+    const QMimeData* offered = QGuiApplication::clipboard()->mimeData();
+    if (WorkingFile.isEmpty() || !offered || !offered->hasImage()) return;
+    const QImage image = QGuiApplication::clipboard()->image();
+    if (image.isNull()) return;
+    // Plain 24-bit RGB with the 40-byte header: the kind of BMP the library
+    // reads back. A failed write leaves the picture as it was.
+    QImageWriter writer(WorkingFile, "bmp");
+    if (!writer.write(image.convertToFormat(QImage::Format_RGB888))) {
+        QApplication::beep();
+        return;
+    }
+    FileTitle = QStringLiteral("Clipboard Image");
+    setWindowTitle(QStringLiteral("Show - ") + FileTitle);
+    reloadClick();
+    FitWindow();
+}
+
+void TForm1::reloadClick()
+{
+    if (WorkingFile.isEmpty()) return;
+    ui->Image1->hide();
+    const bool loaded = ui->Image1->LoadFromFile(WorkingFile);
+    ui->Image1->show();
+    const QByteArray working = QFile::encodeName(WorkingFile);
+    if (loaded && _checkbmp(working.constData(), pic_.get())) ui->Label1->setText(description_text(*pic_));
+    clear_selection();
+}
+
+// The scanner's dialogs belong to the main window, named by its native id.
+
+void TForm1::acquireClick()
+{
+    if (WorkingFile.isEmpty()) return;
+    const QByteArray working = QFile::encodeName(WorkingFile);
+    if (!_ScanToFile(reinterpret_cast<void*>(winId()), working.constData())) return;
+    QApplication::beep();
+    FileTitle = QStringLiteral("Twain Image");
+    setWindowTitle(QStringLiteral("Show - ") + FileTitle);
+    reloadClick();
+    FitWindow();
+}
+
+void TForm1::scanClick()
+{
+    // Only a scan that reached the clipboard is taken in: anything else
+    // there is not the scanner's picture.
+    if (_ScanToClipboard(reinterpret_cast<void*>(winId()))) loadclipClick();
+}
+
+void TForm1::selectClick()
+{
+    _SelectScanSource(reinterpret_cast<void*>(winId()));
+}
+
+// The working file always holds the displayed picture (the selection
+// outline is drawn over the picture, never into it), so the dialogs get it
+// as it is.
+
+void TForm1::resizeClick()
+{
+    if (!has_picture()) return;
+    const QByteArray working = QFile::encodeName(WorkingFile);
+    if (!_WinImageSize(working.constData())) return;
+    reloadClick();
+    FitWindow();
+}
+
+void TForm1::process24Click()
+{
+    if (!has_picture()) return;
+    const QByteArray working = QFile::encodeName(WorkingFile);
+    if (_WinImageAdjust(working.constData())) ui->Image1->LoadFromFile(WorkingFile);
+}
+
+void TForm1::printClick()
+{
+    if (!has_picture()) return;
+    hide();
+    const QByteArray working = QFile::encodeName(WorkingFile);
+    _WinImagePrint(working.constData());
+    show();
+}
+
+void TForm1::browseClick()
+{
+    hide();
+    std::vector<char> buffer = path_buffer(FileName, kPathBuffer);
+    if (!_WinImageBrowse(buffer.data())) {
+        // Nothing chosen ends the program. Closing a hidden window does not
+        // count as closing the last one, so the program is told to end too.
+        close();
+        QCoreApplication::quit();
+        return;
+    }
+    buffer.back() = '\0';
+    const QString chosen = QFile::decodeName(buffer.data());
+    OpenDialog1->setDirectory(folder_of(chosen));
+    OpenDialog1->selectFile(chosen);
+    LoadImage(chosen);
+    // A file the viewer cannot show does not fit the window, which shows it.
+    if (!isVisible()) show();
+}
+
+void TForm1::slideClick()
+{
+    const QByteArray folder = QFile::encodeName(OpenDialog1->directory().absolutePath());
+    _WinSlideShow(folder.constData(), Settings.Slideshow, Settings.Display, Settings.Loop, Settings.SlideValid,
+                  Settings.SlideBeep);
+}
+
+void TForm1::SpeedButton12Click()
+{
+    if (!has_picture()) return;
+    Form4->ShowPicture(ui->Image1->Picture());
+}
+
+void TForm1::xprefsClick()
+{
+    hide();
+    Form2->Execute();
+    FitWindow();
+}
+
+void TForm1::exitClick()
+{
+    close();
+}

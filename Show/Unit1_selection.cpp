@@ -58,7 +58,8 @@ void TForm1::DrawSelection(int cornerX, int cornerY)
 
 void TForm1::Image1MouseDown(Qt::MouseButton button, int x, int y)
 {
-    if (button == Qt::LeftButton || !Settings.AllowCrop) return;
+    // Nothing shown, nothing to select.
+    if (button == Qt::LeftButton || !Settings.AllowCrop || !has_picture()) return;
     setWindowTitle(QStringLiteral("Show - ") + FileTitle);
     clear_selection();
     SelStartX = SelCornerX = x;
@@ -125,8 +126,8 @@ void TForm1::SpeedButton13Click()
 
 void TForm1::ProcessImage(int code)
 {
-    // Nothing loaded yet: nothing to process.
-    if (WorkingFile.isEmpty() || !QFile::exists(WorkingFile)) return;
+    // Nothing loaded yet: nothing to process (the working file is still empty).
+    if (!has_picture()) return;
 
     // 1-2.
     QApplication::setOverrideCursor(Qt::WaitCursor);

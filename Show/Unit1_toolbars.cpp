@@ -1,4 +1,4 @@
-// TForm1: the menus and the two toolbars, and which side the side toolbar sits on.
+// TForm1: the menus and the two toolbars wired to their commands, and which side the side toolbar sits on.
 #include "Unit1.h"
 
 #include "glyphs.h"
@@ -47,75 +47,92 @@ constexpr ButtonSpec kSideButtons[] = {
     {"MButton33", "Photo Adjustment", Glyph::PhotoAdjust},
 };
 
-QMenu* colour_menu(QMenu* parent)
+// Adds an item named `name` that runs `handler`.
+template <class Handler>
+QAction* add_item(QMenu* menu, const char* caption, const char* name, TForm1* form, Handler handler)
+{
+    QAction* item = menu->addAction(QString::fromLatin1(caption));
+    item->setObjectName(QLatin1String(name));
+    QObject::connect(item, &QAction::triggered, form, handler);
+    return item;
+}
+
+// "Convert to 256 Colour" with its two reductions; returns the submenu's own item.
+QAction* colour_menu(QMenu* parent, TForm1* form)
 {
     QMenu* menu = parent->addMenu(QStringLiteral("Convert to 256 Colour"));
-    menu->addAction(QStringLiteral("Ordered Dither"));
-    menu->addAction(QStringLiteral("Error Diffused"));
-    return menu;
+    menu->menuAction()->setObjectName(QStringLiteral("colour256"));
+    add_item(menu, "Ordered Dither", "ordered256", form, &TForm1::ordered256Click);
+    add_item(menu, "Error Diffused", "to256", form, &TForm1::to256Click);
+    return menu->menuAction();
 }
 
 }  // namespace
 
 void TForm1::create_menus()
 {
-    // Items whose commands have not arrived yet are in place and do nothing.
     PopupMenu1 = new QMenu(this);
     QAction* crop = PopupMenu1->addAction(QStringLiteral("Crop to Selection"));
     crop->setObjectName(QStringLiteral("crop"));
     crop->setVisible(false);
-    connect(PopupMenu1->addAction(QStringLiteral("&Open New Image")), &QAction::triggered, this, &TForm1::OpenClick);
-    PopupMenu1->addAction(QStringLiteral("&Browse"));
-    PopupMenu1->addAction(QStringLiteral("Slideshow"));
-    PopupMenu1->addAction(QStringLiteral("Load from Clipboard"));
+    add_item(PopupMenu1, "&Open New Image", "Open", this, &TForm1::OpenClick);
+    add_item(PopupMenu1, "&Browse", "browse", this, &TForm1::browseClick);
+    add_item(PopupMenu1, "Slideshow", "slide", this, &TForm1::slideClick);
+    popup_items_.loadclip = add_item(PopupMenu1, "Load from Clipboard", "loadclip", this, &TForm1::loadclipClick);
     QMenu* twain = PopupMenu1->addMenu(QStringLiteral("Twain"));
-    twain->addAction(QStringLiteral("Select Source"));
-    twain->addAction(QStringLiteral("Acquire"));
-    twain->addAction(QStringLiteral("Acquire to Clipboard"));
+    add_item(twain, "Select Source", "select", this, &TForm1::selectClick);
+    add_item(twain, "Acquire", "acquire", this, &TForm1::acquireClick);
+    add_item(twain, "Acquire to Clipboard", "scan", this, &TForm1::scanClick);
     QMenu* image = PopupMenu1->addMenu(QStringLiteral("Image"));
-    image->addAction(QStringLiteral("Resize"));
-    image->addAction(QStringLiteral("Convert to 24bit"));
-    image->addAction(QStringLiteral("Convert to &Greyscale"));
-    image->addAction(QStringLiteral("Convert to Monochrome"));
-    colour_menu(image);
-    image->addAction(QStringLiteral("&Rotate 90 degrees"));
-    image->addAction(QStringLiteral("Invert Monochrome"));
-    image->addAction(QStringLiteral("Update "));
+    add_item(image, "Resize", "resize", this, &TForm1::resizeClick);
+    popup_items_.expand24 = add_item(image, "Convert to 24bit", "expand24", this, &TForm1::expand24Click);
+    popup_items_.togrey = add_item(image, "Convert to &Greyscale", "togrey", this, &TForm1::togreyClick);
+    popup_items_.mono = add_item(image, "Convert to Monochrome", "mono", this, &TForm1::monoClick);
+    popup_items_.colour256 = colour_menu(image, this);
+    popup_items_.rotate = add_item(image, "&Rotate 90 degrees", "rotate", this, &TForm1::rotateClick);
+    popup_items_.invertmono = add_item(image, "Invert Monochrome", "invertmono", this, &TForm1::invertmonoClick);
+    add_item(image, "Update ", "reload", this, &TForm1::reloadClick);
     QMenu* edit = PopupMenu1->addMenu(QStringLiteral("&Edit"));
-    edit->addAction(QStringLiteral("Displayed Image"));
-    edit->addAction(QStringLiteral("Edit Image"));
-    edit->addAction(QStringLiteral("Original  Image with..."));
-    edit->addAction(QStringLiteral("Select Editor"));
-    PopupMenu1->addAction(QStringLiteral("&Copy to Clipboard"));
-    PopupMenu1->addAction(QStringLiteral("&Save"));
-    PopupMenu1->addAction(QStringLiteral("&Print"));
+    popup_items_.editasbmp = add_item(edit, "Displayed Image", "editasbmp", this, &TForm1::editasbmpClick);
+    popup_items_.edit = add_item(edit, "Edit Image", "edit", this, &TForm1::editClick);
+    popup_items_.editwith = add_item(edit, "Original  Image with...", "editwith", this, &TForm1::editwithClick);
+    popup_items_.seledit = add_item(edit, "Select Editor", "seledit", this, &TForm1::seleditClick);
+    add_item(PopupMenu1, "&Copy to Clipboard", "copy", this, &TForm1::copyClick);
+    add_item(PopupMenu1, "&Save", "save1", this, &TForm1::save1Click);
+    add_item(PopupMenu1, "&Print", "print", this, &TForm1::printClick);
     PopupMenu1->addSeparator();
-    connect(PopupMenu1->addAction(QStringLiteral("&Top Toolbar On/Off")), &QAction::triggered, this,
-            &TForm1::TopBarClick);
-    connect(PopupMenu1->addAction(QStringLiteral("&Lower Toolbar On/Off")), &QAction::triggered, this,
-            &TForm1::SideBarClick);
-    PopupMenu1->addAction(QStringLiteral("&Preferences "));
+    add_item(PopupMenu1, "&Top Toolbar On/Off", "TopBar", this, &TForm1::TopBarClick);
+    add_item(PopupMenu1, "&Lower Toolbar On/Off", "SideBar", this, &TForm1::SideBarClick);
+    add_item(PopupMenu1, "&Preferences ", "xprefs", this, &TForm1::xprefsClick);
     PopupMenu1->addSeparator();
-    connect(PopupMenu1->addAction(QStringLiteral("Exit")), &QAction::triggered, this, &QWidget::close);
+    add_item(PopupMenu1, "Exit", "exit", this, &TForm1::exitClick);
+    connect(PopupMenu1, &QMenu::aboutToShow, this, &TForm1::PopupMenu1Popup);
 
     ImageMenu = new QMenu(this);
-    ImageMenu->addAction(QStringLiteral("24bit Adjustment"));
-    ImageMenu->addAction(QStringLiteral("&Rotate 90 deg"));
-    ImageMenu->addAction(QStringLiteral("Convert to 24bit"));
-    ImageMenu->addAction(QStringLiteral("Invert Monochrome"));
-    ImageMenu->addAction(QStringLiteral("Convert to &Greyscale"));
-    ImageMenu->addAction(QStringLiteral("Convert to Monochrome"));
-    colour_menu(ImageMenu);
+    add_item(ImageMenu, "24bit Adjustment", "process24", this, &TForm1::process24Click);
+    image_items_.rotate = add_item(ImageMenu, "&Rotate 90 deg", "rotate", this, &TForm1::rotateClick);
+    image_items_.expand24 = add_item(ImageMenu, "Convert to 24bit", "expand24", this, &TForm1::expand24Click);
+    image_items_.invertmono =
+        add_item(ImageMenu, "Invert Monochrome", "invertmono", this, &TForm1::invertmonoClick);
+    image_items_.togrey = add_item(ImageMenu, "Convert to &Greyscale", "togrey", this, &TForm1::togreyClick);
+    image_items_.mono = add_item(ImageMenu, "Convert to Monochrome", "mono", this, &TForm1::monoClick);
+    image_items_.colour256 = colour_menu(ImageMenu, this);
+    connect(ImageMenu, &QMenu::aboutToShow, this, &TForm1::ImageMenuPopup);
 
     TwainMenu = new QMenu(this);
-    TwainMenu->addAction(QStringLiteral("Acquire"));
-    TwainMenu->addAction(QStringLiteral("Acquire to Clipboard"));
-    TwainMenu->addAction(QStringLiteral("Select Twain Source"));
+    add_item(TwainMenu, "Acquire", "acquire", this, &TForm1::acquireClick);
+    add_item(TwainMenu, "Acquire to Clipboard", "scan", this, &TForm1::scanClick);
+    add_item(TwainMenu, "Select Twain Source", "select", this, &TForm1::selectClick);
 
     EffectMenu = new QMenu(this);
-    for (const char* effect : {"Warm Image", "Cool Image", "Highlight Enhance", "Shadow Enhance", "Sepia", "Emboss",
-                               "Effect 27", "Effect 28"})
-        EffectMenu->addAction(QString::fromLatin1(effect));
+    add_item(EffectMenu, "Warm Image", "warm", this, &TForm1::warmClick);
+    add_item(EffectMenu, "Cool Image", "cool", this, &TForm1::coolClick);
+    add_item(EffectMenu, "Highlight Enhance", "highlight", this, &TForm1::highlightClick);
+    add_item(EffectMenu, "Shadow Enhance", "shadow", this, &TForm1::shadowClick);
+    add_item(EffectMenu, "Sepia", "Sepia", this, &TForm1::SepiaClick);
+    add_item(EffectMenu, "Emboss", "Emboss", this, &TForm1::EmbossClick);
+    add_item(EffectMenu, "Effect 27", "effect27", this, &TForm1::effect27Click);
+    add_item(EffectMenu, "Effect 28", "effect28", this, &TForm1::effect28Click);
 }
 
 TMButton* TForm1::add_button(QWidget* panel, const char* name, const char* hint, QRect geometry)
@@ -142,8 +159,16 @@ void TForm1::create_toolbars()
     const auto top = [this](const char* name) { return ui->Panel5->findChild<TMButton*>(QLatin1String(name)); };
     top("MButton1")->setDropDownMenu(PopupMenu1);
     connect(top("MButton2"), &TMButton::clicked, this, &TForm1::OpenClick);
+    connect(top("MButton3"), &TMButton::clicked, this, &TForm1::browseClick);
+    connect(top("MButton4"), &TMButton::clicked, this, &TForm1::save1Click);
+    connect(top("MButton5"), &TMButton::clicked, this, &TForm1::slideClick);
+    connect(top("MButton6"), &TMButton::clicked, this, &TForm1::SpeedButton12Click);
     top("MButton7")->setLatch(true);
     connect(top("MButton7"), &TMButton::clicked, this, &TForm1::SpeedButton13Click);
+    connect(top("MButton8"), &TMButton::clicked, this, &TForm1::copyClick);
+    connect(top("MButton9"), &TMButton::clicked, this, &TForm1::editasbmpClick);
+    connect(top("MButton10"), &TMButton::clicked, this, &TForm1::printClick);
+    connect(top("MButton11"), &TMButton::clicked, this, &TForm1::resizeClick);
     top("MButton12")->setDropDownMenu(ImageMenu);
     top("MButton13")->setDropDownMenu(TwainMenu);
     connect(top("MButton14"), &TMButton::clicked, this, &TForm1::SideBarClick);
@@ -159,7 +184,19 @@ void TForm1::create_toolbars()
         button->setRockerLR(i < 6);
         y += 22;
     }
-    ui->Panel6->findChild<TMButton*>(QStringLiteral("MButton32"))->setDropDownMenu(EffectMenu);
+    const auto side = [this](const char* name) { return ui->Panel6->findChild<TMButton*>(QLatin1String(name)); };
+    connect(side("MButton17"), &TMButton::clicked, this, &TForm1::MButton17Click);
+    connect(side("MButton18"), &TMButton::clicked, this, &TForm1::MButton18Click);
+    connect(side("MButton21"), &TMButton::clicked, this, &TForm1::MButton21Click);
+    connect(side("MButton24"), &TMButton::clicked, this, &TForm1::MButton24Click);
+    connect(side("MButton27"), &TMButton::clicked, this, &TForm1::MButton27Click);
+    connect(side("MButton30"), &TMButton::clicked, this, &TForm1::MButton30Click);
+    connect(side("MButton31"), &TMButton::clicked, this, &TForm1::EqualiseClick);
+    // "Special Effects" only drops down its menu: the release that follows
+    // the press belongs to the menu, so the button never reports a click of
+    // its own and equalising stays on its own button.
+    side("MButton32")->setDropDownMenu(EffectMenu);
+    connect(side("MButton33"), &TMButton::clicked, this, &TForm1::process24Click);
     ui->Panel6->hide();
 }
 

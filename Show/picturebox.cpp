@@ -22,8 +22,10 @@ TPictureBox::TPictureBox(QWidget* parent) : QWidget(parent)
 bool TPictureBox::LoadFromFile(const QString& path)
 {
     // The library's own BMPs read straight into 32-bit pixels; Qt's reader
-    // takes the rest (and is several times slower on large pictures).
-    QImage fast = show::readBmpPicture(path);
+    // takes the rest (and is several times slower on large pictures). A
+    // picture of the same size and kind, as after most processing steps,
+    // takes the new rows in place.
+    QImage fast = show::readBmpPicture(path, &picture_);
     if (!fast.isNull()) {
         setPicture(fast);
         return true;

@@ -10,7 +10,8 @@ class TPictureBox : public QWidget {
 public:
     explicit TPictureBox(QWidget* parent = nullptr);
 
-    // Loads a BMP file as the picture; false leaves the old picture.
+    // Loads a BMP file as the picture; false leaves the old picture, except
+    // when a file of its own size and kind failed halfway through its rows.
     bool LoadFromFile(const QString& path);
     const QImage& Picture() const { return picture_; }
     void setPicture(const QImage& picture);

@@ -3,8 +3,13 @@
 
 #include <QFile>
 
+#include <array>
+#include <climits>
 #include <cstdint>
+#include <vector>
+
 #include <sys/mman.h>
+#include <sys/uio.h>
 
 namespace show {
 namespace {
@@ -51,9 +56,36 @@ QImage populated_image(int width, int height, QImage::Format format)
         mapping);
 }
 
+// Reads the file's rows of `used` bytes each (every `stride` bytes from
+// `offset`) straight into the picture's lines, many rows per call; the
+// padding of each row goes to a scratch buffer. False when the file ends first.
+bool read_rows(int fd, std::int64_t offset, std::size_t stride, std::size_t used, bool top_down, QImage& picture)
+{
+    const int height = picture.height();
+    std::array<uchar, 4> padding{};
+    const std::size_t pad = stride - used;  // under 4 bytes
+    const int rows_per_call = IOV_MAX / 2;
+    std::vector<iovec> parts;
+    parts.reserve(std::size_t(rows_per_call) * 2);
+    for (int row = 0; row < height;) {
+        parts.clear();
+        std::size_t expected = 0;
+        for (int n = 0; n < rows_per_call && row < height; ++n, ++row) {
+            const int y = top_down ? row : height - 1 - row;
+            parts.push_back({picture.scanLine(y), used});
+            if (pad) parts.push_back({padding.data(), pad});
+            expected += stride;
+        }
+        const ssize_t got = ::preadv(fd, parts.data(), int(parts.size()), offset);
+        if (got < 0 || std::size_t(got) != expected) return false;
+        offset += std::int64_t(expected);
+    }
+    return true;
+}
+
 }  // namespace
 
-QImage readBmpPicture(const QString& path)
+QImage readBmpPicture(const QString& path, QImage* reuse)
 {
     QFile file(path);
     // Whole rows per read, and no buffer in between to copy through.
@@ -91,24 +123,32 @@ QImage readBmpPicture(const QString& path)
     }
 
     // 24-bit rows go straight into a BGR image and 8-bit rows into an
-    // indexed one: the file's rows are already the image's rows, one read
-    // each, with no pass over the pixels. 1 and 4 bits widen to indexes.
-    QImage picture = populated_image(int(width), int(height), bits == 24 ? QImage::Format_BGR888 : QImage::Format_Indexed8);
-    if (picture.isNull()) return {};
+    // indexed one: the file's rows are already the image's rows, read in
+    // batches of rows with no pass over the pixels. 1 and 4 bits widen to indexes.
+    const QImage::Format format = bits == 24 ? QImage::Format_BGR888 : QImage::Format_Indexed8;
+    // A picture of the same size and kind that nothing else shares takes the
+    // rows in place: fresh memory costs more to map than the rows to read.
+    const bool reused = reuse && reuse->width() == width && reuse->height() == height &&
+                        reuse->format() == format && reuse->isDetached();
+    QImage picture = reused ? std::move(*reuse) : populated_image(int(width), int(height), format);
+    const auto fail = [&] {
+        if (reused) *reuse = std::move(picture);
+        return QImage();
+    };
+    if (picture.isNull()) return fail();
     if (bits < 24) picture.setColorTable(palette);
-    const bool direct = bits == 24 || bits == 8;
-    QByteArray packed(direct ? 0 : qsizetype(stride), Qt::Uninitialized);
     const int w = int(width);
+    if (bits == 24 || bits == 8) {
+        const std::size_t used = std::size_t(bits == 24 ? width * 3 : width);
+        if (!read_rows(file.handle(), pixel_offset, std::size_t(stride), used, top_down, picture)) return fail();
+        return picture;
+    }
+    QByteArray packed(qsizetype(stride), Qt::Uninitialized);
     for (std::int64_t row = 0; row < height; ++row) {
         const std::int64_t y = top_down ? row : height - 1 - row;
         uchar* out = picture.scanLine(int(y));
-        if (!file.seek(pixel_offset + stride * row)) return {};
-        if (direct) {
-            const qint64 used = bits == 24 ? qint64(width) * 3 : qint64(width);
-            if (file.read(reinterpret_cast<char*>(out), used) != used) return {};
-            continue;
-        }
-        if (file.read(packed.data(), stride) != stride) return {};
+        if (!file.seek(pixel_offset + stride * row)) return fail();
+        if (file.read(packed.data(), stride) != stride) return fail();
         const auto* in = reinterpret_cast<const uchar*>(packed.constData());
         if (bits == 4) {
             for (int x = 0; x < w; ++x) out[x] = (in[x / 2] >> (x % 2 ? 0 : 4)) & 0x0f;
