@@ -56,6 +56,19 @@ QString folder_of(const QString& path)
     return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
 }
 
+// The name the library will write for a save type: the name's extension
+// (the last dot after the last slash) replaced by the type's own, which is
+// the pattern of its entry in the library's save list.
+QString name_for_save_type(const QString& chosen, int save_type)
+{
+    const QStringList parts = QString::fromLocal8Bit(_Pic_GetSaveFormats()).split('|');
+    const qsizetype at = qsizetype(save_type) * 2 - 1;
+    if (save_type < 1 || at >= parts.size() || !parts.at(at).startsWith(QLatin1String("*."))) return chosen;
+    const qsizetype name = chosen.lastIndexOf('/') + 1;
+    const qsizetype dot = chosen.lastIndexOf('.');
+    return (dot > name ? chosen.left(dot) : chosen) + parts.at(at).mid(1);
+}
+
 QString chosen_file(QFileDialog& dialog)
 {
     const QStringList chosen = dialog.selectedFiles();
@@ -141,12 +154,20 @@ void TForm1::ImageMenuPopup()
 void TForm1::save1Click()
 {
     if (!has_picture()) return;
-    SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, !Settings.Overwrite);
+    // The dialog would ask about the name as typed, but the file written
+    // carries the save type's extension ("x.png" as JPEG is "x.jpg"): the
+    // question is asked here, about the file that would really be replaced.
+    SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, true);
     if (SaveDialog1->exec() != QDialog::Accepted) return;
-    const QString chosen = chosen_file(*SaveDialog1);
-    if (chosen.isEmpty()) return;
     const int save_type = int(SaveDialog1->nameFilters().indexOf(SaveDialog1->selectedNameFilter())) + 1;
+    const QString chosen = name_for_save_type(chosen_file(*SaveDialog1), save_type);
+    if (chosen.isEmpty()) return;
     if (save_type >= 1) Settings.Save = save_type;
+    if (Settings.Overwrite && QFileInfo::exists(chosen) &&
+        QMessageBox::question(this, QStringLiteral("Save Image as"),
+                              QFileInfo(chosen).fileName() + QStringLiteral(" already exists.\nDo you want to replace it?"),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+        return;
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     if (Settings.Progress) show_progress_panel(true);

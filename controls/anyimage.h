@@ -54,6 +54,10 @@ public:
     PicProgress ProgressCallback() const { return progress_callback_; }
     void setProgressCallback(PicProgress value) { progress_callback_ = value; }
 
+    // The record lent to the library; after a load it holds the image's
+    // size, kind and description.
+    const PicImage& Record() const { return *record_; }
+
     // The picture on show; null until something has loaded.
     const QImage& Picture() const { return picture_; }
     void setPicture(const QImage& picture);

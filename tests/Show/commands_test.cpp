@@ -295,19 +295,17 @@ TEST(CommandSave, WritesTheChosenTypeAndAsksBeforeReplacing)
     EXPECT_EQ(QSize(gif_back->width, gif_back->height), QSize(36, 20));
     EXPECT_EQ(form.Pic()->bits, 24);
 
-    // "Overwrite" on: replacing asks; "No" leaves the file.
+    // "Overwrite" on: replacing asks, also when the name typed carries
+    // another extension than the one written; "No" leaves the file.
     write_file(ppm, {'o', 'l', 'd'});
     {
         ModalSteps steps;
-        steps.then<QFileDialog>(choose(ppm, 11))
-            .then<QMessageBox>([](QMessageBox& box) {
-                QMetaObject::invokeMethod(box.button(QMessageBox::No), "click", Qt::QueuedConnection);
-            })
-            .then<QFileDialog>([](QFileDialog& dialog) {
-                QMetaObject::invokeMethod(&dialog, "reject", Qt::QueuedConnection);
-            });
+        steps.then<QFileDialog>(choose(temp_path("saved.png"), 11)).then<QMessageBox>([](QMessageBox& box) {
+            EXPECT_TRUE(box.text().startsWith("saved.ppm"));
+            QMetaObject::invokeMethod(box.button(QMessageBox::No), "click", Qt::QueuedConnection);
+        });
         form.save1Click();
-        EXPECT_EQ(steps.done(), 3u);
+        EXPECT_EQ(steps.done(), 2u);
     }
     EXPECT_EQ(read_file(ppm), Bytes({'o', 'l', 'd'}));
 
