@@ -106,6 +106,16 @@ ZARNGFX_EXPORT int _WinImageSize(const char* path);
 ZARNGFX_EXPORT int _WinImageAdjust(const char* path);
 ZARNGFX_EXPORT int _WinImageBrowse(char* path);
 
+/* The scanner, through the eztw32 module loaded for the one call. `window` is
+   the caller's top-level window (a QWidget or its native id), the owner of
+   the module's dialogs. _SelectScanSource returns 1 when a source was chosen;
+   _ScanToClipboard and _ScanToFile return 1 when an image was acquired to the
+   clipboard, or written as a Windows bitmap to `path`. All give 0 when the
+   module is missing or the scan failed; a failed scan leaves `path` as it was. */
+ZARNGFX_EXPORT int _SelectScanSource(void* window);
+ZARNGFX_EXPORT int _ScanToClipboard(void* window);
+ZARNGFX_EXPORT int _ScanToFile(void* window, const char* path);
+
 /* The host's message box */
 ZARNGFX_EXPORT void _Pic_SetMessageHandler(PicMessageHandler handler);
 

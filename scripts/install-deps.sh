@@ -7,7 +7,7 @@ packages="
   build-essential cmake make pkg-config
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libjpeg62-turbo-dev libpng-dev libtiff-dev
+  libjpeg62-turbo-dev libpng-dev libtiff-dev libsane-dev
   imagemagick netpbm libjpeg-turbo-progs giflib-tools libtiff-tools pngcheck xclip poppler-utils
   hyperfine time
   qt6-base-dev xvfb xauth desktop-file-utils xdg-utils shared-mime-info

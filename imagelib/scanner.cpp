@@ -1,0 +1,78 @@
+// The scanner exports: each loads the eztw32 module for one call, runs one of its routines and frees it again.
+#include "platform.h"
+#include "zarngfx.h"
+
+namespace zarn {
+namespace {
+
+using SelectRoutine = int (*)(void* window);
+using ManagerRoutine = int (*)();
+using ClipboardRoutine = int (*)(void* window, int pixel_types);
+using FileRoutine = int (*)(void* window, const char* path, int pixel_types);
+
+constexpr const char* kModule = "eztw32";
+constexpr int kNotAcquired = -1;
+
+// Loads the module, starts its source manager and, only when that reports
+// more than 0, calls the acquire routine through `acquire`. The manager is
+// stopped and the module freed on every path, an exception from any routine
+// included. 1 exactly when the acquire routine returned 0.
+template <typename Routine, typename Call>
+int acquire_with(const char* routine, Call acquire) noexcept
+{
+    void* module = load_module(kModule);
+    if (!module) return 0;
+    const auto load = reinterpret_cast<ManagerRoutine>(find_export(module, "TWAIN_LoadSourceManager"));
+    const auto unload = reinterpret_cast<ManagerRoutine>(find_export(module, "TWAIN_UnloadSourceManager"));
+    if (!load || !unload) {
+        free_module(module);
+        return 0;
+    }
+    int acquired = kNotAcquired;
+    try {
+        if (load() > 0) {
+            if (const auto found = reinterpret_cast<Routine>(find_export(module, routine))) acquired = acquire(found);
+        }
+    } catch (...) {
+        acquired = kNotAcquired;
+    }
+    try {
+        unload();
+    } catch (...) {
+    }
+    free_module(module);
+    return acquired == 0 ? 1 : 0;
+}
+
+}  // namespace
+}  // namespace zarn
+
+using namespace zarn;
+
+extern "C" ZARNGFX_EXPORT int _SelectScanSource(void* window)
+{
+    void* module = load_module(kModule);
+    if (!module) return 0;
+    int result = 0;
+    try {
+        if (const auto select = reinterpret_cast<SelectRoutine>(find_export(module, "TWAIN_SelectImageSource")))
+            result = select(window);
+    } catch (...) {
+        result = 0;
+    }
+    free_module(module);
+    return result;
+}
+
+extern "C" ZARNGFX_EXPORT int _ScanToClipboard(void* window)
+{
+    return acquire_with<ClipboardRoutine>("TWAIN_AcquireToClipboard",
+                                          [&](ClipboardRoutine acquire) { return acquire(window, 0); });
+}
+
+extern "C" ZARNGFX_EXPORT int _ScanToFile(void* window, const char* path)
+{
+    if (!path) return 0;
+    return acquire_with<FileRoutine>("TWAIN_AcquireToFilename",
+                                     [&](FileRoutine acquire) { return acquire(window, path, 0); });
+}
