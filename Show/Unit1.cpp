@@ -4,7 +4,6 @@
 #include "Unit2.h"
 #include "Unit4.h"
 
-#include "command_line.h"
 #include "mbutton.h"
 #include "picturebox.h"
 #include "private_temp.h"
@@ -12,7 +11,9 @@
 #include "ui_Unit1.h"
 
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -21,7 +22,9 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTime>
+#include <QWindow>
 
+#include <cstdio>
 #include <cstring>
 
 TForm1* TForm1::live_ = nullptr;
@@ -33,13 +36,22 @@ QString library_text(const char* text)
     return text ? QString::fromLocal8Bit(text) : QString();
 }
 
-// The record's description is a fixed field that need not end in a zero.
-QString description_of(const PicImage& pic)
+// Where a load converts to: beside the working file, which is replaced only
+// once the new picture is on screen.
+QString incoming_file(const QString& workingFile)
 {
-    return QString::fromLocal8Bit(pic.description, qsizetype(strnlen(pic.description, sizeof pic.description)));
+    if (workingFile.isEmpty()) return {};
+    return (workingFile.endsWith(QLatin1String(".bmp")) ? workingFile.chopped(4) : workingFile) +
+           QStringLiteral(".load.bmp");
 }
 
 }  // namespace
+
+// The record's description is a fixed field that need not end in a zero.
+QString TForm1::record_description() const
+{
+    return QString::fromLocal8Bit(pic_->description, qsizetype(strnlen(pic_->description, sizeof pic_->description)));
+}
 
 TForm1::TForm1(QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::TForm1>()), pic_(std::make_unique<PicImage>())
@@ -81,8 +93,14 @@ TForm1::TForm1(QWidget* parent)
     // 4. Settings.
     ReadSettings();
 
-    // 5. The working file, in the private temporary folder.
-    WorkingFile = show::reserveWorkingFile(show::privateTempDir(), QTime::currentTime());
+    // 5. The working file, in the private temporary folder, under a name this
+    // viewer holds while it runs. What viewers that were killed left there
+    // goes first: nothing else would ever remove it.
+    const QString private_dir = show::privateTempDir();
+    show::removeStaleWorkingFiles(private_dir);
+    show::Reservation reserved = show::reserveWorkingFile(private_dir, QTime::currentTime());
+    WorkingFile = reserved.path;
+    working_lock_ = std::move(reserved.lock);
 
     // 6. Open filter: every format in the library's table, then all files.
     open_filter_ = library_text(_Pic_Description(0)) + '|' + library_text(_Pic_Pattern(0)) + '|';
@@ -103,6 +121,9 @@ TForm1::TForm1(QWidget* parent)
     // The preferences dialog, then the full-screen window.
     Form2 = std::make_unique<TForm2>(*this);
     Form4 = std::make_unique<TForm4>(*this);
+
+    // Later copies of the viewer find this one and hand it their argument.
+    listen_for_copies();
 }
 
 TForm1::~TForm1()
@@ -138,22 +159,6 @@ QStringList TForm1::nameFilters(const QString& barFilter)
     return filters;
 }
 
-void TForm1::DispatchArgument(const QStringList& arguments)
-{
-    const QString argument = show::argumentText(arguments);
-    if (argument.isEmpty()) {
-        OpenClick();
-        return;
-    }
-    // What each verb does comes with the start-up commands; until then its
-    // path is shown like any other.
-    const show::VerbAndPath parsed = show::splitVerb(argument);
-    Verb = parsed.verb;
-    LoadImage(parsed.path);
-    OpenDialog1->setDirectory(QFileInfo(parsed.path).absolutePath());
-    OpenDialog1->selectFile(parsed.path);
-}
-
 void TForm1::show_progress_panel(bool shown)
 {
     if (!shown) {
@@ -184,22 +189,37 @@ void TForm1::LoadImage(const QString& path)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     if (Settings.Progress) show_progress_panel(true);
     pic_->progress = Settings.Progress ? &TForm1::ShowProgress : nullptr;
+    // The conversion blocks the event loop: whatever covered the window (the
+    // open dialog just closed) is painted over now, not after the load.
+    if (isVisible()) repaint();
     QElapsedTimer clock;
     clock.start();
 
-    // 7-8. Convert to the working file.
+    // 7-8. Convert beside the working file, which keeps the picture on
+    // screen until the new one can be shown.
     const QByteArray working = QFile::encodeName(WorkingFile);
+    const QString incoming = incoming_file(WorkingFile);
+    const QByteArray incoming_local = QFile::encodeName(incoming);
     const int converted = Settings.Display
-                              ? _anyto256(local_path.constData(), working.constData(), pic_.get(),
+                              ? _anyto256(local_path.constData(), incoming_local.constData(), pic_.get(),
                                           Settings.PhotoCDSize, Settings.JpegScale)
-                              : _anytobmps(local_path.constData(), working.constData(), pic_.get(),
+                              : _anytobmps(local_path.constData(), incoming_local.constData(), pic_.get(),
                                            Settings.PhotoCDSize, Settings.JpegScale);
     show_progress_panel(false);
     QApplication::restoreOverrideCursor();
 
-    // 9-10. A failure keeps the previous picture; so does a working file
-    // that cannot be shown.
-    if (!converted || !ui->Image1->LoadFromFile(WorkingFile)) {
+    // 9-10. A failure keeps the previous picture; so does a picture that
+    // cannot be shown (past the library's ceiling once in display form).
+    // The record is read back from the working file, so it describes the
+    // picture on screen again, not the file that failed.
+    bool shown = converted && !incoming.isEmpty() && ui->Image1->LoadFromFile(incoming);
+    if (shown && ::rename(incoming_local.constData(), working.constData()) != 0) {
+        ui->Image1->LoadFromFile(WorkingFile);
+        shown = false;
+    }
+    if (!shown) {
+        if (!incoming.isEmpty()) QFile::remove(incoming);
+        if (!_checkbmp(working.constData(), pic_.get())) *pic_ = PicImage{};  // nothing on screen yet
         setWindowTitle(QStringLiteral("Show - Error Loading Image"));
         return;
     }
@@ -208,7 +228,7 @@ void TForm1::LoadImage(const QString& path)
     // longer than one) still reports its real length, in hundredths.
     const qint64 hundredths = clock.elapsed() / 10;
     ui->Label2->setText(QString::number(double(hundredths) * 0.01, 'g'));
-    ui->Label1->setText(description_of(*pic_));
+    ui->Label1->setText(record_description());
     setWindowTitle(QStringLiteral("Show - ") + FileTitle);
     FitWindow();
     clear_selection();
@@ -216,10 +236,8 @@ void TForm1::LoadImage(const QString& path)
 
 void TForm1::FitWindow()
 {
-    // 1. Toolbar frames follow "StdButton".
-    for (TMButton* button : findChildren<TMButton*>()) {
-        if (button->Tag() == -5) button->setBorder(Settings.StdButton);
-    }
+    // 1.
+    apply_button_frames();
     // 2-3.
     pic_->progress = Settings.Progress ? &TForm1::ShowProgress : nullptr;
     ui->ScrollBox1->horizontalScrollBar()->setValue(0);
@@ -239,26 +257,46 @@ void TForm1::FitWindow()
     const int image_width = picture.width() / scale, image_height = picture.height() / scale;
     ui->Image1->resize(image_width, image_height);
 
-    // 7-11. Client size, within the screen and not below the form's designed size.
+    // 7-11. Client size, within the screen and not below the form's designed
+    // size. A picture wider than the area has a horizontal scroll bar, whose
+    // height is kept free as the vertical bar's width is: else it would
+    // cover the picture's last rows and bring a vertical bar of its own.
     const QScreen* on = screen() ? screen() : QGuiApplication::primaryScreen();
     const QSize screen_size = on->geometry().size();
-    int client_width = std::min(screen_size.width() - 36, side_width + image_width + 4);
+    const int client_width_limit = screen_size.width() - 36;
+    const bool too_wide = side_width + image_width + 4 > client_width_limit;
+    int client_width = std::min(client_width_limit, side_width + image_width + 4);
     const int client_height_limit = screen_size.height() - 64;
-    int client_height = std::min(client_height_limit, top_height + image_height + 24);
+    int client_height = std::min(client_height_limit, top_height + image_height + 24 + (too_wide ? 20 : 0));
     if (client_height == client_height_limit) client_width += 20;  // room for the vertical scroll bar
     if (Settings.ToolBar && client_width < MinClientWidth) client_width = MinClientWidth;
     if (Settings.ToolBar1 && client_height < MinClientHeight && pic_->bits == 24) client_height = MinClientHeight;
     resize(client_width, client_height);
 
-    // 12. Centre on the screen, the frame included.
-    if (Settings.Centre) {
-        const QSize frame = isVisible() ? frameGeometry().size() : size();
-        const QPoint origin = on->geometry().topLeft();
-        move(origin.x() + (screen_size.width() - frame.width()) / 2,
-             origin.y() + (screen_size.height() - frame.height() - 20) / 2);
-    }
-    // 13.
+    // 12-13.
+    if (Settings.Centre) centre_on_screen();
     show();
+}
+
+void TForm1::centre_on_screen()
+{
+    // Centred with the window manager's frame, which is known only once it
+    // has framed the window: before that the window is centred as if it had
+    // none, and once more, a single time, when the frame turns up (moveEvent).
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    if (frame.isNull() && !isVisible()) recentre_when_framed_ = true;
+    const QSize outer = size().grownBy(frame);
+    const QScreen* on = screen() ? screen() : QGuiApplication::primaryScreen();
+    const QRect area = on->geometry();
+    move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height() - 20) / 2);
+}
+
+void TForm1::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    if (!recentre_when_framed_ || !windowHandle() || windowHandle()->frameMargins().isNull()) return;
+    recentre_when_framed_ = false;
+    if (Settings.Centre) centre_on_screen();
 }
 
 void TForm1::ShowProgress(std::int32_t current, std::int32_t total)
@@ -327,10 +365,15 @@ void TForm1::Button1Click()
 
 void TForm1::OpenClick()
 {
-    if (OpenDialog1->exec() != QDialog::Accepted) return;
+    const int answer = OpenDialog1->exec();
+    // Qt leaves the name box's completion list up when Return took a typed
+    // name; it would stay on screen and swallow the next click.
+    for (QCompleter* completer : OpenDialog1->findChildren<QCompleter*>()) {
+        if (completer->popup()) completer->popup()->hide();
+    }
+    if (answer != QDialog::Accepted) return;
     const QStringList chosen = OpenDialog1->selectedFiles();
     if (chosen.isEmpty()) return;
-    ui->Image1->repaint();
     LoadImage(chosen.front());
     OpenDialog1->setDirectory(QFileInfo(chosen.front()).absolutePath());
 }
@@ -340,6 +383,7 @@ void TForm1::FormClose()
     if (closed_) return;
     closed_ = true;
     if (!WorkingFile.isEmpty()) QFile::remove(WorkingFile);
+    working_lock_.release();
     WriteSettings();
     store_.reset();
 }
@@ -352,8 +396,12 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 void TForm1::mouseReleaseEvent(QMouseEvent* event)
 {
-    // A click on a bare part of the window.
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) OpenClick();
+    // A click on the bare background next to the picture; the clicks the
+    // toolbars, the status bar and their frames do not take end here too
+    // and do nothing.
+    const QPoint at = event->position().toPoint();
+    if (event->button() == Qt::LeftButton && rect().contains(at) && childAt(at) == ui->ScrollBox1->viewport())
+        OpenClick();
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event)
@@ -368,7 +416,6 @@ void TForm1::dropEvent(QDropEvent* event)
     if (urls.isEmpty() || !urls.front().isLocalFile()) return;
     event->acceptProposedAction();
     const QString path = urls.front().toLocalFile();
-    ui->Image1->repaint();
     LoadImage(path);
     OpenDialog1->setDirectory(QFileInfo(path).absolutePath());
 }

@@ -1,6 +1,7 @@
 // TForm1: the viewer's main window: one picture in a scrollable area, two toolbars and a status bar.
 #pragma once
 
+#include "private_temp.h"
 #include "settings_store.h"
 #include "viewer_settings.h"
 #include "zarngfx.h"
@@ -27,7 +28,21 @@ class TPictureBox;
 class TProgbar;
 class TForm2;
 class TForm4;
+class QLocalServer;
+class QLocalSocket;
 
+// What the form's numbered components are on screen:
+//   Panel5              top toolbar: MButton1 main menu, 2 open, 3 browse, 4 save as, 5 slide show,
+//                       6 full screen (SpeedButton12Click), 7 full/half size, latching
+//                       (SpeedButton13Click), 8 copy, 9 edit displayed picture, 10 print, 11 resize,
+//                       12 image processing menu, 13 scanner menu, 14 side toolbar on/off
+//   Panel6              side toolbar, 24-bit pictures only: Button1 switch sides; rockers MButton17
+//                       sharpness, 18 brightness, 21 contrast, 24 red, 27 green, 30 blue; MButton31
+//                       equalise, 32 effects menu, 33 photo adjustment (the numbers have gaps)
+//   Panel2              status bar, holding Panel3 (Label2: seconds the last step took) and
+//                       Panel4 (Label1: the picture's description)
+//   Panel1              progress panel over Panel4 while the library works (Progbar1)
+//   ScrollBox1, Image1  the scrollable area and the picture in it
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
@@ -37,8 +52,12 @@ public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // Step 8: a path is loaded; no argument shows the open dialog.
-    void DispatchArgument(const QStringList& arguments);
+    // Start-up and the one running copy (Unit1_startup.cpp).
+    // Step 8: runs the argument's verb or loads its path; no argument shows
+    // the open dialog. False when the verb's work was all the program had to
+    // do: the window is then closed (exitClick) without being shown.
+    bool DispatchArgument(const QStringList& arguments);
+    bool ExitOnActivate = false;  // exitClick runs on the window's first activation
 
     void LoadImage(const QString& path);
     void FitWindow();
@@ -174,6 +193,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -191,6 +211,10 @@ private:
     void build_dialogs();
     void show_progress_panel(bool shown);
     void set_status(const QString& status);
+    QString record_description() const;
+    void centre_on_screen();
+    // Toolbar frames follow "StdButton" (Unit1_toolbars.cpp).
+    void apply_button_frames();
     // Unit1_selection.cpp
     void connect_selection();
     void clear_selection();
@@ -212,6 +236,18 @@ private:
     QString open_filter_;
     QString registration_status_;
     bool closed_ = false;
+    show::NameLock working_lock_;  // marks WorkingFile as this viewer's while it runs
+    bool recentre_when_framed_ = false;  // centred before the window manager's frame was known
+
+    // Unit1_startup.cpp: later copies of the viewer hand their argument over
+    // through this window's local server.
+    bool event(QEvent* event) override;
+    void listen_for_copies();
+    void answer_copy(QLocalSocket& asker);
+    void ReceiveHandOff(QLocalSocket& asker);
+    void act_on_hand_off(const QString& argument);
+    void bring_to_front();
+    QLocalServer* copies_ = nullptr;
 
     static TForm1* live_;  // the window the progress callback reports to
 };

@@ -36,11 +36,6 @@ QString library_text(const char* text)
     return text ? QString::fromLocal8Bit(text) : QString();
 }
 
-QString description_text(const PicImage& pic)
-{
-    return QString::fromLocal8Bit(pic.description, qsizetype(strnlen(pic.description, sizeof pic.description)));
-}
-
 // A zero-filled buffer of `size` bytes (at least kPathBuffer) holding `path`
 // when it fits with its terminating zero, else empty.
 std::vector<char> path_buffer(const QString& path, std::size_t size)
@@ -287,7 +282,7 @@ void TForm1::reloadClick()
     const bool loaded = ui->Image1->LoadFromFile(WorkingFile);
     ui->Image1->show();
     const QByteArray working = QFile::encodeName(WorkingFile);
-    if (loaded && _checkbmp(working.constData(), pic_.get())) ui->Label1->setText(description_text(*pic_));
+    if (loaded && _checkbmp(working.constData(), pic_.get())) ui->Label1->setText(record_description());
     clear_selection();
 }
 

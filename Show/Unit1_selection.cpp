@@ -12,16 +12,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
-
-namespace {
-
-QString description_text(const PicImage& pic)
-{
-    return QString::fromLocal8Bit(pic.description, qsizetype(strnlen(pic.description, sizeof pic.description)));
-}
-
-}  // namespace
 
 void TForm1::connect_selection()
 {
@@ -119,9 +109,14 @@ void TForm1::SpeedButton13Click()
 {
     Settings.Scale = Settings.Scale == 1 ? 2 : 1;
     if (auto* full_half = findChild<TMButton*>(QStringLiteral("MButton7"))) full_half->setDown(Settings.Scale == 2);
+    // A selection is kept in the control's pixels, which now stand for a
+    // different part of the picture than its caption says: it goes.
+    if (HasSelection || Dragging) {
+        Dragging = 0;
+        clear_selection();
+        setWindowTitle(QStringLiteral("Show - ") + FileTitle);
+    }
     FitWindow();
-    // The selection keeps its control coordinates; only the pen follows the scale.
-    if (HasSelection) DrawSelection(SelCornerX, SelCornerY);
 }
 
 void TForm1::ProcessImage(int code)
@@ -142,8 +137,7 @@ void TForm1::ProcessImage(int code)
         const int scale = Settings.Scale == 2 ? 2 : 1;
         const QRect selected(std::min(SelStartX, SelCornerX) * scale, std::min(SelStartY, SelCornerY) * scale,
                              std::abs(SelCornerX - SelStartX) * scale, std::abs(SelCornerY - SelStartY) * scale);
-        // A selection left over from the other zoom may reach past the
-        // picture; only the part on the picture is cropped to.
+        // Only the part of the selection on the picture is cropped to.
         const QRect area = selected & QRect(QPoint(0, 0), ui->Image1->Picture().size());
         if (!area.isEmpty())
             _bmpcrop(working.constData(), working.constData(), Pic(), area.x(), area.y(), area.width(),
@@ -164,5 +158,5 @@ void TForm1::ProcessImage(int code)
     if (code <= 1) FitWindow();
     const qint64 hundredths = clock.elapsed() / 10;
     ui->Label2->setText(QString::number(double(hundredths) * 0.01, 'g'));
-    ui->Label1->setText(description_text(*Pic()));
+    ui->Label1->setText(record_description());
 }

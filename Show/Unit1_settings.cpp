@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 
+#include <algorithm>
+
 namespace {
 
 QString editor_value(int n)
@@ -30,13 +32,16 @@ void TForm1::ReadSettings()
     Settings.WindowLeft = store.number(QStringLiteral("WindowLeft"));
     Settings.WindowTop = store.number(QStringLiteral("WindowTop"));
     move(Settings.WindowLeft, Settings.WindowTop);
-    Settings.PhotoCDSize = store.number(QStringLiteral("PhotoCDSize"));
-    Settings.JpegQuality = store.number(QStringLiteral("JpegQuality"));
-    Settings.JpegScale = store.number(QStringLiteral("JpegScale"));
+    // Numbers are held to the ranges the preferences offer; a stored value
+    // outside them (a hand-edited file) would reach the caption, the
+    // selection step or the library as it stands.
+    Settings.PhotoCDSize = std::clamp(store.number(QStringLiteral("PhotoCDSize")), 1, 3);
+    Settings.JpegQuality = std::clamp(store.number(QStringLiteral("JpegQuality")), 25, 95);
+    Settings.JpegScale = std::clamp(store.number(QStringLiteral("JpegScale")), 0, 2);
     Settings.SingleClick = store.flag(QStringLiteral("SingleClick"));
     Settings.Centre = store.flag(QStringLiteral("Centre"));
     Settings.AllowCrop = store.flag(QStringLiteral("AllowCrop"));
-    Settings.CropStep = store.number(QStringLiteral("CropStep"));
+    Settings.CropStep = std::clamp(store.number(QStringLiteral("CropStep")), 1, 100);
     Settings.Display = store.flag(QStringLiteral("Display"));
     Settings.ToolBar = store.flag(QStringLiteral("ToolBar"));
     Settings.ToolBar1 = store.flag(QStringLiteral("ToolBar1"));
@@ -45,7 +50,7 @@ void TForm1::ReadSettings()
     Settings.Progress = store.flag(QStringLiteral("Progress"));
     Settings.Overwrite = store.flag(QStringLiteral("Overwrite"));
     Settings.StdButton = store.flag(QStringLiteral("StdButton"));
-    Settings.Slideshow = store.number(QStringLiteral("Slideshow"));
+    Settings.Slideshow = std::clamp(store.number(QStringLiteral("Slideshow")), 5, 30);
     Settings.Loop = store.flag(QStringLiteral("Loop"));
     Settings.SlideBeep = store.flag(QStringLiteral("SlideBeep"));
     Settings.SlideValid = store.flag(QStringLiteral("SlideValid"));
@@ -55,6 +60,7 @@ void TForm1::ReadSettings()
     Settings.PrefsTop = store.number(QStringLiteral("PrefsTop"));
     Settings.OnlyOne = store.flag(QStringLiteral("OnlyOne"));
     if (auto* full_half = findChild<TMButton*>(QStringLiteral("MButton7"))) full_half->setDown(Settings.Scale == 2);
+    apply_button_frames();  // the buttons exist by now; no load need come first
 }
 
 void TForm1::WriteSettings()

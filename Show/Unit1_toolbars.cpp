@@ -200,6 +200,13 @@ void TForm1::create_toolbars()
     ui->Panel6->hide();
 }
 
+void TForm1::apply_button_frames()
+{
+    for (TMButton* button : findChildren<TMButton*>()) {
+        if (button->Tag() == -5) button->setBorder(Settings.StdButton);
+    }
+}
+
 void TForm1::place_side_toolbar()
 {
     ui->MiddleLayout->removeWidget(ui->Panel6);

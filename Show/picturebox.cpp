@@ -21,10 +21,12 @@ TPictureBox::TPictureBox(QWidget* parent) : QWidget(parent)
 
 bool TPictureBox::LoadFromFile(const QString& path)
 {
-    // The library's own BMPs read straight into 32-bit pixels; Qt's reader
-    // takes the rest (and is several times slower on large pictures). A
-    // picture of the same size and kind, as after most processing steps,
-    // takes the new rows in place.
+    // The library's own BMPs read straight into pixels of their own depth;
+    // Qt's reader takes the rest (and is several times slower on large
+    // pictures). A picture of the same size and kind, as after most
+    // processing steps, takes the new rows in place. Either way a picture
+    // whose display form would pass the library's ceiling is refused before
+    // anything is allocated for it.
     QImage fast = show::readBmpPicture(path, &picture_);
     if (!fast.isNull()) {
         setPicture(fast);
@@ -32,6 +34,7 @@ bool TPictureBox::LoadFromFile(const QString& path)
     }
     QImageReader reader(path, "bmp");
     reader.setAutoTransform(false);
+    if (!show::pictureFitsCeiling(reader.size(), reader.imageFormat())) return false;
     QImage loaded = reader.read();
     if (loaded.isNull()) return false;
     setPicture(loaded);
@@ -55,20 +58,39 @@ void TPictureBox::paintEvent(QPaintEvent* event)
         // inside its box is never drawn whole.
         painter.drawImage(dirty.topLeft(), picture_, dirty);
     } else {
+        // Half size averages what it leaves out: a pattern of one-pixel lines
+        // shows as its mean, not as whichever lines the sampling hits.
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawImage(QRectF(rect()), picture_);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     }
     if (has_outline_ && !picture_.isNull()) {
-        // White exclusive-or inverts what lies under the pen, so the outline
-        // shows on any picture; the stroke is one path, so corners where
-        // the sides meet are inverted once.
+        // Exclusive-or, in dashes that alternate between white and mid-grey:
+        // white inverts (and so hardly changes a mid-tone), mid-grey moves
+        // every channel by half its range, so the outline shows on any
+        // picture. The stroke is one path, so corners where the sides meet
+        // are changed once.
         painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-        painter.setPen(QPen(Qt::white, outline_width_, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        painter.setPen(QPen(QBrush(outline_pattern()), outline_width_, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
         painter.setBrush(Qt::NoBrush);
         const QPolygon outline({outline_from_, QPoint(outline_from_.x(), outline_to_.y()), outline_to_,
                                 QPoint(outline_to_.x(), outline_from_.y())});
         painter.drawPolygon(outline);
     }
     ++paint_count_;
+}
+
+// Diagonal stripes four pixels across, fixed to the control: along any side
+// of the outline, four pixels white, four mid-grey.
+const QImage& TPictureBox::outline_pattern()
+{
+    static const QImage pattern = [] {
+        QImage tile(8, 8, QImage::Format_RGB32);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) tile.setPixel(x, y, (x + y) % 8 < 4 ? qRgb(255, 255, 255) : qRgb(128, 128, 128));
+        return tile;
+    }();
+    return pattern;
 }
 
 QRect TPictureBox::outlineBounds() const

@@ -18,7 +18,7 @@ public:
 
     // The selection outline, in the control's pixels: a closed rectangle
     // between two corners, drawn exclusive-or over the picture as it is
-    // painted. It never enters the picture itself.
+    // painted, in dashes of white and mid-grey. It never enters the picture itself.
     void setOutline(QPoint from, QPoint to, int pen_width);
     void clearOutline();
     bool hasOutline() const { return has_outline_; }
@@ -45,6 +45,7 @@ private:
     quint64 paint_count_ = 0;
     bool pressed_ = false;
     QRect outlineBounds() const;
+    static const QImage& outline_pattern();
     bool has_outline_ = false;
     QPoint outline_from_, outline_to_;
     int outline_width_ = 2;

@@ -14,14 +14,14 @@ namespace {
 
 struct Verb {
     const char* key;     // action and file name part
-    const char* name;    // what the user sees
+    const char* name;    // what the user sees: desktop entries have no mnemonics, so no '&'
     const char* option;  // command-line spelling of the verb character
 };
 // Browse "=", Edit "?", EditWith "!", Print "+".
 constexpr Verb kVerbs[] = {
-    {"Browse", "&Browse", "--browse"},
-    {"Edit", "&Edit Image", "--edit"},
-    {"EditWith", "Edit Image &With...", "--edit-with"},
+    {"Browse", "Browse", "--browse"},
+    {"Edit", "Edit Image", "--edit"},
+    {"EditWith", "Edit Image With...", "--edit-with"},
     {"Print", "Print", "--print"},
 };
 
@@ -106,10 +106,12 @@ std::vector<DesktopEntry> desktopEntries(const QString& program, const QStringLi
         main += "Exec=" + exec_line(program, verb.option) + '\n';
     }
     entries.push_back({QLatin1String(kDesktopId), main});
+    // The verbs' own entries stay out of the application menu, which lists
+    // the viewer once; file managers still offer them for a file.
     for (const Verb& verb : kVerbs) {
         QString name = "Show: " + QLatin1String(verb.name);
         entries.push_back({QStringLiteral("Show.Image.%1.desktop").arg(QLatin1String(verb.key)),
-                           entry_header(name, program, verb.option, mimeTypes)});
+                           entry_header(name, program, verb.option, mimeTypes) + QStringLiteral("NoDisplay=true\n")});
     }
     return entries;
 }

@@ -4,8 +4,10 @@
 #include <QFile>
 
 #include <array>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 #include <sys/mman.h>
@@ -85,6 +87,26 @@ bool read_rows(int fd, std::int64_t offset, std::size_t stride, std::size_t used
 
 }  // namespace
 
+std::size_t maxPictureBytes()
+{
+    constexpr std::size_t kDefault = std::size_t(1) << 30;
+    const char* text = std::getenv("ZARN_MAX_IMAGE_BYTES");
+    if (!text || !*text) return kDefault;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long value = std::strtoull(text, &end, 0);
+    if (errno != 0 || *end != '\0' || value == 0) return kDefault;
+    return static_cast<std::size_t>(value);
+}
+
+bool pictureFitsCeiling(QSize size, QImage::Format format)
+{
+    if (size.width() <= 0 || size.height() <= 0 || format == QImage::Format_Invalid) return false;
+    const std::uint64_t bits = std::uint64_t(size.width()) * QImage::toPixelFormat(format).bitsPerPixel();
+    const std::uint64_t line = (bits + 31) / 32 * 4;
+    return line * std::uint64_t(size.height()) <= maxPictureBytes();
+}
+
 QImage readBmpPicture(const QString& path, QImage* reuse)
 {
     QFile file(path);
@@ -119,13 +141,17 @@ QImage readBmpPicture(const QString& path, QImage* reuse)
             const uchar* entry = header + 54 + 4 * i;
             palette << qRgb(entry[2], entry[1], entry[0]);
         }
-        palette.resize(256, qRgb(0, 0, 0));  // an index past the table shows black
+        palette.resize(bits == 1 ? 2 : 256, qRgb(0, 0, 0));  // an index past the table shows black
     }
 
-    // 24-bit rows go straight into a BGR image and 8-bit rows into an
-    // indexed one: the file's rows are already the image's rows, read in
-    // batches of rows with no pass over the pixels. 1 and 4 bits widen to indexes.
-    const QImage::Format format = bits == 24 ? QImage::Format_BGR888 : QImage::Format_Indexed8;
+    // 24-bit rows go straight into a BGR image, 8-bit rows into an indexed
+    // one and 1-bit rows into a one-bit one (most significant bit first, as
+    // in the file): the file's rows are already the image's rows, read in
+    // batches of rows with no pass over the pixels. 4 bits widen to indexes.
+    const QImage::Format format = bits == 24 ? QImage::Format_BGR888
+                                  : bits == 1 ? QImage::Format_Mono
+                                              : QImage::Format_Indexed8;
+    if (!pictureFitsCeiling(QSize(int(width), int(height)), format)) return {};
     // A picture of the same size and kind that nothing else shares takes the
     // rows in place: fresh memory costs more to map than the rows to read.
     const bool reused = reuse && reuse->width() == width && reuse->height() == height &&
@@ -138,8 +164,8 @@ QImage readBmpPicture(const QString& path, QImage* reuse)
     if (picture.isNull()) return fail();
     if (bits < 24) picture.setColorTable(palette);
     const int w = int(width);
-    if (bits == 24 || bits == 8) {
-        const std::size_t used = std::size_t(bits == 24 ? width * 3 : width);
+    if (bits != 4) {
+        const std::size_t used = std::size_t(bits == 24 ? width * 3 : bits == 8 ? width : (width + 7) / 8);
         if (!read_rows(file.handle(), pixel_offset, std::size_t(stride), used, top_down, picture)) return fail();
         return picture;
     }
@@ -150,11 +176,7 @@ QImage readBmpPicture(const QString& path, QImage* reuse)
         if (!file.seek(pixel_offset + stride * row)) return fail();
         if (file.read(packed.data(), stride) != stride) return fail();
         const auto* in = reinterpret_cast<const uchar*>(packed.constData());
-        if (bits == 4) {
-            for (int x = 0; x < w; ++x) out[x] = (in[x / 2] >> (x % 2 ? 0 : 4)) & 0x0f;
-        } else {
-            for (int x = 0; x < w; ++x) out[x] = (in[x / 8] >> (7 - x % 8)) & 1;
-        }
+        for (int x = 0; x < w; ++x) out[x] = (in[x / 2] >> (x % 2 ? 0 : 4)) & 0x0f;
     }
     return picture;
 }

@@ -112,14 +112,19 @@ bool TNumEdit::accepts(QChar typed) const
 
 void TNumEdit::keyPressEvent(QKeyEvent* event)
 {
-    // Shortcuts (copy, select all) and keys without a character (arrows,
-    // Delete) are the edit control's own; every typed character passes the rules.
+    // Shortcuts (copy, select all), keys without a character (arrows) and the
+    // two erasing keys are the edit control's own: Delete and Backspace edit
+    // the text as in any edit box (X11 gives them the texts "\x7f" and "\b",
+    // which the typing rules would refuse), and the change is reported like
+    // any other. Every typed character passes the rules.
     const QString typed = event->text();
     if (event->key() == Qt::Key_Escape) {
         event->ignore();  // the window's: a dialog closes on it
         return;
     }
-    if (typed.isEmpty() || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+    const bool erasing = event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace;
+    if (erasing || typed.isEmpty() ||
+        (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
         QLineEdit::keyPressEvent(event);
         return;
     }
@@ -134,7 +139,7 @@ void TNumEdit::keyPressEvent(QKeyEvent* event)
         QLineEdit::keyPressEvent(event);
         return;
     }
-    event->accept();  // refused, backspace included
+    event->accept();  // refused
 }
 
 void TNumEdit::focusOutEvent(QFocusEvent* event)

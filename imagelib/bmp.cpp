@@ -340,11 +340,7 @@ bool write_rows(OutputFile& out, const PicImage* pic, int bits)
 
 int read_bmp(const char* path, PicImage* pic)
 {
-    std::free(pic->pixels);
-    pic->pixels = nullptr;
-    InputFile in(path, pic);
-    if (!in) return 0;
-    return read_bmp_stream(in.get(), pic);
+    return read_path(path, pic, read_bmp_stream);
 }
 
 int write_bmp(const char* path, PicImage* pic)

@@ -1,4 +1,4 @@
-// Block-buffered little- and big-endian reads from a stdio stream.
+// Block-buffered little- and big-endian reads from a stdio stream, and the same fields read from memory.
 #pragma once
 
 #include <algorithm>
@@ -11,6 +11,20 @@
 #include <vector>
 
 namespace zarn {
+
+// Fixed-size fields of a header already in memory.
+inline std::uint16_t le16(const std::uint8_t* at)
+{
+    return static_cast<std::uint16_t>(at[0] | at[1] << 8);
+}
+inline std::uint16_t be16(const std::uint8_t* at)
+{
+    return static_cast<std::uint16_t>(at[0] << 8 | at[1]);
+}
+inline std::uint32_t be32(const std::uint8_t* at)
+{
+    return std::uint32_t(at[0]) << 24 | std::uint32_t(at[1]) << 16 | std::uint32_t(at[2]) << 8 | at[3];
+}
 
 // Reads the stream in blocks and hands out bytes, words and whole rows. Every
 // call says whether the data was there; `exhausted()` stays true once a read

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <string_view>
 
 namespace zarn {
 
@@ -23,6 +24,11 @@ using WriterFn = int (*)(const char* path, PicImage* pic, int variant, int quali
 
 // The format code the first bytes of a file show (up to 12 are looked at), 0 for none.
 int format_from_signature(const unsigned char* head, std::size_t size);
+
+// Where _Pic_Write puts the save type's extension: at the last dot of the
+// file-name part of `path` (after its last slash), or at its end when the
+// name has none or only starts with a dot.
+std::size_t save_extension_start(std::string_view path);
 
 // bmp.cpp
 int read_bmp(const char* path, PicImage* pic);

@@ -158,7 +158,7 @@ int library_rand()
 
 bool ordered_dither(PicImage* pic)
 {
-    if (pic->bits != 24 || !pixel_block_bytes(pic)) return false;
+    if (!takes(pic, kTrueColourKind) || !pixel_block_bytes(pic)) return false;
     const auto width = static_cast<std::size_t>(pic->width);
     const auto height = static_cast<std::size_t>(pic->height);
     PixelBlock out = allocate_pixels(width * height);
@@ -236,7 +236,7 @@ void diffuse_error(PicImage* pic)
 bool reduce_diffused(PicImage* pic)
 {
     pic->colour_table = nullptr;
-    if (pic->bits != 24 || !pixel_block_bytes(pic)) return false;
+    if (!takes(pic, kTrueColourKind) || !pixel_block_bytes(pic)) return false;
     const std::size_t count = pixel_count(pic);
     // Both blocks first: once the error pass has run there is no way back.
     PixelBlock out = allocate_pixels(count);
@@ -303,7 +303,7 @@ bool reduce_diffused(PicImage* pic)
 bool reduce_to_palette(PicImage* pic, const unsigned char* palette)
 {
     pic->colour_table = nullptr;
-    if (pic->bits != 24 || !pixel_block_bytes(pic)) return false;
+    if (!takes(pic, kTrueColourKind) || !pixel_block_bytes(pic)) return false;
     const std::size_t count = pixel_count(pic);
     PixelBlock out = allocate_pixels(count);
     if (!out) return false;  // before the error pass, so the image stays as it was
@@ -337,7 +337,7 @@ bool reduce_to_palette(PicImage* pic, const unsigned char* palette)
 bool make_grey(PicImage* pic)
 {
     const int bits = pic->bits;
-    if (!(bits == 24 || (bits >= 2 && bits <= 8)) || !pixel_block_bytes(pic)) return false;
+    if (!takes(pic, kGreyKinds) || !pixel_block_bytes(pic)) return false;
     const auto width = static_cast<std::size_t>(pic->width);
     const auto height = static_cast<std::size_t>(pic->height);
     PixelBlock out = allocate_pixels(width * height);
@@ -373,7 +373,7 @@ bool make_grey(PicImage* pic)
 // per group of eight, so the pattern does not line up in columns.
 bool make_mono(PicImage* pic)
 {
-    if (pic->bits != 8 || !pixel_block_bytes(pic)) return false;
+    if (!takes(pic, kMonoKinds) || !pixel_block_bytes(pic)) return false;
     const auto width = static_cast<std::size_t>(pic->width);
     const auto height = static_cast<std::size_t>(pic->height);
     const std::size_t out_row = (width + 7) / 8;
@@ -411,7 +411,7 @@ bool make_mono(PicImage* pic)
 
 bool invert_mono(PicImage* pic)
 {
-    const auto block = pic->bits == 1 ? pixel_block_bytes(pic) : std::nullopt;
+    const auto block = takes(pic, kInvertKinds) ? pixel_block_bytes(pic) : std::nullopt;
     if (!block) return false;
     for (std::size_t i = 0; i < *block; ++i) pic->pixels[i] = static_cast<unsigned char>(~pic->pixels[i]);
     return true;
@@ -419,7 +419,7 @@ bool invert_mono(PicImage* pic)
 
 bool expand_to_rgb(PicImage* pic)
 {
-    if (pic->bits < 4 || pic->bits > 8 || !pixel_block_bytes(pic)) return false;
+    if (!takes(pic, kExpandKinds) || !pixel_block_bytes(pic)) return false;
     const auto width = static_cast<std::size_t>(pic->width);
     const auto height = static_cast<std::size_t>(pic->height);
     const auto block = image_bytes(pic->width, pic->height, 24);

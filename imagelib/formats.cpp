@@ -151,16 +151,11 @@ int read_any(const char* path, PicImage* pic, const ReadOptions& options)
     return reader ? reader(path, pic, options) : 0;
 }
 
-// Puts the save type's extension on the file-name part of `path`: the last
-// dot after the last slash starts the old extension; without one the new
-// extension is appended. The buffer has room for four more characters.
+// Puts `extension` where save_extension_start() says; the buffer has room
+// for four more characters.
 void replace_extension(char* path, const char* extension)
 {
-    char* name = std::strrchr(path, '/');
-    name = name ? name + 1 : path;
-    char* dot = std::strrchr(name, '.');
-    if (!dot || dot == name) dot = name + std::strlen(name);
-    std::strcpy(dot, extension);
+    std::strcpy(path + save_extension_start(path), extension);
 }
 
 int write_any(char* path, PicImage* pic, int save_type, int quality)
@@ -182,6 +177,14 @@ int write_any(char* path, PicImage* pic, int save_type, int quality)
 }
 
 }  // namespace
+
+std::size_t save_extension_start(std::string_view path)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::size_t name = slash == std::string_view::npos ? 0 : slash + 1;
+    const std::size_t dot = path.rfind('.');
+    return dot == std::string_view::npos || dot <= name ? path.size() : dot;
+}
 
 int format_from_signature(const unsigned char* head, std::size_t size)
 {

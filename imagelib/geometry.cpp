@@ -129,7 +129,7 @@ std::optional<std::size_t> pixel_block_bytes(const PicImage* pic)
 bool rotate_quarter(PicImage* pic)
 {
     const int bits = pic->bits;
-    if (!(bits == 24 || (bits >= 2 && bits <= 8))) return false;
+    if (!takes(pic, kRotateKinds)) return false;
     const auto block = pixel_block_bytes(pic);
     PixelBlock out = block ? allocate_pixels(*block) : nullptr;
     if (!out) return false;
@@ -148,7 +148,7 @@ bool rotate_quarter(PicImage* pic)
 bool crop_image(PicImage* pic, int x, int y, int w, int h)
 {
     const int bits = pic->bits;
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 24) return false;
+    if (!takes(pic, kCropKinds)) return false;
     if (x < 0 || y < 0 || w < 1 || h < 1) return false;
     if (std::int64_t(x) + w > pic->width || std::int64_t(y) + h > pic->height) return false;
     if (!pixel_block_bytes(pic)) return false;
@@ -174,7 +174,7 @@ bool crop_image(PicImage* pic, int x, int y, int w, int h)
 bool shear_rotate(PicImage* pic, double angle)
 {
     const int bits = pic->bits;
-    if (bits != 4 && bits != 8 && bits != 24) return false;
+    if (!takes(pic, kShearKinds)) return false;
     if (!(angle >= 0.0 && angle < 90.0)) return false;  // also refuses NaN; 90 has no finite tangent
     if (!pixel_block_bytes(pic)) return false;
 
@@ -214,7 +214,7 @@ bool shear_rotate(PicImage* pic, double angle)
 bool resize_image(PicImage* pic, int new_width, int new_height)
 {
     const int bits = pic->bits;
-    if (!(bits == 24 || (bits >= 1 && bits <= 8))) return false;
+    if (!takes(pic, kAnyKind)) return false;
     if (new_width < 1 || new_height < 1 || !pixel_block_bytes(pic)) return false;
     if (new_width == pic->width && new_height == pic->height) return true;
     const auto block = image_bytes(new_width, new_height, bits);

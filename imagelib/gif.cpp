@@ -341,11 +341,7 @@ int read_gif_stream(std::FILE* stream, PicImage* pic)
 
 int read_gif(const char* path, PicImage* pic)
 {
-    std::free(pic->pixels);
-    pic->pixels = nullptr;
-    InputFile in(path, pic);
-    if (!in) return 0;
-    return read_gif_stream(in.get(), pic);
+    return read_path(path, pic, read_gif_stream);
 }
 
 // ---------------------------------------------------------------- writing

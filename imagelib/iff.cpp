@@ -18,15 +18,8 @@ namespace {
 
 constexpr std::size_t kReadPiece = 1 << 20;
 constexpr std::uint32_t kHamFlag = 0x800;
+constexpr std::uint32_t kHalfBriteFlag = 0x80;
 
-std::uint16_t be16(const std::uint8_t* at)
-{
-    return static_cast<std::uint16_t>(at[0] << 8 | at[1]);
-}
-std::uint32_t be32(const std::uint8_t* at)
-{
-    return std::uint32_t(at[0]) << 24 | std::uint32_t(at[1]) << 16 | std::uint32_t(at[2]) << 8 | at[3];
-}
 bool is_id(const std::uint8_t* at, const char* id)
 {
     return std::memcmp(at, id, 4) == 0;
@@ -350,7 +343,7 @@ int read_iff_stream(std::FILE* stream, PicImage* pic)
     if (!pbm && !is_id(form.data(), "ILBM")) return 0;
 
     Header hd;
-    bool have_header = false, have_map = false, ham = false;
+    bool have_header = false, have_map = false, ham = false, half_brite = false;
     for (std::size_t at = 4; form.size() - at >= 8;) {
         const std::uint8_t* chunk = form.data() + at;
         // A chunk never reaches past the form, whatever its length says.
@@ -363,7 +356,10 @@ int read_iff_stream(std::FILE* stream, PicImage* pic)
             if (!(hd.planes >= 1 && hd.planes <= 8) && hd.planes != 24) return 0;
             have_header = true;
         } else if (is_id(chunk, "CAMG")) {
-            if (length >= 4) ham = (be32(data.data()) & kHamFlag) != 0;
+            if (length >= 4) {
+                ham = (be32(data.data()) & kHamFlag) != 0;
+                half_brite = (be32(data.data()) & kHalfBriteFlag) != 0;
+            }
         } else if (is_id(chunk, "CMAP")) {
             std::memset(pic->palette, 0, sizeof pic->palette);
             std::memcpy(pic->palette, data.data(), std::min<std::size_t>(length, sizeof pic->palette));
@@ -378,6 +374,10 @@ int read_iff_stream(std::FILE* stream, PicImage* pic)
                 pic->colours = ham ? 1 << (hd.planes - 2) : 1 << hd.planes;
                 set_grey_palette(pic);
             }
+            // Extra-half-brite: the sixth plane picks the colour of the
+            // other five at half its brightness.
+            if (half_brite && !ham && hd.planes == 6)
+                for (std::size_t i = 0; i < 32 * 3; ++i) pic->palette[32 * 3 + i] = pic->palette[i] >> 1;
             return decode_body(pic, hd, ham, pbm, data);
         }
         at += 8 + length + (length & 1);
@@ -388,11 +388,7 @@ int read_iff_stream(std::FILE* stream, PicImage* pic)
 
 int read_iff(const char* path, PicImage* pic)
 {
-    std::free(pic->pixels);
-    pic->pixels = nullptr;
-    InputFile in(path, pic);
-    if (!in) return 0;
-    return read_iff_stream(in.get(), pic);
+    return read_path(path, pic, read_iff_stream);
 }
 
 }  // namespace zarn

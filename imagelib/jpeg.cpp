@@ -1,4 +1,4 @@
-// JPEG/JFIF through libjpeg: scaled colour and greyscale reading, colour and greyscale writing.
+// JPEG/JFIF through libjpeg: scaled colour, CMYK and greyscale reading, colour and greyscale writing.
 #include "checked.h"
 #include "codecs.h"
 #include "record.h"
@@ -80,7 +80,32 @@ struct JpegRead {
     JpegErrors errors{};
     jpeg_progress_mgr progress{};
     PixelBlock pixels;
+    std::vector<JSAMPLE> cmyk_rows;  // four-channel rows on their way to RGB
 };
+
+// Ink values to RGB. Files with Adobe's marker (every print workflow's, and
+// what libjpeg writes for four channels) store them inverted: 255 means no
+// ink. The YCCK transform is undone by libjpeg before this.
+void cmyk_to_rgb(const JSAMPLE* cmyk, unsigned char* rgb, std::size_t width, bool inverted)
+{
+    for (std::size_t x = 0; x < width; ++x, cmyk += 4, rgb += 3) {
+        const unsigned k = inverted ? cmyk[3] : 255u - cmyk[3];
+        for (int c = 0; c < 3; ++c) {
+            const unsigned v = inverted ? cmyk[c] : 255u - cmyk[c];
+            rgb[c] = static_cast<unsigned char>((v * k + 127) / 255);
+        }
+    }
+}
+
+bool allocate_cmyk_rows(JpegRead& job, std::size_t bytes)
+{
+    try {
+        job.cmyk_rows.assign(bytes, 0);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
 
 bool allocate_block(JpegRead& job, std::size_t bytes)
 {
@@ -102,24 +127,33 @@ bool decode(JpegRead& job, std::FILE* stream, PicImage* pic, Scale scale)
     jpeg_read_header(cinfo, TRUE);
     cinfo->scale_num = 1;
     cinfo->scale_denom = scale.denominator;
+    // Four-channel files come out as CMYK (libjpeg turns YCCK into it) and
+    // are made RGB here.
+    const bool four_channels = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+    if (four_channels) cinfo->out_color_space = JCS_CMYK;
     jpeg_calc_output_dimensions(cinfo);
 
     const int components = cinfo->output_components;
-    if (components != 1 && components != 3) return false;
+    if (components != 1 && components != 3 && !(four_channels && components == 4)) return false;
     const int bits = components == 1 ? 8 : 24;
     const auto block = image_bytes(cinfo->output_width, cinfo->output_height, bits);
     if (!block || !allocate_block(job, *block)) return false;
+    const std::size_t width = cinfo->output_width;
+    if (four_channels && !allocate_cmyk_rows(job, 4 * width * kRowsPerCall)) return false;
 
     jpeg_start_decompress(cinfo);
-    const std::size_t row_bytes = std::size_t(cinfo->output_width) * std::size_t(components);
+    const std::size_t row_bytes = width * std::size_t(bits / 8);
     const JDIMENSION height = cinfo->output_height;
     while (cinfo->output_scanline < height) {
         const JDIMENSION first = cinfo->output_scanline;
         JSAMPROW rows[kRowsPerCall];
         const JDIMENSION wanted = std::min<JDIMENSION>(kRowsPerCall, height - first);
-        for (JDIMENSION i = 0; i < wanted; ++i) rows[i] = job.pixels.get() + (first + i) * row_bytes;
+        for (JDIMENSION i = 0; i < wanted; ++i)
+            rows[i] = four_channels ? job.cmyk_rows.data() + i * 4 * width : job.pixels.get() + (first + i) * row_bytes;
         const JDIMENSION got = jpeg_read_scanlines(cinfo, rows, wanted);
         if (got == 0) return false;
+        for (JDIMENSION i = 0; four_channels && i < got; ++i)
+            cmyk_to_rgb(rows[i], job.pixels.get() + (first + i) * row_bytes, width, cinfo->saw_Adobe_marker);
         if (pic->progress)
             for (JDIMENSION i = 1; i <= got; ++i) pic->progress(int32_t(first + i), int32_t(height));
     }
@@ -198,11 +232,8 @@ int read_jpeg_stream(std::FILE* stream, PicImage* pic, int scale)
 
 int read_jpeg(const char* path, PicImage* pic, int scale)
 {
-    std::free(pic->pixels);
-    pic->pixels = nullptr;
-    InputFile in(path, pic);
-    if (!in) return 0;
-    return read_jpeg_stream(in.get(), pic, scale);
+    return read_path(path, pic,
+                     [scale](std::FILE* stream, PicImage* record) { return read_jpeg_stream(stream, record, scale); });
 }
 
 int write_jpeg(const char* path, PicImage* pic, int quality, bool greyscale)

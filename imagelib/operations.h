@@ -17,6 +17,42 @@ namespace zarn {
 // when the image was left exactly as it was: a kind the operation does not
 // handle, arguments it refuses, or a block it could not allocate.
 
+// What an operation did with the image.
+enum class Outcome {
+    kChanged,
+    kUnchanged,  // carried out, and there was nothing to change (no levels to stretch in a flat picture)
+    kRefused,    // left exactly as it was: see above
+};
+
+// The outcome of an operation that has no nothing-to-change case.
+inline Outcome carried_out(bool done)
+{
+    return done ? Outcome::kChanged : Outcome::kRefused;
+}
+
+// Image kinds as sets, bit n standing for n-bit records. Each operation
+// works on the kinds named here and refuses the others.
+constexpr std::uint32_t kind_bit(int bits)
+{
+    return bits >= 0 && bits < 32 ? std::uint32_t(1) << bits : 0;
+}
+constexpr std::uint32_t kTrueColourKind = kind_bit(24);
+constexpr std::uint32_t kPaletteKinds =  // one palette index per byte
+    kind_bit(2) | kind_bit(3) | kind_bit(4) | kind_bit(5) | kind_bit(6) | kind_bit(7) | kind_bit(8);
+constexpr std::uint32_t kAnyKind = kind_bit(1) | kPaletteKinds | kTrueColourKind;
+constexpr std::uint32_t kExpandKinds = kind_bit(4) | kind_bit(5) | kind_bit(6) | kind_bit(7) | kind_bit(8);
+constexpr std::uint32_t kGreyKinds = kPaletteKinds | kTrueColourKind;
+constexpr std::uint32_t kRotateKinds = kPaletteKinds | kTrueColourKind;
+constexpr std::uint32_t kCropKinds = kind_bit(1) | kind_bit(4) | kind_bit(8) | kTrueColourKind;
+constexpr std::uint32_t kShearKinds = kind_bit(4) | kind_bit(8) | kTrueColourKind;
+constexpr std::uint32_t kMonoKinds = kind_bit(8);
+constexpr std::uint32_t kInvertKinds = kind_bit(1);
+
+inline bool takes(const PicImage* pic, std::uint32_t kinds)
+{
+    return (kinds & kind_bit(pic->bits)) != 0;
+}
+
 // Bytes of the record's pixel block, or nothing when the record holds no
 // image the operations can work on (no pixels, no row layout, too large).
 std::optional<std::size_t> pixel_block_bytes(const PicImage* pic);
@@ -69,8 +105,10 @@ PicImage* process_bmp_file(const char* source, const char* destination, PicImage
 // tone.cpp
 bool adjust_tone(PicImage* pic, int red, int green, int blue, int brightness, int contrast, int low, int high);
 bool sharpen_image(PicImage* pic, double amount);
-bool apply_effect(PicImage* pic, unsigned effect);
+Outcome apply_effect(PicImage* pic, unsigned effect);
 // One `_bmprocess` code applied to the record in memory.
-bool process_code(PicImage* pic, int code);  // false when the image was left unchanged
+Outcome process_code(PicImage* pic, int code);
+// The kinds a processing code works on; 0 for a code that does nothing.
+std::uint32_t process_code_kinds(int code);
 
 }  // namespace zarn

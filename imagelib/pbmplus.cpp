@@ -5,6 +5,7 @@
 #include "record.h"
 #include "write_path.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -79,20 +80,35 @@ bool header_token(ByteReader& in, std::int64_t& value)
     return read_token(in, value) == Token::kValue;
 }
 
-// A sample maximum above 255 means two bytes per sample (most significant
-// first); of those, and of ASCII samples that large, the high byte is kept.
-// Smaller maximums keep the raw sample's low 8 bits.
-struct SampleScale {
-    bool wide = false;
+// Samples run from 0 to the header's maximum (1 to 65535) and are scaled
+// to 0..255, rounded; a sample above the maximum counts as the maximum.
+// Binary samples take two bytes, most significant first, when the maximum
+// is above 255.
+class SampleScale {
+public:
+    explicit SampleScale(std::int64_t maximum) : maximum_(maximum)
+    {
+        for (std::size_t v = 0; v < byte_table_.size(); ++v) byte_table_[v] = (*this)(std::int64_t(v));
+    }
+
+    bool wide() const { return maximum_ > 255; }
+    bool identity() const { return maximum_ == 255; }
+
     std::uint8_t operator()(std::int64_t sample) const
     {
-        return wide ? clamp_channel(sample >> 8) : static_cast<std::uint8_t>(sample & 0xFF);
+        const std::int64_t v = std::clamp<std::int64_t>(sample, 0, maximum_);
+        return static_cast<std::uint8_t>((v * 255 + maximum_ / 2) / maximum_);
     }
+    std::uint8_t byte(std::uint8_t sample) const { return byte_table_[sample]; }
+
+private:
+    std::int64_t maximum_;
+    std::array<std::uint8_t, 256> byte_table_{};
 };
 
 // ASCII samples into `out`. The end of the data leaves the rest 0; a token
 // that is not a number refuses the file.
-bool read_ascii_samples(ByteReader& in, std::span<std::uint8_t> out, SampleScale scale)
+bool read_ascii_samples(ByteReader& in, std::span<std::uint8_t> out, const SampleScale& scale)
 {
     for (std::size_t i = 0; i < out.size(); ++i) {
         std::int64_t sample = 0;
@@ -104,18 +120,22 @@ bool read_ascii_samples(ByteReader& in, std::span<std::uint8_t> out, SampleScale
     return true;
 }
 
-// Binary samples into `out`: one byte each, or the high byte of two.
-// Whatever the file does not supply is 0.
-void read_binary_samples(ByteReader& in, std::span<std::uint8_t> out, SampleScale scale, std::size_t row_samples)
+// Binary samples into `out`, `row_samples` at a time. Whatever the file
+// does not supply is 0.
+void read_binary_samples(ByteReader& in, std::span<std::uint8_t> out, const SampleScale& scale, std::size_t row_samples)
 {
-    if (!scale.wide) {
+    if (scale.identity()) {
         in.read_or_fill(out);
         return;
     }
-    std::vector<std::uint8_t> wide(2 * row_samples);
+    std::vector<std::uint8_t> raw(scale.wide() ? 2 * row_samples : row_samples);
     for (std::size_t start = 0; start < out.size(); start += row_samples) {
-        in.read_or_fill(wide);
-        for (std::size_t i = 0; i < row_samples; ++i) out[start + i] = wide[2 * i];
+        const std::size_t got = in.read(raw);
+        const std::size_t whole = scale.wide() ? got / 2 : got;
+        std::uint8_t* row = out.data() + start;
+        for (std::size_t i = 0; i < whole; ++i)
+            row[i] = scale.wide() ? scale(be16(&raw[2 * i])) : scale.byte(raw[i]);
+        std::fill(row + whole, row + row_samples, std::uint8_t(0));
     }
 }
 
@@ -157,15 +177,14 @@ int read_pbm_stream(std::FILE* stream, PicImage* pic)
     if (!in.u8(first) || first != 'P') return 0;
     std::int64_t variant = 0, width = 0, height = 0;
     if (!header_token(in, variant) || !header_token(in, width) || !header_token(in, height)) return 0;
-    if (width < 1 || height < 1 || width > INT32_MAX - 7 || height > INT32_MAX) return 0;
+    if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX) return 0;
     describe(pic, "PPM : %ldx%ld ", long(width), long(height));
 
-    SampleScale scale;
+    std::int64_t maximum = 1;
     if (variant == 2 || variant == 3 || variant == 5 || variant == 6) {
-        std::int64_t maximum = 0;
-        if (!header_token(in, maximum)) return 0;
-        scale.wide = maximum > 255;
+        if (!header_token(in, maximum) || maximum < 1 || maximum > 65535) return 0;
     }
+    const SampleScale scale(maximum);
 
     const auto w = static_cast<std::size_t>(width);
     const auto h = static_cast<std::size_t>(height);
@@ -215,14 +234,10 @@ int read_pbm_stream(std::FILE* stream, PicImage* pic)
         break;
     }
     case 4: {
-        // The image takes the file's rows whole, padding bits included, so
-        // its width is rounded up to a multiple of 8. One spare row is read
-        // if the file has it.
-        const std::int64_t padded_width = (width + 7) & ~std::int64_t(7);
-        const auto block = image_bytes(padded_width, height + 1, 1);
+        // Packed rows padded to whole bytes, as the record keeps them.
+        const auto block = image_bytes(width, height, 1);
         if (!block || !(pixels = allocate_pixels(*block))) return 0;
         in.read_or_fill({pixels.get(), *block});
-        width = padded_width;
         pic->bits = 1;
         pic->colours = 2;
         set_bitmap_palette(pic);
@@ -242,11 +257,7 @@ int read_pbm_stream(std::FILE* stream, PicImage* pic)
 
 int read_pbm(const char* path, PicImage* pic)
 {
-    std::free(pic->pixels);
-    pic->pixels = nullptr;
-    InputFile in(path, pic);
-    if (!in) return 0;
-    return read_pbm_stream(in.get(), pic);
+    return read_path(path, pic, read_pbm_stream);
 }
 
 namespace {

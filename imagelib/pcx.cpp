@@ -1,4 +1,4 @@
-// PCX reader: 16 colours, 256 colours and 24-bit, raw and run-length lines.
+// PCX reader: monochrome, 16 colours (packed or in four planes), 256 colours and 24-bit, raw and run-length lines.
 #include "byte_reader.h"
 #include "checked.h"
 #include "codecs.h"
@@ -23,11 +23,11 @@ constexpr std::array<std::uint8_t, 48> kStandardPalette{
     85,  85,  85,  85,  85,  255, 85,  255, 85,  85,  255, 255, 255, 85,  85,  255, 85,  255, 255, 255, 85,  255, 255, 255,
 };
 
-enum class Kind { kSixteen, kIndexed, kTrueColour };
+enum class Kind { kMonochrome, kSixteen, kPlanarSixteen, kIndexed, kTrueColour };
 
 std::int32_t signed16(const std::uint8_t* at)
 {
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(at[0] | at[1] << 8));
+    return static_cast<std::int16_t>(le16(at));
 }
 
 // A line is decoded into a buffer of its own length; a run that would cross
@@ -64,7 +64,7 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
     const std::int32_t x_min = signed16(header + 4), y_min = signed16(header + 6);
     const std::int32_t x_max = signed16(header + 8), y_max = signed16(header + 10);
     const int planes = header[65];
-    const std::size_t line_bytes = std::size_t(header[66] | header[67] << 8);
+    const std::size_t line_bytes = le16(header + 66);
 
     if (x_max < x_min || y_max < y_min) return 0;
     const std::int32_t width = x_max - x_min + 1;
@@ -80,8 +80,12 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
         kind = Kind::kIndexed, bits = 8, needed = w;
     } else if (planes == 1 && plane_bits == 4) {
         kind = Kind::kSixteen, bits = 4, needed = (w + 1) / 2;
+    } else if (planes == 4 && plane_bits == 1) {
+        kind = Kind::kPlanarSixteen, bits = 4, needed = (w + 7) / 8;
+    } else if (planes == 1 && plane_bits == 1) {
+        kind = Kind::kMonochrome, bits = 1, needed = (w + 7) / 8;
     } else {
-        return 0;  // monochrome and the planar layouts are not read
+        return 0;  // two bits per pixel and the other planar layouts are not read
     }
     if (line_bytes < needed) return 0;
 
@@ -91,17 +95,21 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
     if (!pixels) return 0;
 
     std::memset(pic->palette, 0, sizeof pic->palette);
-    if (kind == Kind::kSixteen) {
+    if (kind == Kind::kSixteen || kind == Kind::kPlanarSixteen) {
         // Every version but 3 stores the 16 colours in the header.
         if (version == 3)
             std::memcpy(pic->palette, kStandardPalette.data(), kStandardPalette.size());
         else
             std::memcpy(pic->palette, header + kHeaderPaletteAt, 48);
+    } else if (kind == Kind::kMonochrome) {
+        // Writers fill a two-colour header palette carelessly; a set bit is white.
+        std::memset(pic->palette + 3, 255, 3);
     }
 
-    const std::size_t line_length = kind == Kind::kTrueColour ? 3 * line_bytes : line_bytes;
+    // The planes of a line follow each other, decoded as one stream.
+    const std::size_t line_length = std::size_t(planes) * line_bytes;
     std::vector<std::uint8_t> line(line_length);
-    const std::size_t row_length = kind == Kind::kTrueColour ? 3 * w : w;
+    const std::size_t row_length = *row_bytes(width, bits);
     for (std::int32_t y = 0; y < height; ++y) {
         if (encoded)
             decode_rle_line(in, line);
@@ -124,6 +132,18 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
                 const std::uint8_t packed = line[x / 2];
                 row[x] = x % 2 == 0 ? packed >> 4 : packed & 0x0F;
             }
+            break;
+        case Kind::kPlanarSixteen:
+            // Plane p gives bit p of each pixel; bit 7 of a byte is its leftmost pixel.
+            for (std::size_t x = 0; x < w; ++x) {
+                unsigned index = 0;
+                for (std::size_t p = 0; p < 4; ++p)
+                    index |= unsigned(line[p * line_bytes + x / 8] >> (7 - x % 8) & 1) << p;
+                row[x] = static_cast<std::uint8_t>(index);
+            }
+            break;
+        case Kind::kMonochrome:
+            std::memcpy(row, line.data(), row_length);
             break;
         }
         if (pic->progress) pic->progress(y, height);
@@ -149,11 +169,7 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
 
 int read_pcx(const char* path, PicImage* pic)
 {
-    std::free(pic->pixels);
-    pic->pixels = nullptr;
-    InputFile in(path, pic);
-    if (!in) return 0;
-    return read_pcx_stream(in.get(), pic);
+    return read_path(path, pic, read_pcx_stream);
 }
 
 }  // namespace zarn

@@ -142,11 +142,9 @@ int read_photocd_stream(std::FILE* stream, PicImage* pic, int resolution)
 
 int read_photocd(const char* path, PicImage* pic, int resolution)
 {
-    std::free(pic->pixels);
-    pic->pixels = nullptr;
-    InputFile in(path, pic);
-    if (!in) return 0;
-    return read_photocd_stream(in.get(), pic, resolution);
+    return read_path(path, pic, [resolution](std::FILE* stream, PicImage* record) {
+        return read_photocd_stream(stream, record, resolution);
+    });
 }
 
 }  // namespace zarn

@@ -50,6 +50,31 @@ private:
     PicImage* pic_;
 };
 
+// Frees any pixels the record still holds, opens `path` for binary reading
+// into pic->in_file and runs `reader(stream, pic)` on it: the reader's
+// result, or 0 when the file cannot be opened.
+template <typename StreamReader>
+int read_path(const char* path, PicImage* pic, StreamReader&& reader)
+{
+    std::free(pic->pixels);
+    pic->pixels = nullptr;
+    InputFile in(path, pic);
+    if (!in) return 0;
+    return reader(in.get(), pic);
+}
+
+// A colour sample with straight (unassociated) alpha laid over white.
+inline unsigned char onto_white(unsigned value, unsigned alpha)
+{
+    return static_cast<unsigned char>((value * alpha + 255 * (255 - alpha) + 127) / 255);
+}
+// The same for a sample that already has its alpha multiplied in.
+inline unsigned char premultiplied_onto_white(unsigned value, unsigned alpha)
+{
+    const unsigned sum = value + 255 - alpha;
+    return static_cast<unsigned char>(sum > 255 ? 255 : sum);
+}
+
 // Runs the C++ side of an export: any exception (std::bad_alloc from a
 // vector, say) becomes 0 instead of crossing the C boundary.
 template <typename Work>

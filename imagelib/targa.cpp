@@ -1,4 +1,4 @@
-// Targa reader: colour-mapped, true colour (16, 24, 32 bits), grey and two-colour, raw or run-length.
+// Targa reader: colour-mapped, true colour (15, 16, 24, 32 bits), grey and two-colour, raw or run-length.
 #include "byte_reader.h"
 #include "checked.h"
 #include "codecs.h"
@@ -16,11 +16,6 @@ namespace {
 constexpr std::size_t kHeaderBytes = 18;
 
 enum class Kind { kTwoColour, kMapped, kTrueColour, kGrey };
-
-std::uint16_t le16(const std::uint8_t* at)
-{
-    return static_cast<std::uint16_t>(at[0] | at[1] << 8);
-}
 
 // Five bits widened so that 31 reaches 255.
 std::uint8_t widen5(unsigned v)
@@ -130,16 +125,14 @@ int read_targa_stream(std::FILE* stream, PicImage* pic)
     if (depth < 8) {
         kind = Kind::kTwoColour, bits = 1, colours = 2;
     } else if (type == 1) {
-        if (map_type != 1 || depth >= 16 || first_entry != 0) return 0;
-        static constexpr std::pair<std::size_t, int> kMapBits[] = {{4, 2},  {8, 3},   {16, 4}, {32, 5},
-                                                                   {64, 6}, {128, 7}, {256, 8}};
-        const auto* match = std::find_if(std::begin(kMapBits), std::end(kMapBits),
-                                         [&](const auto& entry) { return entry.first == map_length; });
-        if (match == std::end(kMapBits)) return 0;
-        kind = Kind::kMapped, bits = match->second, colours = int(map_length);
+        // A map of any length up to 256; the record takes the smallest kind
+        // that holds it.
+        if (map_type != 1 || depth >= 16 || first_entry != 0 || map_length < 1 || map_length > 256) return 0;
+        kind = Kind::kMapped, bits = map_length <= 2 ? 1 : map_length <= 16 ? 4 : 8, colours = int(map_length);
     } else if (type == 2) {
-        if (depth < 16) return 0;  // one byte cannot hold a true-colour pixel
-        kind = Kind::kTrueColour, bits = 24, stored_size = std::size_t(depth / 8);
+        if (depth < 15) return 0;  // one byte cannot hold a true-colour pixel
+        // 15 bits are the 16-bit word with its top bit unused.
+        kind = Kind::kTrueColour, bits = 24, stored_size = std::max<std::size_t>(2, std::size_t(depth / 8));
     } else {
         if (depth >= 16) return 0;
         kind = Kind::kGrey, bits = 8, colours = 256;
@@ -182,6 +175,17 @@ int read_targa_stream(std::FILE* stream, PicImage* pic)
         std::uint8_t* row = pixels.get() + std::size_t(y) * row_length;
         if (kind == Kind::kTrueColour) {
             for (std::size_t x = 0; x < stored_pixels; ++x) stored_to_rgb(&stored[x * stored_size], stored_size, row + 3 * x);
+        } else if (kind == Kind::kMapped) {
+            // An index past the map's end reads as entry 0.
+            for (std::uint8_t& index : stored)
+                if (index >= map_length) index = 0;
+            if (bits == 1) {
+                std::memset(row, 0, row_length);
+                for (std::size_t x = 0; x < stored_pixels; ++x)
+                    row[x / 8] = static_cast<std::uint8_t>(row[x / 8] | stored[x] << (7 - x % 8));
+            } else {
+                std::memcpy(row, stored.data(), row_length);
+            }
         } else {
             std::memcpy(row, stored.data(), row_length);
         }
@@ -203,11 +207,7 @@ int read_targa_stream(std::FILE* stream, PicImage* pic)
 
 int read_targa(const char* path, PicImage* pic)
 {
-    std::free(pic->pixels);
-    pic->pixels = nullptr;
-    InputFile in(path, pic);
-    if (!in) return 0;
-    return read_targa_stream(in.get(), pic);
+    return read_path(path, pic, read_targa_stream);
 }
 
 }  // namespace zarn

@@ -92,10 +92,12 @@ int read_texture_stream(std::FILE* stream, PicImage* pic)
     pic->colours = 256;
     std::memcpy(pic->palette, texture_palette().data(), 768);
 
+    // The file has no header, so its size is all there is to recognise it
+    // by: anything but a whole texture is not one.
+    if (*size != kTextureBytes) return 0;
     PixelBlock pixels = allocate_pixels(kTextureBytes);
     if (!pixels) return 0;
-    // Any other size is shown as a black square of the usual size.
-    if (side == kSide) in.read_or_fill({pixels.get(), kTextureBytes}, 0);
+    in.read_or_fill({pixels.get(), kTextureBytes}, 0);
     pic->width = kSide;
     pic->height = kSide;
     pic->pixels = pixels.release();
@@ -104,11 +106,7 @@ int read_texture_stream(std::FILE* stream, PicImage* pic)
 
 int read_texture(const char* path, PicImage* pic)
 {
-    std::free(pic->pixels);
-    pic->pixels = nullptr;
-    InputFile in(path, pic);
-    if (!in) return 0;
-    return read_texture_stream(in.get(), pic);
+    return read_path(path, pic, read_texture_stream);
 }
 
 // Scales the record to 256 x 256 and maps it onto the fixed palette, in

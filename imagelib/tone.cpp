@@ -110,7 +110,7 @@ bool gradient(PicImage* pic)
 // Spreads the levels between the darkest and the lightest well-populated
 // ones (more than 50 pixels) towards both ends. With no such levels, or
 // only one, there is no range to stretch and the image stays as it is.
-bool stretch_histogram(PicImage* pic)
+Outcome stretch_histogram(PicImage* pic)
 {
     const std::size_t count = static_cast<std::size_t>(pic->width) * static_cast<std::size_t>(pic->height);
     std::array<std::uint64_t, 256> levels{};
@@ -128,7 +128,7 @@ bool stretch_histogram(PicImage* pic)
             high = level;
             break;
         }
-    if (low >= high) return false;
+    if (low >= high) return Outcome::kUnchanged;
 
     const int low2 = low / 2;
     const int high2 = high + (255 - high) / 2;
@@ -143,7 +143,7 @@ bool stretch_histogram(PicImage* pic)
         unsigned char* v = pic->pixels + row * stride;
         for (std::size_t x = 0; x < stride; ++x) v[x] = table[v[x]];
     }
-    return true;
+    return Outcome::kChanged;
 }
 
 bool sepia(PicImage* pic)
@@ -201,7 +201,7 @@ bool tone_effect(PicImage* pic, int red, int green, int blue, int brightness, in
 
 bool adjust_tone(PicImage* pic, int red, int green, int blue, int brightness, int contrast, int low, int high)
 {
-    if (pic->bits != 24 || !pixel_block_bytes(pic)) return false;
+    if (!takes(pic, kTrueColourKind) || !pixel_block_bytes(pic)) return false;
     const std::array<ChannelTable, 3> tables{tone_table(red, brightness, contrast, low, high),
                                              tone_table(green, brightness, contrast, low, high),
                                              tone_table(blue, brightness, contrast, low, high)};
@@ -222,7 +222,7 @@ bool adjust_tone(PicImage* pic, int red, int green, int blue, int brightness, in
 // 3 neighbourhood), a negative one softens; the amount is held to -9..9.
 bool sharpen_image(PicImage* pic, double amount)
 {
-    if (pic->bits != 24 || !(amount > 0 || amount < 0)) return false;  // 0 and NaN change nothing
+    if (!takes(pic, kTrueColourKind) || !(amount > 0 || amount < 0)) return false;  // 0 and NaN change nothing
     const auto block = pixel_block_bytes(pic);
     if (!block) return false;
     const double s = std::clamp(amount, -9.0, 9.0);
@@ -237,64 +237,100 @@ bool sharpen_image(PicImage* pic, double amount)
     return true;
 }
 
-bool apply_effect(PicImage* pic, unsigned effect)
+namespace {
+
+// The effects in the order of their numbers; 24 and above reach none.
+Outcome run_effect(PicImage* pic, unsigned effect)
 {
-    if (pic->bits != 24 || !pixel_block_bytes(pic)) return false;
     switch (effect) {
-    case 0: return sharpen_image(pic, 2.5);
-    case 1: return sharpen_image(pic, -2.5);
-    case 2: return tone_effect(pic, 0, 0, 0, 0, 5);
-    case 3: return tone_effect(pic, 0, 0, 0, 0, -5);
-    case 4: return tone_effect(pic, 0, 0, 0, 5, 0);
-    case 5: return tone_effect(pic, 0, 0, 0, -5, 0);
-    case 6: return gradient(pic);
-    case 7: return tone_effect(pic, 5, 0, 0, 0, 0);
-    case 8: return tone_effect(pic, 0, 5, 0, 0, 0);
-    case 9: return tone_effect(pic, 0, 0, 5, 0, 0);
-    case 10: return tone_effect(pic, -10, 0, 0, 0, 0);
-    case 11: return tone_effect(pic, 0, -5, 0, 0, 0);
-    case 12: return tone_effect(pic, 0, 0, -5, 0, 0);
-    case 13: return tone_effect(pic, 0, 0, 0, 5, 5);
-    case 14: return tone_effect(pic, 0, 0, 0, -5, -5);
+    case 0: return carried_out(sharpen_image(pic, 2.5));
+    case 1: return carried_out(sharpen_image(pic, -2.5));
+    case 2: return carried_out(tone_effect(pic, 0, 0, 0, 0, 5));
+    case 3: return carried_out(tone_effect(pic, 0, 0, 0, 0, -5));
+    case 4: return carried_out(tone_effect(pic, 0, 0, 0, 5, 0));
+    case 5: return carried_out(tone_effect(pic, 0, 0, 0, -5, 0));
+    case 6: return carried_out(gradient(pic));
+    case 7: return carried_out(tone_effect(pic, 5, 0, 0, 0, 0));
+    case 8: return carried_out(tone_effect(pic, 0, 5, 0, 0, 0));
+    case 9: return carried_out(tone_effect(pic, 0, 0, 5, 0, 0));
+    case 10: return carried_out(tone_effect(pic, -10, 0, 0, 0, 0));
+    case 11: return carried_out(tone_effect(pic, 0, -5, 0, 0, 0));
+    case 12: return carried_out(tone_effect(pic, 0, 0, -5, 0, 0));
+    case 13: return carried_out(tone_effect(pic, 0, 0, 0, 5, 5));
+    case 14: return carried_out(tone_effect(pic, 0, 0, 0, -5, -5));
     case 15: return stretch_histogram(pic);
-    case 16: return sepia(pic);
-    case 17: return relief(pic, false);
-    case 18: return relief(pic, true);
-    case 19: return tone_effect(pic, 5, 0, -5, 0, 0);
-    case 20: return tone_effect(pic, -5, 0, 5, 0, 0);
-    case 21: return tone_effect(pic, 0, 0, 0, 0, 5, 128, 255);
-    case 22: return tone_effect(pic, 0, 0, 0, 0, 5, 0, 128);
-    case 23: return tone_effect(pic, 0, 0, 0, 0, 5, 64, 196);
-    default: return false;  // 24 and above: the picture goes out as it came
+    case 16: return carried_out(sepia(pic));
+    case 17: return carried_out(relief(pic, false));
+    case 18: return carried_out(relief(pic, true));
+    case 19: return carried_out(tone_effect(pic, 5, 0, -5, 0, 0));
+    case 20: return carried_out(tone_effect(pic, -5, 0, 5, 0, 0));
+    case 21: return carried_out(tone_effect(pic, 0, 0, 0, 0, 5, 128, 255));
+    case 22: return carried_out(tone_effect(pic, 0, 0, 0, 0, 5, 0, 128));
+    case 23: return carried_out(tone_effect(pic, 0, 0, 0, 0, 5, 64, 196));
+    default: return Outcome::kRefused;  // the picture goes out as it came
     }
 }
 
-bool process_code(PicImage* pic, int code)
+constexpr unsigned kEffectCount = 24;
+
+// Codes below 4 that are not named in process_code wrap to huge effect
+// numbers, which reach no effect.
+unsigned effect_of_code(int code)
+{
+    return static_cast<unsigned>(std::int64_t(code) - 4);
+}
+
+}  // namespace
+
+Outcome apply_effect(PicImage* pic, unsigned effect)
+{
+    if (!takes(pic, kTrueColourKind) || !pixel_block_bytes(pic)) return Outcome::kRefused;
+    return run_effect(pic, effect);
+}
+
+std::uint32_t process_code_kinds(int code)
 {
     switch (code) {
     case 0:
-    case 100: return rotate_quarter(pic);
+    case 100: return kRotateKinds;
     case 1:
-    case 101: return expand_to_rgb(pic);
-    case 2: return ordered_dither(pic);
+    case 101: return kExpandKinds;
     case 3:
-    case 103: return make_grey(pic);
-    case 102: return reduce_diffused(pic);
+    case 103:
+    case 104: return kGreyKinds;
+    case 105: return kInvertKinds;
+    case 2:
+    case 102:
+    case 200:
+    case 201: return kTrueColourKind;
+    default: return effect_of_code(code) < kEffectCount ? kTrueColourKind : 0;
+    }
+}
+
+Outcome process_code(PicImage* pic, int code)
+{
+    if (!takes(pic, process_code_kinds(code))) return Outcome::kRefused;
+    switch (code) {
+    case 0:
+    case 100: return carried_out(rotate_quarter(pic));
+    case 1:
+    case 101: return carried_out(expand_to_rgb(pic));
+    case 2: return carried_out(ordered_dither(pic));
+    case 3:
+    case 103: return carried_out(make_grey(pic));
+    case 102: return carried_out(reduce_diffused(pic));
     case 104:
         // Greyscale, then two levels: a picture already grey or monochrome
         // only takes the second step.
         make_grey(pic);
-        return make_mono(pic);
-    case 105: return invert_mono(pic);
+        return carried_out(make_mono(pic));
+    case 105: return carried_out(invert_mono(pic));
     case 200:
     case 201:
         for (int pass = 0; pass < code - 198; ++pass)
-            if (!apply_effect(pic, 13)) return false;
-        return true;
-    default:
-        // Codes below 4 that are not named above wrap to huge effect
-        // numbers, which reach no effect.
-        return apply_effect(pic, static_cast<unsigned>(std::int64_t(code) - 4));
+            if (apply_effect(pic, 13) == Outcome::kRefused) return Outcome::kRefused;
+        return Outcome::kChanged;
+    default: return apply_effect(pic, effect_of_code(code));
     }
 }
 

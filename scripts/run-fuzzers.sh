@@ -1,6 +1,7 @@
 #!/bin/sh
-# Runs every fuzz target in BIN for SECONDS each, seeded with the samples and
-# the saved crashers of its reader. Any crash fails the run.
+# Runs every fuzz target in BIN for SECONDS each, seeded with the samples, the
+# files make-fuzz-seeds.sh writes for its reader and its saved crashers. Any
+# crash fails the run.
 set -eu
 bin=${1:-build-fuzz/bin}
 seconds=${2:-30}
@@ -11,6 +12,8 @@ trap 'rm -rf "$work"' EXIT
 # Keep fuzzed headers from asking for gigabytes.
 export ZARN_MAX_IMAGE_BYTES=${ZARN_MAX_IMAGE_BYTES:-67108864}
 
+sh "$top/scripts/make-fuzz-seeds.sh" "$work/seeds"
+
 found=0
 for target in "$bin"/*_fuzz; do
   [ -x "$target" ] || continue
@@ -19,6 +22,7 @@ for target in "$bin"/*_fuzz; do
   corpus="$work/$name"
   mkdir -p "$corpus"
   cp "$top"/samples/*.* "$corpus"/ 2>/dev/null || true
+  cp "$work/seeds/$name"/* "$corpus"/ 2>/dev/null || true
   [ -d "$top/tests/data/crashers/$name" ] && cp "$top/tests/data/crashers/$name"/* "$corpus"/ 2>/dev/null || true
   echo "== fuzzing $name for ${seconds}s"
   "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \

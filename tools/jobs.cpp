@@ -41,6 +41,48 @@ std::string parent_folder(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// What makes two names the same file: the device and inode of one that
+// exists, which follows symbolic links and knows hard links; else the name
+// made absolute with its existing folders resolved.
+std::string file_identity(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0)
+        return "inode " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+    std::error_code error;
+    fs::path resolved = fs::absolute(path, error);
+    if (!error) resolved = fs::weakly_canonical(resolved, error);
+    if (error) resolved = fs::path(path).lexically_normal();
+    return "name " + resolved.string();
+}
+
+// Marks every job whose output would replace an input of the run, or is the
+// output of another job too; none of these runs, so no input and no output
+// of another job is ever written over.
+void mark_collisions(std::vector<Job>& jobs)
+{
+    std::map<std::string, std::size_t> reading;                // identity -> a job reading it
+    std::map<std::string, std::vector<std::size_t>> writing;  // identity -> every job writing it
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        reading.emplace(file_identity(jobs[i].input), i);
+        writing[file_identity(jobs[i].written)].push_back(i);
+    }
+    for (const auto& [identity, writers] : writing) {
+        const auto input = reading.find(identity);
+        for (const std::size_t i : writers) {
+            Job& job = jobs[i];
+            if (input != reading.end()) {
+                job.conflict = "writing " + in_quotes(job.written) + " would replace the input " +
+                               in_quotes(jobs[input->second].input);
+                continue;
+            }
+            if (writers.size() < 2) continue;
+            const Job& other = jobs[writers[writers.front() == i ? 1 : 0]];
+            job.conflict = in_quotes(job.written) + " is the output of " + in_quotes(other.input) + " too";
+        }
+    }
+}
+
 // The library's progress callback carries no context, so each worker
 // points this at the file it is converting.
 struct FileProgress {
@@ -85,11 +127,12 @@ void on_library_message(const char* text, const char* caption)
 }
 
 // Reads the input into `pic`, applies the operations in order and writes
-// the result; the caller releases the record.
+// the result; the caller releases the record. The reader's own result tells
+// a file that cannot be read from one that cannot be written.
 std::string read_change_write(const Job& job, const SaveFormat& format, const Options& options, PicImage& pic)
 {
     if (!_Pic_Read(job.input.c_str(), &pic, options.photocd, options.jpeg_scale))
-        return "cannot read " + in_quotes(job.input);
+        return "cannot read " + in_quotes(job.input) + " as " + _Pic_Description(_Pic_Valid(job.input.c_str()));
     for (const Operation& operation : options.operations) {
         const std::string why = apply_operation(&pic, operation);
         if (!why.empty()) return "cannot apply " + operation.text + " to " + in_quotes(job.input) + ": " + why;
@@ -134,6 +177,7 @@ Plan plan_jobs(const Options& options, const std::vector<SaveFormat>& formats)
 
     if (!into_folder) {
         plan.jobs.push_back({options.inputs.front(), output, with_extension(output, plan.format->extension), {}});
+        mark_collisions(plan.jobs);
         return plan;
     }
     if (output.ends_with('/') && !is_folder(output)) plan.folder_to_create = output;
@@ -142,15 +186,13 @@ Plan plan_jobs(const Options& options, const std::vector<SaveFormat>& formats)
         return plan;
     }
     const std::string folder = output.ends_with('/') ? output : output + "/";
-    std::map<std::string, std::string> first_writer;  // output file -> the input it came from
     for (const std::string& input : options.inputs) {
         Job job;
         job.input = input;
         job.output = job.written = folder + stem(input) + plan.format->extension;
-        const auto [earlier, fresh] = first_writer.emplace(job.written, input);
-        if (!fresh) job.conflict = in_quotes(earlier->second) + " is written to " + in_quotes(job.written) + " too";
         plan.jobs.push_back(std::move(job));
     }
+    mark_collisions(plan.jobs);
     return plan;
 }
 
@@ -171,18 +213,9 @@ std::string convert_file(const Job& job, const SaveFormat& format, const Options
     // Zero-filled, as the library expects a fresh record.
     PicImage pic{};
     pic.progress = current_file ? on_progress : nullptr;
-    if (!options.operations.empty()) {
-        std::string problem = read_change_write(job, format, options, pic);
-        zarn::release_image(&pic);
-        return problem;
-    }
-    if (_Pic_Convert(job.input.c_str(), job.output.c_str(), &pic, options.photocd, options.jpeg_scale, format.type,
-                     options.quality))
-        return {};
-    // Readers describe the image only once it is complete, so a description
-    // means the failure came at writing.
-    if (pic.description[0] != '\0') return "cannot write " + in_quotes(job.written) + " as " + format.description;
-    return "cannot read " + in_quotes(job.input);
+    std::string problem = read_change_write(job, format, options, pic);
+    zarn::release_image(&pic);
+    return problem;
 }
 
 std::size_t run_jobs(const Plan& plan, const Options& options, Console& console, bool show_progress)

@@ -14,7 +14,7 @@ struct Job {
     std::string input;
     std::string output;    // the name handed to the library
     std::string written;   // where the library puts it: `output` with the save type's extension
-    std::string conflict;  // why the job is skipped: an earlier one writes the same file
+    std::string conflict;  // why the job is skipped: its output is an input, or another job's output
 };
 
 struct Plan {
@@ -24,13 +24,13 @@ struct Plan {
     std::string error;             // set when the command line leads to no conversion
 };
 
-// Decides the save type and every output name. Looks at the file system only
-// to see whether the output is an existing folder.
+// Decides the save type and every output name, and marks the jobs whose
+// output collides with an input or with another job's output. Looks at the
+// file system only to tell folders and to resolve names.
 Plan plan_jobs(const Options& options, const std::vector<SaveFormat>& formats);
 
-// Converts one file, through _Pic_Convert when no operations are asked
-// for, else by reading, applying them in order and writing: empty on
-// success, else what went wrong.
+// Converts one file by reading it, applying the operations in order and
+// writing it: empty on success, else what went wrong.
 std::string convert_file(const Job& job, const SaveFormat& format, const Options& options);
 
 // Runs every job on options.threads threads, each with its own record.

@@ -1,9 +1,9 @@
 // Parsing zarnconv's command line, its help text and its format listing.
 #include "options.h"
 
+#include "text.h"
 #include "zarngfx.h"
 
-#include <charconv>
 #include <cstdio>
 #include <optional>
 #include <string_view>
@@ -12,14 +12,6 @@ namespace zarnconv {
 namespace {
 
 constexpr int kMaxThreads = 256;
-
-std::optional<int> whole_number(std::string_view text, int low, int high)
-{
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) return std::nullopt;
-    return value;
-}
 
 // Steps through the arguments, taking an option's value either joined
 // ("--quality=90", "-j4") or from the next argument.
@@ -175,13 +167,19 @@ each input is written into that folder under its own name with the save
 type's extension ("photos/cat.gif" becomes "FOLDER/cat.bmp"); --type is
 required then. A folder ending in "/" is created when missing.
 
+No input is ever written over: a conversion whose output would be one of
+the inputs, or the output of another conversion of the same run, is
+skipped with a message, and the others go ahead.
+
 Options:
   -t, --type TYPE     save type: its number from --list-formats, or an
                       extension word (bmp, jpg, ...) for the first type
                       with that extension
       --quality N     JPEG quality, 1..100 (default 75)
-      --jpeg-scale N  JPEG reading scale, 0..3 (default 0, full size)
-      --photocd N     PhotoCD resolution, 0..4 (default 0)
+      --jpeg-scale N  read JPEG files at 0 full size (default), 1 half,
+                      2 a quarter or 3 an eighth of their width and height
+      --photocd N     read PhotoCD files at 1 192x128, 2 384x256, or
+                      0 (default), 3 or 4 768x512 pixels
   -j, --jobs N        convert N files at a time (default 1)
   -q, --quiet         no progress bar and no notes; errors are still shown
       --list-formats  list the readable formats and the save types
@@ -201,8 +199,10 @@ writing (any number, each as often as wanted):
     text += effect_code_listing();
     text += R"(
 An operation that cannot work on the image (--dither on an 8-bit one, a
-crop outside it) fails that file, which is then not written. Most effects
-need 24-bit pixels: --effect 1 first turns a palette image into 24-bit.
+crop outside it) fails that file, which is then not written; one that finds
+nothing to change (--effect 19 on a flat picture) writes it as it is. Most
+effects need 24-bit pixels: --effect 1 first turns a palette image into
+24-bit.
 
 Exit status: 0 when every conversion succeeded, 1 when any failed (the
 others are still converted), 2 for a command line that cannot be used.

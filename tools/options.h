@@ -21,8 +21,7 @@ struct Options {
     int photocd = 0;
     int threads = 1;
     bool quiet = false;
-    // Applied in this order between reading and writing; with none the
-    // file goes through _Pic_Convert.
+    // Applied in this order between reading and writing.
     std::vector<Operation> operations;
 };
 

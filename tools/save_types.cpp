@@ -1,20 +1,12 @@
 // Parsing the library's save-type list and naming output files the way the library will.
 #include "save_types.h"
 
+#include "codecs.h"  // the library's own naming rule, from its static copy
+#include "text.h"
 #include "zarngfx.h"
-
-#include <algorithm>
-#include <cctype>
 
 namespace zarnconv {
 namespace {
-
-bool same_ignoring_case(std::string_view a, std::string_view b)
-{
-    return std::ranges::equal(a, b, [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-    });
-}
 
 // The next field up to '|' (or the end), moving `text` past it.
 std::string_view next_field(std::string_view& text)
@@ -77,9 +69,7 @@ std::string_view file_name(std::string_view path)
 
 std::string_view file_extension(std::string_view path)
 {
-    const std::string_view name = file_name(path);
-    const std::size_t dot = name.rfind('.');
-    return dot == std::string_view::npos || dot == 0 ? std::string_view() : name.substr(dot);
+    return path.substr(zarn::save_extension_start(path));
 }
 
 std::string with_extension(std::string_view path, std::string_view extension)

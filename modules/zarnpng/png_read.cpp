@@ -45,11 +45,6 @@ struct PngRead {
     std::vector<png_byte> row;  // one decoded row with its alpha
 };
 
-std::uint8_t onto_white(unsigned value, unsigned alpha)
-{
-    return static_cast<std::uint8_t>((value * alpha + 255 * (255 - alpha) + 127) / 255);
-}
-
 // Composites `width` pixels of `channels` colour samples plus alpha onto
 // white. `out` may be `in` itself: each pixel is read before it is written,
 // and output never runs ahead of input.
@@ -239,11 +234,5 @@ ZARNPNG_EXPORT int _Pic_Read_PNG(const char* path, PicImage* pic)
 {
     using namespace zarn;
     if (!path || !pic) return 0;
-    return guarded([&] {
-        std::free(pic->pixels);
-        pic->pixels = nullptr;
-        InputFile in(path, pic);
-        if (!in) return 0;
-        return png::read_png_stream(in.get(), pic);
-    });
+    return guarded([&] { return read_path(path, pic, png::read_png_stream); });
 }

@@ -43,8 +43,7 @@ unsigned sample(const std::uint8_t* row, std::size_t index, int bits)
 
 std::uint8_t onto_white(unsigned value, unsigned alpha, bool associated)
 {
-    if (associated) return clamp_channel(int(value) + 255 - int(alpha));
-    return static_cast<std::uint8_t>((value * alpha + 255 * (255 - alpha) + 127) / 255);
+    return associated ? premultiplied_onto_white(value, alpha) : zarn::onto_white(value, alpha);
 }
 
 void convert_row(const Layout& layout, const std::uint8_t* in, unsigned char* out)
@@ -218,7 +217,7 @@ public:
         tile_row_bytes_ = std::size_t(TIFFTileRowSize64(tif_));
         const auto tile_bytes = std::size_t(TIFFTileSize64(tif_));
         // Tiles must start on whole bytes for the band to be assembled
-        // bytewise; a picture that is not fits the RGBA reader instead.
+        // bytewise; the caller hands a picture that is not to the RGBA reader.
         const std::uint64_t tile_bits = std::uint64_t(tile_width_) * layout_.samples * layout_.bits;
         if (tile_width_ == 0 || tile_height_ == 0 || tile_bits % 8 || tile_row_bytes_ == 0 || tile_bytes == 0)
             return false;
@@ -266,25 +265,29 @@ private:
     std::vector<std::uint8_t> band_, tile_;
 };
 
-bool read_own(TIFF* tif, const Layout& layout, PicImage* pic)
+enum class OwnRead { kRead, kNotOurs, kFailed };
+
+// Our own rows. A layout whose rows we cannot assemble (tiles that do not
+// start on a byte boundary) is not ours, and goes to the RGBA reader.
+OwnRead read_own(TIFF* tif, const Layout& layout, PicImage* pic)
 {
     const auto block = image_bytes(layout.width, layout.height, pic->bits);
-    if (!block || layout.height > INT32_MAX || layout.width > INT32_MAX) return false;
+    if (!block || layout.height > INT32_MAX || layout.width > INT32_MAX) return OwnRead::kFailed;
     RowSource source(tif, layout);
-    if (!source.start()) return false;
+    if (!source.start()) return OwnRead::kNotOurs;
     PixelBlock pixels = allocate_pixels(*block);
-    if (!pixels) return false;
+    if (!pixels) return OwnRead::kFailed;
     const std::size_t stride = *row_bytes(layout.width, pic->bits);
     for (std::uint32_t y = 0; y < layout.height; ++y) {
         const std::uint8_t* row = source.row(y);
-        if (!row) return false;
+        if (!row) return OwnRead::kFailed;
         convert_row(layout, row, pixels.get() + y * stride);
         if (pic->progress) pic->progress(int32_t(y + 1), int32_t(layout.height));
     }
     pic->width = int32_t(layout.width);
     pic->height = int32_t(layout.height);
     pic->pixels = pixels.release();
-    return true;
+    return OwnRead::kRead;
 }
 
 struct RgbaImage {
@@ -297,9 +300,10 @@ struct RgbaImage {
 };
 
 // libtiff's RGBA reader covers the colour spaces we do not map (CMYK, Lab,
-// YCbCr without JPEG, separate planes, other orientations). It gives the
-// whole picture as 32-bit pixels with alpha multiplied in, which are
-// composited onto white and packed down to RGB in place.
+// YCbCr without JPEG, separate planes, other orientations) and tiles that
+// do not start on a byte boundary. It gives the whole picture as 32-bit
+// pixels with alpha multiplied in, which are composited onto white and
+// packed down to RGB in place.
 bool read_rgba(TIFF* tif, PicImage* pic)
 {
     char message[1024];
@@ -324,9 +328,9 @@ bool read_rgba(TIFF* tif, PicImage* pic)
         std::uint32_t value = 0;
         std::memcpy(&value, out + 4 * i, 4);  // read before its bytes are reused
         const unsigned alpha = TIFFGetA(value);
-        out[3 * i] = onto_white(TIFFGetR(value), alpha, true);
-        out[3 * i + 1] = onto_white(TIFFGetG(value), alpha, true);
-        out[3 * i + 2] = onto_white(TIFFGetB(value), alpha, true);
+        out[3 * i] = premultiplied_onto_white(TIFFGetR(value), alpha);
+        out[3 * i + 1] = premultiplied_onto_white(TIFFGetG(value), alpha);
+        out[3 * i + 2] = premultiplied_onto_white(TIFFGetB(value), alpha);
         if (pic->progress && (i + 1) % width == 0) pic->progress(int32_t((i + 1) / width), int32_t(height));
     }
     pic->width = int32_t(width);
@@ -343,8 +347,17 @@ int read_tiff_stream(std::FILE* stream, PicImage* pic)
 {
     const TiffPtr tif = open_stream(stream, "r");
     if (!tif) return 0;
+    // Choosing our own layout sets the record's kind and palette; a picture
+    // neither path can read leaves them as they were.
+    const PicImage before = *pic;
     const auto layout = own_layout(tif.get(), pic);
-    if (layout ? !read_own(tif.get(), *layout, pic) : !read_rgba(tif.get(), pic)) return 0;
+    const OwnRead own = layout ? read_own(tif.get(), *layout, pic) : OwnRead::kNotOurs;
+    if (own == OwnRead::kFailed || (own == OwnRead::kNotOurs && !read_rgba(tif.get(), pic))) {
+        pic->bits = before.bits;
+        pic->colours = before.colours;
+        std::memcpy(pic->palette, before.palette, sizeof pic->palette);
+        return 0;
+    }
     if (pic->bits == 24)
         describe(pic, "TIFF : %ldx%ld - 24bit", long(pic->width), long(pic->height));
     else
@@ -358,11 +371,5 @@ ZARNTIFF_EXPORT int _Pic_Read_TIF(const char* path, PicImage* pic)
 {
     using namespace zarn;
     if (!path || !pic) return 0;
-    return guarded([&] {
-        std::free(pic->pixels);
-        pic->pixels = nullptr;
-        InputFile in(path, pic);
-        if (!in) return 0;
-        return zarn::tiff::read_tiff_stream(in.get(), pic);
-    });
+    return guarded([&] { return read_path(path, pic, zarn::tiff::read_tiff_stream); });
 }

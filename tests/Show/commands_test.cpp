@@ -389,15 +389,15 @@ TEST(CommandEditors, EachGetsItsFileIntact)
     form.Settings.Editors[1] = editor;
 
     QTest::keyClick(&form, Qt::Key_E);
-    QTRY_COMPARE_WITH_TIMEOUT(recorded(record), QStringList({form.WorkingFile}), 10000);
+    ZARN_WAIT_EQ(recorded(record), QStringList({form.WorkingFile}), 10000);
     item(form.PopupMenu1, "edit")->trigger();
-    QTRY_COMPARE_WITH_TIMEOUT(recorded(record), QStringList({form.WorkingFile, QString::fromStdString(odd)}), 10000);
+    ZARN_WAIT_EQ(recorded(record), QStringList({form.WorkingFile, QString::fromStdString(odd)}), 10000);
 
     // A command line over 255 characters is refused; the next one still runs.
     form.FileName = QString::fromStdString(temp_path(std::string(250, 'x') + ".bmp"));
     form.editClick();
     form.editasbmpClick();
-    QTRY_COMPARE_WITH_TIMEOUT(recorded(record).size(), 3, 10000);
+    ZARN_WAIT_EQ(recorded(record).size(), 3, 10000);
     EXPECT_EQ(recorded(record).back(), form.WorkingFile);
 
     // Choosing the JPEG editor.
@@ -432,7 +432,7 @@ TEST(CommandClipboard, CopiesOutAndLoadsFromAnotherProgram)
 
     QTest::keyClick(&form, Qt::Key_C);
     const std::unique_ptr<QProcess> paste = xclip({"-t", "image/png", "-o"});
-    QTRY_VERIFY_WITH_TIMEOUT(paste->state() == QProcess::NotRunning, 10000);
+    ZARN_WAIT_TRUE(paste->state() == QProcess::NotRunning, 10000);
     const QImage pasted = QImage::fromData(paste->readAllStandardOutput(), "PNG");
     ASSERT_EQ(pasted.size(), QSize(30, 20));
     for (int y = 0; y < 20; y += 3)
@@ -445,7 +445,7 @@ TEST(CommandClipboard, CopiesOutAndLoadsFromAnotherProgram)
     const QString png = QString::fromStdString(temp_path("offered.png"));
     ASSERT_TRUE(offered.save(png, "PNG"));
     const std::unique_ptr<QProcess> offer = xclip({"-quiet", "-t", "image/png", "-i", png});
-    QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->image().size(), QSize(24, 18), 10000);
+    ZARN_WAIT_EQ(QGuiApplication::clipboard()->image().size(), QSize(24, 18), 10000);
     open_menu(form.PopupMenu1);
     ASSERT_TRUE(item(form.PopupMenu1, "loadclip")->isVisible());
     item(form.PopupMenu1, "loadclip")->trigger();

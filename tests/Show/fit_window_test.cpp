@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QScreen>
 
 namespace {
@@ -53,12 +55,17 @@ TEST(FitWindow, TallPictureGetsScreenHeightAndRoomForTheScrollBar)
               QSize(400 + 4 + 20, screen.height() - 64));
 }
 
-TEST(FitWindow, WidePictureIsLimitedToTheScreen)
+TEST(FitWindow, WidePictureIsLimitedToTheScreenWithRoomForTheScrollBar)
 {
     const QSize screen = screen_size();
     TForm1 form;
     EXPECT_EQ(loaded(form, write_bmp8("wide.bmp", screen.width() + 10, 40)),
-              QSize(screen.width() - 36, 29 + 40 + 24));
+              QSize(screen.width() - 36, 29 + 40 + 24 + 20));
+    // One scroll bar, and every row in view.
+    auto* area = child<QScrollArea>(form, "ScrollBox1");
+    ZARN_WAIT_TRUE(area->horizontalScrollBar()->isVisible(), 5000);
+    EXPECT_FALSE(area->verticalScrollBar()->isVisible());
+    EXPECT_GE(area->viewport()->height(), 40);
 }
 
 TEST(FitWindow, HalfSizeHalvesThePicture)
@@ -96,8 +103,14 @@ TEST(FitWindow, StaysWhereTheUserPutItWhenCentreIsOff)
 
 TEST(FitWindow, StdButtonDecidesTheButtonFrames)
 {
+    {
+        write_settings("StdButton=0\n");
+        TForm1 flat;  // from the start, not only once a picture is loaded
+        for (TMButton* button : flat.findChildren<TMButton*>()) EXPECT_FALSE(button->Border());
+    }
     write_settings("StdButton=1\n");
     TForm1 form;
+    for (TMButton* button : form.findChildren<TMButton*>()) EXPECT_TRUE(button->Border());
     loaded(form, write_bmp8("a.bmp", 50, 50));
     for (TMButton* button : form.findChildren<TMButton*>()) EXPECT_TRUE(button->Border());
     form.Settings.StdButton = false;

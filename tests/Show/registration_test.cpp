@@ -70,12 +70,26 @@ TEST(Registration, EntriesPassTheValidatorWithTheirCommandLines)
     EXPECT_EQ(exec_in(main, "Desktop Action Edit"), "\"/opt/image tools/Show\" --edit %f");
     EXPECT_EQ(exec_in(main, "Desktop Action EditWith"), "\"/opt/image tools/Show\" --edit-with %f");
     EXPECT_EQ(exec_in(main, "Desktop Action Print"), "\"/opt/image tools/Show\" --print %f");
-    EXPECT_NE(main.find("Name=&Browse\n"), std::string::npos);
-    EXPECT_NE(main.find("Name=Edit Image &With...\n"), std::string::npos);
     EXPECT_NE(main.find("MimeType=image/bmp;image/x-zarn-r8;\n"), std::string::npos);
     EXPECT_EQ(entries[1].fileName, "Show.Image.Browse.desktop");
     EXPECT_EQ(exec_in(entries[1].text.toStdString(), "Desktop Entry"), "\"/opt/image tools/Show\" --browse %f");
     EXPECT_EQ(entries[4].fileName, "Show.Image.Print.desktop");
+}
+
+TEST(Registration, NamesWithoutMnemonicsAndOneEntryInTheMenu)
+{
+    const auto entries = show::desktopEntries("/usr/bin/Show", {"image/bmp"});
+    ASSERT_EQ(entries.size(), 5u);
+    // Desktop entries have no mnemonics: an '&' would show as it is.
+    for (const auto& entry : entries) EXPECT_FALSE(entry.text.contains('&')) << entry.fileName.toStdString();
+    const QString& main = entries[0].text;
+    EXPECT_TRUE(main.contains("\nName=Browse\n"));
+    EXPECT_TRUE(main.contains("\nName=Edit Image With...\n"));
+    EXPECT_FALSE(main.contains("NoDisplay"));
+    EXPECT_TRUE(entries[1].text.contains("\nName=Show: Browse\n"));
+    // The verbs' own entries are for file managers, not the application menu.
+    for (std::size_t i = 1; i < entries.size(); ++i)
+        EXPECT_TRUE(entries[i].text.contains("\nNoDisplay=true\n")) << entries[i].fileName.toStdString();
 }
 
 TEST(Registration, ExecQuotingEscapesWhatTheSyntaxReserves)

@@ -120,6 +120,24 @@ TEST(ShowSettings, OutOfRangeScaleAndAlignmentFallBack)
     EXPECT_EQ(form.Settings.ToolAlign, 4);
 }
 
+TEST(ShowSettings, NumbersAreHeldToTheRangesThePreferencesOffer)
+{
+    write_settings("CropStep=-2147483648\nJpegQuality=1000\nSlideshow=0\nJpegScale=-1\nPhotoCDSize=9\n");
+    TForm1 form;
+    EXPECT_EQ(form.Settings.CropStep, 1);
+    EXPECT_EQ(form.Settings.JpegQuality, 95);
+    EXPECT_EQ(form.Settings.Slideshow, 5);
+    EXPECT_EQ(form.Settings.JpegScale, 0);
+    EXPECT_EQ(form.Settings.PhotoCDSize, 3);
+    write_settings("CropStep=101\nJpegQuality=3\nSlideshow=31\nJpegScale=3\nPhotoCDSize=0\n");
+    TForm1 again;
+    EXPECT_EQ(again.Settings.CropStep, 100);
+    EXPECT_EQ(again.Settings.JpegQuality, 25);
+    EXPECT_EQ(again.Settings.Slideshow, 30);
+    EXPECT_EQ(again.Settings.JpegScale, 2);
+    EXPECT_EQ(again.Settings.PhotoCDSize, 1);
+}
+
 TEST(ShowSettings, HalfSizeSettingPressesTheFullHalfButton)
 {
     write_settings("Scale=2\n");

@@ -7,6 +7,7 @@
 #include "ui_test_env.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
 #include <QTest>
 
@@ -27,6 +28,14 @@ inline std::string write_bmp8(const std::string& name, int width, int height)
 {
     const std::string path = temp_path(name);
     BmpBuilder().size(width, height).bits(8).palette(grey_ramp(256)).pixels(ramp(width, height)).write(path);
+    return path;
+}
+
+// A 1-bit BMP, black and white, of `rows` packed most significant bit first.
+inline std::string write_mono_bmp(const std::string& name, int width, const Rows& rows)
+{
+    const std::string path = temp_path(name);
+    BmpBuilder().size(width, int(rows.size())).bits(1).palette({0, 0, 0, 255, 255, 255}).pixels(rows).write(path);
     return path;
 }
 
@@ -53,6 +62,26 @@ inline std::string settings_text()
     const Bytes bytes = read_file(std::string(std::getenv("XDG_CONFIG_HOME")) + "/Zarn.ini");
     return std::string(bytes.begin(), bytes.end());
 }
+
+// Counts the file dialogs shown while it lives and closes each at once: the
+// dialog's Show arrives inside its own modal loop, which then takes the
+// queued reject.
+class FileDialogWatch : public QObject {
+public:
+    FileDialogWatch() { QApplication::instance()->installEventFilter(this); }
+    ~FileDialogWatch() override { QApplication::instance()->removeEventFilter(this); }
+    int shown = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (auto* dialog = qobject_cast<QFileDialog*>(watched); dialog && event->type() == QEvent::Show) {
+            ++shown;
+            QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
+        }
+        return false;
+    }
+};
 
 template <class T = QWidget>
 T* child(QObject& parent, const char* name)

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QTest>
 
 namespace {
 
-// A window with the box and a second control to move the focus to.
+// A window with the box and a second control to move the focus to. Focus
+// moves at once only in the active window, and X11 activates it when it will.
 struct Form {
     QWidget window;
     TNumEdit* edit = new TNumEdit(&window);
@@ -18,11 +21,21 @@ struct Form {
         other->move(0, 40);
         EXPECT_TRUE(zarn::test::showAndWait(window));
         window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window, 5000));
         edit->setFocus();
-        QApplication::processEvents();
+        ZARN_WAIT_TRUE(edit->hasFocus(), 5000);
     }
     void type(const QString& keys) { QTest::keyClicks(edit, keys); }
 };
+
+// A key as X11 delivers it: Delete and Backspace come with the texts "\x7f" and "\b".
+void press(QWidget* widget, Qt::Key key, const QString& text)
+{
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &down);
+    QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &up);
+}
 
 TEST(NumEdit, TypingTakesDigitsOnly)
 {
@@ -30,8 +43,32 @@ TEST(NumEdit, TypingTakesDigitsOnly)
     form.edit->clear();
     form.type("12a b,3");
     EXPECT_EQ(form.edit->text(), "123");
-    QTest::keyClick(form.edit, Qt::Key_Backspace);  // refused like every other character
+}
+
+TEST(NumEdit, DeleteAndBackspaceEditAsInAnyBox)
+{
+    Form form;
+    form.edit->clear();
+    form.type("1234");
+    QStringList changes;
+    QObject::connect(form.edit, &QLineEdit::textChanged, [&](const QString& text) { changes << text; });
+    press(form.edit, Qt::Key_Backspace, QStringLiteral("\b"));
     EXPECT_EQ(form.edit->text(), "123");
+    form.edit->setCursorPosition(0);
+    press(form.edit, Qt::Key_Delete, QStringLiteral("\x7f"));
+    EXPECT_EQ(form.edit->text(), "23");
+    QTest::keyClick(form.edit, Qt::Key_Delete);
+    EXPECT_EQ(form.edit->text(), "3");
+    EXPECT_EQ(changes, QStringList({"123", "23", "3"}));  // reported like any other change
+
+    // The sign can go too, and what is left is validated as usual.
+    form.edit->setAllowMinus(true);
+    form.edit->setText("-5000");
+    form.edit->setCursorPosition(0);
+    press(form.edit, Qt::Key_Delete, QStringLiteral("\x7f"));
+    EXPECT_EQ(form.edit->text(), "5000");
+    QTest::keyClick(form.edit, Qt::Key_Tab);
+    EXPECT_EQ(form.edit->text(), "1000");
 }
 
 TEST(NumEdit, MinusAndPointOnlyWhenAllowedAndInPlace)
@@ -59,15 +96,15 @@ TEST(NumEdit, LeavingTheBoxValidatesAgainstTheLimits)
     form.edit->clear();
     form.type("5000");
     form.other->setFocus();
-    QApplication::processEvents();
-    EXPECT_EQ(form.edit->text(), "1000");
+    ZARN_WAIT_EQ(form.edit->text(), "1000", 5000);
 
     form.edit->setFocus();
+    ZARN_WAIT_TRUE(form.edit->hasFocus(), 5000);
     form.edit->clear();
     form.type("42");
     QTest::keyClick(form.edit, Qt::Key_Return);  // runs the validation and moves on
     EXPECT_EQ(form.edit->text(), "42");
-    EXPECT_FALSE(form.edit->hasFocus());
+    ZARN_WAIT_TRUE(!form.edit->hasFocus(), 5000);
 }
 
 TEST(NumEdit, ValidateTextReadsALeadingNumberOrZero)

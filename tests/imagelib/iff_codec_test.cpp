@@ -110,6 +110,30 @@ TEST(IffRead, FivePlanesBecomeEightBitsWithMaskSkipped) {
     EXPECT_STREQ(pic->description, "IFF : 5x2 - 5 Planes");
 }
 
+// Extra-half-brite: indexes 32 to 63 are the colours of 0 to 31 at half
+// their brightness, as ilbmtoppm shows them.
+TEST(IffRead, ExtraHalfBriteDoublesThePalette) {
+    Bytes row;
+    for (int i = 0; i < 64; ++i) row.push_back(std::uint8_t(i * 37 % 64));
+    Bytes chunks, cmap, camg;
+    for (int i = 0; i < 32 * 3; ++i) cmap.push_back(std::uint8_t(255 - i * 5));
+    put_be32(camg, 0x80);
+    chunk(chunks, "BMHD", bmhd(64, 1, 6));
+    chunk(chunks, "CAMG", camg);
+    chunk(chunks, "CMAP", cmap);
+    chunk(chunks, "BODY", plane_rows(row, 6));
+    const std::string path = temp_path("ehb.iff");
+    write_file(path, form("ILBM", chunks));
+    ScopedPic pic;
+    ASSERT_EQ(read_iff(path.c_str(), pic.get()), 1);
+    EXPECT_EQ(pixel_rows(*pic), (Rows{row}));
+    EXPECT_EQ(Bytes(pic->palette + 3 * 33, pic->palette + 3 * 34), (Bytes{120, 117, 115}));
+    if (!have_program("ilbmtoppm")) return;
+    const auto expected = decode_shell("ilbmtoppm " + path + " 2>/dev/null");
+    ASSERT_TRUE(expected);
+    EXPECT_EQ(rgb_rows(*pic), expected->rgb);
+}
+
 TEST(IffRead, CompressedPlanesOnePlaneAndGreyDefault) {
     // 20 pixels: plane rows of 4 bytes, each packed as a run and a copy.
     Bytes chunks;

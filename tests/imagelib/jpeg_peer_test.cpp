@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+
+#include <jpeglib.h>
 
 using namespace zarn::test;
 using zarn::read_jpeg;
@@ -93,6 +96,73 @@ TEST_F(JpegPeer, ImageMagickFilesReadToDjpegPixels) {
     ScopedPic pic;
     ASSERT_EQ(read_jpeg(path.c_str(), pic.get(), 0), 1);
     EXPECT_LE(largest_difference(rgb_rows(*pic), expected->rgb), 1);
+}
+
+// Four channels written straight through libjpeg, as print software does:
+// with Adobe's marker the samples are stored inverted (255 is no ink).
+void write_cmyk(const std::string& path, const Rows& cmyk, int width, bool adobe)
+{
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    jpeg_stdio_dest(&cinfo, out);
+    cinfo.image_width = JDIMENSION(width);
+    cinfo.image_height = JDIMENSION(cmyk.size());
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 100, TRUE);
+    cinfo.write_Adobe_marker = adobe ? TRUE : FALSE;
+    jpeg_start_compress(&cinfo, TRUE);
+    for (const Bytes& row : cmyk) {
+        JSAMPROW line = const_cast<JSAMPLE*>(row.data());
+        jpeg_write_scanlines(&cinfo, &line, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::fclose(out);
+}
+
+TEST_F(JpegPeer, CmykAndYcckReadAsRgb) {
+    // djpeg makes RGB of the inverted samples of Adobe files.
+    Rows inverted, plain;
+    for (const Bytes& row : picture(40, 24)) {
+        Bytes adobe, ink;
+        for (std::size_t x = 0; x < row.size(); x += 3) {
+            const std::uint8_t k = std::uint8_t(std::max({row[x], row[x + 1], row[x + 2]}));
+            adobe.insert(adobe.end(), {row[x], row[x + 1], row[x + 2], std::uint8_t(k | 0x40)});
+        }
+        for (const std::uint8_t v : adobe) ink.push_back(std::uint8_t(255 - v));
+        inverted.push_back(adobe);
+        plain.push_back(ink);
+    }
+    const std::string adobe = temp_path("adobe.jpg"), bare = temp_path("bare.jpg");
+    write_cmyk(adobe, inverted, 40, true);
+    write_cmyk(bare, plain, 40, false);
+    const auto expected = djpeg(adobe);
+    ASSERT_TRUE(expected);
+    for (const std::string& path : {adobe, bare}) {
+        SCOPED_TRACE(path);
+        ScopedPic pic;
+        ASSERT_EQ(read_jpeg(path.c_str(), pic.get(), 0), 1);
+        EXPECT_EQ(pic->bits, 24);
+        EXPECT_STREQ(pic->description, "Jpeg : 40x24 (100%) - 24bit");
+        EXPECT_LE(largest_difference(rgb_rows(*pic), expected->rgb), path == adobe ? 0 : 2);
+    }
+
+    // ImageMagick writes CMYK as YCCK, which libjpeg turns back into CMYK.
+    if (!have_image_magick()) return;
+    const std::string ycck = temp_path("ycck.jpg");
+    ASSERT_EQ(run_tool({"convert", source_, "-colorspace", "CMYK", ycck}).status, 0);
+    const auto magick = djpeg(ycck);
+    ASSERT_TRUE(magick);
+    ScopedPic pic;
+    ASSERT_EQ(read_jpeg(ycck.c_str(), pic.get(), 2), 1);
+    ASSERT_EQ(read_jpeg(ycck.c_str(), pic.get(), 0), 1);
+    EXPECT_EQ(largest_difference(rgb_rows(*pic), magick->rgb), 0);
 }
 
 TEST_F(JpegPeer, OurFilesDecodeInDjpegToOurPixels) {

@@ -16,7 +16,7 @@ TEST(PbmPeer, NetpbmFilesReadToTheirPixels) {
     const std::string colour = temp_path("pat.ppm"), grey = temp_path("ramp.pgm"), bits = temp_path("grid.pbm");
     ASSERT_TRUE(make("ppmpat -randomseed=5 -camo 57 31", colour));
     ASSERT_TRUE(make("pgmramp -diagonal 41 23", grey));
-    ASSERT_TRUE(make("pbmmake -gray 16 9", bits));
+    ASSERT_TRUE(make("pbmmake -gray 70 9", bits));  // a width that is no multiple of 8
     for (const std::string& path : {colour, grey, bits}) {
         const std::string plain = path + ".plain";
         ASSERT_TRUE(make("pnmtoplainpnm " + path, plain));
@@ -32,16 +32,23 @@ TEST(PbmPeer, NetpbmFilesReadToTheirPixels) {
     }
 }
 
-TEST(PbmPeer, SixteenBitFilesReadToTheirHighBytes) {
-    if (!have_program("pnmdepth") || !have_program("ppmpat")) GTEST_SKIP() << "netpbm not installed";
-    const std::string wide = temp_path("wide.ppm");
-    ASSERT_TRUE(make("ppmpat -randomseed=2 -gingham3 20 10 | pnmdepth 65535", wide));
-    const auto expected = decode({"sh", "-c", "pamdepth 255 " + wide});
-    ASSERT_TRUE(expected);
-    ScopedPic pic;
-    ASSERT_EQ(read_pbm(wide.c_str(), pic.get()), 1);
-    // Both keep the top 8 bits of a sample that pnmdepth scaled by 257.
-    EXPECT_EQ(rgb_rows(*pic), expected->rgb);
+TEST(PbmPeer, AnyMaximumReadsAsPamdepthScalesIt) {
+    if (!have_program("pamdepth") || !have_program("pnmtoplainpnm") || !have_program("ppmpat"))
+        GTEST_SKIP() << "netpbm not installed";
+    const std::string source = temp_path("poles.ppm");
+    ASSERT_TRUE(make("ppmpat -randomseed=2 -poles 37 13", source));
+    for (const char* maximum : {"1", "15", "100", "4095", "65535"}) {
+        for (const char* form : {"", " | pnmtoplainpnm"}) {
+            SCOPED_TRACE(std::string(maximum) + form);
+            const std::string file = temp_path("deep.ppm");
+            ASSERT_TRUE(make("pamdepth " + std::string(maximum) + " " + source + form, file));
+            const auto expected = decode({"pamdepth", "255", file});
+            ASSERT_TRUE(expected);
+            ScopedPic pic;
+            ASSERT_EQ(read_pbm(file.c_str(), pic.get()), 1);
+            EXPECT_EQ(rgb_rows(*pic), expected->rgb);
+        }
+    }
 }
 
 TEST(PbmPeer, OurFilesDecodeInThePeersToOurPixels) {

@@ -46,10 +46,10 @@ TEST(PbmRead, CommentsAndTheSingleCarriageReturn) {
     EXPECT_STREQ(cr->description, "PPM : 2x1 256 Greyscale Binary");
 }
 
-TEST(PbmRead, BinaryBitmapKeepsItsPaddedWidth) {
+TEST(PbmRead, BinaryBitmapKeepsItsOwnWidth) {
     ScopedPic pic;
     ASSERT_EQ(read(text("P4\n10 2\n") + Bytes{0xF0, 0xC0, 0x0F, 0x40}, pic), 1);
-    EXPECT_EQ(pic->width, 16);
+    EXPECT_EQ(pic->width, 10);
     EXPECT_EQ(pic->height, 2);
     EXPECT_EQ(pic->bits, 1);
     EXPECT_EQ(pic->colours, 2);
@@ -74,10 +74,10 @@ TEST(PbmRead, AsciiBitmapIsOneBitOfItsOwnWidth) {
     EXPECT_EQ(read(text("P1\n2 1\n1 x\n"), bad), 0);
 }
 
-TEST(PbmRead, AsciiMapsTakeLowBitsBelowTwoFiftySix) {
+TEST(PbmRead, AsciiSamplesOutsideTheRangeAreClamped) {
     ScopedPic grey;
     ASSERT_EQ(read(text("P2\n3 1\n255\n300 7 -1\n"), grey), 1);
-    EXPECT_EQ(pixel_rows(*grey), (Rows{{44, 7, 255}}));
+    EXPECT_EQ(pixel_rows(*grey), (Rows{{255, 7, 0}}));
     EXPECT_EQ(grey->colours, 256);
     EXPECT_STREQ(grey->description, "PPM : 3x1 256 Greyscale ASCII");
 
@@ -90,19 +90,19 @@ TEST(PbmRead, AsciiMapsTakeLowBitsBelowTwoFiftySix) {
     EXPECT_STREQ(colour->description, "PPM : 2x2 24bit Colour ASCII");
 }
 
-TEST(PbmRead, MaximumsAboveTwoFiftyFiveKeepTheHighByte) {
+// (v * 255 + max / 2) / max, for one-byte and two-byte maximums alike.
+TEST(PbmRead, SamplesAreScaledByTheirMaximum) {
     ScopedPic wide;
     ASSERT_EQ(read(text("P6\n2 1\n65535\n") + Bytes{0xAB, 0xCD, 0x01, 0x02, 0xFF, 0xFF, 0x80, 0, 0, 0xFF, 0x12, 0x34}, wide), 1);
-    EXPECT_EQ(pixel_rows(*wide), (Rows{{0xAB, 0x01, 0xFF, 0x80, 0x00, 0x12}}));
+    EXPECT_EQ(pixel_rows(*wide), (Rows{{171, 1, 255, 128, 1, 18}}));
 
     ScopedPic grey;
-    ASSERT_EQ(read(text("P2\n2 1\n65535\n65535 512\n"), grey), 1);
-    EXPECT_EQ(pixel_rows(*grey), (Rows{{255, 2}}));
+    ASSERT_EQ(read(text("P2\n3 1\n4095\n4095 2048 9999\n"), grey), 1);
+    EXPECT_EQ(pixel_rows(*grey), (Rows{{255, 128, 255}}));
 
-    // Small maximums keep the raw samples: a 4-bit greymap stays dark.
-    ScopedPic dark;
-    ASSERT_EQ(read(text("P5\n2 1\n15\n") + Bytes{15, 3}, dark), 1);
-    EXPECT_EQ(pixel_rows(*dark), (Rows{{15, 3}}));
+    ScopedPic small;
+    ASSERT_EQ(read(text("P5\n3 1\n15\n") + Bytes{15, 3, 200}, small), 1);
+    EXPECT_EQ(pixel_rows(*small), (Rows{{255, 51, 255}}));
 }
 
 TEST(PbmRead, ShortDataReadsZeroAndSucceeds) {
@@ -117,7 +117,8 @@ TEST(PbmRead, ShortDataReadsZeroAndSucceeds) {
 TEST(PbmHostile, BadHeadersAreRefused) {
     for (const char* header : {"Q6\n1 1\n255\n", "P7\n1 1\n255\n", "P6\n0 1\n255\n", "P6\n1 -3\n255\n",
                                "P6\nabc 1\n255\n", "P6\n1 1\nx\n", "P6\n1234567890123456 1\n255\n",
-                               "P6\n99999999 99999999\n255\n", "P4\n2147483647 1\n", "P6\n3", "P6 # no end",
+                               "P6\n99999999 99999999\n255\n", "P4\n2147483647 9\n", "P6\n3", "P6 # no end",
+                               "P5\n1 1\n0\n", "P2\n1 1\n65536\n", "P3\n1 1\n-255\n",
                                "P", ""}) {
         SCOPED_TRACE(header);
         ScopedPic pic;

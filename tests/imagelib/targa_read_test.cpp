@@ -104,7 +104,7 @@ TEST(TargaRead, ColourMapHonoursEntrySize) {
         data.insert(data.end(), {3, 2, 1, 0});
         ScopedPic pic;
         ASSERT_EQ(read_bytes(tga_file(h, data), pic), 1) << c.entry_bits;
-        EXPECT_EQ(pic->bits, 2);
+        EXPECT_EQ(pic->bits, 4);
         EXPECT_EQ(pic->colours, 4);
         EXPECT_EQ(Bytes(pic->palette, pic->palette + 12), (Bytes{3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10}));
         EXPECT_EQ(pixel_rows(*pic), (Rows{{3, 2, 1, 0}}));
@@ -114,6 +114,42 @@ TEST(TargaRead, ColourMapHonoursEntrySize) {
     ScopedPic pic;
     ASSERT_EQ(read_bytes(tga_file(h, {0xFF, 0x7F, 0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0, 1, 2, 3}), pic), 1);
     EXPECT_EQ(Bytes(pic->palette, pic->palette + 12), (Bytes{255, 255, 255, 255, 0, 0, 0, 255, 0, 0, 0, 255}));
+}
+
+// The smallest kind that holds the map: 1 bit up to 2 entries, 4 up to 16,
+// else 8. An index past the map reads as entry 0.
+TEST(TargaRead, MapsOfAnyLengthAndIndexesPastTheirEnd) {
+    TgaHeader h;
+    h.type = 1, h.map_type = 1, h.depth = 8, h.width = 10;
+    struct Case { int entries, bits; Rows pixels; };
+    for (const Case& c : {Case{1, 1, {{0x00, 0x00}}}, Case{2, 1, {{0x44, 0x00}}},
+                          Case{5, 4, {{0, 1, 4, 0, 0, 1, 0, 0, 0, 0}}}, Case{222, 8, {{0, 1, 4, 9, 200, 1, 0, 0, 221, 0}}}}) {
+        SCOPED_TRACE(c.entries);
+        h.map_length = c.entries;
+        Bytes data;
+        for (int i = 0; i < c.entries; ++i) data.insert(data.end(), {std::uint8_t(i), 7, 9});
+        data.insert(data.end(), {0, 1, 4, 9, 200, 1, 255, 222, 221, 0});
+        ScopedPic pic;
+        ASSERT_EQ(read_bytes(tga_file(h, data), pic), 1);
+        EXPECT_EQ(pic->bits, c.bits);
+        EXPECT_EQ(pic->colours, c.entries);
+        EXPECT_EQ(pixel_rows(*pic), c.pixels);
+        EXPECT_EQ(Bytes(pic->palette + 3 * (c.entries - 1), pic->palette + 3 * c.entries),
+                  (Bytes{9, 7, std::uint8_t(c.entries - 1)}));
+    }
+}
+
+TEST(TargaRead, FifteenBitTrueColourReadsAsSixteen) {
+    TgaHeader h;
+    h.width = 3, h.depth = 15;
+    const Bytes data{0xFF, 0x7F, 0x1F, 0x00, 0x21, 0x84};
+    ScopedPic fifteen, sixteen;
+    ASSERT_EQ(read_bytes(tga_file(h, data), fifteen), 1);
+    h.depth = 16;
+    ASSERT_EQ(read_bytes(tga_file(h, data), sixteen), 1);
+    EXPECT_EQ(pixel_rows(*fifteen), pixel_rows(*sixteen));
+    EXPECT_EQ(pixel_rows(*fifteen), (Rows{{255, 255, 255, 0, 0, 255, 8, 8, 8}}));
+    EXPECT_STREQ(fifteen->description, "Targa : 3x1 - 15bit");
 }
 
 TEST(TargaRead, UnusedMapBeforeTrueColourIsSkipped) {
@@ -144,7 +180,8 @@ TEST(TargaRead, BadHeadersAreRefused) {
     mapped.type = 1, mapped.map_type = 1, mapped.map_length = 16, mapped.depth = 8;
     std::vector<Case> cases;
     auto add = [&](const char* what, TgaHeader h, auto change) { change(h); cases.push_back({what, h}); };
-    add("map of 2 entries", mapped, [](TgaHeader& h) { h.map_length = 2; });
+    add("map of no entries", mapped, [](TgaHeader& h) { h.map_length = 0; });
+    add("map of 257 entries", mapped, [](TgaHeader& h) { h.map_length = 257; });
     add("map not starting at 0", mapped, [](TgaHeader& h) { h.first_entry = 1; });
     add("mapped without a map", mapped, [](TgaHeader& h) { h.map_type = 0; });
     add("mapped 16-bit", mapped, [](TgaHeader& h) { h.depth = 16; });

@@ -36,14 +36,18 @@ public:
             out.insert(out.end(), block.begin(), block.end());
         };
         if (tile_width_) {
-            const std::size_t tile_row = tile_width_ * samples_ * bits_ / 8;
+            // Tile rows are padded to whole bytes; a tile's first pixel need
+            // not start on one in the image's rows.
+            const std::size_t tile_bits = std::size_t(tile_width_) * samples_ * bits_;
+            const std::size_t tile_row = (tile_bits + 7) / 8;
             for (std::uint32_t ty = 0; ty < height_; ty += tile_height_)
                 for (std::size_t tx = 0; tx * tile_width_ < width_; ++tx) {
                     Bytes tile(tile_row * tile_height_, 0);
                     for (std::uint32_t r = 0; r < tile_height_ && ty + r < height_; ++r) {
                         const Bytes& row = rows_[ty + r];
-                        for (std::size_t b = 0; b < tile_row && tx * tile_row + b < row.size(); ++b)
-                            tile[r * tile_row + b] = row[tx * tile_row + b];
+                        for (std::size_t b = 0; b < tile_bits && (tx * tile_bits + b) / 8 < row.size(); ++b)
+                            if (row[(tx * tile_bits + b) / 8] & 0x80 >> (tx * tile_bits + b) % 8)
+                                tile[r * tile_row + b / 8] |= std::uint8_t(0x80 >> b % 8);
                     }
                     add_block(tile);
                 }
@@ -164,6 +168,30 @@ TEST(TiffRead, TilesWithPartTilesAtTheEdges) {
     EXPECT_EQ(pixel_rows(*pic), rows);
 }
 
+// Tiles 12 pixels of 1 bit wide: the second starts inside a byte, so the
+// rows go through the RGBA reader, which gives what tiff2rgba gives.
+TEST(TiffRead, TilesOffByteBoundariesGoThroughTheRgbaReader) {
+    const Rows rows{{0xA5, 0x3C, 0xF0}, {0x0F, 0xFF, 0x10}, {0x81, 0x42, 0x20}};
+    const std::string path = TiffBuilder().size(24, 3).samples(1, 1).tag(kPhotometric, {1}).tiles(12, 2).rows(rows)
+                                 .write("odd_tiles.tif");
+    ScopedPic pic;
+    ASSERT_EQ(read(path, pic), 1);
+    EXPECT_EQ(pic->bits, 24);
+    Rows expected;
+    for (const Bytes& row : rows) {
+        Bytes rgb;
+        for (int x = 0; x < 24; ++x) rgb.insert(rgb.end(), 3, (row[std::size_t(x / 8)] & 0x80 >> x % 8) ? 255 : 0);
+        expected.push_back(rgb);
+    }
+    EXPECT_EQ(pixel_rows(*pic), expected);
+    if (!have_program("tiff2rgba") || !have_image_magick()) return;
+    const std::string rgba = temp_path("rgba.tif");
+    ASSERT_EQ(run_tool({"tiff2rgba", "-n", path, rgba}).status, 0);
+    const auto theirs = decode({"convert", rgba, "-depth", "8", "ppm:-"});
+    ASSERT_TRUE(theirs);
+    EXPECT_EQ(theirs->rgb, expected);
+}
+
 TEST(TiffRead, FallbackCoversOtherColourSpacesAndOrientations) {
     ScopedPic cmyk;
     ASSERT_EQ(read(TiffBuilder().size(2, 1).samples(8, 4).tag(kPhotometric, {5}).rows({{255, 0, 0, 0, 0, 0, 0, 255}})
@@ -189,7 +217,11 @@ TEST(TiffRead, DamagedFilesFailCleanly) {
     write_file(junk, Bytes{'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0x7F});
     for (const std::string& path : {cut, huge, junk, temp_path("missing.tif")}) {
         ScopedPic pic;
+        pic->bits = 4, pic->colours = 16, pic->palette[0] = 77;  // an earlier image's
         EXPECT_EQ(read(path, pic), 0) << path;
+        EXPECT_EQ(pic->bits, 4) << path;
+        EXPECT_EQ(pic->colours, 16) << path;
+        EXPECT_EQ(pic->palette[0], 77) << path;
         EXPECT_EQ(pic->pixels, nullptr);
         EXPECT_EQ(pic->in_file, nullptr);
         EXPECT_NE(pic->tiff_module, nullptr) << "kept for release_image even after a failure";

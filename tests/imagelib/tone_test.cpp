@@ -135,12 +135,12 @@ TEST(Effects, HistogramStretchNeedsTwoPopulatedLevels)
     rows.resize(4);  // 48 pixels: no level holds more than 50
     ScopedPic sparse;
     sparse.set(12, 4, 24, rows);
-    EXPECT_FALSE(apply_effect(sparse.get(), 15));
+    EXPECT_EQ(apply_effect(sparse.get(), 15), Outcome::kUnchanged);
     EXPECT_EQ(pixel_rows(*sparse), rows);
 
     ScopedPic flat;
     flat.set(12, 10, 24, solid(12, 10, {90, 90, 90}));
-    EXPECT_FALSE(apply_effect(flat.get(), 15));
+    EXPECT_EQ(apply_effect(flat.get(), 15), Outcome::kUnchanged);
     EXPECT_EQ(pixel_rows(*flat), solid(12, 10, {90, 90, 90}));
 }
 

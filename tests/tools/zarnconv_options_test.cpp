@@ -238,7 +238,8 @@ TEST(PlanJobs, SeveralInputsGoIntoAFolderUnderTheirOwnNames)
     EXPECT_EQ(several.jobs[0].written, "dest/a.bmp");
     EXPECT_EQ(several.jobs[1].written, "dest/b.bmp");
     EXPECT_TRUE(several.jobs[1].conflict.empty());
-    EXPECT_FALSE(several.jobs[2].conflict.empty()) << "a second a.bmp would replace the first";
+    EXPECT_FALSE(several.jobs[0].conflict.empty()) << "two jobs write dest/a.bmp: neither runs";
+    EXPECT_FALSE(several.jobs[2].conflict.empty());
 
     const std::string folder = zarn::test::temp_dir();
     const Plan existing = plan({"-t", "1", "in.gif", folder.c_str()});

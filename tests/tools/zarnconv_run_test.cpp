@@ -1,7 +1,10 @@
 // The zarnconv program run as a user would: real files in, real files and exit codes out.
 #include <gtest/gtest.h>
 
+#include "support/gif_builder.h"
 #include "support/test_support.h"
+
+#include <filesystem>
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -156,6 +159,49 @@ TEST(ZarnconvFailure, MissingOrUnrecognisedInputIsReported)
     const Outcome unreadable = zarnconv({broken, temp_path("out.bmp")});
     EXPECT_EQ(unreadable.status, 1);
     EXPECT_NE(unreadable.err.find("cannot read"), std::string::npos) << unreadable.err;
+}
+
+// A GIF whose LZW code size is 12 and a greymap with a word for a sample:
+// the readers refuse them, and that is what the user is told.
+TEST(ZarnconvFailure, FilesTheReadersRefuseAreReportedAsUnreadable)
+{
+    const std::string gif = temp_path("wide-codes.gif");
+    GifBuilder().size(2, 2).global_table(grey_ramp(4), 1).code_size(12).pixels({{0, 1}, {2, 3}}).write(gif);
+    const std::string pgm = temp_path("word.pgm");
+    const std::string text = "P2\n2 1\n255\n7 seven\n";
+    write_file(pgm, Bytes(text.begin(), text.end()));
+    for (const std::string& input : {gif, pgm}) {
+        const Outcome run = zarnconv({input, temp_path("o.bmp")});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("cannot read '" + input + "'"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("cannot write"), std::string::npos) << run.err;
+    }
+}
+
+// Nothing the user passed as an input is ever written: every job whose
+// output is an input, or another job's output, is refused, naming both.
+TEST(ZarnconvFailure, OutputsThatWouldReplaceAnInputAreRefused)
+{
+    const std::string folder = temp_path("pictures/");
+    std::filesystem::create_directory(folder);
+    const std::string gif = folder + "a.gif", bmp = make_bmp("pictures/a.bmp", 3, 2), other = make_bmp("c.bmp", 2, 2);
+    GifBuilder().size(2, 1).global_table(grey_ramp(4), 1).code_size(2).pixels({{0, 3}}).write(gif);
+    std::filesystem::create_symlink("a.gif", folder + "link.gif");
+    const Bytes gif_bytes = read_file(gif), bmp_bytes = read_file(bmp);
+
+    const Outcome batch = zarnconv({"--type", "1", gif, bmp, other, temp_path("pictures/./")});
+    EXPECT_EQ(batch.status, 1);
+    for (const std::string& input : {gif, bmp})
+        EXPECT_NE(batch.err.find("skipping '" + input + "'"), std::string::npos) << batch.err;
+    EXPECT_NE(batch.err.find("would replace the input '" + bmp + "'"), std::string::npos) << batch.err;
+    expect_same_pixels(other, folder + "c.bmp");  // collides with nothing
+
+    const Outcome linked = zarnconv({gif, folder + "link.gif"});
+    EXPECT_EQ(linked.status, 1);
+    EXPECT_NE(linked.err.find("'" + folder + "link.gif' would replace the input '" + gif + "'"), std::string::npos)
+        << linked.err;
+    EXPECT_EQ(read_file(gif), gif_bytes);
+    EXPECT_EQ(read_file(bmp), bmp_bytes);
 }
 
 TEST(ZarnconvFailure, UnknownTypesAndBadOptionsAreRefused)
@@ -321,6 +367,42 @@ TEST(ZarnconvOperations, AnImageAnOperationCannotTakeFailsAloneAmongSeveral)
     EXPECT_EQ(read_back(temp_path("sepia.bmp")).bits, 24);
 }
 
+// Stretching the levels of a one-colour picture finds nothing to do; the
+// picture is written as it came.
+TEST(ZarnconvOperations, AnEffectWithNothingToChangeStillWrites)
+{
+    const std::string flat = temp_path("flat.bmp");
+    BmpBuilder().size(8, 8).bits(24).pixels(Rows(8, row_of({rgb(90, 60, 30), rgb(90, 60, 30), rgb(90, 60, 30),
+                                                            rgb(90, 60, 30), rgb(90, 60, 30), rgb(90, 60, 30),
+                                                            rgb(90, 60, 30), rgb(90, 60, 30)})))
+        .write(flat);
+    const Outcome run = zarnconv({"--effect", "19", flat, temp_path("same.bmp")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    expect_same_pixels(flat, temp_path("same.bmp"));
+}
+
+// An 8-colour GIF reads as a 3-bit record; crops and palette expansion take
+// it as 8-bit with the same palette.
+TEST(ZarnconvOperations, AnEightColourGifCropsAndExpands)
+{
+    const std::string gif = temp_path("eight.gif");
+    const Bytes palette{0, 0, 0, 200, 0, 0, 0, 200, 0, 0, 0, 200, 9, 9, 9, 50, 60, 70, 255, 255, 255, 1, 2, 3};
+    GifBuilder().size(3, 2).global_table(palette, 2).code_size(3).pixels({{1, 2, 3}, {5, 6, 7}}).write(gif);
+    auto colour = [&](int index) { return Bytes(palette.begin() + 3 * index, palette.begin() + 3 * index + 3); };
+
+    const Outcome cropped = zarnconv({"--crop", "1,0,2,2", gif, temp_path("cropped.bmp")});
+    ASSERT_EQ(cropped.status, 0) << cropped.err;
+    const Picture crop = read_back(temp_path("cropped.bmp"));
+    EXPECT_EQ(crop.bits, 8);
+    EXPECT_EQ(crop.rgb, (Rows{row_of({colour(2), colour(3)}), row_of({colour(6), colour(7)})}));
+
+    const Outcome expanded = zarnconv({"--effect", "1", gif, temp_path("expanded.bmp")});
+    ASSERT_EQ(expanded.status, 0) << expanded.err;
+    const Picture rgb24 = read_back(temp_path("expanded.bmp"));
+    EXPECT_EQ(rgb24.bits, 24);
+    EXPECT_EQ(rgb24.rgb, (Rows{row_of({colour(1), colour(2), colour(3)}), row_of({colour(5), colour(6), colour(7)})}));
+}
+
 TEST(ZarnconvOperations, ReducedImageIsWrittenThroughThePngModule)
 {
     const std::string input = make_bmp("ramp.bmp", 16, 16);
@@ -343,6 +425,7 @@ TEST(ZarnconvInfo, ListsFormatsAndHelp)
     EXPECT_NE(help.out.find("Usage: zarnconv"), std::string::npos) << help.out;
     EXPECT_NE(help.out.find("--crop X,Y,W,H"), std::string::npos) << help.out;
     EXPECT_NE(help.out.find("201"), std::string::npos) << "the effect codes are listed";
+    EXPECT_NE(help.out.find("1 192x128"), std::string::npos) << "what the PhotoCD values mean";
 }
 
 }  // namespace

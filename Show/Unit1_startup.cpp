@@ -1,0 +1,237 @@
+// TForm1: the command line's dispatch at start-up, and taking over the arguments of later copies.
+#include "Unit1.h"
+
+#include "command_line.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+namespace {
+
+// What the browser writes back: at most 255 bytes and a terminating zero.
+constexpr std::size_t kBrowseBuffer = 256;
+// A request line longer than this is not from a viewer.
+constexpr qint64 kMaxRequestBytes = 64;
+
+// Shows the image browser starting from `path`; the chosen file, or nothing
+// when the user chose none or the dialog library is missing. The start goes
+// into a buffer of its own, so the answer always has its 255 bytes: a path
+// too long to start from gives way to its folder, then to no start at all.
+std::optional<QString> browse_from(const QString& path)
+{
+    std::array<char, kBrowseBuffer> buffer{};
+    for (const QString& start : {path, QFileInfo(path).absolutePath()}) {
+        const QByteArray local = QFile::encodeName(start);
+        if (!start.isEmpty() && std::size_t(local.size()) < buffer.size()) {
+            std::copy(local.begin(), local.end(), buffer.begin());
+            break;
+        }
+    }
+    if (!_WinImageBrowse(buffer.data())) return std::nullopt;
+    buffer.back() = '\0';
+    return QFile::decodeName(buffer.data());
+}
+
+int format_of(const QString& path)
+{
+    if (path.isEmpty()) return 0;
+    const QByteArray local = QFile::encodeName(path);
+    return _Pic_Valid(local.constData());
+}
+
+}  // namespace
+
+bool TForm1::DispatchArgument(const QStringList& arguments)
+{
+    // 1-2. No argument: the open dialog, before the window first shows.
+    const QString argument = show::argumentText(arguments);
+    if (argument.isEmpty()) {
+        OpenClick();
+        return true;
+    }
+
+    // 3.
+    const show::VerbAndPath parsed = show::splitVerb(argument);
+    Verb = parsed.verb;
+    const int format = format_of(parsed.path);
+    QString path = parsed.path;
+
+    switch (Verb.unicode()) {
+    case '!':
+    case '+':
+    case '?': {
+        // 4. The verb acts on a file the library knows; for any other the
+        // viewer starts empty.
+        if (format == 0) return true;
+        FileName = path;
+        PicFormat = format;
+        if (Verb == '!') {
+            editwithClick();
+        } else if (Verb == '?') {
+            editClick();
+        } else {
+            const QByteArray local = QFile::encodeName(path);
+            const QByteArray working = QFile::encodeName(WorkingFile);
+            if (!WorkingFile.isEmpty() && _anytobmps(local.constData(), working.constData(), pic_.get(),
+                                                     Settings.PhotoCDSize, Settings.JpegScale))
+                _WinImagePrint(working.constData());
+        }
+        ExitOnActivate = true;
+        return false;
+    }
+    case '=': {
+        // 5. Without a choice the browser was all; with one, it is shown.
+        const std::optional<QString> chosen = browse_from(path);
+        if (!chosen) {
+            ExitOnActivate = true;
+            return false;
+        }
+        path = *chosen;
+        break;
+    }
+    default: break;
+    }
+
+    // 6.
+    LoadImage(path);
+    OpenDialog1->setDirectory(QFileInfo(path).absolutePath());
+    OpenDialog1->selectFile(path);
+    return true;
+}
+
+bool TForm1::event(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::WindowActivate:
+        if (ExitOnActivate) {
+            const bool handled = QWidget::event(event);
+            exitClick();
+            return handled;
+        }
+        break;
+    case QEvent::WindowTitleChange:
+        // Another viewer may have held the name when this one started; once
+        // it has gone, the first title change takes the name over.
+        if (copies_ && !copies_->isListening()) copies_->listen(show::handOffServerName());
+        break;
+    default: break;
+    }
+    return QWidget::event(event);
+}
+
+void TForm1::listen_for_copies()
+{
+    copies_ = new QLocalServer(this);
+    // In the abstract namespace a name held by a live server cannot be taken
+    // over; it goes with the process that holds it.
+    copies_->setSocketOptions(QLocalServer::AbstractNamespaceOption);
+    connect(copies_, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* asker = copies_->nextPendingConnection()) {
+            connect(asker, &QLocalSocket::disconnected, asker, &QObject::deleteLater);
+            if (!show::peerIsThisUser(asker->socketDescriptor())) {
+                asker->abort();
+                asker->deleteLater();
+                continue;
+            }
+            connect(asker, &QLocalSocket::readyRead, asker, [this, asker] { answer_copy(*asker); });
+            if (asker->canReadLine()) answer_copy(*asker);
+        }
+    });
+    copies_->listen(show::handOffServerName());
+}
+
+void TForm1::answer_copy(QLocalSocket& asker)
+{
+    while (asker.canReadLine()) {
+        const QByteArray request = asker.readLine(kMaxRequestBytes + 1).trimmed();
+        if (request == show::kTitleRequest) {
+            // A closing window is no viewer to hand anything to.
+            QString title = closed_ ? QString() : windowTitle();
+            title.replace('\n', ' ');
+            asker.write(title.toUtf8() + '\n');
+            asker.flush();
+        } else if (request == show::kHandOffRequest) {
+            ReceiveHandOff(asker);
+        } else {
+            asker.abort();
+            return;
+        }
+    }
+    if (asker.bytesAvailable() > kMaxRequestBytes) asker.abort();
+}
+
+void TForm1::ReceiveHandOff(QLocalSocket& asker)
+{
+    // 1-3. Declined ("OnlyOne" off, or closing): the file stays, and the
+    // other copy starts a window of its own. Taken: read whole, then deleted.
+    std::optional<QString> argument;
+    const QString path = show::handOffFile();
+    QFile file(path);
+    if (Settings.OnlyOne && !closed_ && !path.isEmpty() && file.open(QIODevice::ReadOnly)) {
+        QByteArray content = file.read(show::kMaxArgumentBytes + 1);
+        file.close();
+        QFile::remove(path);
+        // A leading zero byte means no argument; so does one too long to be a path.
+        const qsizetype end = content.indexOf('\0');
+        if (end >= 0) content.truncate(end);
+        if (content.size() > show::kMaxArgumentBytes) content.clear();
+        argument = QFile::decodeName(content);
+    }
+
+    // 4. The answer goes out before any work, so the other copy ends at once.
+    asker.write(argument ? "1\n" : "0\n");
+    asker.flush();
+    if (!argument) return;
+    QMetaObject::invokeMethod(this, [this, text = *argument] { act_on_hand_off(text); }, Qt::QueuedConnection);
+}
+
+void TForm1::act_on_hand_off(const QString& argument)
+{
+    if (closed_) return;
+    // 5. No argument: only come to the front.
+    if (!argument.isEmpty()) {
+        // 6-7.
+        const show::VerbAndPath parsed = show::splitVerb(argument);
+        const bool known = format_of(parsed.path) != 0;
+        LoadImage(parsed.path);
+        OpenDialog1->setDirectory(QFileInfo(parsed.path).absolutePath());
+        OpenDialog1->selectFile(parsed.path);
+
+        // 8. A verb acts only on a file the library knows, and printing only
+        // on one that loaded: otherwise it would take the picture already shown.
+        const bool loaded = known && FileName == parsed.path &&
+                            windowTitle() != QStringLiteral("Show - Error Loading Image");
+        if (known) {
+            switch (parsed.verb.unicode()) {
+            case '!': editwithClick(); break;
+            case '+':
+                if (loaded) printClick();
+                break;
+            case '=': browseClick(); break;
+            case '?': editClick(); break;
+            default: break;
+            }
+        }
+    }
+    // 9.
+    bring_to_front();
+}
+
+void TForm1::bring_to_front()
+{
+    if (closed_) return;
+    if (windowState() & Qt::WindowMinimized) setWindowState(windowState() & ~Qt::WindowMinimized);
+    // A window hidden behind one of its own dialogs stays hidden.
+    if (!isVisible()) return;
+    raise();
+    activateWindow();
+}

@@ -1,0 +1,232 @@
+// The viewer's start-up: a second copy hands its argument to the running one, and the verbs of the command line.
+#include "command_line.h"
+#include "gfx24/dialog_test_support.h"
+#include "private_temp.h"
+#include "registration.h"
+#include "show_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QProcess>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace {
+
+using namespace zarn::test;
+
+// A copy of the viewer program in this test's folders; killed if it is
+// still running when the test ends.
+class ShowCopy {
+public:
+    explicit ShowCopy(const QStringList& arguments)
+    {
+        process_.setProgram(QStringLiteral(ZARN_BIN_DIR "/Show"));
+        process_.setArguments(arguments);
+        process_.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+        process_.setProcessChannelMode(QProcess::ForwardedChannels);
+        process_.start();
+        EXPECT_TRUE(process_.waitForStarted(10000));
+    }
+    ~ShowCopy()
+    {
+        if (process_.state() == QProcess::NotRunning) return;
+        process_.kill();
+        process_.waitForFinished(10000);
+    }
+    ShowCopy(const ShowCopy&) = delete;
+    ShowCopy& operator=(const ShowCopy&) = delete;
+
+    // Waits (serving this process's windows meanwhile) for the copy to end.
+    bool ended() { return QTest::qWaitFor([this] { return process_.state() == QProcess::NotRunning; }, 15000); }
+    bool running() const { return process_.state() == QProcess::Running; }
+    int exitCode() const { return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1; }
+
+private:
+    QProcess process_;
+};
+
+// Every viewer window reserves a working file in the private folder.
+qsizetype working_files()
+{
+    return QDir(show::privateTempDir()).entryList({QStringLiteral("zarn~*.bmp")}, QDir::Files).size();
+}
+
+// Every viewer window rewrites its desktop entry as it is made: one taken
+// away comes back when a copy makes its main window.
+std::string desktop_entry()
+{
+    return std::string(std::getenv("XDG_DATA_HOME")) + "/applications/" + show::kDesktopId;
+}
+
+bool hand_off_file_left()
+{
+    return QFile::exists(show::handOffFile());
+}
+
+// An editor that writes each argument it gets on a line of `record`.
+QString stand_in_editor(const std::string& record)
+{
+    const std::string script = temp_path("editor.sh");
+    const std::string text = "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + record + "'\n";
+    write_file(script, Bytes(text.begin(), text.end()));
+    ::chmod(script.c_str(), 0755);
+    return QString::fromStdString(script);
+}
+
+QStringList recorded(const std::string& record)
+{
+    if (!file_exists(record)) return {};
+    const Bytes bytes = read_file(record);
+    return QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()))
+        .split('\n', Qt::SkipEmptyParts);
+}
+
+QString q(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+TEST(SingleInstance, TheRunningViewerTakesTheArgumentAndComesToTheFront)
+{
+    const std::string first = write_bmp24("first.bmp", 30, 20);
+    const std::string second = write_bmp8("second picture.bmp", 20, 20);
+    const std::string record = temp_path("record.txt");
+    TForm1 form;
+    form.LoadImage(q(first));
+    ASSERT_TRUE(showAndWait(form));
+    form.Settings.Editors[1] = stand_in_editor(record);
+
+    // The desktop entry's spelling of a verb travels as its character: the
+    // path is shown here and handed to the editor.
+    {
+        ShowCopy copy({"--edit", q(second)});
+        ASSERT_TRUE(copy.ended());
+        EXPECT_EQ(copy.exitCode(), 0);
+    }
+    ZARN_WAIT_EQ(form.windowTitle(), QStringLiteral("Show - second picture.bmp"), 5000);
+    ZARN_WAIT_EQ(recorded(record), QStringList{q(second)}, 10000);
+    EXPECT_FALSE(hand_off_file_left());
+    EXPECT_EQ(working_files(), 1);
+
+    // Without an argument the viewer only comes back from the task bar.
+    form.showMinimized();
+    {
+        ShowCopy copy({});
+        ASSERT_TRUE(copy.ended());
+        EXPECT_EQ(copy.exitCode(), 0);
+    }
+    ZARN_WAIT_TRUE(!form.isMinimized(), 5000);
+    EXPECT_EQ(form.windowTitle(), "Show - second picture.bmp");
+    EXPECT_FALSE(hand_off_file_left());
+}
+
+TEST(SingleInstance, DeclinedHandOffStartsAWindowOfItsOwn)
+{
+    const std::string first = write_bmp24("first.bmp", 30, 20);
+    const std::string second = write_bmp8("second.bmp", 20, 20);
+    TForm1 form;
+    form.LoadImage(q(first));
+    ASSERT_TRUE(showAndWait(form));
+    form.Settings.OnlyOne = false;
+
+    std::remove(desktop_entry().c_str());
+    ShowCopy copy({q(second)});
+    ZARN_WAIT_TRUE(file_exists(desktop_entry()), 15000);  // the copy has made its main window
+    EXPECT_TRUE(copy.running());
+    EXPECT_FALSE(hand_off_file_left());
+    EXPECT_EQ(form.windowTitle(), "Show - first.bmp");
+}
+
+TEST(SingleInstance, OnlyAViewerShowingAPictureIsFound)
+{
+    const std::string second = write_bmp8("second.bmp", 20, 20);
+    {
+        TForm1 form;  // still titled "Show"
+        std::remove(desktop_entry().c_str());
+        ShowCopy copy({q(second)});
+        ZARN_WAIT_TRUE(file_exists(desktop_entry()), 15000);
+        EXPECT_TRUE(copy.running());
+        EXPECT_EQ(form.windowTitle(), "Show");
+    }
+    // A server that never answers only delays the start.
+    QLocalServer silent;
+    silent.setSocketOptions(QLocalServer::AbstractNamespaceOption);
+    ASSERT_TRUE(silent.listen(show::handOffServerName()));
+    std::remove(desktop_entry().c_str());
+    ShowCopy copy({q(second)});
+    ZARN_WAIT_TRUE(file_exists(desktop_entry()), 15000);
+    EXPECT_TRUE(copy.running());
+    EXPECT_FALSE(hand_off_file_left());
+}
+
+TEST(StartupVerbs, EditStartsTheRegisteredEditorAndEnds)
+{
+    const std::string picture = write_bmp24("edit me.bmp", 10, 10);
+    const std::string record = temp_path("record.txt");
+    // None registered: nothing starts, and the program ends all the same.
+    write_settings("Editor-bmp=\n");
+    {
+        ShowCopy copy({"?" + q(picture)});
+        ASSERT_TRUE(copy.ended());
+        EXPECT_EQ(copy.exitCode(), 0);
+    }
+    write_settings("Editor-bmp=" + stand_in_editor(record).toStdString() + "\n");
+    {
+        ShowCopy copy({"?" + q(picture)});
+        ASSERT_TRUE(copy.ended());
+        EXPECT_EQ(copy.exitCode(), 0);
+    }
+    ZARN_WAIT_EQ(recorded(record), QStringList{q(picture)}, 10000);
+    EXPECT_EQ(working_files(), 0);  // each window closed, and took its working file along
+}
+
+TEST(StartupVerbs, BrowsingWithoutAChoiceEndsTheProgram)
+{
+    const std::string picture = write_bmp24("browse me.bmp", 10, 10);
+    TForm1 form;
+    WhenShown browser("TImageForm", [](QWidget& window) { QTest::keyClick(&window, Qt::Key_Escape); });
+    EXPECT_FALSE(form.DispatchArgument({"--browse", q(picture)}));
+    EXPECT_TRUE(browser.seen());
+    EXPECT_TRUE(form.ExitOnActivate);
+    EXPECT_FALSE(form.isVisible());
+
+    // Should the window show after all, its first activation closes it.
+    ASSERT_TRUE(showAndWait(form));
+    form.activateWindow();
+    ZARN_WAIT_TRUE(!form.isVisible(), 5000);
+    EXPECT_FALSE(QFile::exists(form.WorkingFile));
+}
+
+TEST(StartupVerbs, PrintingConvertsThePictureAndEnds)
+{
+    // A file the library does not know: the verb is dropped, the viewer starts empty.
+    const std::string text = temp_path("notes.txt");
+    write_file(text, Bytes{'h', 'i', '\n'});
+    const std::string picture = write_bmp8("print me.bmp", 24, 16);
+    TForm1 form;
+    EXPECT_TRUE(form.DispatchArgument({"+" + q(text)}));
+    EXPECT_FALSE(form.ExitOnActivate);
+    EXPECT_EQ(form.windowTitle(), "Show");
+
+    qint64 printed_bytes = 0;
+    WhenShown preview("TPrintPreview", [&](QWidget& window) {
+        printed_bytes = QFileInfo(form.WorkingFile).size();
+        QTest::keyClick(&window, Qt::Key_Escape);
+    });
+    EXPECT_FALSE(form.DispatchArgument({"--print", q(picture)}));
+    EXPECT_TRUE(preview.seen());
+    EXPECT_TRUE(form.ExitOnActivate);
+    EXPECT_EQ(QSize(form.Pic()->width, form.Pic()->height), QSize(24, 16));
+    EXPECT_GT(printed_bytes, 24 * 16);
+    form.exitClick();
+    EXPECT_FALSE(QFile::exists(form.WorkingFile));
+}
+
+}  // namespace
