@@ -1,6 +1,7 @@
-// JPEG/JFIF through libjpeg: scaled colour, CMYK and greyscale reading, colour and greyscale writing.
+// JPEG/JFIF through libjpeg: scaled colour, CMYK and grey reading set upright by Exif; colour and grey writing.
 #include "checked.h"
 #include "codecs.h"
+#include "exif.h"
 #include "record.h"
 #include "write_path.h"
 
@@ -8,6 +9,8 @@
 #include <climits>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
+#include <span>
 #include <vector>
 
 #include <jpeglib.h>
@@ -81,6 +84,7 @@ struct JpegRead {
     jpeg_progress_mgr progress{};
     PixelBlock pixels;
     std::vector<JSAMPLE> cmyk_rows;  // four-channel rows on their way to RGB
+    int orientation = 1;             // the Exif tag: how the stored pixels are turned
 };
 
 // Ink values to RGB. Files with Adobe's marker (every print workflow's, and
@@ -113,6 +117,18 @@ bool allocate_block(JpegRead& job, std::size_t bytes)
     return job.pixels != nullptr;
 }
 
+// The orientation in the first Exif APP1 segment; other APP1 segments (XMP)
+// are passed over.
+int orientation_from_markers(j_decompress_ptr cinfo)
+{
+    for (jpeg_saved_marker_ptr marker = cinfo->marker_list; marker; marker = marker->next) {
+        if (marker->marker != JPEG_APP0 + 1 || marker->data_length < 6) continue;
+        if (std::memcmp(marker->data, "Exif\0\0", 6) != 0) continue;
+        return exif_orientation(std::span<const std::uint8_t>(marker->data, marker->data_length));
+    }
+    return 1;
+}
+
 // Holds the setjmp, so it keeps no object with a destructor and reads no
 // local after the jump; all state lives in `job` and `pic`.
 bool decode(JpegRead& job, std::FILE* stream, PicImage* pic, Scale scale)
@@ -124,7 +140,10 @@ bool decode(JpegRead& job, std::FILE* stream, PicImage* pic, Scale scale)
     job.progress.progress_monitor = limit_scans;
     cinfo->progress = &job.progress;
     jpeg_stdio_src(cinfo, stream);
+    const bool upright = !keep_stored_orientation();
+    if (upright) jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(cinfo, TRUE);
+    if (upright) job.orientation = orientation_from_markers(cinfo);
     cinfo->scale_num = 1;
     cinfo->scale_denom = scale.denominator;
     // Four-channel files come out as CMYK (libjpeg turns YCCK into it) and
@@ -163,14 +182,31 @@ bool decode(JpegRead& job, std::FILE* stream, PicImage* pic, Scale scale)
     pic->width = int32_t(cinfo->output_width);
     pic->height = int32_t(height);
     pic->bits = bits;
+    return true;
+}
+
+// Turns the decoded pixels upright: a new block, the old one freed.
+bool set_upright(JpegRead& job, PicImage* pic)
+{
+    if (job.orientation == 1) return true;
+    const std::size_t width = std::size_t(pic->width), height = std::size_t(pic->height);
+    PixelBlock turned = upright_pixels(job.pixels.get(), width, height, pic->bits == 24 ? 3 : 1, job.orientation);
+    if (!turned) return false;
+    job.pixels = std::move(turned);
+    if (orientation_swaps_sides(job.orientation)) std::swap(pic->width, pic->height);
+    return true;
+}
+
+// The description gives the size as shown, upright.
+void finish_record(PicImage* pic, Scale scale)
+{
     pic->colours = 0;
     describe(pic, "Jpeg : %ldx%ld (%ld%%) - 24bit", long(pic->width), long(pic->height), scale.percent);
-    if (components == 1) {
+    if (pic->bits == 8) {
         pic->colours = 256;
         set_grey_palette(pic);
         describe(pic, "Jpeg : %ldx%ld (%ld%%) - 256 Greyscale", long(pic->width), long(pic->height), scale.percent);
     }
-    return true;
 }
 
 struct JpegWrite {
@@ -223,9 +259,11 @@ int read_jpeg_stream(std::FILE* stream, PicImage* pic, int scale)
 {
     JpegRead job;
     job.cinfo.err = install_errors(job.errors);
-    const bool decoded = decode(job, stream, pic, scale_from_argument(scale));
+    const Scale chosen = scale_from_argument(scale);
+    const bool decoded = decode(job, stream, pic, chosen);
     jpeg_destroy_decompress(&job.cinfo);
-    if (!decoded) return 0;
+    if (!decoded || !set_upright(job, pic)) return 0;
+    finish_record(pic, chosen);
     pic->pixels = job.pixels.release();
     return 1;
 }

@@ -1,6 +1,7 @@
 // Planning output names and running conversions, with progress fed from the library's callback.
 #include "jobs.h"
 
+#include "exif.h"
 #include "record.h"
 #include "zarngfx.h"
 
@@ -232,6 +233,7 @@ std::size_t run_jobs(const Plan& plan, const Options& options, Console& console,
 
     message_console = &console;
     _Pic_SetMessageHandler(on_library_message);
+    zarn::set_keep_stored_orientation(options.keep_orientation);
 
     const std::size_t worker_count = std::clamp<std::size_t>(std::size_t(options.threads), 1, jobs.size());
     std::vector<FileProgress> progress(worker_count);

@@ -112,6 +112,8 @@ ParseResult parse_arguments(std::span<const char* const> arguments, const std::v
             options.action = Options::Action::ListFormats;
         } else if (flag("--quiet", 'q')) {
             options.quiet = true;
+        } else if (flag("--keep-orientation", 0)) {
+            options.keep_orientation = true;
         } else if (is("--type", 't')) {
             const auto text = cursor.value(joined);
             if (!text) return fail("--type needs a value");
@@ -178,6 +180,9 @@ Options:
       --quality N     JPEG quality, 1..100 (default 75)
       --jpeg-scale N  read JPEG files at 0 full size (default), 1 half,
                       2 a quarter or 3 an eighth of their width and height
+      --keep-orientation
+                      read JPEG pixels as stored, not turned upright by
+                      the photo's Exif orientation
       --photocd N     read PhotoCD files at 1 192x128, 2 384x256, or
                       0 (default), 3 or 4 768x512 pixels
   -j, --jobs N        convert N files at a time (default 1)

@@ -70,19 +70,21 @@ TEST(ParseArguments, DefaultsAndPaths)
     EXPECT_EQ(result.options.quality, 75);
     EXPECT_EQ(result.options.threads, 1);
     EXPECT_FALSE(result.options.quiet);
+    EXPECT_FALSE(result.options.keep_orientation);
     EXPECT_TRUE(result.options.operations.empty()) << "no operations: the plain conversion";
 }
 
 TEST(ParseArguments, ValuesJoinedOrSeparate)
 {
     const ParseResult result =
-        parse({"--quality=90", "--jpeg-scale", "2", "--photocd", "1", "-j3", "-q", "a", "b", "dest/"});
+        parse({"--quality=90", "--jpeg-scale", "2", "--photocd", "1", "-j3", "-q", "--keep-orientation", "a", "b", "dest/"});
     ASSERT_TRUE(result.ok()) << result.error;
     EXPECT_EQ(result.options.quality, 90);
     EXPECT_EQ(result.options.jpeg_scale, 2);
     EXPECT_EQ(result.options.photocd, 1);
     EXPECT_EQ(result.options.threads, 3);
     EXPECT_TRUE(result.options.quiet);
+    EXPECT_TRUE(result.options.keep_orientation);
     EXPECT_EQ(result.options.inputs.size(), 2u);
     EXPECT_EQ(parse({"--jobs", "2", "a", "b"}).options.threads, 2);
 }

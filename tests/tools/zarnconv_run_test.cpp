@@ -295,6 +295,27 @@ TEST(ZarnconvOperations, RotateTurnsClockwiseByTheGivenAngle)
     EXPECT_EQ(read_back(temp_path("r270.bmp")).rgb, (Rows{row_of({c, f}), row_of({b, e}), row_of({a, d})}));
 }
 
+// A photo whose Exif orientation (6) says it is stored lying on its side.
+TEST(ZarnconvOperations, JpegIsReadUprightUnlessKeepOrientationIsGiven)
+{
+    const std::string plain = temp_path("plain.jpg");
+    ASSERT_EQ(zarnconv({"-q", make_bmp("photo.bmp", 16, 8), plain}).status, 0);
+    Bytes jpeg = read_file(plain);
+    const Bytes exif{0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,  // TIFF header
+                     1,    0,    0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0};       // IFD0
+    jpeg.insert(jpeg.begin() + 2, exif.begin(), exif.end());
+    const std::string photo = temp_path("photo.jpg");
+    write_file(photo, jpeg);
+
+    ASSERT_EQ(zarnconv({photo, temp_path("upright.bmp")}).status, 0);
+    const Picture upright = read_back(temp_path("upright.bmp"));
+    EXPECT_EQ(upright.width, 8);
+    EXPECT_EQ(upright.height, 16);
+    ASSERT_EQ(zarnconv({plain, temp_path("stored.bmp")}).status, 0);
+    ASSERT_EQ(zarnconv({"--keep-orientation", photo, temp_path("kept.bmp")}).status, 0);
+    expect_same_pixels(temp_path("stored.bmp"), temp_path("kept.bmp"));
+}
+
 TEST(ZarnconvOperations, OperationsApplyInCommandLineOrder)
 {
     const std::string input = make_six("six.bmp");
