@@ -128,6 +128,7 @@ TForm1::TForm1(QWidget* parent)
 
 TForm1::~TForm1()
 {
+    clear_history();
     if (live_ == this) live_ = nullptr;
 }
 
@@ -173,13 +174,13 @@ void TForm1::show_progress_panel(bool shown)
     if (isVisible()) ui->Panel1->repaint();
 }
 
-void TForm1::LoadImage(const QString& path)
+bool TForm1::LoadImage(const QString& path)
 {
     // 1-3. An empty name or a file the library does not know changes nothing.
-    if (path.isEmpty()) return;
+    if (path.isEmpty()) return false;
     const QByteArray local_path = QFile::encodeName(path);
     const int format = _Pic_Valid(local_path.constData());
-    if (format == 0) return;
+    if (format == 0) return false;
     FileName = path;
     PicFormat = format;
     FileTitle = QFileInfo(path).fileName();
@@ -221,8 +222,9 @@ void TForm1::LoadImage(const QString& path)
         if (!incoming.isEmpty()) QFile::remove(incoming);
         if (!_checkbmp(working.constData(), pic_.get())) *pic_ = PicImage{};  // nothing on screen yet
         setWindowTitle(QStringLiteral("Show - Error Loading Image"));
-        return;
+        return false;
     }
+    clear_history();  // the copies were of the picture before
 
     // 11-13. Measured on a monotonic clock, so a load across a minute (or
     // longer than one) still reports its real length, in hundredths.
@@ -232,6 +234,7 @@ void TForm1::LoadImage(const QString& path)
     setWindowTitle(QStringLiteral("Show - ") + FileTitle);
     FitWindow();
     clear_selection();
+    return true;
 }
 
 void TForm1::FitWindow()
@@ -330,6 +333,7 @@ void TForm1::FormKeyPress(QChar key)
 
 void TForm1::keyPressEvent(QKeyEvent* event)
 {
+    if (history_key(*event)) return;
     QChar key;
     if (event->key() == Qt::Key_Escape) key = QChar(27);
     else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) key = QChar('\r');
@@ -382,6 +386,7 @@ void TForm1::FormClose()
 {
     if (closed_) return;
     closed_ = true;
+    clear_history();
     if (!WorkingFile.isEmpty()) QFile::remove(WorkingFile);
     working_lock_.release();
     WriteSettings();
@@ -406,6 +411,7 @@ void TForm1::mouseReleaseEvent(QMouseEvent* event)
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event)
 {
+    if (event->source() == ui->Image1) return;  // the picture dragged out and back is no new file
     const QList<QUrl> urls = event->mimeData()->urls();
     if (!urls.isEmpty() && urls.front().isLocalFile()) event->acceptProposedAction();
 }

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <memory>
 
 namespace Ui {
@@ -30,6 +31,7 @@ class TForm2;
 class TForm4;
 class QLocalServer;
 class QLocalSocket;
+class QMimeData;
 
 // What the form's numbered components are on screen:
 //   Panel5              top toolbar: MButton1 main menu, 2 open, 3 browse, 4 save as, 5 slide show,
@@ -59,7 +61,8 @@ public:
     bool DispatchArgument(const QStringList& arguments);
     bool ExitOnActivate = false;  // exitClick runs on the window's first activation
 
-    void LoadImage(const QString& path);
+    // True when the picture at `path` is on screen.
+    bool LoadImage(const QString& path);
     void FitWindow();
     static void ShowProgress(std::int32_t current, std::int32_t total);
 
@@ -79,6 +82,10 @@ public:
     void DrawSelection(int cornerX, int cornerY);
     void cropClick();
     void SpeedButton13Click();
+    // Dragging the picture out with the left button hands other programs the
+    // file it came from, or the working file once it was changed.
+    void Image1StartDrag();
+    std::unique_ptr<QMimeData> dragMimeData() const;
     // Applies a processing code to the working file and shows the result:
     // -1 crops to the selection, anything else goes to _bmprocess.
     void ProcessImage(int code);
@@ -148,6 +155,16 @@ public:
     void SpeedButton12Click();
     void xprefsClick();
     void exitClick();
+
+    // The other pictures of the current file's folder and undoing processing
+    // (Unit1_history.cpp). StepPicture beeps and returns false when no
+    // readable picture lies that way; nothing has changed then.
+    enum class PictureStep { Next, Previous, First, Last };
+    bool StepPicture(PictureStep step);
+    void UndoClick();
+    void RedoClick();
+    int UndoCount() const { return int(undo_steps_.size()); }
+    int RedoCount() const { return int(redo_steps_.size()); }
 
     // File-type registration: n = 0 for every format, else format n.
     void RegisterFormats(int n);
@@ -220,6 +237,14 @@ private:
     void clear_selection();
     // Unit1_commands.cpp
     bool has_picture() const;
+    // Unit1_history.cpp
+    bool history_key(const QKeyEvent& event);
+    void keep_for_undo();
+    void finish_edit(bool refit);
+    void clear_history();
+    void trim_history();
+    void list_folder(const QString& folder);
+    QString new_copy_name();
 
     // The menu items whose state or caption follows the picture; an item a
     // menu does not have stays null.
@@ -248,6 +273,35 @@ private:
     void act_on_hand_off(const QString& argument);
     void bring_to_front();
     QLocalServer* copies_ = nullptr;
+
+    // Unit1_history.cpp. What identifies one version of a file on disk: the
+    // library replaces the working file by renaming a new one over it.
+    struct FileStamp {
+        quint64 device = 0, inode = 0;
+        qint64 size = -1, seconds = 0, nanoseconds = 0;
+        bool operator==(const FileStamp&) const = default;
+        static FileStamp of(const QString& path);
+    };
+    // A copy of the working file as it was on one side of a command, with
+    // the title that went with it and whether the command refitted the window.
+    struct EditCopy {
+        QString path;
+        QString title;
+        bool refit = false;
+        qint64 bytes = 0;
+    };
+    std::deque<EditCopy> undo_steps_, redo_steps_;  // the newest at the back
+    void take_step(std::deque<EditCopy>& from, std::deque<EditCopy>& to, int change);
+    EditCopy pending_;             // taken before the command under way
+    FileStamp pending_stamp_;      // the working file before that command
+    int edits_since_load_ = 0;     // the picture differs from its file unless 0
+    int copy_number_ = 0;
+    struct FolderListing {
+        QString folder;
+        FileStamp stamp;      // of the folder when it was listed
+        QStringList names;    // admitted by extension, ascending ignoring case
+    };
+    FolderListing listing_;
 
     static TForm1* live_;  // the window the progress callback reports to
 };

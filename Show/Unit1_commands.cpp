@@ -264,8 +264,10 @@ void TForm1::loadclipClick()
     if (image.isNull()) return;
     // Plain 24-bit RGB with the 40-byte header: the kind of BMP the library
     // reads back. A failed write leaves the picture as it was.
+    keep_for_undo();
     QImageWriter writer(WorkingFile, "bmp");
     if (!writer.write(image.convertToFormat(QImage::Format_RGB888))) {
+        finish_edit(true);
         QApplication::beep();
         return;
     }
@@ -273,6 +275,7 @@ void TForm1::loadclipClick()
     setWindowTitle(QStringLiteral("Show - ") + FileTitle);
     reloadClick();
     FitWindow();
+    finish_edit(true);
 }
 
 void TForm1::reloadClick()
@@ -292,12 +295,17 @@ void TForm1::acquireClick()
 {
     if (WorkingFile.isEmpty()) return;
     const QByteArray working = QFile::encodeName(WorkingFile);
-    if (!_ScanToFile(reinterpret_cast<void*>(winId()), working.constData())) return;
+    keep_for_undo();
+    if (!_ScanToFile(reinterpret_cast<void*>(winId()), working.constData())) {
+        finish_edit(true);
+        return;
+    }
     QApplication::beep();
     FileTitle = QStringLiteral("Twain Image");
     setWindowTitle(QStringLiteral("Show - ") + FileTitle);
     reloadClick();
     FitWindow();
+    finish_edit(true);
 }
 
 void TForm1::scanClick()
@@ -320,16 +328,21 @@ void TForm1::resizeClick()
 {
     if (!has_picture()) return;
     const QByteArray working = QFile::encodeName(WorkingFile);
-    if (!_WinImageSize(working.constData())) return;
-    reloadClick();
-    FitWindow();
+    keep_for_undo();
+    if (_WinImageSize(working.constData())) {
+        reloadClick();
+        FitWindow();
+    }
+    finish_edit(true);
 }
 
 void TForm1::process24Click()
 {
     if (!has_picture()) return;
     const QByteArray working = QFile::encodeName(WorkingFile);
+    keep_for_undo();
     if (_WinImageAdjust(working.constData())) ui->Image1->LoadFromFile(WorkingFile);
+    finish_edit(false);
 }
 
 void TForm1::printClick()

@@ -1,4 +1,4 @@
-// TForm1: the right- or middle-button selection, cropping to it, full or half size, and ProcessImage.
+// TForm1: the right- or middle-button selection, cropping to it, full or half size, dragging out, and ProcessImage.
 #include "Unit1.h"
 
 #include "mbutton.h"
@@ -6,9 +6,14 @@
 #include "ui_Unit1.h"
 
 #include <QApplication>
+#include <QDrag>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
+#include <QMimeData>
+#include <QPixmap>
+#include <QUrl>
 
 #include <algorithm>
 #include <cstdlib>
@@ -26,6 +31,8 @@ void TForm1::connect_selection()
     connect(ui->Image1, &TPictureBox::clicked, this, [this](Qt::MouseButton button) {
         if (button == Qt::LeftButton) Image1Click();
     });
+    // The drag runs a loop of its own, begun once the move that started it is handled.
+    connect(ui->Image1, &TPictureBox::dragStarted, this, &TForm1::Image1StartDrag, Qt::QueuedConnection);
 
     QAction* crop = PopupMenu1->findChild<QAction*>(QStringLiteral("crop"));
     connect(crop, &QAction::triggered, this, &TForm1::cropClick);
@@ -100,6 +107,33 @@ void TForm1::Image1Click()
     if (!HasSelection && Settings.SingleClick) close();
 }
 
+std::unique_ptr<QMimeData> TForm1::dragMimeData() const
+{
+    if (!has_picture()) return nullptr;
+    // The file as loaded while the picture is still that file's; after any
+    // change (or when the file has gone), the working file that holds it.
+    const bool original = edits_since_load_ == 0 && !FileName.isEmpty() && QFileInfo::exists(FileName);
+    const QString file = QFileInfo(original ? FileName : WorkingFile).absoluteFilePath();
+    auto offered = std::make_unique<QMimeData>();
+    offered->setUrls({QUrl::fromLocalFile(file)});
+    return offered;
+}
+
+void TForm1::Image1StartDrag()
+{
+    // A button released before the drag could begin ends it there.
+    if (!(QGuiApplication::mouseButtons() & Qt::LeftButton)) return;
+    std::unique_ptr<QMimeData> offered = dragMimeData();
+    if (!offered) return;
+    // Owned by the picture: the drag's own loop runs here and ends before it returns.
+    auto* drag = new QDrag(ui->Image1);
+    drag->setMimeData(offered.release());
+    drag->setPixmap(QPixmap::fromImage(
+        ui->Image1->Picture().scaled(96, 96, Qt::KeepAspectRatio, Qt::FastTransformation)));
+    drag->exec(Qt::CopyAction);
+    drag->deleteLater();
+}
+
 void TForm1::cropClick()
 {
     if (HasSelection) ProcessImage(-1);
@@ -126,6 +160,7 @@ void TForm1::ProcessImage(int code)
 
     // 1-2.
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    keep_for_undo();
     if (Settings.Progress) show_progress_panel(true);
     QElapsedTimer clock;
     clock.start();
@@ -159,4 +194,5 @@ void TForm1::ProcessImage(int code)
     const qint64 hundredths = clock.elapsed() / 10;
     ui->Label2->setText(QString::number(double(hundredths) * 0.01, 'g'));
     ui->Label1->setText(record_description());
+    finish_edit(code <= 1);
 }

@@ -3,6 +3,7 @@
 
 #include "bmp_picture.h"
 
+#include <QApplication>
 #include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
@@ -121,13 +122,23 @@ void TPictureBox::clearOutline()
 void TPictureBox::mousePressEvent(QMouseEvent* event)
 {
     pressed_ = true;
+    left_pressed_ = event->buttons() == Qt::LeftButton;
+    press_at_ = event->position().toPoint();
     emit mouseDown(event->button(), event->position().toPoint());
     event->accept();
 }
 
 void TPictureBox::mouseMoveEvent(QMouseEvent* event)
 {
-    emit mouseMove(event->position().toPoint());
+    const QPoint at = event->position().toPoint();
+    if (left_pressed_ && (event->buttons() & Qt::LeftButton) &&
+        (at - press_at_).manhattanLength() >= QApplication::startDragDistance()) {
+        pressed_ = left_pressed_ = false;
+        emit dragStarted();
+        event->accept();
+        return;
+    }
+    emit mouseMove(at);
     event->accept();
 }
 
@@ -136,12 +147,12 @@ void TPictureBox::mouseReleaseEvent(QMouseEvent* event)
     const QPoint at = event->position().toPoint();
     emit mouseUp(event->button(), at);
     if (pressed_ && rect().contains(at)) emit clicked(event->button());
-    pressed_ = false;
+    pressed_ = left_pressed_ = false;
     event->accept();
 }
 
 void TPictureBox::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) emit doubleClicked();
-    pressed_ = false;
+    pressed_ = left_pressed_ = false;
 }

@@ -32,6 +32,9 @@ signals:
     void mouseDown(Qt::MouseButton button, QPoint at);
     void mouseMove(QPoint at);
     void mouseUp(Qt::MouseButton button, QPoint at);
+    // The left button moved past the drag distance while held: the press
+    // ends here and is no click.
+    void dragStarted();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -44,6 +47,8 @@ private:
     QImage picture_;
     quint64 paint_count_ = 0;
     bool pressed_ = false;
+    bool left_pressed_ = false;  // a press of the left button alone, at press_at_
+    QPoint press_at_;
     QRect outlineBounds() const;
     static const QImage& outline_pattern();
     bool has_outline_ = false;
