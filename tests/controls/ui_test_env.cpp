@@ -12,7 +12,6 @@
 #include <csignal>
 #include <fcntl.h>
 #include <cstdlib>
-#include <fstream>
 #include <poll.h>
 #include <spawn.h>
 #include <string>
@@ -28,7 +27,7 @@ class UiEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
-        if (!use_shared_display()) start_xvfb();
+        start_xvfb();
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
         ::unsetenv("QT_QPA_PLATFORMTHEME");
         ::unsetenv("XDG_CURRENT_DESKTOP");
@@ -53,18 +52,6 @@ public:
     }
 
 private:
-    // The display a ctest fixture started for the whole run, when there is one.
-    static bool use_shared_display()
-    {
-        const char* file = std::getenv("ZARN_TEST_DISPLAY_FILE");
-        if (!file || !*file) return false;
-        std::ifstream in(file);
-        std::string number;
-        if (!(in >> number) || number.find_first_not_of("0123456789") != std::string::npos) return false;
-        ::setenv("DISPLAY", (":" + number).c_str(), 1);
-        return true;
-    }
-
     void start_xvfb()
     {
         int ready[2];
