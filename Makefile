@@ -6,7 +6,7 @@ FUZZ_BUILD  ?= build-fuzz
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 20
 
-.PHONY: all build run test asan fuzz check bench samples clean
+.PHONY: all build run test asan fuzz fuzz-long check bench samples clean
 
 all: build
 
@@ -25,12 +25,24 @@ asan:
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The fuzz build, shared by the short fuzz stage and the campaign.
+FUZZ_CONFIGURE = cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_FUZZ=ON -DZARN_TESTS=OFF \
+	        -DZARN_BENCH=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ && \
+	  cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+
 fuzz:
 	@if command -v clang++ >/dev/null 2>&1; then \
-	  cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_FUZZ=ON -DZARN_TESTS=OFF \
-	        -DZARN_BENCH=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ && \
-	  cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers && \
+	  $(FUZZ_CONFIGURE) && \
 	  scripts/run-fuzzers.sh $(FUZZ_BUILD)/bin $(FUZZ_SECONDS); \
+	else echo "clang++ not found: fuzzers skipped"; fi
+
+# A long campaign: FUZZ_SECONDS per target (10 minutes unless given), each
+# target's findings merged into $(FUZZ_BUILD)/corpus/<target>/ for the next run.
+fuzz-long:
+	@if command -v clang++ >/dev/null 2>&1; then \
+	  $(FUZZ_CONFIGURE) && \
+	  scripts/run-fuzzers.sh $(FUZZ_BUILD)/bin $(if $(filter command line environment,$(origin FUZZ_SECONDS)),$(FUZZ_SECONDS),600) \
+	        $(FUZZ_BUILD)/corpus; \
 	else echo "clang++ not found: fuzzers skipped"; fi
 
 check: test asan fuzz

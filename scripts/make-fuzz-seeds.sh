@@ -1,19 +1,29 @@
 #!/bin/sh
-# Writes seed files into DIR/<target>/ for the fuzz targets: one of each kind
-# a reader takes beyond the plain sample bitmaps. Files come from the peer
-# tools where they are installed, and are written byte by byte where no
-# common tool writes that kind; a missing tool only leaves its seeds out.
+# Writes seed files into DIR/<target>/ for the fuzz targets: small pictures of
+# each kind a reader takes, and every saved crasher of that reader. Files come
+# from the peer tools where they are installed, and are written byte by byte
+# where no common tool writes that kind; a missing tool only leaves its seeds
+# out. The operations target gets the seeds of every reader it reads through.
 set -u
 out=${1:?usage: make-fuzz-seeds.sh DIR}
-mkdir -p "$out/pbmplus" "$out/targa" "$out/pcx" "$out/jpeg" "$out/iff" "$out/tiff"
+top=$(cd "$(dirname "$0")/.." && pwd)
+for name in bmp gif pbmplus jpeg png tiff pcx targa photocd iff texture operations; do mkdir -p "$out/$name"; done
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
 
 have() { command -v "$1" >/dev/null 2>&1; }
 # Writes each decimal argument as one byte.
 bytes() { for b in "$@"; do printf "\\$(printf %03o "$b")"; done; }
 be16() { bytes $(($1 >> 8 & 255)) $(($1 & 255)); }
 be32() { be16 $(($1 >> 16 & 65535)); be16 $(($1 & 65535)); }
-# Runs a shell pipeline into FILE, keeping FILE only when it worked.
-seed() { sh -c "$2" >"$1" 2>/dev/null || rm -f "$1"; }
+# Runs a shell pipeline into FILE, keeping FILE only when it worked and wrote something.
+seed() { sh -c "$2" >"$1" 2>/dev/null && [ -s "$1" ] || rm -f "$1"; }
+# Source pictures for the tools below, as files (tiffcp wants files).
+rgb="$scratch/rgb.ppm"; grey="$scratch/grey.pgm"; mono="$scratch/mono.pbm"; pal="$scratch/pal.ppm"
+seed "$rgb" "ppmpat -poles 24 16"
+seed "$grey" "pgmramp -lr 24 16"
+seed "$mono" "pbmmake -gray 21 9"
+seed "$pal" "ppmpat -poles 24 16 | pnmquant 16"
 
 if have pbmmake && have pamdepth && have ppmpat; then
   seed "$out/pbmplus/narrow.pbm" "pbmmake -gray 70 9"                      # width no multiple of 8
@@ -46,4 +56,149 @@ fi
 bytes 73 73 42 0 16 0 0 0 165 48 15 240 207 0 241 0 9 0 0 1 3 0 1 0 0 0 24 0 0 0 1 1 3 0 1 0 0 0 2 0 0 0 2 1 3 0 \
       1 0 0 0 1 0 0 0 3 1 3 0 1 0 0 0 1 0 0 0 6 1 3 0 1 0 0 0 1 0 0 0 66 1 3 0 1 0 0 0 12 0 0 0 67 1 3 0 1 0 0 0 \
       2 0 0 0 68 1 3 0 2 0 0 0 8 0 12 0 69 1 3 0 2 0 0 0 4 0 4 0 0 0 0 0 >"$out/tiff/tiles12.tif"
+
+# BMP: each depth, RLE, the older OS/2 header.
+if have ppmtobmp && [ -s "$rgb" ]; then
+  seed "$out/bmp/bpp1.bmp" "ppmtobmp -bpp 1 $mono"
+  seed "$out/bmp/bpp4.bmp" "ppmtobmp -bpp 4 $pal"
+  seed "$out/bmp/bpp8.bmp" "ppmtobmp -bpp 8 $grey"
+  seed "$out/bmp/bpp24.bmp" "ppmtobmp -bpp 24 $rgb"
+  seed "$out/bmp/os2.bmp" "ppmtobmp -os2 -bpp 8 $pal"
+fi
+if have convert && [ -s "$pal" ]; then
+  seed "$out/bmp/rle8.bmp" "convert $pal -type Palette -compress RLE bmp3:-"
+  seed "$out/bmp/rle4.bmp" "convert $pal -colors 8 -type Palette -depth 4 -compress RLE bmp3:-"
+  seed "$out/bmp/bitfields.bmp" "convert $rgb -define bmp:subtype=RGB565 bmp:-"
+fi
+
+# GIF: 87a from netpbm, 89a and interlaced from ImageMagick, 1 to 8 bits.
+if have ppmtogif && have pnmquant && [ -s "$rgb" ]; then
+  for colours in 2 4 8 16 32 64 128 256; do
+    seed "$out/gif/colours$colours.gif" "pnmquant $colours $rgb | ppmtogif"
+  done
+  seed "$out/gif/interlaced87.gif" "pnmquant 16 $rgb | ppmtogif -interlace"
+  seed "$out/gif/mono.gif" "ppmtogif $mono"
+fi
+if have convert && [ -s "$rgb" ]; then
+  seed "$out/gif/interlaced89.gif" "convert $rgb -colors 32 -interlace GIF -comment fuzz gif:-"
+  seed "$out/gif/transparent.gif" "convert $rgb -colors 16 -transparent black gif:-"
+  seed "$out/gif/animated.gif" "convert -delay 10 $rgb $pal -loop 0 gif:-"
+fi
+# GIF89a, 1 x 1, no global table: a control block, a looping block and an
+# image with its own 4-colour table (LZW codes: clear, 0, end).
+{
+  printf 'GIF89a'; bytes 1 0 1 0 0 0 0
+  bytes 33 249 4 1 10 0 0 0
+  bytes 33 255 11; printf 'NETSCAPE2.0'; bytes 3 1 0 0 0
+  bytes 44 0 0 0 0 1 0 1 0 129 255 0 0 0 255 0 0 0 255 255 255 255
+  bytes 2 2 68 1 0 59
+} >"$out/gif/local-table.gif"
+
+# PBMPlus: plain and raw of each kind.
+if have pnmtoplainpnm && [ -s "$rgb" ]; then
+  seed "$out/pbmplus/p1.pbm" "pnmtoplainpnm $mono"
+  seed "$out/pbmplus/p2.pgm" "pnmtoplainpnm $grey"
+  seed "$out/pbmplus/p3.ppm" "pnmtoplainpnm $rgb"
+  cp "$mono" "$out/pbmplus/p4.pbm"; cp "$grey" "$out/pbmplus/p5.pgm"; cp "$rgb" "$out/pbmplus/p6.ppm"
+fi
+printf 'P2\n# a comment\n3 2 # another\n7\n0 1 2\n3 4 7\n' >"$out/pbmplus/comments.pgm"
+printf 'P1\n5 2\n10101\n01010\n' >"$out/pbmplus/plain-packed.pbm"
+
+# JPEG: baseline, progressive, grey, restart markers, arithmetic, odd sampling.
+if have cjpeg && [ -s "$rgb" ]; then
+  seed "$out/jpeg/baseline.jpg" "cjpeg -quality 60 $rgb"
+  seed "$out/jpeg/progressive.jpg" "cjpeg -progressive $rgb"
+  seed "$out/jpeg/grey.jpg" "cjpeg -grayscale $rgb"
+  seed "$out/jpeg/grey-source.jpg" "cjpeg $grey"
+  seed "$out/jpeg/restart.jpg" "cjpeg -restart 1 $rgb"
+  seed "$out/jpeg/optimised.jpg" "cjpeg -optimize -sample 1x1 $rgb"
+  seed "$out/jpeg/sample22.jpg" "cjpeg -sample 2x2,1x1,1x1 $rgb"
+  seed "$out/jpeg/arithmetic.jpg" "cjpeg -arithmetic $rgb"
+fi
+
+# PNG: grey, palette, colour, alpha, 16 bits, interlaced, 1 bit.
+if have pnmtopng && [ -s "$rgb" ]; then
+  seed "$out/png/rgb.png" "pnmtopng $rgb"
+  seed "$out/png/grey.png" "pnmtopng $grey"
+  seed "$out/png/mono.png" "pnmtopng $mono"
+  seed "$out/png/palette.png" "pnmtopng $pal"
+  seed "$out/png/interlaced.png" "pnmtopng -interlace $rgb"
+  seed "$out/png/transparent.png" "pnmtopng -transparent black $pal"
+  seed "$out/png/text.png" "pnmtopng -gamma 0.45 -time 2000-01-01T00:00:00 $grey"
+fi
+if have convert && [ -s "$rgb" ]; then
+  seed "$out/png/rgb16.png" "convert $rgb -depth 16 png48:-"
+  seed "$out/png/alpha.png" "convert $rgb -alpha set -channel A -evaluate set 50% png32:-"
+  seed "$out/png/grey-alpha.png" "convert $grey -alpha set -channel A -evaluate set 40% -define png:color-type=4 png:-"
+fi
+
+# TIFF: strips and tiles, each compression, both byte orders.
+if have pnmtotiff && have tiffcp && [ -s "$rgb" ]; then
+  pnmtotiff "$rgb" >"$scratch/rgb.tif" 2>/dev/null
+  pnmtotiff "$grey" >"$scratch/grey.tif" 2>/dev/null
+  pnmtotiff "$mono" >"$scratch/mono.tif" 2>/dev/null
+  pnmtotiff "$pal" >"$scratch/pal.tif" 2>/dev/null
+  for c in none lzw packbits zip; do
+    tiffcp -c $c -r 4 "$scratch/rgb.tif" "$out/tiff/rgb-$c.tif" 2>/dev/null || rm -f "$out/tiff/rgb-$c.tif"
+  done
+  tiffcp -c lzw:2 "$scratch/grey.tif" "$out/tiff/grey-predictor.tif" 2>/dev/null || rm -f "$out/tiff/grey-predictor.tif"
+  tiffcp -c jpeg "$scratch/rgb.tif" "$out/tiff/rgb-jpeg.tif" 2>/dev/null || rm -f "$out/tiff/rgb-jpeg.tif"
+  tiffcp -t -w 16 -l 16 "$scratch/rgb.tif" "$out/tiff/tiles.tif" 2>/dev/null || rm -f "$out/tiff/tiles.tif"
+  tiffcp -t -w 16 -l 16 -c lzw "$scratch/pal.tif" "$out/tiff/pal-tiles.tif" 2>/dev/null || rm -f "$out/tiff/pal-tiles.tif"
+  tiffcp -B "$scratch/grey.tif" "$out/tiff/grey-big-endian.tif" 2>/dev/null || rm -f "$out/tiff/grey-big-endian.tif"
+  tiffcp -c none "$scratch/pal.tif" "$out/tiff/palette.tif" 2>/dev/null || rm -f "$out/tiff/palette.tif"
+  for c in g3 g3:2d g4; do
+    f="$out/tiff/mono-$(echo $c | tr : -).tif"
+    tiffcp -c $c "$scratch/mono.tif" "$f" 2>/dev/null || rm -f "$f"
+  done
+fi
+
+# PCX: 24 bits and 256 colours besides the planes above.
+if have ppmtopcx && [ -s "$rgb" ]; then
+  seed "$out/pcx/rgb24.pcx" "ppmtopcx -24bit $rgb"
+  seed "$out/pcx/colours256.pcx" "ppmtopcx -8bit $pal"
+  seed "$out/pcx/grey.pcx" "ppmtopcx -8bit $grey"
+fi
+
+# Targa: colour-mapped, true colour and grey, packed and not.
+if have pamtotga && [ -s "$rgb" ]; then
+  seed "$out/targa/rgb.tga" "pamtotga -rgb -norle $rgb"
+  seed "$out/targa/rgb-rle.tga" "pamtotga -rgb $rgb"
+  seed "$out/targa/grey.tga" "pamtotga -mono $grey"
+  seed "$out/targa/map-rle.tga" "pamtotga -cmap $pal"
+fi
+if have convert && [ -s "$rgb" ]; then
+  seed "$out/targa/bottom-up-rle.tga" "convert $rgb -compress RLE tga:-"
+fi
+
+# IFF: ILBM packed and plain, hold-and-modify, 24 planes; a chunky PBM by hand.
+if have ppmtoilbm && [ -s "$rgb" ]; then
+  seed "$out/iff/packed.iff" "ppmtoilbm $pal"
+  seed "$out/iff/plain.iff" "ppmtoilbm -nocompress $pal"
+  seed "$out/iff/ham.iff" "ppmtoilbm -hamforce $rgb"
+  seed "$out/iff/deep24.iff" "ppmtoilbm -24force $rgb"
+  seed "$out/iff/mono.iff" "ppmtoilbm $mono"
+fi
+{
+  printf 'FORM'; be32 66; printf 'PBM '
+  printf 'BMHD'; be32 20; be16 4; be16 2; be32 0; bytes 8 0 0 0 0 0 10 11; be16 4; be16 2
+  printf 'CMAP'; be32 12; bytes 0 0 0 255 0 0 0 255 0 0 0 255
+  printf 'BODY'; be32 8; bytes 0 1 2 3 3 2 1 0
+} >"$out/iff/chunky.iff"
+
+# Texture: 256 x 256 palette indices, the only size there is.
+if have pgmramp; then
+  seed "$out/texture/ramp.r8" "pgmramp -diagonal 256 256 | tail -c 65536"
+fi
+
+# Every saved crasher goes with its reader's seeds.
+for folder in "$top"/tests/data/crashers/*/; do
+  name=$(basename "$folder")
+  [ -d "$out/$name" ] && cp "$folder"* "$out/$name"/ 2>/dev/null
+done
+
+# The operations target reads every format its signature shows.
+for name in bmp gif pbmplus jpeg pcx targa iff; do
+  for f in "$out/$name"/*; do [ -f "$f" ] && cp "$f" "$out/operations/$name-$(basename "$f")"; done
+done
 exit 0

@@ -1,37 +1,87 @@
 #!/bin/sh
 # Runs every fuzz target in BIN for SECONDS each, seeded with the samples, the
-# files make-fuzz-seeds.sh writes for its reader and its saved crashers. Any
-# crash fails the run.
+# files make-fuzz-seeds.sh writes for its reader (saved crashers included) and
+# its dictionary fuzz/<target>.dict. With CORPUS (a folder outside the
+# repository) the run is a campaign: each target starts from CORPUS/<target>
+# as well, what it finds is merged back there, and a crash is minimised and
+# kept while the other targets still run. Any crash fails the run; crashing
+# inputs are kept in BIN/../crashes/<target>/. Prints executions, executions
+# a second and coverage per target.
 set -eu
 bin=${1:-build-fuzz/bin}
 seconds=${2:-30}
+corpus_root=${3:-}
 top=$(cd "$(dirname "$0")/.." && pwd)
+bin=$(cd "$bin" && pwd)
+crashes=$(dirname "$bin")/crashes
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Keep fuzzed headers from asking for gigabytes.
-export ZARN_MAX_IMAGE_BYTES=${ZARN_MAX_IMAGE_BYTES:-67108864}
+# A small pixel-block ceiling keeps every input fast while still reaching
+# each size check.
+export ZARN_MAX_IMAGE_BYTES="${ZARN_MAX_IMAGE_BYTES:-4194304}"
 
 sh "$top/scripts/make-fuzz-seeds.sh" "$work/seeds"
+# The operations target reads several formats: it takes their words together.
+cat "$top"/fuzz/gif.dict "$top"/fuzz/iff.dict "$top"/fuzz/jpeg.dict "$top"/fuzz/pbmplus.dict \
+    >"$work/operations.dict" 2>/dev/null || true
+
+# The last status line of a libFuzzer log as "executions exec/s cov ft".
+figures() {
+  grep -E '^#[0-9]+' "$1" | tail -n 1 |
+    sed -E 's/^#([0-9]+).*cov: ([0-9]+) ft: ([0-9]+).*exec\/s: ([0-9]+).*/\1 \4 \2 \3/;t;d'
+}
 
 found=0
+failed=""
+summary="$work/summary"
+printf '%-11s %12s %8s %6s %7s %7s\n' target executions exec/s cov ft corpus >"$summary"
 for target in "$bin"/*_fuzz; do
   [ -x "$target" ] || continue
   found=1
   name=$(basename "$target" _fuzz)
-  corpus="$work/$name"
-  mkdir -p "$corpus"
-  cp "$top"/samples/*.* "$corpus"/ 2>/dev/null || true
-  cp "$work/seeds/$name"/* "$corpus"/ 2>/dev/null || true
-  [ -d "$top/tests/data/crashers/$name" ] && cp "$top/tests/data/crashers/$name"/* "$corpus"/ 2>/dev/null || true
+  seeds="$work/$name-seeds"
+  mkdir -p "$seeds"
+  cp "$top"/samples/*.bmp "$seeds"/ 2>/dev/null || true
+  cp "$work/seeds/$name"/* "$seeds"/ 2>/dev/null || true
+  dict=""
+  [ -f "$top/fuzz/$name.dict" ] && dict="-dict=$top/fuzz/$name.dict"
+  [ -f "$work/$name.dict" ] && [ -s "$work/$name.dict" ] && dict="-dict=$work/$name.dict"
+  new="$work/$name-new"
+  mkdir -p "$new" "$crashes/$name"
+  dirs="$new $seeds"
+  if [ -n "$corpus_root" ]; then
+    mkdir -p "$corpus_root/$name"
+    dirs="$new $corpus_root/$name $seeds"
+  fi
   echo "== fuzzing $name for ${seconds}s"
-  "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
-            -artifact_prefix="$work/$name-" "$corpus" 2>"$work/$name.log" || {
+  status=0
+  # shellcheck disable=SC2086
+  "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+            $dict -artifact_prefix="$crashes/$name/" $dirs >"$work/$name.log" 2>&1 || status=$?
+  # shellcheck disable=SC2046 # the four figures are meant to split
+  set -- $(figures "$work/$name.log") "" "" "" ""
+  size="-"
+  if [ -n "$corpus_root" ]; then
+    # shellcheck disable=SC2086
+    "$target" -merge=1 $dict "$corpus_root/$name" "$new" "$seeds" >"$work/$name-merge.log" 2>&1 || true
+    size=$(ls "$corpus_root/$name" | wc -l)
+  fi
+  printf '%-11s %12s %8s %6s %7s %7s\n' "$name" "${1:--}" "${2:--}" "${3:--}" "${4:--}" "$size" >>"$summary"
+  if [ "$status" -ne 0 ]; then
     tail -n 40 "$work/$name.log"
-    echo "fuzz target $name failed; crashing input saved as:"
-    ls "$work/$name-"* 2>/dev/null || true
-    exit 1
-  }
-  grep -E '^(Done|#[0-9]+ +DONE)' "$work/$name.log" | tail -n 1 || true
+    echo "fuzz target $name failed; crashing input kept as:"
+    for crash in "$crashes/$name"/crash-* "$crashes/$name"/leak-* "$crashes/$name"/timeout-* "$crashes/$name"/oom-*; do
+      [ -f "$crash" ] || continue
+      case "$crash" in *.min) continue ;; esac
+      "$target" -minimize_crash=1 -max_total_time=60 -exact_artifact_path="$crash.min" "$crash" >/dev/null 2>&1 || true
+      echo "  $crash"
+      [ -f "$crash.min" ] && echo "  $crash.min (minimised)"
+    done
+    failed="$failed $name"
+    [ -n "$corpus_root" ] || { cat "$summary"; exit 1; }
+  fi
 done
 [ "$found" -eq 1 ] || echo "no fuzz targets in $bin"
+cat "$summary"
+[ -z "$failed" ] || { echo "crashed:$failed (replay them, then save them minimised in tests/data/crashers/<format>/)"; exit 1; }
