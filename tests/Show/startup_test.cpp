@@ -127,6 +127,33 @@ TEST(SingleInstance, TheRunningViewerTakesTheArgumentAndComesToTheFront)
     EXPECT_FALSE(hand_off_file_left());
 }
 
+// A file manager opening a picture through the desktop entry reaches the
+// viewer already running.
+TEST(SingleInstance, TheDesktopEntryOpensThePictureInTheRunningViewer)
+{
+    if (!have_program("gio")) GTEST_SKIP() << "gio is not installed";
+    const std::string first = write_bmp24("first.bmp", 30, 20);
+    const std::string second = write_bmp8("second.bmp", 20, 20);
+    TForm1 form;
+    form.LoadImage(q(first));
+    ASSERT_TRUE(showAndWait(form));
+
+    const std::string entry = temp_path("Show.Image.desktop");
+    for (const show::DesktopEntry& made : show::desktopEntries(QStringLiteral(ZARN_BIN_DIR "/Show"), {"image/bmp"}))
+        if (made.fileName == QLatin1String(show::kDesktopId)) {
+            const QByteArray text = made.text.toUtf8();
+            write_file(entry, Bytes(text.begin(), text.end()));
+        }
+    QProcess launch;
+    launch.setProcessChannelMode(QProcess::ForwardedChannels);  // the viewer it starts outlives it
+    launch.start(QStringLiteral("gio"), {QStringLiteral("launch"), q(entry), q(second)});
+    ASSERT_TRUE(launch.waitForStarted(10000));
+    ZARN_WAIT_EQ(form.windowTitle(), QStringLiteral("Show - second.bmp"), 15000);
+    ZARN_WAIT_TRUE(!hand_off_file_left(), 5000);
+    ZARN_WAIT_TRUE(launch.state() == QProcess::NotRunning, 10000);
+    EXPECT_EQ(launch.exitCode(), 0);
+}
+
 TEST(SingleInstance, DeclinedHandOffStartsAWindowOfItsOwn)
 {
     const std::string first = write_bmp24("first.bmp", 30, 20);
