@@ -59,7 +59,7 @@ TEST(Copy, ThePictureReachesAnotherProgramAfterASecondOnScreen)
         label = find_child<QLabel>(window, "Label1")->text();
         title = window.windowTitle();
         size = window.size();
-    });
+    }, 20000, false);
     QElapsedTimer clock;
     clock.start();
     _Copy_Image(path.c_str());
