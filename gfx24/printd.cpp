@@ -258,6 +258,14 @@ void TPrintPreview::LayoutPage()
         }
     }
     setFixedSize(std::max(client_width, 1), std::max(client_height, 1));
+    // A position remembered from another screen layout keeps the window on
+    // this screen.
+    if (screen) {
+        const QRect free = screen->availableGeometry();
+        const QSize outer = frameGeometry().size();
+        place.setX(std::clamp(place.x(), free.left(), std::max(free.left(), free.right() + 1 - outer.width())));
+        place.setY(std::clamp(place.y(), free.top(), std::max(free.top(), free.bottom() + 1 - outer.height())));
+    }
     if (place != pos()) move(place);
 }
 

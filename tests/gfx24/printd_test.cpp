@@ -1,5 +1,6 @@
 // TPrintPreview behind _Print_Preview: the page's scale, units, the picture's place and size, and the printed PDF.
 #include "dialog_test_support.h"
+#include "settings_store.h"
 #include "numedit.h"
 #include "ruler.h"
 #include "zarngfx24.h"
@@ -10,6 +11,8 @@
 #include <QDialogButtonBox>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
+#include <QSettings>
 #include <QTest>
 #include <QToolButton>
 
@@ -144,6 +147,16 @@ TEST(PrintPreview, ReopeningKeepsThePictureWhereItWasInEitherUnit)
     preview(path, [&](QWidget& window) {
         EXPECT_TRUE(find_child<QToolButton>(window, "SpeedButton8")->isChecked());
         EXPECT_EQ(image_rect(window).topLeft(), placed.topLeft());
+    });
+
+    // A place left on a screen that is gone comes back onto this one.
+    {
+        QSettings file(SettingsStore::filePath(), QSettings::IniFormat);
+        file.setValue("PrintPreview/WindowLeft", "-3000");
+        file.setValue("PrintPreview/WindowTop", "5000");
+    }
+    preview(path, [&](QWidget& window) {
+        EXPECT_TRUE(window.screen()->availableGeometry().contains(window.frameGeometry()));
     });
 }
 
