@@ -14,6 +14,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QSaveFile>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -264,9 +265,12 @@ void TForm1::loadclipClick()
     if (image.isNull()) return;
     // Plain 24-bit RGB with the 40-byte header: the kind of BMP the library
     // reads back. A failed write leaves the picture as it was.
+    // Written beside the working file and renamed over it, as the library
+    // writes it.
     keep_for_undo();
-    QImageWriter writer(WorkingFile, "bmp");
-    if (!writer.write(image.convertToFormat(QImage::Format_RGB888))) {
+    QSaveFile file(WorkingFile);
+    QImageWriter writer(&file, "bmp");
+    if (!writer.write(image.convertToFormat(QImage::Format_RGB888)) || !file.commit()) {
         finish_edit(true);
         QApplication::beep();
         return;

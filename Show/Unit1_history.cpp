@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -159,7 +160,12 @@ void TForm1::keep_for_undo()
     if (pending_stamp_.size < 0 || pending_stamp_.size > kUndoBytes) return;
     const QString copy = new_copy_name();
     QFile::remove(copy);
-    if (!QFile::copy(WorkingFile, copy)) return;
+    // Every command replaces the working file by a new one (the library
+    // writes beside it and renames), so a second name for the old file is
+    // the copy, at no cost even for a large picture.
+    if (::link(QFile::encodeName(WorkingFile).constData(), QFile::encodeName(copy).constData()) != 0 &&
+        !QFile::copy(WorkingFile, copy))
+        return;
     pending_ = EditCopy{copy, FileTitle, false, pending_stamp_.size};
 }
 
@@ -174,6 +180,12 @@ void TForm1::finish_edit(bool refit)
     ++edits_since_load_;
     for (const EditCopy& undone : redo_steps_) QFile::remove(undone.path);
     redo_steps_.clear();
+    // A file changed where it stood took its second name with it: no step
+    // rather than a wrong one.
+    if (!kept.path.isEmpty() && FileStamp::of(kept.path).inode == FileStamp::of(WorkingFile).inode) {
+        QFile::remove(kept.path);
+        return;
+    }
     if (kept.path.isEmpty()) return;
     kept.refit = refit;
     undo_steps_.push_back(std::move(kept));
