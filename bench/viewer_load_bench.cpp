@@ -3,6 +3,7 @@
 #include "Unit1.h"
 #include "bmp_picture.h"
 #include "picturebox.h"
+#include "viewer_bench_support.h"
 #include "zarngfx.h"
 
 #include <QApplication>
@@ -20,44 +21,17 @@
 
 namespace {
 
+using viewer_bench::median;
+using viewer_bench::Timing;
+
 constexpr int kSide = 4096;  // 16 megapixels
 constexpr int kRuns = 5;
-
-// This process's processor time, which other work on a busy machine does
-// not inflate the way it inflates the clock on the wall.
-double cpu_ms()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
-struct Timing {
-    QElapsedTimer wall;
-    double cpu_start = cpu_ms();
-    Timing() { wall.start(); }
-    std::pair<double, double> stop() const { return {double(wall.nsecsElapsed()) / 1e6, cpu_ms() - cpu_start}; }
-};
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 }  // namespace
 
 int main(int argc, char* argv[])
 {
-    if (!std::getenv("DISPLAY")) {
-        std::vector<char*> args{const_cast<char*>("xvfb-run"), const_cast<char*>("-a"), const_cast<char*>("-s"),
-                                const_cast<char*>("-screen 0 1280x1024x24")};
-        for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
-        args.push_back(nullptr);
-        ::execvp("xvfb-run", args.data());
-        std::fprintf(stderr, "no display and no xvfb-run\n");
-        return 1;
-    }
+    if (const int unavailable = viewer_bench::ensure_display(argc, argv)) return unavailable;
     // Settings, desktop entries and the working file go to a scratch folder,
     // never the user's own.
     QTemporaryDir scratch;

@@ -4,6 +4,7 @@
 #include "Unit1.h"
 #include "bmp_picture.h"
 #include "picturebox.h"
+#include "viewer_bench_support.h"
 #include "zarngfx.h"
 
 #include <QApplication>
@@ -22,42 +23,17 @@
 
 namespace {
 
+using viewer_bench::median;
+using viewer_bench::Timing;
+
 constexpr int kWidth = 4608, kHeight = 3456;  // 16 megapixels
 constexpr int kRuns = 5;
-
-double cpu_ms()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
-struct Timing {
-    QElapsedTimer wall;
-    double cpu_start = cpu_ms();
-    Timing() { wall.start(); }
-    std::pair<double, double> stop() const { return {double(wall.nsecsElapsed()) / 1e6, cpu_ms() - cpu_start}; }
-};
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 }  // namespace
 
 int main(int argc, char* argv[])
 {
-    if (!std::getenv("DISPLAY")) {
-        std::vector<char*> args{const_cast<char*>("xvfb-run"), const_cast<char*>("-a"), const_cast<char*>("-s"),
-                                const_cast<char*>("-screen 0 1280x1024x24")};
-        for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
-        args.push_back(nullptr);
-        ::execvp("xvfb-run", args.data());
-        std::fprintf(stderr, "no display and no xvfb-run\n");
-        return 1;
-    }
+    if (const int unavailable = viewer_bench::ensure_display(argc, argv)) return unavailable;
     const int code = argc > 1 ? std::atoi(argv[1]) : 8;
     QTemporaryDir scratch;
     if (!scratch.isValid()) return 1;

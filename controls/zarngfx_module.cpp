@@ -6,24 +6,19 @@
 #include <sys/stat.h>
 
 namespace controls {
-namespace {
-
-// The folder of the program or library this code was linked into.
-std::string own_folder()
+std::string ownFolder()
 {
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&own_folder), &info) == 0 || !info.dli_fname) return {};
+    if (dladdr(reinterpret_cast<void*>(&ownFolder), &info) == 0 || !info.dli_fname) return {};
     const std::string path = info.dli_fname;
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-}  // namespace
-
 bool ZarngfxModule::load()
 {
     if (handle_) return true;
-    const std::string folder = own_folder();
+    const std::string folder = ownFolder();
     struct stat info {};
     const std::string beside = folder + "/libzarngfx.so";
     if (!folder.empty() && ::stat(beside.c_str(), &info) == 0 && S_ISREG(info.st_mode))

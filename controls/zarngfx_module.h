@@ -1,7 +1,13 @@
 // The image library loaded at run time by the controls that bind to it by name.
 #pragma once
 
+#include <string>
+
 namespace controls {
+
+// The folder of the program or library this code was linked into; empty
+// when it cannot be told.
+std::string ownFolder();
 
 // "libzarngfx.so", from the folder of the code holding this control first,
 // then through the system's search order. Unloaded on destruction.

@@ -4,6 +4,7 @@
 #include "dialog_session.h"
 #include "ui_icopy.h"
 #include "windows.h"
+#include "zarngfx_module.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -17,7 +18,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -32,16 +32,6 @@ namespace {
 
 // How long the helper may take to start and own the clipboard.
 constexpr int kHelperDeadlineMs = 10000;
-
-// The folder of the program or library holding this code, where the helper lives.
-std::string own_folder()
-{
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&own_folder), &info) == 0 || !info.dli_fname) return {};
-    const std::string path = info.dli_fname;
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
 
 // Waits for `events` on `fd` until the deadline; false on timeout or error.
 bool wait_for(int fd, short events, const QDeadlineTimer& deadline)
@@ -77,7 +67,7 @@ bool send_all(int fd, const QByteArray& bytes, const QDeadlineTimer& deadline)
 bool serve_from_helper(const QImage& picture)
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb")) return false;
-    const std::string helper = own_folder() + "/zarnclip";
+    const std::string helper = controls::ownFolder() + "/zarnclip";
     if (::access(helper.c_str(), X_OK) != 0) return false;
     QByteArray png;
     {

@@ -1,0 +1,52 @@
+// What the viewer benchmarks share: wall and processor clocks, medians, and a display to run on.
+#pragma once
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace viewer_bench {
+
+// This process's processor time, which other work on a busy machine does
+// not inflate the way it inflates the clock on the wall.
+inline double cpu_ms()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+struct Timing {
+    QElapsedTimer wall;
+    double cpu_start = cpu_ms();
+    Timing() { wall.start(); }
+    std::pair<double, double> stop() const { return {double(wall.nsecsElapsed()) / 1e6, cpu_ms() - cpu_start}; }
+};
+
+inline double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Without a display the program runs itself again under xvfb-run; returns
+// only when there is a display (or 1 when none can be had).
+inline int ensure_display(int argc, char* argv[])
+{
+    if (std::getenv("DISPLAY")) return 0;
+    std::vector<char*> args{const_cast<char*>("xvfb-run"), const_cast<char*>("-a"), const_cast<char*>("-s"),
+                            const_cast<char*>("-screen 0 1280x1024x24")};
+    for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
+    args.push_back(nullptr);
+    ::execvp("xvfb-run", args.data());
+    std::fprintf(stderr, "no display and no xvfb-run\n");
+    return 1;
+}
+
+}  // namespace viewer_bench
