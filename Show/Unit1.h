@@ -1,6 +1,7 @@
 // TForm1: the viewer's main window: one picture in a scrollable area, two toolbars and a status bar.
 #pragma once
 
+#include "lazy_file_dialog.h"
 #include "private_temp.h"
 #include "settings_store.h"
 #include "viewer_settings.h"
@@ -74,7 +75,7 @@ public:
     void FormClose();
 
     // Selection, crop and zoom (Unit1_selection.cpp). Coordinates are the
-    // picture control's pixels, image pixels divided by "Scale".
+    // picture control's device (screen) pixels, image pixels divided by "Scale".
     void Image1MouseDown(Qt::MouseButton button, int x, int y);
     void Image1MouseMove(int x, int y);
     void Image1MouseUp(Qt::MouseButton button, int x, int y);
@@ -190,9 +191,10 @@ public:
     ViewerSettings Settings;
     PicImage* Pic() { return pic_.get(); }
 
-    QFileDialog* OpenDialog1 = nullptr;
-    QFileDialog* OpenDialog2 = nullptr;
-    QFileDialog* SaveDialog1 = nullptr;
+    // Made after the window's first paint, or on first use if sooner.
+    LazyFileDialog OpenDialog1;
+    LazyFileDialog OpenDialog2;
+    LazyFileDialog SaveDialog1;
     QMenu* PopupMenu1 = nullptr;
     QMenu* ImageMenu = nullptr;
     QMenu* TwainMenu = nullptr;
@@ -226,6 +228,11 @@ private:
     void WriteSettings();
     // Unit1.cpp
     void build_dialogs();
+    // The start-up work the first picture need not wait for, one step per
+    // pass of the event loop once the window has first painted it.
+    void after_first_paint(int step);
+    bool first_paint_seen_ = false;
+    bool class_keys_written_ = false;
     void show_progress_panel(bool shown);
     void set_status(const QString& status);
     QString record_description() const;

@@ -1,12 +1,15 @@
 // TForm1: the desktop entries written at every start, and associating formats with the viewer on request.
 #include "Unit1.h"
 
+#include "artwork.h"
 #include "registration.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+
+#include <string_view>
 
 namespace {
 
@@ -54,6 +57,10 @@ void TForm1::WriteClassKeys()
     const QString folder = show::dataHome() + QStringLiteral("/applications");
     for (const show::DesktopEntry& entry : show::desktopEntries(QCoreApplication::applicationFilePath(), types))
         show::writeFileIfChanged(folder + '/' + entry.fileName, entry.text);
+    // The icon the entries name, from the program's own drawing.
+    static_assert(std::string_view(show::kIconName) == std::string_view(artwork::kProgramIcon));
+    const QByteArray icon = artwork::source(QLatin1String(artwork::kProgramIcon));
+    if (!icon.isEmpty()) show::writeFileIfChanged(show::iconPath(), QString::fromUtf8(icon));
 }
 
 void TForm1::RegisterFormats(int n)

@@ -48,7 +48,7 @@ void TForm1::clear_selection()
 void TForm1::DrawSelection(int cornerX, int cornerY)
 {
     // The outline from the start point to the corner, over the picture. At
-    // half size the 2-pixel pen of the image is 1 control pixel wide.
+    // half size the 2-pixel pen of the image is 1 screen pixel wide.
     const int scale = Settings.Scale == 2 ? 2 : 1;
     ui->Image1->setOutline(QPoint(SelStartX, SelStartY), QPoint(cornerX, cornerY), 2 / scale);
 }
@@ -72,8 +72,9 @@ void TForm1::Image1MouseMove(int x, int y)
     // selection then moves in single control pixels.
     const int step = std::max(1, Settings.CropStep / scale);
     // A drag past the picture's edge selects up to the edge.
-    x = std::clamp(x, 0, ui->Image1->width());
-    y = std::clamp(y, 0, ui->Image1->height());
+    const QSize area = ui->Image1->deviceSize();
+    x = std::clamp(x, 0, area.width());
+    y = std::clamp(y, 0, area.height());
     if (x == SelCornerX && y == SelCornerY) return;
 
     int dx = x - SelStartX, dy = y - SelStartY;
@@ -99,7 +100,8 @@ void TForm1::Image1MouseUp(Qt::MouseButton button, int x, int y)
         // A rectangle without area is no selection, and shows none.
         if (SelStartX == SelCornerX || SelStartY == SelCornerY) clear_selection();
     }
-    if (button == Qt::RightButton) PopupMenu1->popup(ui->Image1->mapToGlobal(QPoint(x, y)));
+    if (button == Qt::RightButton)
+        PopupMenu1->popup(ui->Image1->mapToGlobal(QPointF(x, y) / ui->Image1->pixelRatio()).toPoint());
 }
 
 void TForm1::Image1Click()

@@ -1,10 +1,12 @@
 // TForm1: the menus and the two toolbars wired to their commands, and which side the side toolbar sits on.
 #include "Unit1.h"
 
+#include "artwork.h"
 #include "glyphs.h"
 #include "mbutton.h"
 #include "ui_Unit1.h"
 
+#include <QApplication>
 #include <QMenu>
 
 namespace {
@@ -150,10 +152,15 @@ TMButton* TForm1::add_button(QWidget* panel, const char* name, const char* hint,
 
 void TForm1::create_toolbars()
 {
+    // The program's icon goes to every window of the viewer, the dialogs it
+    // opens included; the pictures are drawn at the screen's own density.
+    QApplication::setWindowIcon(artwork::icon(QLatin1String(artwork::kProgramIcon)));
+    setWindowIcon(QApplication::windowIcon());
+    const qreal ratio = devicePixelRatioF();
     int x = 2;
     for (const ButtonSpec& spec : kTopButtons) {
         TMButton* button = add_button(ui->Panel5, spec.name, spec.hint, QRect(x, 2, 23, 24));
-        button->setBitmap(show::glyph(spec.glyph));
+        button->setBitmap(show::glyph(spec.glyph, ratio));
         x += 24;
     }
     const auto top = [this](const char* name) { return ui->Panel5->findChild<TMButton*>(QLatin1String(name)); };
@@ -174,13 +181,13 @@ void TForm1::create_toolbars()
     connect(top("MButton14"), &TMButton::clicked, this, &TForm1::SideBarClick);
 
     TMButton* switch_sides = add_button(ui->Panel6, "Button1", "Switch Sides", QRect(3, 1, 30, 14));
-    switch_sides->setBitmap(show::glyph(Glyph::SwitchSides));
+    switch_sides->setBitmap(show::glyph(Glyph::SwitchSides, ratio));
     connect(switch_sides, &TMButton::clicked, this, &TForm1::Button1Click);
     int y = 16;
     for (std::size_t i = 0; i < std::size(kSideButtons); ++i) {
         const ButtonSpec& spec = kSideButtons[i];
         TMButton* button = add_button(ui->Panel6, spec.name, spec.hint, QRect(3, y, 30, 22));
-        button->setBitmap(show::glyph(spec.glyph));
+        button->setBitmap(show::glyph(spec.glyph, ratio));
         button->setRockerLR(i < 6);
         y += 22;
     }

@@ -47,7 +47,7 @@ void TForm4::FormShow()
 
     // A picture smaller than the screen keeps its own size, centred; a
     // larger one is fitted into the screen at its own proportions.
-    const QSize picture = AnyImage1->Picture().size();
+    const QSize picture = AnyImage1->displaySize();
     if (picture.width() < width() && picture.height() < height()) {
         AnyImage1->setGeometry(QRect(QPoint(0, 0), picture));
         AnyImage1->setCenterOnParent(true);

@@ -1,4 +1,4 @@
-// The pictures on the toolbar buttons: the icon theme's where one fits, else our own drawn in code.
+// The pictures on the viewer's toolbar buttons, drawn from the program's own icon set.
 #pragma once
 
 #include <QPixmap>
@@ -11,8 +11,9 @@ enum class Glyph {
     SwitchSides, Sharpness, Brightness, Contrast, Red, Green, Blue, Equalise, Effects, PhotoAdjust,
 };
 
-// 16 by 16 for the top toolbar; the side toolbar's 26 by 18 (10 by 10 for
-// "Switch Sides") are always our own, since they carry the rocker's halves.
-QPixmap glyph(Glyph which);
+// 16 by 16 for the top toolbar; 26 by 18 for the side toolbar (16 by 10 for
+// "Switch Sides"), whose rockers carry "-" and "+" on their halves. Drawn at
+// `device_pixel_ratio` real pixels per pixel, so it is sharp on any screen.
+QPixmap glyph(Glyph which, qreal device_pixel_ratio = 1.0);
 
 }  // namespace show

@@ -11,6 +11,7 @@
 #include <QPolygon>
 
 #include <algorithm>
+#include <cmath>
 
 TPictureBox::TPictureBox(QWidget* parent) : QWidget(parent)
 {
@@ -48,16 +49,52 @@ void TPictureBox::setPicture(const QImage& picture)
     update();
 }
 
+qreal TPictureBox::pixelRatio() const
+{
+    const qreal ratio = devicePixelRatioF();
+    return ratio > 0 ? ratio : 1.0;
+}
+
+QSize TPictureBox::displaySize(int scale) const
+{
+    const qreal ratio = pixelRatio();
+    if (scale <= 1)
+        return QSize(int(std::ceil(picture_.width() / ratio)), int(std::ceil(picture_.height() / ratio)));
+    return QSize(int(picture_.width() / (scale * ratio)), int(picture_.height() / (scale * ratio)));
+}
+
+QSize TPictureBox::deviceSize() const
+{
+    const qreal ratio = pixelRatio();
+    return QSize(int(std::lround(width() * ratio)), int(std::lround(height() * ratio)));
+}
+
+QPoint TPictureBox::device_position(const QMouseEvent& event) const
+{
+    const QPointF at = event.position() * pixelRatio();
+    return QPoint(int(std::floor(at.x())), int(std::floor(at.y())));
+}
+
 void TPictureBox::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     const QRect dirty = event->rect();
+    const qreal ratio = pixelRatio();
     if (picture_.isNull()) {
         painter.fillRect(dirty, palette().color(QPalette::Window));
-    } else if (picture_.size() == size()) {
-        // Full size: copy just the exposed part; a large picture scrolled
-        // inside its box is never drawn whole.
-        painter.drawImage(dirty.topLeft(), picture_, dirty);
+    } else if (size() == displaySize(1)) {
+        // Full size: one picture pixel to each screen pixel, painted in
+        // screen pixels so nothing is enlarged or smoothed. Only the exposed
+        // part is copied; a large picture scrolled inside its box is never
+        // drawn whole. Rounding up may leave a sliver past the last pixel.
+        if (deviceSize() != picture_.size()) painter.fillRect(dirty, palette().color(QPalette::Window));
+        const QRect exposed = QRectF(QPointF(dirty.topLeft()) * ratio, QSizeF(dirty.size()) * ratio)
+                                  .toAlignedRect() &
+                              picture_.rect();
+        painter.save();
+        painter.scale(1 / ratio, 1 / ratio);
+        painter.drawImage(exposed.topLeft(), picture_, exposed);
+        painter.restore();
     } else {
         // Half size averages what it leaves out: a pattern of one-pixel lines
         // shows as its mean, not as whichever lines the sampling hits.
@@ -71,6 +108,7 @@ void TPictureBox::paintEvent(QPaintEvent* event)
         // every channel by half its range, so the outline shows on any
         // picture. The stroke is one path, so corners where the sides meet
         // are changed once.
+        painter.scale(1 / ratio, 1 / ratio);  // the outline is kept in device pixels
         painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
         painter.setPen(QPen(QBrush(outline_pattern()), outline_width_, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
         painter.setBrush(Qt::NoBrush);
@@ -97,7 +135,9 @@ const QImage& TPictureBox::outline_pattern()
 QRect TPictureBox::outlineBounds() const
 {
     const int margin = outline_width_ + 1;
-    return QRect(outline_from_, outline_to_).normalized().adjusted(-margin, -margin, margin, margin);
+    const QRect device = QRect(outline_from_, outline_to_).normalized().adjusted(-margin, -margin, margin, margin);
+    const qreal ratio = pixelRatio();
+    return QRectF(QPointF(device.topLeft()) / ratio, QSizeF(device.size()) / ratio).toAlignedRect().adjusted(-1, -1, 1, 1);
 }
 
 void TPictureBox::setOutline(QPoint from, QPoint to, int pen_width)
@@ -124,7 +164,7 @@ void TPictureBox::mousePressEvent(QMouseEvent* event)
     pressed_ = true;
     left_pressed_ = event->buttons() == Qt::LeftButton;
     press_at_ = event->position().toPoint();
-    emit mouseDown(event->button(), event->position().toPoint());
+    emit mouseDown(event->button(), device_position(*event));
     event->accept();
 }
 
@@ -138,14 +178,14 @@ void TPictureBox::mouseMoveEvent(QMouseEvent* event)
         event->accept();
         return;
     }
-    emit mouseMove(at);
+    emit mouseMove(device_position(*event));
     event->accept();
 }
 
 void TPictureBox::mouseReleaseEvent(QMouseEvent* event)
 {
     const QPoint at = event->position().toPoint();
-    emit mouseUp(event->button(), at);
+    emit mouseUp(event->button(), device_position(*event));
     if (pressed_ && rect().contains(at)) emit clicked(event->button());
     pressed_ = left_pressed_ = false;
     event->accept();

@@ -1,4 +1,4 @@
-// TPictureBox: the main window's picture control, drawing its picture stretched to its own size.
+// TPictureBox: the main window's picture control: its picture at one pixel per screen pixel, or stretched to its size.
 #pragma once
 
 #include <QImage>
@@ -16,7 +16,18 @@ public:
     const QImage& Picture() const { return picture_; }
     void setPicture(const QImage& picture);
 
-    // The selection outline, in the control's pixels: a closed rectangle
+    // The control's size, in device-independent pixels, that shows the
+    // picture at one picture pixel per `scale` screen (device) pixels: on a
+    // screen of device pixel ratio 2 the full-size picture takes half its
+    // pixel count. Scale 1 rounds up, so every pixel is shown; at that size
+    // the picture is copied pixel for pixel, any other size stretches it.
+    QSize displaySize(int scale) const;
+    // The control's size in device pixels, the unit of mouse positions and
+    // of the outline.
+    QSize deviceSize() const;
+    qreal pixelRatio() const;
+
+    // The selection outline, in the control's device pixels: a closed rectangle
     // between two corners, drawn exclusive-or over the picture as it is
     // painted, in dashes of white and mid-grey. It never enters the picture itself.
     void setOutline(QPoint from, QPoint to, int pen_width);
@@ -27,6 +38,9 @@ public:
     quint64 paintCount() const { return paint_count_; }
 
 signals:
+    // Mouse positions are in the control's device pixels (its own
+    // device-independent position times the screen's pixel ratio), so at full
+    // size they are picture pixels on any screen.
     void clicked(Qt::MouseButton button);
     void doubleClicked();
     void mouseDown(Qt::MouseButton button, QPoint at);
@@ -49,7 +63,8 @@ private:
     bool pressed_ = false;
     bool left_pressed_ = false;  // a press of the left button alone, at press_at_
     QPoint press_at_;
-    QRect outlineBounds() const;
+    QRect outlineBounds() const;  // in device-independent pixels, for update()
+    QPoint device_position(const QMouseEvent& event) const;
     static const QImage& outline_pattern();
     bool has_outline_ = false;
     QPoint outline_from_, outline_to_;

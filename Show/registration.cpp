@@ -48,8 +48,8 @@ QString entry_header(const QString& name, const QString& program, const char* op
     text += QStringLiteral("GenericName=Image Viewer\n"
                            "Comment=View and convert images\n");
     text += "Exec=" + exec_line(program, option) + '\n';
-    text += QStringLiteral("Icon=image-x-generic\n"
-                           "Terminal=false\n"
+    text += "Icon=" + QLatin1String(kIconName) + '\n';
+    text += QStringLiteral("Terminal=false\n"
                            "Categories=Graphics;Viewer;\n");
     if (!types.isEmpty()) text += "MimeType=" + types.join(';') + ";\n";
     return text;
@@ -60,6 +60,12 @@ QString entry_header(const QString& name, const QString& program, const char* op
 QString dataHome()
 {
     return folderFromEnv("XDG_DATA_HOME", ".local/share");
+}
+
+QString iconPath()
+{
+    return dataHome() + QStringLiteral("/icons/hicolor/scalable/apps/") + QLatin1String(kIconName) +
+           QStringLiteral(".svg");
 }
 
 QString configHome()

@@ -10,6 +10,10 @@ namespace show {
 
 // The desktop id every association points at.
 inline constexpr const char* kDesktopId = "Show.Image.desktop";
+// The entries' icon: the program's own, installed under the user's icon
+// theme folder as $XDG_DATA_HOME/icons/hicolor/scalable/apps/<name>.svg.
+inline constexpr const char* kIconName = "zarn-show";
+QString iconPath();
 
 // $XDG_DATA_HOME (else ~/.local/share) and $XDG_CONFIG_HOME (else ~/.config),
 // read afresh on every call.

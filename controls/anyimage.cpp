@@ -12,6 +12,7 @@
 #include <QPaintEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <sys/stat.h>
 
@@ -112,7 +113,7 @@ void TAnyImage::setPCDSize(Pcdsize value)
 void TAnyImage::setPicture(const QImage& picture)
 {
     picture_ = picture;
-    if (auto_size_ && !picture_.isNull()) resize(picture_.size());
+    if (auto_size_ && !picture_.isNull()) resize(displaySize());
     update();
 }
 
@@ -126,7 +127,7 @@ void TAnyImage::setStretch(bool value)
 void TAnyImage::setAutoSize(bool value)
 {
     auto_size_ = value;
-    if (auto_size_ && !picture_.isNull()) resize(picture_.size());
+    if (auto_size_ && !picture_.isNull()) resize(displaySize());
 }
 
 QString TAnyImage::temporaryPathFor(const QString& name)
@@ -197,6 +198,9 @@ void TAnyImage::FitToPicture()
         h = control_width * picture_height / picture_width;
         w = control_width;
     }
+    // The picture's own size already has its proportions, to the screen
+    // pixel; recomputing them in coarser units could only blur it.
+    if (size() == displaySize()) w = control_width, h = control_height;
     QWidget* parent = parentWidget();
     if (center_on_parent_ && parent && !isWindow()) {
         int left = x(), top = y();
@@ -207,9 +211,15 @@ void TAnyImage::FitToPicture()
     if (w != width() || h != height()) resize(int(w), int(h));
 }
 
+QSize TAnyImage::displaySize() const
+{
+    const qreal ratio = devicePixelRatioF() > 0 ? devicePixelRatioF() : 1.0;
+    return QSize(int(std::ceil(picture_.width() / ratio)), int(std::ceil(picture_.height() / ratio)));
+}
+
 QSize TAnyImage::sizeHint() const
 {
-    return picture_.isNull() ? QWidget::sizeHint() : picture_.size();
+    return picture_.isNull() ? QWidget::sizeHint() : displaySize();
 }
 
 void TAnyImage::paintEvent(QPaintEvent* event)
@@ -217,10 +227,14 @@ void TAnyImage::paintEvent(QPaintEvent* event)
     if (picture_.isNull()) return;
     QPainter painter(this);
     painter.setClipRegion(event->region());
-    if (stretch_)
+    if (stretch_ && size() != displaySize()) {
         painter.drawImage(rect(), picture_);
-    else
-        painter.drawImage(QPoint(0, 0), picture_);
+        return;
+    }
+    // In screen pixels: one picture pixel to each.
+    const qreal ratio = devicePixelRatioF() > 0 ? devicePixelRatioF() : 1.0;
+    painter.scale(1 / ratio, 1 / ratio);
+    painter.drawImage(QPoint(0, 0), picture_);
 }
 
 void TAnyImage::ShowError(const QString& text, const QString& caption)

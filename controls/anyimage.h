@@ -10,7 +10,8 @@
 
 #include <memory>
 
-// Holds one picture and paints it at its own size from the top left, or
+// Holds one picture and paints it at its own size (one picture pixel per
+// screen pixel) from the top left, or
 // stretched over the whole control when Stretch is on; AutoSize makes the
 // control the picture's size. A file name given to it is converted by the
 // image library (loaded at run time by name) into a temporary BMP that is
@@ -77,6 +78,11 @@ public:
     // without folder and extension, ".bmp", in the private temporary folder.
     static QString temporaryPathFor(const QString& name);
 
+    // The size, in device-independent pixels, at which the picture shows one
+    // of its pixels per screen (device) pixel: its pixel count over the
+    // screen's pixel ratio, rounded up. At that size it is copied pixel for
+    // pixel, never stretched or smoothed.
+    QSize displaySize() const;
     QSize sizeHint() const override;
 
 protected:

@@ -1,6 +1,7 @@
 // The Qt session of one export call and the helpers every window shares.
 #include "dialog_session.h"
 
+#include "artwork.h"
 #include "private_temp.h"
 #include "progbar.h"
 
@@ -80,6 +81,9 @@ bool ownsApplication()
 void execModal(QDialog& window)
 {
     window.setWindowModality(Qt::ApplicationModal);
+    // The program's icon on the window itself: it goes with the window, so
+    // nothing of this library's is left with the host once the call returns.
+    window.setWindowIcon(artwork::icon(QLatin1String(artwork::kProgramIcon)));
     window.exec();
 }
 

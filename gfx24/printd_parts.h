@@ -28,8 +28,8 @@ inline int rounded(double value)
 
 enum class Glyph { Print, Setup, FillPage, Exit, Proportional, Grid, Units, Frame, Coords };
 
-// Drawn here, so every button shows something whatever the icon theme. The
-// toggles draw their down state differently ("in" and "mm" for the units).
+// From the program's own icon set, so every button shows the same picture
+// whatever the icon theme. The toggles show their down state differently.
 QIcon toolGlyph(Glyph glyph);
 
 }  // namespace printd

@@ -1,6 +1,7 @@
 // TPrintPreview: printing, printer setup, the PDF a printer-less desktop prints to, and the toolbar's glyphs.
 #include "printd.h"
 
+#include "artwork.h"
 #include "printd_parts.h"
 #include "ui_printd.h"
 #include "ui_printd_setup.h"
@@ -148,79 +149,22 @@ void TPaperSetup::Button1Click()
 namespace printd {
 namespace {
 
-constexpr int kGlyphSize = 20;
-
-QPixmap drawn(Glyph glyph, bool down)
+// The drawing a button shows up (off) or down (on); the toggles draw their
+// down state their own way (free sizing, millimetres).
+const char* drawing(Glyph glyph, bool down)
 {
-    QPixmap pixmap(kGlyphSize, kGlyphSize);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QColor ink(40, 40, 40), paper(250, 250, 250), accent(0, 96, 160);
-    painter.setPen(QPen(ink, 1.2));
-    const auto text = [&](const QString& letters) {
-        QFont font = painter.font();
-        font.setPixelSize(11);
-        font.setBold(true);
-        painter.setFont(font);
-        painter.setPen(accent);
-        painter.drawText(QRect(0, 0, kGlyphSize, kGlyphSize), Qt::AlignCenter, letters);
-    };
     switch (glyph) {
-    case Glyph::Print:
-    case Glyph::Setup:
-        painter.setBrush(paper);
-        painter.drawRect(QRectF(5.5, 2.5, 9, 6));      // paper going in
-        painter.setBrush(QColor(180, 180, 180));
-        painter.drawRect(QRectF(2.5, 8.5, 15, 7));     // the printer
-        painter.setBrush(paper);
-        painter.drawRect(QRectF(5.5, 13.5, 9, 4));     // and the page coming out
-        if (glyph == Glyph::Setup) {
-            painter.setBrush(accent);
-            painter.setPen(Qt::NoPen);
-            painter.drawEllipse(QPointF(15, 15), 4, 4);
-            painter.setBrush(paper);
-            painter.drawEllipse(QPointF(15, 15), 1.5, 1.5);
-        }
-        break;
-    case Glyph::FillPage:
-        painter.setBrush(paper);
-        painter.drawRect(QRectF(3.5, 1.5, 13, 17));
-        painter.fillRect(QRectF(5, 3, 10, 14), accent);
-        break;
-    case Glyph::Exit:
-        painter.setPen(QPen(QColor(190, 30, 30), 2.5, Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(QPointF(5, 5), QPointF(15, 15));
-        painter.drawLine(QPointF(15, 5), QPointF(5, 15));
-        break;
-    case Glyph::Proportional: {
-        painter.setBrush(paper);
-        painter.drawRect(QRectF(2.5, 4.5, 15, 11));
-        painter.setPen(QPen(accent, 1.6));
-        if (down) {  // free: width and height each their own way
-            painter.drawLine(QPointF(5, 10), QPointF(15, 10));
-            painter.drawLine(QPointF(10, 6.5), QPointF(10, 13.5));
-        } else {  // proportional: along the diagonal
-            painter.drawLine(QPointF(5, 13), QPointF(15, 7));
-        }
-        break;
+    case Glyph::Print: return "print";
+    case Glyph::Setup: return "printer-setup";
+    case Glyph::FillPage: return "fill-page";
+    case Glyph::Exit: return "close";
+    case Glyph::Proportional: return down ? "free-size" : "proportional";
+    case Glyph::Grid: return "grid";
+    case Glyph::Units: return down ? "units-mm" : "units-inch";
+    case Glyph::Frame: return "frame";
+    case Glyph::Coords: return "coordinates";
     }
-    case Glyph::Grid:
-        painter.setBrush(paper);
-        painter.drawRect(QRectF(2.5, 2.5, 15, 15));
-        for (const double at : {7.5, 12.5}) {
-            painter.drawLine(QPointF(at, 2.5), QPointF(at, 17.5));
-            painter.drawLine(QPointF(2.5, at), QPointF(17.5, at));
-        }
-        break;
-    case Glyph::Units: text(down ? QStringLiteral("mm") : QStringLiteral("in")); break;
-    case Glyph::Frame:
-        painter.fillRect(QRectF(2, 3, 16, 14), ink);
-        painter.fillRect(QRectF(5, 6, 10, 8), accent);
-        break;
-    case Glyph::Coords: text(QStringLiteral("xy")); break;
-    }
-    return pixmap;
+    return "print";
 }
 
 }  // namespace
@@ -228,8 +172,14 @@ QPixmap drawn(Glyph glyph, bool down)
 QIcon toolGlyph(Glyph glyph)
 {
     QIcon icon;
-    icon.addPixmap(drawn(glyph, false), QIcon::Normal, QIcon::Off);
-    icon.addPixmap(drawn(glyph, true), QIcon::Normal, QIcon::On);
+    for (const bool down : {false, true}) {
+        const QString name = QLatin1String(drawing(glyph, down));
+        for (const int side : {16, 20, 24, 32}) {
+            for (const qreal ratio : {1.0, 2.0})
+                icon.addPixmap(artwork::pixmap(name, QSize(side, side), ratio), QIcon::Normal,
+                               down ? QIcon::On : QIcon::Off);
+        }
+    }
     return icon;
 }
 

@@ -3,6 +3,7 @@
 
 #include "ui_process.h"
 
+#include "artwork.h"
 #include "bmp_picture.h"
 #include "windows.h"
 #include "zarngfx.h"
@@ -64,29 +65,6 @@ std::optional<FileIdentity> identity(const QByteArray& path)
                         std::int64_t(info.st_mtim.tv_nsec)};
 }
 
-// The refresh button's picture: the theme's, else a drawn circular arrow.
-QIcon refreshIcon()
-{
-    const QIcon themed = QIcon::fromTheme(QStringLiteral("view-refresh"));
-    if (!themed.isNull()) return themed;
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QColor ink(30, 90, 30);
-    painter.setPen(QPen(ink, 1.8, Qt::SolidLine, Qt::RoundCap));
-    painter.drawArc(QRectF(3, 3, 10, 10), 90 * 16, 270 * 16);
-    QPainterPath head;
-    head.moveTo(8, 0.5);
-    head.lineTo(12, 3);
-    head.lineTo(8, 5.5);
-    head.closeSubpath();
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(ink);
-    painter.drawPath(head);
-    return QIcon(pixmap);
-}
-
 }  // namespace
 
 TAdjuster24::TAdjuster24(QWidget* parent)
@@ -102,7 +80,7 @@ TAdjuster24::TAdjuster24(QWidget* parent)
     instance_ = this;
 
     ui->Progbar1->setPenColor(QColor(0, 128, 0));
-    ui->update->setIcon(refreshIcon());
+    ui->update->setIcon(artwork::icon(QStringLiteral("refresh")));
     ui->update->setIconSize(QSize(16, 16));
 
     Timer1->setObjectName(QStringLiteral("Timer1"));

@@ -108,8 +108,9 @@ void TImageShow::FormResize()
 
     const QImage& picture = ui->AnyImage1->Picture();
     const QSize area = ui->Panel1->size();
-    if (!picture.isNull() && picture.width() < area.width() && picture.height() < area.height()) {
-        ui->AnyImage1->resize(picture.size());
+    const QSize natural = ui->AnyImage1->displaySize();  // one picture pixel per screen pixel
+    if (!picture.isNull() && natural.width() < area.width() && natural.height() < area.height()) {
+        ui->AnyImage1->resize(natural);
         ui->AnyImage1->setCenterOnParent(true);
     } else {
         ui->AnyImage1->setGeometry(ui->Panel1->rect());

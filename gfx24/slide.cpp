@@ -1,6 +1,7 @@
 // TSlideShow: the slide show behind _SlideShowImages, from listing the folder to the closing tick.
 #include "slide.h"
 
+#include "artwork.h"
 #include "dialog_session.h"
 #include "ui_slide.h"
 #include "windows.h"
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -66,6 +68,17 @@ TSlideShow::TSlideShow(QWidget* parent) : QDialog(parent), ui(std::make_unique<U
     setTextLook(ui->Label2, 11);
     ui->ListBox1->hide();
     ui->AnyImage1->setProgressCallback(&TSlideShow::ShowProgress);
+    // The buttons keep their captions but show the icon set's pictures.
+    const std::pair<QToolButton*, const char*> pictures[] = {{ui->startbutton, "first"},
+                                                             {ui->backbutton, "back"},
+                                                             {ui->pausebutton, "pause"},
+                                                             {ui->nextbutton, "next"},
+                                                             {ui->closebutton, "leave"}};
+    for (const auto& [button, name] : pictures) {
+        button->setIcon(artwork::icon(QLatin1String(name)));
+        button->setIconSize(QSize(14, 14));
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    }
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -192,8 +205,9 @@ void TSlideShow::FitImage()
 {
     const QImage& picture = ui->AnyImage1->Picture();
     const QSize area = ui->Panel2->size();
-    if (!picture.isNull() && picture.width() < area.width() && picture.height() < area.height()) {
-        ui->AnyImage1->resize(picture.size());
+    const QSize natural = ui->AnyImage1->displaySize();  // one picture pixel per screen pixel
+    if (!picture.isNull() && natural.width() < area.width() && natural.height() < area.height()) {
+        ui->AnyImage1->resize(natural);
         ui->AnyImage1->setCenterOnParent(true);
     } else {
         ui->AnyImage1->setGeometry(ui->Panel2->rect());

@@ -119,6 +119,9 @@ TEST(Registration, EveryStartWritesTheEntries)
     EXPECT_NE(main.find(QCoreApplication::applicationFilePath().toStdString()), std::string::npos);
     for (const char* type : {"image/bmp", "image/gif", "image/x-portable-pixmap", "image/jpeg", "image/png"})
         EXPECT_NE(main.find(type), std::string::npos) << type;
+    // The entry names the program's own icon, installed where the icon theme finds it.
+    EXPECT_NE(main.find("\nIcon=zarn-show\n"), std::string::npos);
+    EXPECT_NE(text_of(data_home() + "/icons/hicolor/scalable/apps/zarn-show.svg").find("<svg"), std::string::npos);
 }
 
 TEST(Registration, RegisterAssociatesEachExtensionOfTheFormat)
