@@ -36,7 +36,8 @@ fuzz:
 	  scripts/run-fuzzers.sh $(FUZZ_BUILD)/bin $(FUZZ_SECONDS); \
 	else echo "clang++ not found: fuzzers skipped"; fi
 
-# A long campaign: FUZZ_SECONDS per target (10 minutes unless given), each
+# A long campaign: FUZZ_SECONDS per target (10 minutes unless given) or
+# FUZZ_RUNS executions (five million unless given), whichever comes first, each
 # target's findings merged into $(FUZZ_BUILD)/corpus/<target>/ for the next run.
 fuzz-long:
 	@if command -v clang++ >/dev/null 2>&1; then \

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <sys/types.h>
 #include <span>
@@ -32,7 +33,7 @@ inline std::uint32_t be32(const std::uint8_t* at)
 class ByteReader {
 public:
     explicit ByteReader(std::FILE* stream, std::size_t block = 1 << 16)
-        : stream_(stream), buffer_(block) {}
+        : stream_(stream), buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(block)), capacity_(block) {}
 
     bool u8(std::uint8_t& value)
     {
@@ -52,7 +53,7 @@ public:
         while (done < out.size()) {
             if (pos_ == end_) {
                 // Large requests bypass the buffer once it is drained.
-                if (out.size() - done >= buffer_.size()) {
+                if (out.size() - done >= capacity_) {
                     const std::size_t got = std::fread(out.data() + done, 1, out.size() - done, stream_);
                     offset_ += got;
                     done += got;
@@ -62,7 +63,7 @@ public:
                 if (!refill()) break;
             }
             const std::size_t take = std::min(end_ - pos_, out.size() - done);
-            std::memcpy(out.data() + done, buffer_.data() + pos_, take);
+            std::memcpy(out.data() + done, buffer_.get() + pos_, take);
             pos_ += take;
             done += take;
         }
@@ -135,14 +136,15 @@ private:
     {
         if (exhausted_) return false;
         pos_ = 0;
-        end_ = std::fread(buffer_.data(), 1, buffer_.size(), stream_);
+        end_ = std::fread(buffer_.get(), 1, capacity_, stream_);
         offset_ += end_;
         if (end_ == 0) exhausted_ = true;
         return end_ != 0;
     }
 
     std::FILE* stream_;
-    std::vector<std::uint8_t> buffer_;
+    std::unique_ptr<std::uint8_t[]> buffer_;  // only the bytes up to end_ are ever read
+    std::size_t capacity_;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     std::uint64_t offset_ = 0;  // stream position just past the buffered bytes

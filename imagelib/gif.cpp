@@ -121,13 +121,11 @@ public:
     void finish()
     {
         if (full()) return;
-        std::fill(pending_.begin() + static_cast<std::ptrdiff_t>(fill_), pending_.end(), 0);
-        fill_ = width_;
-        emit(pending_.data());
-        while (!full()) {
-            std::fill_n(pending_.begin(), width_, 0);
+        if (fill_ > 0) {
+            std::fill(pending_.begin() + static_cast<std::ptrdiff_t>(fill_), pending_.end(), 0);
             emit(pending_.data());
         }
+        rows_done_ = height_;
     }
 
 private:
@@ -156,9 +154,19 @@ private:
             pic_->progress(static_cast<std::int32_t>(row), static_cast<std::int32_t>(height_));
         unsigned char* out = pixels_ + row * memory_row_;
         if (bits_ == 1) {
-            std::memset(out, 0, memory_row_);
-            for (std::size_t x = 0; x < width_; ++x)
-                out[x / 8] = static_cast<unsigned char>(out[x / 8] | (indexes[x] & 1u) << (7 - x % 8));
+            // Eight pixels to a byte, the leftmost in the high bit.
+            std::size_t x = 0;
+            for (; x + 8 <= width_; x += 8) {
+                const unsigned char* in = indexes + x;
+                out[x / 8] = static_cast<unsigned char>((in[0] & 1u) << 7 | (in[1] & 1u) << 6 | (in[2] & 1u) << 5 |
+                                                        (in[3] & 1u) << 4 | (in[4] & 1u) << 3 | (in[5] & 1u) << 2 |
+                                                        (in[6] & 1u) << 1 | (in[7] & 1u));
+            }
+            if (x < width_) {
+                unsigned last = 0;
+                for (std::size_t bit = 0; x + bit < width_; ++bit) last |= (indexes[x + bit] & 1u) << (7 - bit);
+                out[x / 8] = static_cast<unsigned char>(last);
+            }
         } else {
             std::memcpy(out, indexes, width_);
         }

@@ -5,6 +5,7 @@
 #include "record.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <span>
@@ -28,8 +29,12 @@ Resolution resolution_for(int choice)
 }
 
 // Integer YCC tables with 12 fractional bits.
+// Every sum of a luma and chroma entry, shifted, lies in -512..767, so one
+// more table clamps it without a comparison.
 struct YccTables {
+    static constexpr std::int32_t kClampBias = 512;
     std::array<std::int32_t, 256> luma, red_c2, blue_c1, green_c1, green_c2;
+    std::array<std::uint8_t, 1280> clamp;
     YccTables()
     {
         for (std::int32_t i = 0; i < 256; ++i) {
@@ -39,6 +44,7 @@ struct YccTables {
             green_c1[std::size_t(i)] = 274934 - 1762 * i;
             green_c2[std::size_t(i)] = 520268 - 3798 * i;
         }
+        for (std::int32_t v = 0; v < std::int32_t(clamp.size()); ++v) clamp[std::size_t(v)] = clamp_channel(v - kClampBias);
     }
 };
 
@@ -59,9 +65,10 @@ void interpolate_chroma(std::vector<std::uint8_t>& plane, std::size_t w, std::si
         const std::uint8_t* in = plane.data() + s * stride;
         for (std::size_t k = 0; k < w; ++k) source[k] = in[k];
         std::uint8_t* out = plane.data() + 2 * s * stride;
-        for (std::size_t k = w; k-- > 0;) {
+        out[2 * w - 2] = out[2 * w - 1] = std::uint8_t(source[w - 1]);
+        for (std::size_t k = w - 1; k-- > 0;) {
             out[2 * k] = std::uint8_t(source[k]);
-            out[2 * k + 1] = k + 1 < w ? std::uint8_t((source[k] + source[k + 1] + 1) >> 1) : std::uint8_t(source[k]);
+            out[2 * k + 1] = std::uint8_t((source[k] + source[k + 1] + 1) >> 1);
         }
     }
     for (std::size_t i = 0; i + 1 < h; ++i) {
@@ -79,13 +86,13 @@ void interpolate_chroma(std::vector<std::uint8_t>& plane, std::size_t w, std::si
 }
 
 // Table-driven: one lookup per component, arithmetic shifts, clamped.
-void ycc_to_rgb(std::uint8_t y, std::uint8_t c1, std::uint8_t c2, std::uint8_t* rgb)
+void ycc_to_rgb(const YccTables& t, std::uint8_t y, std::uint8_t c1, std::uint8_t c2, std::uint8_t* rgb)
 {
-    const YccTables& t = ycc_tables();
     const std::int32_t l = t.luma[y];
-    rgb[0] = clamp_channel((l + t.red_c2[c2]) >> 12);
-    rgb[1] = clamp_channel((l + t.green_c1[c1] + t.green_c2[c2]) >> 12);
-    rgb[2] = clamp_channel((l + t.blue_c1[c1]) >> 12);
+    const std::uint8_t* clamp = t.clamp.data() + YccTables::kClampBias;
+    rgb[0] = clamp[(l + t.red_c2[c2]) >> 12];
+    rgb[1] = clamp[(l + t.green_c1[c1] + t.green_c2[c2]) >> 12];
+    rgb[2] = clamp[(l + t.blue_c1[c1]) >> 12];
 }
 
 }  // namespace
@@ -120,13 +127,16 @@ int read_photocd_stream(std::FILE* stream, PicImage* pic, int resolution)
     PixelBlock pixels = allocate_pixels(*block);
     if (!pixels) return 0;
 
+    const YccTables& tables = ycc_tables();
     std::uint8_t* out = pixels.get();
     for (std::size_t i = 0; i < out_height; ++i) {
-        for (std::size_t j = 0; j < out_width; ++j, out += 3) {
-            std::size_t at = i * W + j;                                  // upright
-            if (orientation == 3) at = (H - 1 - j) * W + i;              // clockwise
-            else if (orientation == 1) at = j * W + (W - 1 - i);         // counter-clockwise
-            ycc_to_rgb(luma[at], c1[at], c2[at], out);
+        // Where the row starts in the stored planes, and the step along it.
+        std::ptrdiff_t at = std::ptrdiff_t(i * W), step = 1;                                 // upright
+        if (orientation == 3) at = std::ptrdiff_t((H - 1) * W + i), step = -std::ptrdiff_t(W);  // clockwise
+        else if (orientation == 1) at = std::ptrdiff_t(W - 1 - i), step = std::ptrdiff_t(W);   // counter-clockwise
+        for (std::size_t j = 0; j < out_width; ++j, out += 3, at += step) {
+            const auto k = std::size_t(at);
+            ycc_to_rgb(tables, luma[k], c1[k], c2[k], out);
         }
         if (pic->progress) pic->progress(std::int32_t(i), std::int32_t(out_height));
     }

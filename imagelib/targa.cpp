@@ -87,6 +87,13 @@ public:
         }
     }
 
+    // Once the data has run out, a new packet reads as a run of 0xFF bytes,
+    // and so do literals: only a run still pending can differ.
+    bool only_filler_left() const
+    {
+        return in_.exhausted() && (repeats_ == 0 || std::all_of(last_, last_ + size_, [](std::uint8_t b) { return b == 0xFF; }));
+    }
+
 private:
     ByteReader& in_;
     std::size_t size_;
@@ -166,13 +173,23 @@ int read_targa_stream(std::FILE* stream, PicImage* pic)
     std::vector<std::uint8_t> stored(stored_pixels * stored_size);
     PacketReader packets(in, stored_size);
     const bool top_down = (descriptor & 0x20) != 0;
+    // Past the end of the data every row reads alike: it is converted once
+    // and copied, so a header declaring a huge picture costs no more than a
+    // memory fill.
+    const std::uint8_t* filler_row = nullptr;
     for (std::int32_t r = 0; r < height; ++r) {
         const std::int32_t y = top_down ? r : height - 1 - r;
+        std::uint8_t* row = pixels.get() + std::size_t(y) * row_length;
+        const bool only_filler = encoded ? packets.only_filler_left() : in.exhausted();
+        if (only_filler && filler_row) {
+            std::memcpy(row, filler_row, row_length);
+            if (pic->progress) pic->progress(top_down ? y : height - y, height);
+            continue;
+        }
         if (encoded)
             packets.row(stored);
         else
             in.read_or_fill(stored, stored_size == 2 || stored_size == 4 ? 0xFF : 0);
-        std::uint8_t* row = pixels.get() + std::size_t(y) * row_length;
         if (kind == Kind::kTrueColour) {
             for (std::size_t x = 0; x < stored_pixels; ++x) stored_to_rgb(&stored[x * stored_size], stored_size, row + 3 * x);
         } else if (kind == Kind::kMapped) {
@@ -189,6 +206,7 @@ int read_targa_stream(std::FILE* stream, PicImage* pic)
         } else {
             std::memcpy(row, stored.data(), row_length);
         }
+        if (only_filler) filler_row = row;
         if (pic->progress) pic->progress(top_down ? y : height - y, height);
     }
 

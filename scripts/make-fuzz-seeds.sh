@@ -191,6 +191,19 @@ if have pgmramp; then
   seed "$out/texture/ramp.r8" "pgmramp -diagonal 256 256 | tail -c 65536"
 fi
 
+# PhotoCD: no tool writes it, so image packs are laid out here. The first byte
+# picks the resolution for the fuzz target, the byte at 0xE02 the orientation;
+# the YCC data is a varied pattern, cut short as the reader allows. The largest
+# resolution runs the same code over four times the pixels: it is left to the
+# tests, as its 200 KB inputs would slow every execution.
+pcd_seed() {
+  yes "$(bytes 16 128 235 64 200 32 90)" | head -c "$4" >"$1"
+  bytes "$2" | dd of="$1" bs=1 seek=0 conv=notrunc 2>/dev/null
+  bytes "$3" | dd of="$1" bs=1 seek=3586 conv=notrunc 2>/dev/null
+}
+for orientation in 0 1 2 3; do pcd_seed "$out/photocd/base16-$orientation.pcd" 1 "$orientation" 12288; done
+pcd_seed "$out/photocd/base4.pcd" 2 1 49152
+
 # Every saved crasher goes with its reader's seeds.
 for folder in "$top"/tests/data/crashers/*/; do
   name=$(basename "$folder")

@@ -4,7 +4,8 @@
 # its dictionary fuzz/<target>.dict. With CORPUS (a folder outside the
 # repository) the run is a campaign: each target starts from CORPUS/<target>
 # as well, what it finds is merged back there, and a crash is minimised and
-# kept while the other targets still run. Any crash fails the run; crashing
+# kept while the other targets still run; a target stops early at FUZZ_RUNS
+# executions (5,000,000 unless given). Any crash fails the run; crashing
 # inputs are kept in BIN/../crashes/<target>/. Prints executions, executions
 # a second and coverage per target.
 set -eu
@@ -17,9 +18,9 @@ crashes=$(dirname "$bin")/crashes
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# A small pixel-block ceiling keeps every input fast while still reaching
-# each size check.
-export ZARN_MAX_IMAGE_BYTES="${ZARN_MAX_IMAGE_BYTES:-4194304}"
+# Each target sets a small pixel-block ceiling of its own (4 MiB, less for
+# readers that work on every pixel a header declares), which keeps every input
+# fast while still reaching each size check; ZARN_MAX_IMAGE_BYTES overrides it.
 
 sh "$top/scripts/make-fuzz-seeds.sh" "$work/seeds"
 # The operations target reads several formats: it takes their words together.
@@ -54,10 +55,14 @@ for target in "$bin"/*_fuzz; do
     mkdir -p "$corpus_root/$name"
     dirs="$new $corpus_root/$name $seeds"
   fi
+  # A campaign stops a target at FUZZ_RUNS executions (five million unless
+  # given), which the fast ones reach well before the time is up.
+  runs=""
+  [ -n "$corpus_root" ] && runs="-runs=${FUZZ_RUNS:-5000000}"
   echo "== fuzzing $name for ${seconds}s"
   status=0
   # shellcheck disable=SC2086
-  "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+  "$target" -max_total_time="$seconds" $runs -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
             $dict -artifact_prefix="$crashes/$name/" $dirs >"$work/$name.log" 2>&1 || status=$?
   # shellcheck disable=SC2046 # the four figures are meant to split
   set -- $(figures "$work/$name.log") "" "" "" ""
