@@ -1,5 +1,6 @@
 // Windows bitmap: the interchange format. Reader, writer and header probe.
 #include "byte_reader.h"
+#include "channel_swap.h"
 #include "checked.h"
 #include "codecs.h"
 #include "record.h"
@@ -199,40 +200,45 @@ void decode_rle(ByteReader& in, const BmpHeader& header, unsigned char* pixels, 
     }
 }
 
-// Uncompressed rows, one file row at a time through `scratch`.
+// Uncompressed rows. They are read in batches of about 256 KiB, straight
+// from the stream into a buffer that stays in cache, and converted from
+// there into their place: the image is written once. What the data does not
+// supply is read as zero bytes.
 void decode_rows(ByteReader& in, const BmpHeader& header, const SixteenBitLayout& layout, unsigned char* pixels,
                  std::size_t width, std::size_t height, std::size_t memory_row, std::size_t file_row)
 {
-    // Rows of 1, 8 and 24 bits are the image's rows already (24-bit ones
-    // with red and blue swapped), so they are read in place; 4 and 16 bits
-    // widen through a scratch row.
-    const bool in_place = header.bits == 1 || header.bits == 8 || header.bits == 24;
-    std::vector<std::uint8_t> scratch(in_place ? 0 : file_row);
+    constexpr std::size_t kBatchBytes = std::size_t(1) << 18;
+    const std::size_t batch_rows = std::clamp<std::size_t>(kBatchBytes / file_row, 1, height);
+    std::vector<std::uint8_t> batch(batch_rows * file_row);
     const bool top_down = header.height < 0;
-    for (std::size_t i = 0; i < height && !in.exhausted(); ++i) {
-        unsigned char* row = pixels + (top_down ? i : height - 1 - i) * memory_row;
-        if (in_place) {
-            in.read_or_fill({row, memory_row});
-            in.skip(file_row - memory_row);
-        } else {
-            in.read_or_fill(scratch);
-        }
-        switch (header.bits) {
-        case 4:
-            std::memcpy(row, scratch.data(), (width + 1) / 2);
-            unpack_nibbles(row, static_cast<int>(width));
-            break;
-        case 16:
-            for (std::size_t x = 0; x < width; ++x) {
-                const std::uint32_t v = scratch[2 * x] | std::uint32_t(scratch[2 * x + 1]) << 8;
-                row[3 * x] = layout.red(v);
-                row[3 * x + 1] = layout.green(v);
-                row[3 * x + 2] = layout.blue(v);
+    for (std::size_t first = 0; first < height && !in.exhausted(); first += batch_rows) {
+        const std::size_t rows = std::min(batch_rows, height - first);
+        in.read_or_fill({batch.data(), rows * file_row});
+        for (std::size_t k = 0; k < rows; ++k) {
+            const std::size_t i = first + k;
+            unsigned char* row = pixels + (top_down ? i : height - 1 - i) * memory_row;
+            const std::uint8_t* data = batch.data() + k * file_row;
+            switch (header.bits) {
+            case 1:
+            case 8:
+                std::memcpy(row, data, memory_row);
+                break;
+            case 4:
+                std::memcpy(row, data, (width + 1) / 2);
+                unpack_nibbles(row, static_cast<int>(width));
+                break;
+            case 16:
+                for (std::size_t x = 0; x < width; ++x) {
+                    const std::uint32_t v = data[2 * x] | std::uint32_t(data[2 * x + 1]) << 8;
+                    row[3 * x] = layout.red(v);
+                    row[3 * x + 1] = layout.green(v);
+                    row[3 * x + 2] = layout.blue(v);
+                }
+                break;
+            case 24:
+                swap_red_blue(data, row, width);
+                break;
             }
-            break;
-        case 24:
-            for (std::size_t x = 0; x < width; ++x) std::swap(row[3 * x], row[3 * x + 2]);
-            break;
         }
     }
 }
@@ -297,9 +303,10 @@ bool write_rows(OutputFile& out, const PicImage* pic, int bits)
     const auto width = static_cast<std::size_t>(pic->width);
     const std::size_t memory_row = *row_bytes(pic->width, pic->bits);
     const std::size_t file_row = file_row_bytes(width, bits);
-    // Rows go out in batches of about a megabyte, which the stream hands
-    // straight to the system instead of copying them through its buffer.
-    const std::size_t batch_rows = std::max<std::size_t>(1, (std::size_t(1) << 20) / file_row);
+    // Rows go out in batches of about 256 KiB, small enough to stay in
+    // cache and large enough for the stream to hand them straight to the
+    // system instead of copying them through its buffer.
+    const std::size_t batch_rows = std::max<std::size_t>(1, (std::size_t(1) << 18) / file_row);
     std::vector<std::uint8_t> batch(std::min(batch_rows, static_cast<std::size_t>(pic->height)) * file_row, 0);
     std::size_t filled = 0;
     for (std::size_t i = static_cast<std::size_t>(pic->height); i-- > 0;) {
@@ -320,11 +327,7 @@ bool write_rows(OutputFile& out, const PicImage* pic, int bits)
             std::memcpy(out_row, row, memory_row);
             break;
         case 24:
-            for (std::size_t x = 0; x < width; ++x) {
-                out_row[3 * x] = row[3 * x + 2];
-                out_row[3 * x + 1] = row[3 * x + 1];
-                out_row[3 * x + 2] = row[3 * x];
-            }
+            swap_red_blue(row, out_row, width);
             break;
         }
         filled += file_row;

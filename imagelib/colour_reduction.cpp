@@ -1,4 +1,5 @@
 // Colour depth changes: ordered dither, error-diffused reduction, greyscale, monochrome, expansion.
+#include "channel_swap.h"
 #include "checked.h"
 #include "operations.h"
 #include "record.h"
@@ -353,8 +354,8 @@ bool make_grey(PicImage* pic)
     for (std::size_t y = 0; y < height; ++y) {
         report_progress(pic, std::int64_t(y), pic->height);
         if (bits == 24) {
-            for (std::size_t x = 0; x < width; ++x, in += 3)
-                grey[x] = clamp_channel((30u * in[0] + 59u * in[1] + 11u * in[2]) / 100u);
+            grey_row(in, grey, width);
+            in += 3 * width;
         } else {
             for (std::size_t x = 0; x < width; ++x) grey[x] = palette_grey[*in++];
         }

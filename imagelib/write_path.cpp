@@ -1,6 +1,7 @@
 // The shared write path: temporary file, checked close, rename.
 #include "write_path.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -90,7 +91,7 @@ OutputFile::OutputFile(const char* path, PicImage* pic) : pic_(pic)
         return;
     }
     // glibc ignores the size unless it is handed the buffer itself.
-    buffer_ = std::make_unique<char[]>(kStreamBuffer);
+    buffer_ = std::make_unique_for_overwrite<char[]>(kStreamBuffer);
     std::setvbuf(stream_, buffer_.get(), _IOFBF, kStreamBuffer);
     pic_->out_file = stream_;
 }
@@ -104,8 +105,30 @@ bool OutputFile::write(std::span<const std::uint8_t> bytes)
 {
     if (!stream_ || failed_) return false;
     if (bytes.empty()) return true;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), stream_) != bytes.size()) failed_ = true;
-    return !failed_;
+    if (bytes.size() < kStreamBuffer / 2) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), stream_) != bytes.size()) failed_ = true;
+        return !failed_;
+    }
+    // A large block goes to the system as it is, after what the stream
+    // holds, rather than copied through the stream's buffer first.
+    if (std::fflush(stream_) != 0) {
+        failed_ = true;
+        return false;
+    }
+    const int fd = ::fileno(stream_);
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            failed_ = true;
+            return false;
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(written));
+    }
+    // The stream learns its position again, for callers that seek on it;
+    // on a pipe this fails and changes nothing.
+    (void)::fseeko(stream_, 0, SEEK_CUR);
+    return true;
 }
 
 bool OutputFile::u16le(std::uint16_t value)

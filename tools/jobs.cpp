@@ -267,7 +267,10 @@ std::size_t run_jobs(const Plan& plan, const Options& options, Console& console,
         current_file = nullptr;
     };
 
-    {
+    if (worker_count == 1 && !show_progress) {
+        // Nothing to draw and nothing to share: the one worker is this thread.
+        work(progress.front());
+    } else {
         std::vector<std::jthread> workers;
         for (std::size_t i = 0; i < worker_count; ++i) workers.emplace_back(work, std::ref(progress[i]));
         if (show_progress) {

@@ -1,4 +1,4 @@
-// Turning a command line into conversions, and running them on worker threads.
+// Turning a command line into conversions, and running them: on worker threads, or one file on the calling thread.
 #pragma once
 
 #include "console.h"
@@ -33,7 +33,8 @@ Plan plan_jobs(const Options& options, const std::vector<SaveFormat>& formats);
 // writing it: empty on success, else what went wrong.
 std::string convert_file(const Job& job, const SaveFormat& format, const Options& options);
 
-// Runs every job on options.threads threads, each with its own record.
+// Runs every job on options.threads threads, each with its own record; a
+// single worker with no bar to draw is the calling thread itself.
 // Reports failures on `console` and returns how many jobs failed.
 std::size_t run_jobs(const Plan& plan, const Options& options, Console& console, bool show_progress);
 

@@ -7,9 +7,13 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include <png.h>
+#include <zlib.h>
 
 namespace zarn::png {
 namespace {
@@ -46,8 +50,73 @@ int depth_for(int entries)
     return entries <= 2 ? 1 : entries <= 4 ? 2 : entries <= 16 ? 4 : 8;
 }
 
+// Bytes deflate makes of `data` at libpng's level with `strategy`; the
+// largest size_t when it fails.
+std::size_t deflated_size(const std::vector<unsigned char>& data, int strategy)
+{
+    z_stream stream{};
+    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, strategy) != Z_OK) return SIZE_MAX;
+    std::vector<unsigned char> out(deflateBound(&stream, uLong(data.size())));
+    stream.next_in = const_cast<Bytef*>(data.data());
+    stream.avail_in = uInt(data.size());
+    stream.next_out = out.data();
+    stream.avail_out = uInt(out.size());
+    const bool done = deflate(&stream, Z_FINISH) == Z_STREAM_END;
+    const std::size_t size = stream.total_out;
+    deflateEnd(&stream);
+    return done ? size : SIZE_MAX;
+}
+
+unsigned char paeth(int left, int up, int up_left)
+{
+    const int estimate = left + up - up_left;
+    const int to_left = std::abs(estimate - left), to_up = std::abs(estimate - up), to_up_left = std::abs(estimate - up_left);
+    if (to_left <= to_up && to_left <= to_up_left) return static_cast<unsigned char>(left);
+    return static_cast<unsigned char>(to_up <= to_up_left ? up : up_left);
+}
+
+// The deflate strategy for a 24-bit picture's rows. libpng's default,
+// matching strings, spends most of a photograph's time looking for matches
+// that grain and noise leave few of; there, coding the filtered bytes alone
+// (or runs of them) is both smaller and several times faster. Sixteen bands
+// of four rows, Paeth-filtered as libpng mostly filters such rows, are
+// compressed each way, and the smallest wins; a tie keeps the default.
+int strategy_for(const PicImage* pic)
+{
+    constexpr std::size_t kBands = 16, kRowsPerBand = 4;
+    const auto height = std::size_t(pic->height);
+    const std::size_t stride = 3 * std::size_t(pic->width);
+    if (height < kBands * kRowsPerBand || stride * kBands * kRowsPerBand < (std::size_t(1) << 16)) return Z_FILTERED;
+    std::vector<unsigned char> sample;
+    sample.reserve(kBands * kRowsPerBand * (stride + 1));
+    for (std::size_t band = 0; band < kBands; ++band) {
+        const std::size_t top = band * (height - kRowsPerBand) / (kBands - 1);
+        for (std::size_t y = top; y < top + kRowsPerBand; ++y) {
+            const unsigned char* row = pic->pixels + y * stride;
+            const unsigned char* above = y > 0 ? row - stride : nullptr;
+            sample.push_back(4);  // Paeth
+            for (std::size_t i = 0; i < stride; ++i) {
+                const int left = i >= 3 ? row[i - 3] : 0;
+                const int up = above ? above[i] : 0;
+                const int up_left = above && i >= 3 ? above[i - 3] : 0;
+                sample.push_back(static_cast<unsigned char>(row[i] - paeth(left, up, up_left)));
+            }
+        }
+    }
+    int best = Z_FILTERED;
+    std::size_t smallest = deflated_size(sample, Z_FILTERED);
+    for (const int strategy : {Z_RLE, Z_HUFFMAN_ONLY}) {
+        const std::size_t size = deflated_size(sample, strategy);
+        if (size < smallest) {
+            smallest = size;
+            best = strategy;
+        }
+    }
+    return best;
+}
+
 // Holds the setjmp; it keeps no object with a destructor.
-bool encode(PngWrite& job, std::FILE* stream, PicImage* pic)
+bool encode(PngWrite& job, std::FILE* stream, PicImage* pic, int strategy)
 {
     if (setjmp(png_jmpbuf(job.png))) return false;
     png_structp png = job.png;
@@ -59,6 +128,7 @@ bool encode(PngWrite& job, std::FILE* stream, PicImage* pic)
     png_color entries[256];
     int entry_count = 0;
     if (pic->bits == 24) {
+        png_set_compression_strategy(png, strategy);
         png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                      PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     } else if (pic->bits == 1 && black_and_white(pic)) {
@@ -103,7 +173,8 @@ ZARNPNG_EXPORT int _Pic_Write_PNG(const char* path, PicImage* pic)
         job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png::fail, png::ignore_warning);
         if (!job.png) return 0;
         job.info = png_create_info_struct(job.png);
-        const bool encoded = job.info && png::encode(job, out.get(), pic);
+        const int strategy = pic->bits == 24 ? png::strategy_for(pic) : Z_FILTERED;
+        const bool encoded = job.info && png::encode(job, out.get(), pic, strategy);
         png_destroy_write_struct(&job.png, &job.info);
         if (!encoded) return 0;
         return out.commit() ? 1 : 0;

@@ -1,8 +1,11 @@
 // The BMP writer: header fields, palette, row padding, and round trips through the reader.
+#include "channel_swap.h"
 #include "codecs.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace zarn::test;
 using zarn::read_bmp;
@@ -169,3 +172,34 @@ INSTANTIATE_TEST_SUITE_P(Depths, BmpRoundTrip,
                          });
 
 }  // namespace
+
+// The SSSE3 row kernels against the plain ones (the exchange out of place
+// and in place, and greyscale) on rows of 1 to 33 pixels at every
+// alignment, with padding after each row that neither may touch.
+TEST(ChannelSwap, FastAndPlainRoutinesAgree) {
+    if (!zarn::ssse3_available()) GTEST_SKIP() << "no SSSE3";
+    for (std::size_t width = 1; width <= 33; ++width) {
+        for (std::size_t shift = 0; shift < 16; ++shift) {
+            Bytes source(shift + 3 * width + 5);
+            for (std::size_t i = 0; i < source.size(); ++i) source[i] = std::uint8_t(i * 37 + width);
+            Bytes plain(source.size(), 0xEE), fast(source.size(), 0xEE);
+            zarn::swap_red_blue_plain(source.data() + shift, plain.data() + shift, width);
+            zarn::swap_red_blue_ssse3(source.data() + shift, fast.data() + shift, width);
+            ASSERT_EQ(fast, plain) << width << " pixels at offset " << shift;
+            for (std::size_t x = 0; x < width; ++x) {
+                ASSERT_EQ(plain[shift + 3 * x], source[shift + 3 * x + 2]);
+                ASSERT_EQ(plain[shift + 3 * x + 2], source[shift + 3 * x]);
+            }
+            Bytes in_place = source;
+            zarn::swap_red_blue_ssse3(in_place.data() + shift, in_place.data() + shift, width);
+            std::copy(source.begin(), source.begin() + std::ptrdiff_t(shift), plain.begin());
+            std::copy(source.end() - 5, source.end(), plain.end() - 5);
+            ASSERT_EQ(in_place, plain) << width << " pixels in place at offset " << shift;
+
+            Bytes grey_plain(width + 1, 0xEE), grey_fast(width + 1, 0xEE);
+            zarn::grey_row_plain(source.data() + shift, grey_plain.data(), width);
+            zarn::grey_row_ssse3(source.data() + shift, grey_fast.data(), width);
+            ASSERT_EQ(grey_fast, grey_plain) << width << " grey pixels at offset " << shift;
+        }
+    }
+}

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <zlib.h>
 
@@ -202,6 +203,25 @@ TEST(PngWrite, EachKindRoundTrips) {
         ASSERT_EQ(read(path, back), 1);
         EXPECT_EQ(back->bits, c.bits == 8 && c.palette.size() == 15 ? 4 : c.bits) << "five colours pack to 4 bits";
         EXPECT_EQ(rgb_rows(*back), rgb_rows(*pic)) << c.bits;
+    }
+}
+
+// Pictures large enough for the writer to sample its deflate strategy:
+// grain, where coding bytes alone wins, and flat areas, where runs do.
+TEST(PngWrite, SampledStrategiesKeepThePixels) {
+    std::uint32_t seed = 7;
+    Rows grain(64, Bytes(3 * 400)), flat(64, Bytes(3 * 400, 200));
+    for (Bytes& row : grain)
+        for (std::uint8_t& byte : row) byte = std::uint8_t((seed = seed * 1103515245u + 12345u) >> 24);
+    for (std::size_t y = 20; y < 40; ++y) std::fill(flat[y].begin() + 300, flat[y].begin() + 900, 10);
+    for (const Rows& rows : {grain, flat}) {
+        ScopedPic pic;
+        pic.set(400, 64, 24, rows, {});
+        const std::string path = temp_path("sampled.png");
+        ASSERT_EQ(zarn::write_png(path.c_str(), pic.get()), 1);
+        ScopedPic back;
+        ASSERT_EQ(read(path, back), 1);
+        EXPECT_EQ(rgb_rows(*back), rgb_rows(*pic));
     }
 }
 
