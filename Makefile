@@ -48,7 +48,11 @@ fuzz-long:
 
 check: test asan fuzz
 
+# One table of whole commands against the peer tools, the viewer's first
+# paint against the converter, then the other measurements.
 bench: build
+	bench/peers_table.sh $(BUILD)/bin
+	if [ -x $(BUILD)/bin/viewer_first_paint_bench ]; then $(BUILD)/bin/viewer_first_paint_bench; fi
 	$(BUILD)/bin/bmp_bench
 	bench/zarnconv_vs_cp.sh $(BUILD)/bin
 	if [ -x $(BUILD)/bin/viewer_load_bench ]; then $(BUILD)/bin/viewer_load_bench; fi

@@ -70,6 +70,7 @@ TForm1::TForm1(QWidget* parent)
     connect(this, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupMenu1->popup(mapToGlobal(at)); });
     connect(ui->Image1, &TPictureBox::doubleClicked, this, &TForm1::OpenClick);
+    ui->Image1->installEventFilter(this);  // its first paint starts the deferred start-up work
     connect_selection();  // the picture's menu comes with the right button's release
 
     ui->Progbar1->setPenColor(palette().color(QPalette::Inactive, QPalette::Highlight));
@@ -109,14 +110,15 @@ TForm1::TForm1(QWidget* parent)
                         library_text(_Pic_Pattern(i)) + '|';
     }
     open_filter_ += QStringLiteral("All Files|*.*");
-    OpenDialog1->setNameFilters(nameFilters(open_filter_));
+    OpenDialog1.setup([filters = nameFilters(open_filter_)](QFileDialog& dialog) { dialog.setNameFilters(filters); });
 
     // 7. Save filter, the library's list as it is, and the entry last used.
     const QStringList save_filters = nameFilters(library_text(_Pic_GetSaveFormats()));
-    SaveDialog1->setNameFilters(save_filters);
     Settings.Save = store_->number(QStringLiteral("Save"));
-    if (Settings.Save >= 1 && Settings.Save <= save_filters.size())
-        SaveDialog1->selectNameFilter(save_filters.at(Settings.Save - 1));
+    SaveDialog1.setup([save_filters, save = Settings.Save](QFileDialog& dialog) {
+        dialog.setNameFilters(save_filters);
+        if (save >= 1 && save <= save_filters.size()) dialog.selectNameFilter(save_filters.at(save - 1));
+    });
 
     // The preferences dialog, then the full-screen window.
     Form2 = std::make_unique<TForm2>(*this);
@@ -134,18 +136,37 @@ TForm1::~TForm1()
 
 void TForm1::build_dialogs()
 {
-    OpenDialog1 = new QFileDialog(this, QString());
-    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
-    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-    OpenDialog1->setOption(QFileDialog::ReadOnly, false);
+    OpenDialog1.setMaker([this] {
+        auto* dialog = new QFileDialog(this, QString());
+        dialog->setFileMode(QFileDialog::ExistingFile);
+        dialog->setAcceptMode(QFileDialog::AcceptOpen);
+        dialog->setOption(QFileDialog::ReadOnly, false);
+        return dialog;
+    });
+    OpenDialog2.setMaker([this] {
+        auto* dialog = new QFileDialog(this, QStringLiteral("Edit Source Image with..."));
+        dialog->setFileMode(QFileDialog::ExistingFile);
+        dialog->setNameFilters({QStringLiteral("Programs (*)")});
+        return dialog;
+    });
+    SaveDialog1.setMaker([this] {
+        auto* dialog = new QFileDialog(this, QStringLiteral("Save Image as"));
+        dialog->setAcceptMode(QFileDialog::AcceptSave);
+        dialog->setDefaultSuffix(QStringLiteral("bmp"));
+        return dialog;
+    });
+}
 
-    OpenDialog2 = new QFileDialog(this, QStringLiteral("Edit Source Image with..."));
-    OpenDialog2->setFileMode(QFileDialog::ExistingFile);
-    OpenDialog2->setNameFilters({QStringLiteral("Programs (*)")});
-
-    SaveDialog1 = new QFileDialog(this, QStringLiteral("Save Image as"));
-    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
-    SaveDialog1->setDefaultSuffix(QStringLiteral("bmp"));
+void TForm1::after_first_paint(int step)
+{
+    if (closed_) return;
+    switch (step) {
+    case 0: OpenDialog1.get(); break;
+    case 1: SaveDialog1.get(); break;
+    default: OpenDialog2.get(); return;
+    }
+    // Posted, so what the user does in between is handled in between.
+    QMetaObject::invokeMethod(this, [this, step] { after_first_paint(step + 1); }, Qt::QueuedConnection);
 }
 
 QStringList TForm1::nameFilters(const QString& barFilter)
@@ -254,10 +275,11 @@ void TForm1::FitWindow()
     ui->Panel6->setVisible(side);
     const int side_width = side ? ui->Panel6->maximumWidth() : 0;
 
-    // 6. The picture, drawn stretched to its size over "Scale".
+    // 6. The picture at one pixel per "Scale" screen pixels; on a dense
+    // screen that is its size over the pixel ratio too.
     const int scale = Settings.Scale == 2 ? 2 : 1;
-    const QSize picture = ui->Image1->Picture().size();
-    const int image_width = picture.width() / scale, image_height = picture.height() / scale;
+    const QSize picture = ui->Image1->displaySize(scale);
+    const int image_width = picture.width(), image_height = picture.height();
     ui->Image1->resize(image_width, image_height);
 
     // 7-11. Client size, within the screen and not below the form's designed
@@ -428,6 +450,14 @@ void TForm1::dropEvent(QDropEvent* event)
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == ui->Image1) {
+        // The picture only reports its first paint here; its clicks are its own.
+        if (event->type() == QEvent::Paint && !first_paint_seen_) {
+            first_paint_seen_ = true;
+            QMetaObject::invokeMethod(this, [this] { after_first_paint(0); }, Qt::QueuedConnection);
+        }
+        return QWidget::eventFilter(watched, event);
+    }
     if (event->type() == QEvent::MouseButtonRelease) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         auto* widget = static_cast<QWidget*>(watched);

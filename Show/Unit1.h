@@ -228,11 +228,11 @@ private:
     void WriteSettings();
     // Unit1.cpp
     void build_dialogs();
-    // The start-up work the first picture need not wait for, one step per
-    // pass of the event loop once the window has first painted it.
+    // The start-up work the first picture need not wait for (the file
+    // dialogs), one step per pass of the event loop once the picture has
+    // first been painted.
     void after_first_paint(int step);
     bool first_paint_seen_ = false;
-    bool class_keys_written_ = false;
     void show_progress_panel(bool shown);
     void set_status(const QString& status);
     QString record_description() const;

@@ -24,9 +24,9 @@ void TForm1::ReadSettings()
     store_ = std::make_unique<SettingsStore>();
     SettingsStore& store = *store_;
     Settings.StartDir = store.text(QStringLiteral("StartDir"));
-    OpenDialog1->setDirectory(Settings.StartDir);
+    OpenDialog1.setup([dir = Settings.StartDir](QFileDialog& dialog) { dialog.setDirectory(dir); });
     Settings.SaveDir = store.text(QStringLiteral("SaveDir"));
-    SaveDialog1->setDirectory(Settings.SaveDir);
+    SaveDialog1.setup([dir = Settings.SaveDir](QFileDialog& dialog) { dialog.setDirectory(dir); });
     for (int n = 0; n <= FormatCount && n < int(Settings.Editors.size()); ++n)
         Settings.Editors[std::size_t(n)] = store.text(editor_value(n));
     Settings.WindowLeft = store.number(QStringLiteral("WindowLeft"));
@@ -67,11 +67,14 @@ void TForm1::WriteSettings()
 {
     if (!store_) return;
     SettingsStore& store = *store_;
-    // The dialogs remember where the user last was.
-    Settings.StartDir = OpenDialog1->directory().absolutePath();
-    Settings.SaveDir = SaveDialog1->directory().absolutePath();
-    const qsizetype save_entry = SaveDialog1->nameFilters().indexOf(SaveDialog1->selectedNameFilter());
-    if (save_entry >= 0) Settings.Save = int(save_entry) + 1;
+    // The dialogs remember where the user last was; one not made yet (the
+    // window closed as it started) keeps what was read.
+    if (OpenDialog1.made() && OpenDialog1) Settings.StartDir = OpenDialog1->directory().absolutePath();
+    if (SaveDialog1.made() && SaveDialog1) {
+        Settings.SaveDir = SaveDialog1->directory().absolutePath();
+        const qsizetype save_entry = SaveDialog1->nameFilters().indexOf(SaveDialog1->selectedNameFilter());
+        if (save_entry >= 0) Settings.Save = int(save_entry) + 1;
+    }
 
     store.setNumber(QStringLiteral("WindowTop"), y());
     store.setNumber(QStringLiteral("WindowLeft"), x());

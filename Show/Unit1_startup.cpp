@@ -103,8 +103,11 @@ bool TForm1::DispatchArgument(const QStringList& arguments)
 
     // 6.
     LoadImage(path);
-    OpenDialog1->setDirectory(QFileInfo(path).absolutePath());
-    OpenDialog1->selectFile(path);
+    Settings.StartDir = QFileInfo(path).absolutePath();  // kept should the window close before the dialog is made
+    OpenDialog1.setup([path](QFileDialog& dialog) {
+        dialog.setDirectory(QFileInfo(path).absolutePath());
+        dialog.selectFile(path);
+    });
     return true;
 }
 

@@ -2,11 +2,63 @@
 #include "Unit1.h"
 #include "command_line.h"
 #include "message_box.h"
+#include "picturebox.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 
+#include <ctime>
 #include <exception>
+
+namespace {
+
+// For the first-paint benchmark (bench/viewer_first_paint_bench.cpp): with
+// ZARN_REPORT_FIRST_PAINT=path in the environment, once the loaded picture
+// has been painted for the first time the program writes the monotonic clock
+// (CLOCK_MONOTONIC) and the processor time it has used so far
+// (CLOCK_PROCESS_CPUTIME_ID), both in nanoseconds, to that file and closes its window.
+class FirstPaintReport : public QObject {
+public:
+    FirstPaintReport(TForm1& form, QString path) : QObject(&form), form_(form), path_(std::move(path))
+    {
+        picture_ = form.findChild<TPictureBox*>(QStringLiteral("Image1"));
+        if (picture_) picture_->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == picture_ && event->type() == QEvent::Paint && !reported_ && !picture_->Picture().isNull()) {
+            reported_ = true;
+            // Queued, so the clock is read once this paint has gone to the screen.
+            QMetaObject::invokeMethod(this, &FirstPaintReport::report, Qt::QueuedConnection);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void report()
+    {
+        const auto nanoseconds = [](clockid_t clock) {
+            timespec now{};
+            clock_gettime(clock, &now);
+            return QByteArray::number(qint64(now.tv_sec) * 1000000000 + now.tv_nsec);
+        };
+        const QByteArray line = nanoseconds(CLOCK_MONOTONIC) + ' ' + nanoseconds(CLOCK_PROCESS_CPUTIME_ID) + '\n';
+        QFile file(path_);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(line);
+        file.close();
+        form_.close();
+    }
+
+    TForm1& form_;
+    QString path_;
+    TPictureBox* picture_ = nullptr;
+    bool reported_ = false;
+};
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
@@ -22,6 +74,8 @@ int main(int argc, char* argv[])
     show::installLibraryMessageBox();
     try {
         TForm1 form;
+        if (const QString report = qEnvironmentVariable("ZARN_REPORT_FIRST_PAINT"); !report.isEmpty())
+            new FirstPaintReport(form, report);
         if (!form.DispatchArgument(arguments)) {
             // The verb's work was all this run had to do. A window that never
             // shows is never activated, so it is closed here rather than on

@@ -9,8 +9,8 @@ packages="
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg62-turbo-dev libpng-dev libtiff-dev libsane-dev
   imagemagick netpbm libjpeg-turbo-progs giflib-tools libtiff-tools pngcheck xclip poppler-utils
-  hyperfine time
-  qt6-base-dev xvfb xauth desktop-file-utils xdg-utils shared-mime-info
+  hyperfine time libvips-tools graphicsmagick
+  qt6-base-dev qt6-svg-dev xvfb xauth desktop-file-utils xdg-utils shared-mime-info
   fonts-dejavu-core adwaita-icon-theme
 "
 

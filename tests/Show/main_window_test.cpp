@@ -360,7 +360,13 @@ TEST(MainWindow, CommandLineLoadsThePath)
     EXPECT_TRUE(form.DispatchArgument({QString::fromStdString(colour)}));
     EXPECT_EQ(form.windowTitle(), "Show - my picture.bmp");
     EXPECT_TRUE(form.Verb.isNull());
+    // The file dialogs, slow to make, wait for the picture's first paint;
+    // what the start told them (folder, filters) reaches them then.
+    EXPECT_TRUE(form.findChildren<QFileDialog*>().isEmpty());
+    ASSERT_TRUE(showAndWait(form));
+    ZARN_WAIT_EQ(form.findChildren<QFileDialog*>().size(), qsizetype(3), 5000);
     EXPECT_EQ(form.OpenDialog1->directory().absolutePath(), QString::fromStdString(temp_dir()));
+    EXPECT_EQ(form.OpenDialog1->nameFilters().size(), form.FormatCount + 2);
 }
 
 TEST(MainWindow, NoArgumentShowsTheOpenDialog)
