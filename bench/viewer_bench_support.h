@@ -1,7 +1,10 @@
 // What the viewer benchmarks share: wall and processor clocks, medians, and a display to run on.
 #pragma once
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -47,6 +50,17 @@ inline int ensure_display(int argc, char* argv[])
     ::execvp("xvfb-run", args.data());
     std::fprintf(stderr, "no display and no xvfb-run\n");
     return 1;
+}
+
+// Points the temporary folder, settings and desktop data into `scratch`, so
+// that a benchmark never touches the user's own.
+inline void use_scratch_folders(const QTemporaryDir& scratch)
+{
+    for (const char* name : {"TMPDIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
+        const QString dir = scratch.path() + '/' + name;
+        QDir().mkpath(dir);
+        ::setenv(name, QFile::encodeName(dir).constData(), 1);
+    }
 }
 
 }  // namespace viewer_bench

@@ -162,11 +162,7 @@ int main(int argc, char* argv[])
     // never the user's own; the viewer finds no other copy of itself there.
     QTemporaryDir scratch;
     if (!scratch.isValid()) return 1;
-    for (const char* name : {"TMPDIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
-        const QString dir = scratch.path() + '/' + name;
-        QDir().mkpath(dir);
-        ::setenv(name, QFile::encodeName(dir).constData(), 1);
-    }
+    viewer_bench::use_scratch_folders(scratch);
     const std::string folder = QFile::encodeName(scratch.path()).toStdString();
     const std::string bmp = folder + "/source.bmp", jpeg = folder + "/picture.jpg";
     // Made in a child process: a child's peak memory counts from its

@@ -36,11 +36,7 @@ int main(int argc, char* argv[])
     // never the user's own.
     QTemporaryDir scratch;
     if (!scratch.isValid()) return 1;
-    for (const char* name : {"TMPDIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
-        const QString dir = scratch.path() + '/' + name;
-        QDir().mkpath(dir);
-        ::setenv(name, QFile::encodeName(dir).constData(), 1);
-    }
+    viewer_bench::use_scratch_folders(scratch);
     QApplication app(argc, argv);
 
     const QString input = scratch.path() + "/picture.bmp";
