@@ -110,12 +110,22 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
     const std::size_t line_length = std::size_t(planes) * line_bytes;
     std::vector<std::uint8_t> line(line_length);
     const std::size_t row_length = *row_bytes(width, bits);
+    // Past the end of the data every line reads alike: it is converted once
+    // and copied, so a header declaring a huge picture costs no more than a
+    // memory fill.
+    const std::uint8_t* filler_row = nullptr;
     for (std::int32_t y = 0; y < height; ++y) {
+        std::uint8_t* row = pixels.get() + std::size_t(y) * row_length;
+        const bool only_filler = in.exhausted();
+        if (only_filler && filler_row) {
+            std::memcpy(row, filler_row, row_length);
+            if (pic->progress) pic->progress(y, height);
+            continue;
+        }
         if (encoded)
             decode_rle_line(in, line);
         else
             in.read_or_fill(line, 0);
-        std::uint8_t* row = pixels.get() + std::size_t(y) * row_length;
         switch (kind) {
         case Kind::kTrueColour:
             for (std::size_t x = 0; x < w; ++x) {
@@ -146,6 +156,7 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
             std::memcpy(row, line.data(), row_length);
             break;
         }
+        if (only_filler) filler_row = row;
         if (pic->progress) pic->progress(y, height);
     }
 
