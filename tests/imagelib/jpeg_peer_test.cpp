@@ -29,17 +29,6 @@ Rows picture(int width, int height)
     return rows;
 }
 
-int largest_difference(const Rows& a, const Rows& b)
-{
-    if (a.size() != b.size()) return 1000;
-    int worst = 0;
-    for (std::size_t y = 0; y < a.size(); ++y) {
-        if (a[y].size() != b[y].size()) return 1000;
-        for (std::size_t x = 0; x < a[y].size(); ++x) worst = std::max(worst, std::abs(int(a[y][x]) - int(b[y][x])));
-    }
-    return worst;
-}
-
 std::optional<Pnm> djpeg(const std::string& path)
 {
     const ToolRun run = run_tool({"djpeg", "-pnm", path});

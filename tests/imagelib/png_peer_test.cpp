@@ -10,17 +10,6 @@ using namespace zarn::test;
 
 namespace {
 
-int largest_difference(const Rows& a, const Rows& b)
-{
-    if (a.size() != b.size()) return 1000;
-    int worst = 0;
-    for (std::size_t y = 0; y < a.size(); ++y) {
-        if (a[y].size() != b[y].size()) return 1000;
-        for (std::size_t x = 0; x < a[y].size(); ++x) worst = std::max(worst, std::abs(int(a[y][x]) - int(b[y][x])));
-    }
-    return worst;
-}
-
 // What ImageMagick makes of a file: flattened onto white, 8 bits, RGB.
 std::optional<Pnm> magick_pixels(const std::string& path)
 {

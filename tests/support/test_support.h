@@ -150,4 +150,8 @@ std::optional<Pnm> decode_shell(const std::string& command);
 // Runs a shell command line with its standard output going to `path`.
 bool make(const std::string& command, const std::string& path);
 
+// The largest difference of one byte between two pictures' rows, or 1000
+// when their shapes differ.
+int largest_difference(const Rows& a, const Rows& b);
+
 }  // namespace zarn::test
