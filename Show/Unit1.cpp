@@ -5,6 +5,7 @@
 #include "Unit4.h"
 
 #include "mbutton.h"
+#include "picture_load.h"
 #include "picturebox.h"
 #include "private_temp.h"
 #include "progbar.h"
@@ -25,7 +26,10 @@
 #include <QWindow>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <utility>
 
 TForm1* TForm1::live_ = nullptr;
 
@@ -44,6 +48,40 @@ QString incoming_file(const QString& workingFile)
     return (workingFile.endsWith(QLatin1String(".bmp")) ? workingFile.chopped(4) : workingFile) +
            QStringLiteral(".load.bmp");
 }
+
+// While the working file is still being written, whatever the user does
+// first waits for it: every command works on that file.
+class UserActionGuard : public QObject {
+public:
+    UserActionGuard(QObject* owner, std::function<void()> before) : QObject(owner), before_(std::move(before))
+    {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::Drop:
+        case QEvent::Close:
+            if (before_) std::exchange(before_, nullptr)();
+            break;
+        default: break;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> before_;
+};
 
 }  // namespace
 
@@ -130,6 +168,7 @@ TForm1::TForm1(QWidget* parent)
 
 TForm1::~TForm1()
 {
+    finish_working_file();
     clear_history();
     if (live_ == this) live_ = nullptr;
 }
@@ -219,31 +258,43 @@ bool TForm1::LoadImage(const QString& path)
 
     // 7-8. Convert beside the working file, which keeps the picture on
     // screen until the new one can be shown.
+    finish_working_file();
     const QByteArray working = QFile::encodeName(WorkingFile);
     const QString incoming = incoming_file(WorkingFile);
     const QByteArray incoming_local = QFile::encodeName(incoming);
-    const int converted = Settings.Display
-                              ? _anyto256(local_path.constData(), incoming_local.constData(), pic_.get(),
-                                          Settings.PhotoCDSize, Settings.JpegScale)
-                              : _anytobmps(local_path.constData(), incoming_local.constData(), pic_.get(),
-                                           Settings.PhotoCDSize, Settings.JpegScale);
-    show_progress_panel(false);
-    QApplication::restoreOverrideCursor();
+    show::BackgroundRead* early = std::exchange(early_read_, nullptr);
+    if (early && !incoming.isEmpty() && early->matches(path, load_options())) {
+        const bool shown = show_early_read(*early, incoming_local);
+        show_progress_panel(false);
+        QApplication::restoreOverrideCursor();
+        if (!shown) {
+            setWindowTitle(QStringLiteral("Show - Error Loading Image"));
+            return false;
+        }
+    } else {
+        const int converted = Settings.Display
+                                  ? _anyto256(local_path.constData(), incoming_local.constData(), pic_.get(),
+                                              Settings.PhotoCDSize, Settings.JpegScale)
+                                  : _anytobmps(local_path.constData(), incoming_local.constData(), pic_.get(),
+                                               Settings.PhotoCDSize, Settings.JpegScale);
+        show_progress_panel(false);
+        QApplication::restoreOverrideCursor();
 
-    // 9-10. A failure keeps the previous picture; so does a picture that
-    // cannot be shown (past the library's ceiling once in display form).
-    // The record is read back from the working file, so it describes the
-    // picture on screen again, not the file that failed.
-    bool shown = converted && !incoming.isEmpty() && ui->Image1->LoadFromFile(incoming);
-    if (shown && ::rename(incoming_local.constData(), working.constData()) != 0) {
-        ui->Image1->LoadFromFile(WorkingFile);
-        shown = false;
-    }
-    if (!shown) {
-        if (!incoming.isEmpty()) QFile::remove(incoming);
-        if (!_checkbmp(working.constData(), pic_.get())) *pic_ = PicImage{};  // nothing on screen yet
-        setWindowTitle(QStringLiteral("Show - Error Loading Image"));
-        return false;
+        // 9-10. A failure keeps the previous picture; so does a picture that
+        // cannot be shown (past the library's ceiling once in display form).
+        // The record is read back from the working file, so it describes the
+        // picture on screen again, not the file that failed.
+        bool shown = converted && !incoming.isEmpty() && ui->Image1->LoadFromFile(incoming);
+        if (shown && ::rename(incoming_local.constData(), working.constData()) != 0) {
+            ui->Image1->LoadFromFile(WorkingFile);
+            shown = false;
+        }
+        if (!shown) {
+            if (!incoming.isEmpty()) QFile::remove(incoming);
+            if (!_checkbmp(working.constData(), pic_.get())) *pic_ = PicImage{};  // nothing on screen yet
+            setWindowTitle(QStringLiteral("Show - Error Loading Image"));
+            return false;
+        }
     }
     clear_history();  // the copies were of the picture before
 
@@ -256,6 +307,68 @@ bool TForm1::LoadImage(const QString& path)
     FitWindow();
     clear_selection();
     return true;
+}
+
+show::LoadOptions TForm1::load_options() const
+{
+    return {Settings.PhotoCDSize, Settings.JpegScale, Settings.Display};
+}
+
+// Only at start-up: nothing is on screen yet, so a failure shows nothing.
+bool TForm1::show_early_read(show::BackgroundRead& early, const QByteArray& incoming)
+{
+    std::optional<PicImage> record = early.take();
+    if (!record) {
+        *pic_ = PicImage{};
+        return false;
+    }
+    PicImage described = *record;
+    described.pixels = nullptr;
+    described.progress = pic_->progress;
+    QImage picture = show::takeRecordPicture(*record);
+    if (picture.isNull()) {
+        // A kind the file stores otherwise than the memory: written and read
+        // back, as any other load.
+        QByteArray name = incoming;
+        name.append(QByteArray(8, '\0'));
+        const bool written = _Pic_Write(name.data(), &*record, 1, 0) != 0;
+        std::free(record->pixels);
+        *pic_ = described;
+        const QString incoming_name = QFile::decodeName(incoming);
+        if (written && ui->Image1->LoadFromFile(incoming_name) &&
+            ::rename(incoming.constData(), QFile::encodeName(WorkingFile).constData()) == 0)
+            return true;
+        QFile::remove(incoming_name);
+        ui->Image1->setPicture(QImage());
+        *pic_ = PicImage{};
+        return false;
+    }
+    working_write_ = std::make_unique<show::WorkingFileWrite>(*record, picture, incoming);
+    action_guard_ = new UserActionGuard(this, [this] { finish_working_file(); });
+    *pic_ = described;
+    ui->Image1->setPicture(picture);
+    return true;
+}
+
+void TForm1::finish_working_file()
+{
+    if (!working_write_) return;
+    const std::unique_ptr<show::WorkingFileWrite> write = std::move(working_write_);
+    if (action_guard_) {
+        qApp->removeEventFilter(action_guard_);
+        action_guard_->deleteLater();
+        action_guard_ = nullptr;
+    }
+    const QString incoming = incoming_file(WorkingFile);
+    const QByteArray working = QFile::encodeName(WorkingFile);
+    if (write->finish() && ::rename(QFile::encodeName(incoming).constData(), working.constData()) == 0) return;
+    // The picture never reached the working file every command works on,
+    // so it does not stay on screen either.
+    QFile::remove(incoming);
+    ui->Image1->setPicture(QImage());
+    *pic_ = PicImage{};
+    ui->Label1->clear();
+    setWindowTitle(QStringLiteral("Show - Error Loading Image"));
 }
 
 void TForm1::FitWindow()
@@ -408,6 +521,7 @@ void TForm1::FormClose()
 {
     if (closed_) return;
     closed_ = true;
+    finish_working_file();
     clear_history();
     if (!WorkingFile.isEmpty()) QFile::remove(WorkingFile);
     working_lock_.release();
@@ -454,7 +568,13 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         // The picture only reports its first paint here; its clicks are its own.
         if (event->type() == QEvent::Paint && !first_paint_seen_) {
             first_paint_seen_ = true;
-            QMetaObject::invokeMethod(this, [this] { after_first_paint(0); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    finish_working_file();
+                    after_first_paint(0);
+                },
+                Qt::QueuedConnection);
         }
         return QWidget::eventFilter(watched, event);
     }

@@ -33,6 +33,11 @@ class TForm4;
 class QLocalServer;
 class QLocalSocket;
 class QMimeData;
+namespace show {
+class BackgroundRead;
+class WorkingFileWrite;
+struct LoadOptions;
+}  // namespace show
 
 // What the form's numbered components are on screen:
 //   Panel5              top toolbar: MButton1 main menu, 2 open, 3 browse, 4 save as, 5 slide show,
@@ -59,7 +64,8 @@ public:
     // Step 8: runs the argument's verb or loads its path; no argument shows
     // the open dialog. False when the verb's work was all the program had to
     // do: the window is then closed (exitClick) without being shown.
-    bool DispatchArgument(const QStringList& arguments);
+    // `early`, when given, may hold the argument's picture already read.
+    bool DispatchArgument(const QStringList& arguments, show::BackgroundRead* early = nullptr);
     bool ExitOnActivate = false;  // exitClick runs on the window's first activation
 
     // True when the picture at `path` is on screen.
@@ -228,6 +234,15 @@ private:
     void WriteSettings();
     // Unit1.cpp
     void build_dialogs();
+    show::LoadOptions load_options() const;
+    // A picture read before the window was ready goes on screen from memory
+    // while the working file is written from it; whatever the user does
+    // first, and any next load, waits for that file (finish_working_file).
+    bool show_early_read(show::BackgroundRead& early, const QByteArray& incoming);
+    void finish_working_file();
+    show::BackgroundRead* early_read_ = nullptr;
+    std::unique_ptr<show::WorkingFileWrite> working_write_;
+    QObject* action_guard_ = nullptr;
     // The start-up work the first picture need not wait for (the file
     // dialogs), one step per pass of the event loop once the picture has
     // first been painted.

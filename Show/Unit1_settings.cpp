@@ -2,6 +2,7 @@
 #include "Unit1.h"
 
 #include "mbutton.h"
+#include "picture_load.h"
 #include "ui_Unit1.h"
 
 #include <QCoreApplication>
@@ -35,14 +36,15 @@ void TForm1::ReadSettings()
     // Numbers are held to the ranges the preferences offer; a stored value
     // outside them (a hand-edited file) would reach the caption, the
     // selection step or the library as it stands.
-    Settings.PhotoCDSize = std::clamp(store.number(QStringLiteral("PhotoCDSize")), 1, 3);
+    const show::LoadOptions load = show::storedLoadOptions(store);
+    Settings.PhotoCDSize = load.photoCdSize;
     Settings.JpegQuality = std::clamp(store.number(QStringLiteral("JpegQuality")), 25, 95);
-    Settings.JpegScale = std::clamp(store.number(QStringLiteral("JpegScale")), 0, 2);
+    Settings.JpegScale = load.jpegScale;
     Settings.SingleClick = store.flag(QStringLiteral("SingleClick"));
     Settings.Centre = store.flag(QStringLiteral("Centre"));
     Settings.AllowCrop = store.flag(QStringLiteral("AllowCrop"));
     Settings.CropStep = std::clamp(store.number(QStringLiteral("CropStep")), 1, 100);
-    Settings.Display = store.flag(QStringLiteral("Display"));
+    Settings.Display = load.reduce;
     Settings.ToolBar = store.flag(QStringLiteral("ToolBar"));
     Settings.ToolBar1 = store.flag(QStringLiteral("ToolBar1"));
     // Only left (3) and right (4) exist.

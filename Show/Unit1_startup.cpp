@@ -50,7 +50,7 @@ int format_of(const QString& path)
 
 }  // namespace
 
-bool TForm1::DispatchArgument(const QStringList& arguments)
+bool TForm1::DispatchArgument(const QStringList& arguments, show::BackgroundRead* early)
 {
     // 1-2. No argument: the open dialog, before the window first shows.
     const QString argument = show::argumentText(arguments);
@@ -102,7 +102,9 @@ bool TForm1::DispatchArgument(const QStringList& arguments)
     }
 
     // 6.
+    early_read_ = early;
     LoadImage(path);
+    early_read_ = nullptr;
     Settings.StartDir = QFileInfo(path).absolutePath();  // kept should the window close before the dialog is made
     OpenDialog1.setup([path](QFileDialog& dialog) {
         dialog.setDirectory(QFileInfo(path).absolutePath());

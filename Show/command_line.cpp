@@ -85,6 +85,16 @@ bool isViewerTitle(const QString& title)
     return title.left(6).compare(QLatin1String("Show -"), Qt::CaseInsensitive) == 0;
 }
 
+bool viewerMayBeListening()
+{
+    // Listening sockets of the abstract namespace end their line with "@"
+    // and the name.
+    QFile table(QStringLiteral("/proc/net/unix"));
+    if (!table.open(QIODevice::ReadOnly)) return true;
+    const QByteArray line_end = " @" + handOffServerName().toUtf8() + '\n';
+    return table.readAll().contains(line_end);
+}
+
 bool handOffToRunningViewer(const QString& argument)
 {
     const QByteArray text = QFile::encodeName(argument);

@@ -48,6 +48,11 @@ bool peerIsThisUser(qintptr socketDescriptor);
 // to load a picture, or shows a selection ("Show - ..." in any case).
 bool isViewerTitle(const QString& title);
 
+// True unless the kernel's table of local sockets shows that no viewer of
+// this user listens: a look that leaves a running viewer alone, where
+// connecting to it would not.
+bool viewerMayBeListening();
+
 // Looks for a running viewer and hands `argument` (empty: none) to it.
 // True when it took the argument: this copy then ends without a window.
 // Every wait is bounded, so a busy or foreign server only delays the start.

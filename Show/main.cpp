@@ -2,7 +2,9 @@
 #include "Unit1.h"
 #include "command_line.h"
 #include "message_box.h"
+#include "picture_load.h"
 #include "picturebox.h"
+#include "settings_store.h"
 
 #include <QApplication>
 #include <QFile>
@@ -10,6 +12,7 @@
 
 #include <ctime>
 #include <exception>
+#include <optional>
 
 namespace {
 
@@ -62,6 +65,17 @@ private:
 
 int main(int argc, char* argv[])
 {
+    // A picture named alone is read while the application and its window
+    // are made, unless a running viewer is likely to take it over. Should
+    // the arguments not name it after all (options Qt takes for itself), the
+    // read goes unused.
+    QStringList given;
+    for (int i = 1; i < argc; ++i) given << QString::fromLocal8Bit(argv[i]);
+    std::optional<show::BackgroundRead> early;
+    if (const show::VerbAndPath named = show::splitVerb(show::argumentText(given));
+        named.verb.isNull() && !named.path.isEmpty() && !show::viewerMayBeListening())
+        early.emplace(named.path, show::storedLoadOptions(SettingsStore()));
+
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Zarn"));
     QApplication::setApplicationName(QStringLiteral("Show"));
@@ -76,7 +90,7 @@ int main(int argc, char* argv[])
         TForm1 form;
         if (const QString report = qEnvironmentVariable("ZARN_REPORT_FIRST_PAINT"); !report.isEmpty())
             new FirstPaintReport(form, report);
-        if (!form.DispatchArgument(arguments)) {
+        if (!form.DispatchArgument(arguments, early ? &*early : nullptr)) {
             // The verb's work was all this run had to do. A window that never
             // shows is never activated, so it is closed here rather than on
             // its first activation.

@@ -5,14 +5,21 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QThread>
 
 namespace show {
 namespace {
 
 void show_library_message(const char* text, const char* caption)
 {
-    QMessageBox::critical(QApplication::activeWindow(), QString::fromLocal8Bit(caption),
-                          QString::fromLocal8Bit(text));
+    const QString title = QString::fromLocal8Bit(caption), message = QString::fromLocal8Bit(text);
+    const auto box = [title, message] { QMessageBox::critical(QApplication::activeWindow(), title, message); };
+    // The library works on other threads too (the picture read at start-up);
+    // a window can only be made on the application's own.
+    if (qApp && QThread::currentThread() != qApp->thread())
+        QMetaObject::invokeMethod(qApp, box, Qt::QueuedConnection);
+    else
+        box();
 }
 
 }  // namespace
