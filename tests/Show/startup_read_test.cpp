@@ -1,6 +1,7 @@
 // The picture named at start-up, read beside the window's construction and shown from memory while the working
 // file is written: the same picture, record and file as a load of its own.
 #include "bmp_picture.h"
+#include "command_line.h"
 #include "picture_load.h"
 #include "picturebox.h"
 #include "show_test_support.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLocalServer>
 
 namespace {
 
@@ -44,8 +46,8 @@ TEST(StartupRead, EveryKindShowsAndWritesWhatALoadOfItsOwnDoes)
         write_mono_bmp("mono.bmp", 11, {{0xA5, 0x40}, {0x5A, 0x80}, {0xFF, 0x20}}),
         [] {  // four bits a pixel: stored otherwise than in memory, so written and read back
             const std::string path = temp_path("nibbles.bmp");
-            BmpBuilder().size(5, 3).bits(4).palette(grey_ramp(16)).pixels({{0x01, 0x23, 0x40}, {0x56, 0x78, 0x90},
-                                                                          {0xAB, 0xCD, 0xE0}}).write(path);
+            BmpBuilder().size(5, 3).bits(4).palette(grey_ramp(16)).pixels({{1, 2, 3, 4, 0}, {5, 6, 7, 8, 9},
+                                                                          {10, 11, 12, 13, 14}}).write(path);
             return path;
         }(),
     };
@@ -118,6 +120,17 @@ TEST(StartupRead, NothingIsReadForAVerbAFolderOrAFileWithAnOutsideReader)
     reduced.reduce = !options.reduce;
     EXPECT_FALSE(early.matches(bmp, reduced));
     EXPECT_TRUE(early.matches(bmp, options));
+}
+
+TEST(StartupRead, ARunningViewerIsSeenWithoutBeingDisturbed)
+{
+    // Looked up, not connected to: the server sees no one knocking.
+    EXPECT_FALSE(show::viewerMayBeListening());
+    QLocalServer server;
+    server.setSocketOptions(QLocalServer::AbstractNamespaceOption);
+    ASSERT_TRUE(server.listen(show::handOffServerName()));
+    EXPECT_TRUE(show::viewerMayBeListening());
+    EXPECT_FALSE(server.hasPendingConnections());
 }
 
 }  // namespace
