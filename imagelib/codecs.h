@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <span>
 #include <string_view>
 
@@ -34,11 +35,21 @@ std::size_t save_extension_start(std::string_view path);
 int read_bmp(const char* path, PicImage* pic);
 int read_bmp_stream(std::FILE* stream, PicImage* pic);  // a stream positioned at the file's start
 int write_bmp(const char* path, PicImage* pic);
+// An uncompressed 24-bit BMP converted to save type 1 (BMP) or 2 and 3 (JPEG)
+// a batch of rows at a time, without a pixel block: the file that reading it
+// into the record and writing that would give, and the record's description.
+// `output` gets the type's extension as _Pic_Write gives it.
+enum class Streamed { NotTried, Written, ReadFailed, WriteFailed };
+Streamed stream_bmp_conversion(const char* input, char* output, PicImage* pic, int save_type, int quality);
 
 // jpeg.cpp; `scale` is the JPEG scale argument of _Pic_Read
 int read_jpeg(const char* path, PicImage* pic, int scale);
 int read_jpeg_stream(std::FILE* stream, PicImage* pic, int scale);
 int write_jpeg(const char* path, PicImage* pic, int quality, bool greyscale);
+// The picture of pic's width and height whose rows, red, green and blue, `rows`
+// gives top down (a null row fails the write); pic->pixels is not looked at.
+using JpegRows = std::function<const unsigned char*(std::size_t y)>;
+int write_jpeg_rows(const char* path, PicImage* pic, int quality, bool greyscale, const JpegRows& rows);
 
 // gif.cpp: the first image of a GIF file; one-image GIF87a out (1 to 8 bits).
 int read_gif(const char* path, PicImage* pic);

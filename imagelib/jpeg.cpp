@@ -212,11 +212,11 @@ void finish_record(PicImage* pic, Scale scale)
 struct JpegWrite {
     jpeg_compress_struct cinfo{};
     JpegErrors errors{};
-    std::vector<JSAMPLE> rgb_row;  // a palette row looked up into red, green, blue
 };
 
-// Holds the setjmp; see decode().
-bool encode(JpegWrite& job, std::FILE* stream, const PicImage* pic, int quality, bool greyscale)
+// Holds the setjmp; see decode(). `rows` gives the picture's rows top down,
+// red, green and blue.
+bool encode(JpegWrite& job, std::FILE* stream, const PicImage* pic, int quality, bool greyscale, const JpegRows& rows)
 {
     if (setjmp(job.errors.recovery)) return false;
     j_compress_ptr cinfo = &job.cinfo;
@@ -230,22 +230,10 @@ bool encode(JpegWrite& job, std::FILE* stream, const PicImage* pic, int quality,
     if (greyscale) jpeg_set_colorspace(cinfo, JCS_GRAYSCALE);
     jpeg_set_quality(cinfo, quality, TRUE);
     jpeg_start_compress(cinfo, TRUE);
-
-    const std::size_t width = std::size_t(pic->width);
-    const bool rgb = pic->bits == 24;
-    const std::size_t stride = rgb ? 3 * width : width;
     for (std::size_t y = 0; y < std::size_t(pic->height); ++y) {
-        unsigned char* source = pic->pixels + y * stride;
-        JSAMPROW row = source;
-        if (!rgb) {
-            row = job.rgb_row.data();
-            for (std::size_t x = 0; x < width; ++x) {
-                const unsigned char* entry = pic->palette + 3 * std::size_t(source[x]);
-                row[3 * x] = entry[0];
-                row[3 * x + 1] = entry[1];
-                row[3 * x + 2] = entry[2];
-            }
-        }
+        const unsigned char* source = rows(y);
+        if (!source) return false;
+        JSAMPROW row = const_cast<JSAMPROW>(source);  // libjpeg only reads it
         jpeg_write_scanlines(cinfo, &row, 1);
         if (pic->progress) pic->progress(int32_t(y + 1), pic->height);
     }
@@ -274,21 +262,40 @@ int read_jpeg(const char* path, PicImage* pic, int scale)
                      [scale](std::FILE* stream, PicImage* record) { return read_jpeg_stream(stream, record, scale); });
 }
 
+int write_jpeg_rows(const char* path, PicImage* pic, int quality, bool greyscale, const JpegRows& rows)
+{
+    JpegWrite job;
+    OutputFile out(path, pic);
+    if (!out) return 0;
+    job.cinfo.err = install_errors(job.errors);
+    const bool encoded = encode(job, out.get(), pic, quality, greyscale, rows);
+    jpeg_destroy_compress(&job.cinfo);
+    if (!encoded) return 0;
+    return out.commit() ? 1 : 0;
+}
+
 int write_jpeg(const char* path, PicImage* pic, int quality, bool greyscale)
 {
     if (pic->bits == 1) return 0;
     if (!pic->pixels || (pic->bits != 24 && (pic->bits < 2 || pic->bits > 8))) return 0;
     if (!image_bytes(pic->width, pic->height, pic->bits)) return 0;
 
-    JpegWrite job;
-    if (pic->bits != 24) job.rgb_row.resize(3 * std::size_t(pic->width));
-    OutputFile out(path, pic);
-    if (!out) return 0;
-    job.cinfo.err = install_errors(job.errors);
-    const bool encoded = encode(job, out.get(), pic, quality, greyscale);
-    jpeg_destroy_compress(&job.cinfo);
-    if (!encoded) return 0;
-    return out.commit() ? 1 : 0;
+    const std::size_t width = std::size_t(pic->width);
+    if (pic->bits == 24)
+        return write_jpeg_rows(path, pic, quality, greyscale,
+                               [pic, width](std::size_t y) { return pic->pixels + y * 3 * width; });
+    // A palette row looked up into red, green, blue.
+    std::vector<unsigned char> rgb_row(3 * width);
+    return write_jpeg_rows(path, pic, quality, greyscale, [pic, width, &rgb_row](std::size_t y) {
+        const unsigned char* source = pic->pixels + y * width;
+        for (std::size_t x = 0; x < width; ++x) {
+            const unsigned char* entry = pic->palette + 3 * std::size_t(source[x]);
+            rgb_row[3 * x] = entry[0];
+            rgb_row[3 * x + 1] = entry[1];
+            rgb_row[3 * x + 2] = entry[2];
+        }
+        return static_cast<const unsigned char*>(rgb_row.data());
+    });
 }
 
 }  // namespace zarn

@@ -1,6 +1,7 @@
 // Planning output names and running conversions, with progress fed from the library's callback.
 #include "jobs.h"
 
+#include "codecs.h"
 #include "exif.h"
 #include "record.h"
 #include "zarngfx.h"
@@ -132,15 +133,24 @@ void on_library_message(const char* text, const char* caption)
 // a file that cannot be read from one that cannot be written.
 std::string read_change_write(const Job& job, const SaveFormat& format, const Options& options, PicImage& pic)
 {
+    // The library changes the name's extension in place; leave it room.
+    std::string name = job.output;
+    name.resize(name.size() + 16, '\0');
+    // A plain 24-bit BMP to BMP or JPEG goes a batch of rows at a time.
+    if (options.operations.empty()) {
+        switch (zarn::stream_bmp_conversion(job.input.c_str(), name.data(), &pic, format.type, options.quality)) {
+        case zarn::Streamed::Written: return {};
+        case zarn::Streamed::ReadFailed: return "cannot read " + in_quotes(job.input) + " as " + _Pic_Description(1);
+        case zarn::Streamed::WriteFailed: return "cannot write " + in_quotes(job.written) + " as " + format.description;
+        case zarn::Streamed::NotTried: break;
+        }
+    }
     if (!_Pic_Read(job.input.c_str(), &pic, options.photocd, options.jpeg_scale))
         return "cannot read " + in_quotes(job.input) + " as " + _Pic_Description(_Pic_Valid(job.input.c_str()));
     for (const Operation& operation : options.operations) {
         const std::string why = apply_operation(&pic, operation);
         if (!why.empty()) return "cannot apply " + operation.text + " to " + in_quotes(job.input) + ": " + why;
     }
-    // The library changes the name's extension in place; leave it room.
-    std::string name = job.output;
-    name.resize(name.size() + 16, '\0');
     if (!_Pic_Write(name.data(), &pic, format.type, options.quality))
         return "cannot write " + in_quotes(job.written) + " as " + format.description;
     return {};

@@ -171,6 +171,66 @@ INSTANTIATE_TEST_SUITE_P(Depths, BmpRoundTrip,
                                     std::to_string(test.param.height);
                          });
 
+// A 24-bit BMP converted to BMP and JPEG a batch of rows at a time gives the
+// files (and the description) that reading it into the record and writing
+// that gives: rows stored either way up, padding that holds rubbish, the
+// 12-byte header, a gap before the pixels, more rows than one batch.
+TEST(BmpStreaming, GivesTheFilesTheRecordGives) {
+    const auto rubbish_padded = [](int width, int height) {
+        const std::size_t row = (std::size_t(width) * 3 + 3) & ~std::size_t(3);
+        Bytes raw(row * std::size_t(height));
+        for (std::size_t i = 0; i < raw.size(); ++i) raw[i] = std::uint8_t(i * 131 + i / 7);
+        return raw;
+    };
+    const std::vector<std::pair<std::string, BmpBuilder>> inputs{
+        {"odd", BmpBuilder().size(37, 23).bits(24).pixels(rgb_ramp(37, 23))},
+        {"top_down_rubbish", BmpBuilder().size(31, 9).bits(24).top_down().pixel_data(rubbish_padded(31, 9))},
+        {"core", BmpBuilder().size(5, 4).bits(24).header_size(12).pixels(rgb_ramp(5, 4))},
+        {"gap", BmpBuilder().size(6, 3).bits(24).gap(Bytes(9, 0x5A)).pixels(rgb_ramp(6, 3))},
+        {"batches_up", BmpBuilder().size(3001, 70).bits(24).pixel_data(rubbish_padded(3001, 70))},
+        {"batches_down", BmpBuilder().size(3001, 70).bits(24).top_down().pixel_data(rubbish_padded(3001, 70))},
+    };
+    for (const auto& [name, builder] : inputs) {
+        const std::string input = temp_path(name + ".bmp");
+        builder.write(input);
+        for (const int type : {1, 2, 3}) {
+            SCOPED_TRACE(name + " to type " + std::to_string(type));
+            ScopedPic record;
+            ASSERT_EQ(_Pic_Read(input.c_str(), record.get(), 0, 0), 1);
+            std::string by_record = temp_path("record.bmp") + std::string(8, '\0');
+            ASSERT_EQ(_Pic_Write(by_record.data(), record.get(), type, 75), 1);
+            ScopedPic streamed;
+            std::string by_rows = temp_path("rows.bmp") + std::string(8, '\0');
+            ASSERT_EQ(zarn::stream_bmp_conversion(input.c_str(), by_rows.data(), streamed.get(), type, 75),
+                      zarn::Streamed::Written);
+            const auto extension = [](const std::string& buffer) {
+                const std::string path = buffer.c_str();
+                return path.substr(path.rfind('.'));
+            };
+            EXPECT_EQ(extension(by_rows), extension(by_record));
+            EXPECT_EQ(read_file(by_rows.c_str()), read_file(by_record.c_str()));
+            EXPECT_STREQ(streamed->description, record->description);
+            EXPECT_EQ(streamed->pixels, nullptr);
+        }
+    }
+}
+
+TEST(BmpStreaming, LeavesOtherFilesToTheRecordAndReportsAFailedWrite) {
+    const std::string eight = temp_path("eight.bmp"), short_file = temp_path("short.bmp"), whole = temp_path("whole.bmp");
+    BmpBuilder().size(4, 4).bits(8).palette(grey_ramp(256)).pixels(ramp(4, 4)).write(eight);
+    BmpBuilder().size(40, 40).bits(24).pixel_data(Bytes(100, 7)).write(short_file);
+    BmpBuilder().size(4, 4).bits(24).pixels(rgb_ramp(4, 4)).write(whole);
+    std::string out = temp_path("out.bmp") + std::string(8, '\0');
+    ScopedPic pic;
+    EXPECT_EQ(zarn::stream_bmp_conversion(eight.c_str(), out.data(), pic.get(), 1, 75), zarn::Streamed::NotTried);
+    EXPECT_EQ(zarn::stream_bmp_conversion(short_file.c_str(), out.data(), pic.get(), 1, 75), zarn::Streamed::NotTried);
+    EXPECT_EQ(zarn::stream_bmp_conversion(whole.c_str(), out.data(), pic.get(), 9, 75), zarn::Streamed::NotTried);
+    EXPECT_FALSE(file_exists(out.c_str()));
+    std::string nowhere = temp_path("missing/out.jpg") + std::string(8, '\0');
+    EXPECT_EQ(zarn::stream_bmp_conversion(whole.c_str(), nowhere.data(), pic.get(), 2, 75),
+              zarn::Streamed::WriteFailed);
+}
+
 }  // namespace
 
 // The SSSE3 row kernels against the plain ones (the exchange out of place
