@@ -210,6 +210,7 @@ public:
         row_bytes_ = std::max(*needed, scanline);
         if (!tiled_) {
             band_.assign(row_bytes_, 0);
+            if (scanline > 0 && *needed <= scanline) start_own_lzw(scanline);
             return scanline > 0;
         }
         TIFFGetField(tif_, TIFFTAG_TILEWIDTH, &tile_width_);
@@ -234,6 +235,11 @@ public:
     // Row y of the file, rows asked for in order; null on a read error.
     const std::uint8_t* row(std::uint32_t y)
     {
+        if (own_lzw_) {
+            const std::uint32_t strip = y / rows_per_strip_;
+            if (strip != loaded_strip_ && !load_strip(strip)) return nullptr;
+            return strip_.data() + std::size_t(y % rows_per_strip_) * scanline_;
+        }
         if (!tiled_) return TIFFReadScanline(tif_, band_.data(), y, 0) < 0 ? nullptr : band_.data();
         const std::uint32_t in_band = y % tile_height_;
         if (in_band == 0 && !load_band(y)) return nullptr;
@@ -241,6 +247,72 @@ public:
     }
 
 private:
+    // LZW strips of whole bytes per sample, undone by our own decoder a
+    // strip at a time; a strip it does not take goes to libtiff whole.
+    void start_own_lzw(std::size_t scanline)
+    {
+        std::uint16_t compression = COMPRESSION_NONE, predictor = PREDICTOR_NONE, fill = FILLORDER_MSB2LSB;
+        std::uint16_t photometric = 0, planar = PLANARCONFIG_CONTIG;
+        TIFFGetFieldDefaulted(tif_, TIFFTAG_COMPRESSION, &compression);
+        TIFFGetFieldDefaulted(tif_, TIFFTAG_PREDICTOR, &predictor);
+        TIFFGetFieldDefaulted(tif_, TIFFTAG_FILLORDER, &fill);
+        TIFFGetFieldDefaulted(tif_, TIFFTAG_PLANARCONFIG, &planar);
+        TIFFGetField(tif_, TIFFTAG_PHOTOMETRIC, &photometric);
+        std::uint32_t rows_per_strip = 0;
+        TIFFGetFieldDefaulted(tif_, TIFFTAG_ROWSPERSTRIP, &rows_per_strip);
+        if (compression != COMPRESSION_LZW || fill != FILLORDER_MSB2LSB || photometric == PHOTOMETRIC_YCBCR ||
+            (planar != PLANARCONFIG_CONTIG && layout_.samples != 1) || layout_.bits > 8 ||
+            !(predictor == PREDICTOR_NONE || (predictor == PREDICTOR_HORIZONTAL && layout_.bits == 8)))
+            return;
+        rows_per_strip_ = std::clamp<std::uint32_t>(rows_per_strip, 1, layout_.height);
+        // A strip held whole; a larger one is libtiff's, a row at a time.
+        constexpr std::size_t kMaxStripBytes = std::size_t(16) << 20;
+        const auto strip_bytes = checked_mul(scanline, std::size_t(rows_per_strip_));
+        if (!strip_bytes || *strip_bytes > kMaxStripBytes) return;
+        strip_.assign(*strip_bytes, 0);
+        scanline_ = scanline;
+        horizontal_ = predictor == PREDICTOR_HORIZONTAL;
+        own_lzw_ = true;
+    }
+
+    // Each byte was stored as its difference from the same sample of the
+    // pixel before; red, green and blue are summed each in a register of its own.
+    void undo_differences(std::uint8_t* line) const
+    {
+        const std::size_t samples = layout_.samples;
+        if (samples == 3) {
+            std::uint8_t red = line[0], green = line[1], blue = line[2];
+            for (std::size_t i = 3; i + 2 < scanline_; i += 3) {
+                line[i] = red = std::uint8_t(red + line[i]);
+                line[i + 1] = green = std::uint8_t(green + line[i + 1]);
+                line[i + 2] = blue = std::uint8_t(blue + line[i + 2]);
+            }
+            return;
+        }
+        for (std::size_t i = samples; i < scanline_; ++i) line[i] = std::uint8_t(line[i] + line[i - samples]);
+    }
+
+    bool load_strip(std::uint32_t strip)
+    {
+        const std::uint32_t first = strip * rows_per_strip_;
+        const std::size_t bytes = std::size_t(std::min(rows_per_strip_, layout_.height - first)) * scanline_;
+        loaded_strip_ = strip;
+        const std::uint64_t raw_bytes = TIFFRawStripSize64(tif_, strip);
+        bool decoded = false;
+        if (raw_bytes > 0 && raw_bytes != std::uint64_t(-1) && raw_bytes <= max_image_bytes()) {
+            raw_.resize(std::size_t(raw_bytes));
+            decoded = TIFFReadRawStrip(tif_, strip, raw_.data(), tmsize_t(raw_bytes)) == tmsize_t(raw_bytes) &&
+                      decode_lzw_strip(raw_, {strip_.data(), bytes});
+            if (decoded && horizontal_)
+                for (std::size_t row = 0; row < bytes; row += scanline_) undo_differences(strip_.data() + row);
+        }
+        if (!decoded && TIFFReadEncodedStrip(tif_, strip, strip_.data(), tmsize_t(bytes)) != tmsize_t(bytes)) {
+            loaded_strip_ = kNoStrip;
+            return false;
+        }
+        return true;
+    }
+
     bool load_band(std::uint32_t top)
     {
         const std::uint32_t rows = std::min(tile_height_, layout_.height - top);
@@ -263,6 +335,11 @@ private:
     std::size_t row_bytes_ = 0, tile_row_bytes_ = 0;
     std::uint32_t tile_width_ = 0, tile_height_ = 0;
     std::vector<std::uint8_t> band_, tile_;
+    static constexpr std::uint32_t kNoStrip = UINT32_MAX;
+    bool own_lzw_ = false, horizontal_ = false;
+    std::uint32_t rows_per_strip_ = 0, loaded_strip_ = kNoStrip;
+    std::size_t scanline_ = 0;
+    std::vector<std::uint8_t> strip_, raw_;
 };
 
 enum class OwnRead { kRead, kNotOurs, kFailed };

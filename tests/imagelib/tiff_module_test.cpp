@@ -2,11 +2,13 @@
 #include "codecs.h"
 #include "test_support.h"
 #include "tiff_fuzz_entry.h"
+#include "zarntiff.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <map>
+#include <optional>
 
 using namespace zarn::test;
 
@@ -291,6 +293,98 @@ TEST(CrasherReplay, Tiff) {
         ++count;
     }
     EXPECT_GT(count, 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// A strip of LZW codes libtiff decodes from a file holding only it.
+std::optional<Bytes> libtiff_decode(const Bytes& raw, std::uint32_t width, std::uint32_t rows)
+{
+    const std::string path = temp_path("one-strip.tif");
+    TIFF* out = TIFFOpen(path.c_str(), "w");
+    if (!out) return std::nullopt;
+    TIFFSetField(out, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(out, TIFFTAG_IMAGELENGTH, rows);
+    TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, rows);
+    TIFFWriteRawStrip(out, 0, const_cast<std::uint8_t*>(raw.data()), tmsize_t(raw.size()));
+    TIFFClose(out);
+    TIFF* in = TIFFOpen(path.c_str(), "r");
+    Bytes strip(std::size_t(width) * 3 * rows);
+    const bool read = in && TIFFReadEncodedStrip(in, 0, strip.data(), tmsize_t(strip.size())) == tmsize_t(strip.size());
+    if (in) TIFFClose(in);
+    if (!read) return std::nullopt;
+    return strip;
+}
+
+// Our decoder of LZW strips against libtiff's: whatever it decodes whole,
+// from libtiff's own strips (smooth runs, noise, the table filling and
+// starting again, a short last strip) or from damaged ones, libtiff decodes
+// to the same bytes. What it refuses is libtiff's to decode.
+TEST(TiffLzw, DecodesEveryStripItTakesAsLibtiffDoes) {
+    TIFFSetErrorHandler(nullptr);
+    TIFFSetWarningHandler(nullptr);
+    constexpr std::uint32_t kWidth = 300, kHeight = 70, kRowsPerStrip = 16;
+    const std::string path = temp_path("lzw.tif");
+    {
+        TIFF* out = TIFFOpen(path.c_str(), "w");
+        ASSERT_NE(out, nullptr);
+        TIFFSetField(out, TIFFTAG_IMAGEWIDTH, kWidth);
+        TIFFSetField(out, TIFFTAG_IMAGELENGTH, kHeight);
+        TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, kRowsPerStrip);
+        std::uint32_t noise = 12345;
+        Bytes row(kWidth * 3);
+        for (std::uint32_t y = 0; y < kHeight; ++y) {
+            for (std::size_t i = 0; i < row.size(); ++i) {
+                noise = noise * 1103515245u + 12345u;
+                row[i] = y % 3 == 0 ? std::uint8_t(i / 7) : y % 3 == 1 ? std::uint8_t(noise >> 24) : std::uint8_t(y);
+            }
+            ASSERT_EQ(TIFFWriteScanline(out, row.data(), y, 0), 1);
+        }
+        TIFFClose(out);
+    }
+    TIFF* in = TIFFOpen(path.c_str(), "r");
+    ASSERT_NE(in, nullptr);
+    std::uint32_t state = 99;
+    int compared = 0, refused = 0;
+    for (tstrip_t strip = 0; strip < TIFFNumberOfStrips(in); ++strip) {
+        const std::uint32_t rows = std::min(kRowsPerStrip, kHeight - strip * kRowsPerStrip);
+        Bytes raw(std::size_t(TIFFRawStripSize64(in, strip)));
+        ASSERT_EQ(TIFFReadRawStrip(in, strip, raw.data(), tmsize_t(raw.size())), tmsize_t(raw.size()));
+        Bytes expected(std::size_t(kWidth) * 3 * rows), ours(expected.size());
+        ASSERT_EQ(TIFFReadEncodedStrip(in, strip, expected.data(), tmsize_t(expected.size())), tmsize_t(expected.size()));
+        ASSERT_TRUE(zarn::tiff::decode_lzw_strip(raw, ours)) << "strip " << strip;
+        EXPECT_EQ(ours, expected) << "strip " << strip;
+
+        for (int damage = 0; damage < 40; ++damage) {
+            Bytes bad = raw;
+            state = state * 1664525u + 1013904223u;
+            const std::size_t at = state % bad.size();
+            if (damage % 4 == 0) bad.resize(at);
+            else bad[at] = std::uint8_t(bad[at] ^ (1u << (state >> 29)));
+            Bytes decoded(expected.size());
+            if (!zarn::tiff::decode_lzw_strip(bad, decoded)) {
+                ++refused;
+                continue;
+            }
+            ++compared;
+            const std::optional<Bytes> reference = libtiff_decode(bad, kWidth, rows);
+            ASSERT_TRUE(reference) << "strip " << strip << ", damage " << damage;
+            EXPECT_EQ(decoded, *reference) << "strip " << strip << ", damage " << damage;
+        }
+    }
+    TIFFClose(in);
+    EXPECT_GT(compared, 20);
+    EXPECT_GT(refused, 20);
 }
 
 }  // namespace
