@@ -299,19 +299,27 @@ TEST(CrasherReplay, Tiff) {
 
 namespace {
 
-// A strip of LZW codes libtiff decodes from a file holding only it.
-std::optional<Bytes> libtiff_decode(const Bytes& raw, std::uint32_t width, std::uint32_t rows)
+// A new 8-bit RGB file of LZW strips.
+TIFF* open_lzw_rgb(const std::string& path, std::uint32_t width, std::uint32_t height, std::uint32_t rows_per_strip)
 {
-    const std::string path = temp_path("one-strip.tif");
     TIFF* out = TIFFOpen(path.c_str(), "w");
-    if (!out) return std::nullopt;
+    if (!out) return nullptr;
     TIFFSetField(out, TIFFTAG_IMAGEWIDTH, width);
-    TIFFSetField(out, TIFFTAG_IMAGELENGTH, rows);
+    TIFFSetField(out, TIFFTAG_IMAGELENGTH, height);
     TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 8);
     TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 3);
     TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
     TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, rows);
+    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, rows_per_strip);
+    return out;
+}
+
+// A strip of LZW codes libtiff decodes from a file holding only it.
+std::optional<Bytes> libtiff_decode(const Bytes& raw, std::uint32_t width, std::uint32_t rows)
+{
+    const std::string path = temp_path("one-strip.tif");
+    TIFF* out = open_lzw_rgb(path, width, rows, rows);
+    if (!out) return std::nullopt;
     TIFFWriteRawStrip(out, 0, const_cast<std::uint8_t*>(raw.data()), tmsize_t(raw.size()));
     TIFFClose(out);
     TIFF* in = TIFFOpen(path.c_str(), "r");
@@ -332,15 +340,8 @@ TEST(TiffLzw, DecodesEveryStripItTakesAsLibtiffDoes) {
     constexpr std::uint32_t kWidth = 300, kHeight = 70, kRowsPerStrip = 16;
     const std::string path = temp_path("lzw.tif");
     {
-        TIFF* out = TIFFOpen(path.c_str(), "w");
+        TIFF* out = open_lzw_rgb(path, kWidth, kHeight, kRowsPerStrip);
         ASSERT_NE(out, nullptr);
-        TIFFSetField(out, TIFFTAG_IMAGEWIDTH, kWidth);
-        TIFFSetField(out, TIFFTAG_IMAGELENGTH, kHeight);
-        TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 8);
-        TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 3);
-        TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-        TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-        TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, kRowsPerStrip);
         std::uint32_t noise = 12345;
         Bytes row(kWidth * 3);
         for (std::uint32_t y = 0; y < kHeight; ++y) {
