@@ -91,16 +91,16 @@ bool decode_lzw_strip(std::span<const std::uint8_t> in, std::span<std::uint8_t> 
         if (at == size) return true;
         for (;;) {
             if (!codes.next(width, code)) return false;
-            if (code == kClear) break;
-            if (code == kEnd || code > next || next >= kTableSize) return false;
             std::size_t length = 1;
             if (code < kClear) {
                 base[at] = std::uint8_t(code);
             } else {
-                // The code just being added is the string before plus its own first byte.
-                const Entry entry =
-                    code == next ? Entry{std::uint32_t(previous), std::uint32_t(previous_length)} : table[code];
-                length = code == next ? previous_length + 1 : entry.length;
+                if (code == kClear) break;
+                // The code about to be added is the string before plus its own first byte.
+                const bool adding = code == next;
+                if (code == kEnd || code > next) return false;
+                const Entry entry = adding ? Entry{std::uint32_t(previous), std::uint32_t(previous_length)} : table[code];
+                length = entry.length + (adding ? 1 : 0);
                 const std::size_t room = size - at;
                 if (length > room) {
                     std::memcpy(base + at, base + entry.offset, room);
@@ -110,8 +110,9 @@ bool decode_lzw_strip(std::span<const std::uint8_t> in, std::span<std::uint8_t> 
                     copy_string(base + at, base + entry.offset, entry.length);
                 else
                     std::memcpy(base + at, base + entry.offset, entry.length);
-                if (code == next) base[at + previous_length] = base[previous];
+                if (adding) base[at + previous_length] = base[previous];
             }
+            if (next == kTableSize) return false;  // a full table takes only a clear code
             table[next] = {std::uint32_t(previous), std::uint32_t(previous_length + 1)};
             if (++next >= (1u << width) - 1 && width < kMaxWidth) ++width;
             previous = at;
