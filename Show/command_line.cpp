@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QLocalSocket>
 
@@ -46,7 +47,7 @@ QString argumentText(const QStringList& arguments)
     if (arguments.isEmpty()) return {};
     for (const VerbOption& entry : kVerbOptions) {
         if (arguments.front() == QLatin1String(entry.option))
-            return arguments.size() > 1 ? QChar(entry.verb) + arguments.at(1) : QString();
+            return arguments.size() > 1 ? QChar(entry.verb) + arguments.at(1) : QString(QChar(entry.verb));
     }
     return arguments.front();
 }
@@ -56,6 +57,14 @@ VerbAndPath splitVerb(const QString& argument)
     if (!argument.isEmpty() && QStringLiteral("=?!+").contains(argument.front()))
         return {argument.front(), argument.mid(1)};
     return {QChar(), argument};
+}
+
+QString absoluteArgument(const QString& argument, const QString& folder)
+{
+    const VerbAndPath parsed = splitVerb(argument);
+    if (parsed.path.isEmpty() || QDir::isAbsolutePath(parsed.path)) return argument;
+    const QString path = QDir(folder).absoluteFilePath(parsed.path);
+    return parsed.verb.isNull() ? path : parsed.verb + path;
 }
 
 QString handOffFile()
@@ -97,7 +106,7 @@ bool viewerMayBeListening()
 
 bool handOffToRunningViewer(const QString& argument)
 {
-    const QByteArray text = QFile::encodeName(argument);
+    const QByteArray text = QFile::encodeName(absoluteArgument(argument, QDir::currentPath()));
     const QString file = handOffFile();
     if (text.size() > kMaxArgumentBytes || file.isEmpty()) return false;
 

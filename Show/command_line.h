@@ -11,7 +11,8 @@ namespace show {
 // The argument as the shell would have handed it over: a desktop entry
 // cannot put a verb character in front of its file field, so "--browse",
 // "--edit", "--edit-with" and "--print" before a path stand for "=", "?",
-// "!" and "+". `arguments` excludes the program name. Empty without one.
+// "!" and "+". `arguments` excludes the program name. Empty without one; a
+// verb given without a path (a desktop entry's action) is the verb alone.
 QString argumentText(const QStringList& arguments);
 
 struct VerbAndPath {
@@ -19,6 +20,11 @@ struct VerbAndPath {
     QString path;
 };
 VerbAndPath splitVerb(const QString& argument);
+
+// The argument with a relative path made absolute against `folder`, the verb
+// kept in front: the running viewer that takes it over works in a folder of
+// its own.
+QString absoluteArgument(const QString& argument, const QString& folder);
 
 // Arguments are kept whole up to the system's path limit, a verb
 // character included; no file has a longer name, and the hand-off carries

@@ -25,10 +25,11 @@ using namespace zarn::test;
 // still running when the test ends.
 class ShowCopy {
 public:
-    explicit ShowCopy(const QStringList& arguments)
+    explicit ShowCopy(const QStringList& arguments, const QString& folder = {})
     {
         process_.setProgram(QStringLiteral(ZARN_BIN_DIR "/Show"));
         process_.setArguments(arguments);
+        process_.setWorkingDirectory(folder);
         process_.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
         process_.setProcessChannelMode(QProcess::ForwardedChannels);
         process_.start();
@@ -125,6 +126,25 @@ TEST(SingleInstance, TheRunningViewerTakesTheArgumentAndComesToTheFront)
     ZARN_WAIT_TRUE(!form.isMinimized(), 5000);
     EXPECT_EQ(form.windowTitle(), "Show - second picture.bmp");
     EXPECT_FALSE(hand_off_file_left());
+}
+
+// A path relative to the folder the copy started in names the same file for
+// the running viewer, which works in a folder of its own.
+TEST(SingleInstance, ARelativePathOpensTheFileOfTheCopysFolder)
+{
+    const std::string first = write_bmp24("first.bmp", 30, 20);
+    const QString folder = q(temp_path("elsewhere"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const std::string second = write_bmp8("elsewhere/first.bmp", 20, 20);
+    TForm1 form;
+    form.LoadImage(q(first));
+    ASSERT_TRUE(showAndWait(form));
+
+    ShowCopy copy({QStringLiteral("first.bmp")}, folder);
+    ASSERT_TRUE(copy.ended());
+    EXPECT_EQ(copy.exitCode(), 0);
+    ZARN_WAIT_EQ(form.FileName, q(second), 5000);
+    EXPECT_EQ(form.Pic()->bits, 8);
 }
 
 // A file manager opening a picture through the desktop entry reaches the
