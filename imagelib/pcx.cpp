@@ -1,4 +1,4 @@
-// PCX reader: monochrome, 16 colours (packed or in four planes), 256 colours and 24-bit, raw and run-length lines.
+// PCX reader: monochrome, 16 colours (packed or in four planes), 256 colours, 24-bit and 32-bit, raw and run-length lines.
 #include "byte_reader.h"
 #include "checked.h"
 #include "codecs.h"
@@ -23,7 +23,7 @@ constexpr std::array<std::uint8_t, 48> kStandardPalette{
     85,  85,  85,  85,  85,  255, 85,  255, 85,  85,  255, 255, 255, 85,  85,  255, 85,  255, 255, 255, 85,  255, 255, 255,
 };
 
-enum class Kind { kMonochrome, kSixteen, kPlanarSixteen, kIndexed, kTrueColour };
+enum class Kind { kMonochrome, kSixteen, kPlanarSixteen, kIndexed, kTrueColour, kTrueColourAlpha };
 
 std::int32_t signed16(const std::uint8_t* at)
 {
@@ -76,6 +76,8 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
     std::size_t needed = 0;  // bytes of each plane line the row uses
     if (planes == 3 && plane_bits == 8) {
         kind = Kind::kTrueColour, bits = 24, needed = w;
+    } else if (planes == 4 && plane_bits == 8) {
+        kind = Kind::kTrueColourAlpha, bits = 24, needed = w;  // a fourth plane of alpha, laid over white
     } else if (planes == 1 && plane_bits == 8) {
         kind = Kind::kIndexed, bits = 8, needed = w;
     } else if (planes == 1 && plane_bits == 4) {
@@ -134,6 +136,12 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
                 row[3 * x + 2] = line[2 * line_bytes + x];
             }
             break;
+        case Kind::kTrueColourAlpha:
+            for (std::size_t x = 0; x < w; ++x) {
+                const std::uint8_t alpha = line[3 * line_bytes + x];
+                for (std::size_t c = 0; c < 3; ++c) row[3 * x + c] = onto_white(line[c * line_bytes + x], alpha);
+            }
+            break;
         case Kind::kIndexed:
             std::memcpy(row, line.data(), w);
             break;
@@ -169,8 +177,8 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
     pic->width = width;
     pic->height = height;
     pic->bits = bits;
-    pic->colours = kind == Kind::kTrueColour ? 0 : 1 << bits;
-    if (kind == Kind::kTrueColour)
+    pic->colours = bits == 24 ? 0 : 1 << bits;
+    if (bits == 24)
         describe(pic, "PCX : %ldx%ld - 24bit", long(width), long(height));
     else
         describe(pic, "PCX : %ldx%ld - %ld Colours", long(width), long(height), long(pic->colours));

@@ -159,6 +159,9 @@ if have ppmtopcx && [ -s "$rgb" ]; then
   seed "$out/pcx/colours256.pcx" "ppmtopcx -8bit $pal"
   seed "$out/pcx/grey.pcx" "ppmtopcx -8bit $grey"
 fi
+if have convert && [ -s "$rgb" ]; then
+  seed "$out/pcx/rgba32.pcx" "convert $rgb -alpha set -channel A -fx i/w pcx:-"   # four planes of 8 bits
+fi
 
 # Targa: colour-mapped, true colour and grey, packed and not.
 if have pamtotga && [ -s "$rgb" ]; then

@@ -58,6 +58,19 @@ TEST(PcxPeer, ImageMagickFilesReadToItsPixels) {
         ASSERT_TRUE(expected);
         expect_reads_as(pcx, *expected);
     }
+    // Transparency comes out as a fourth plane of 8 bits; ImageMagick's
+    // picture laid over white is ours, to rounding.
+    const std::string rgba = temp_path("rgba.pcx");
+    ASSERT_TRUE(make("convert " + rich + " \\( +clone -fx 'i/w' \\) -compose CopyOpacity -composite pcx:-", rgba));
+    const Bytes header = read_file(rgba);
+    ASSERT_EQ(header[3] * 10 + header[65], 84) << "four planes of 8 bits";
+    const auto over_white = decode_shell("convert " + rgba + " -background white -flatten -depth 8 ppm:-");
+    ASSERT_TRUE(over_white);
+    ScopedPic pic;
+    ASSERT_EQ(read_pcx(rgba.c_str(), pic.get()), 1);
+    EXPECT_EQ(pic->width, over_white->width);
+    EXPECT_LE(largest_difference(rgb_rows(*pic), over_white->rgb), 1);
+
     // A two-colour GIF comes out as one plane of 1 bit. ImageMagick reads
     // such files with 1 as black, against the black-and-white header palette
     // it writes itself; pcxtoppm, like us, takes 1 as white.

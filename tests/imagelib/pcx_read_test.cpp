@@ -102,6 +102,19 @@ TEST(PcxRead, TrueColourPlanesMakeRgbPixels) {
     EXPECT_STREQ(pic->description, "PCX : 3x1 - 24bit");
 }
 
+TEST(PcxRead, FourthPlaneIsAlphaOverWhite) {
+    PcxHeader h;
+    h.encoding = 0, h.planes = 4, h.x_max = 2, h.y_max = 0, h.line_bytes = 3;
+    const Bytes body{200, 0, 10, 100, 0, 20, 50, 0, 30, 255, 0, 128};
+    ScopedPic pic;
+    ASSERT_EQ(read_bytes(pcx_file(h, body), pic), 1);
+    EXPECT_EQ(pic->bits, 24);
+    EXPECT_EQ(pic->colours, 0);
+    // Opaque as it is, transparent white, half way between.
+    EXPECT_EQ(pixel_rows(*pic), (Rows{{200, 100, 50, 255, 255, 255, 132, 137, 142}}));
+    EXPECT_STREQ(pic->description, "PCX : 3x1 - 24bit");
+}
+
 TEST(PcxRead, SixteenColoursTakeTheHeaderPaletteExceptVersionThree) {
     PcxHeader h;
     h.plane_bits = 4, h.encoding = 0, h.x_max = 2, h.y_max = 0, h.line_bytes = 2;
