@@ -291,7 +291,7 @@ private:
     bool event(QEvent* event) override;
     void listen_for_copies();
     void answer_copy(QLocalSocket& asker);
-    void ReceiveHandOff(QLocalSocket& asker);
+    void ReceiveHandOff(QLocalSocket& asker, const QByteArray& request);
     void act_on_hand_off(const QString& argument);
     void bring_to_front();
     QLocalServer* copies_ = nullptr;

@@ -19,8 +19,6 @@ namespace {
 
 // What the browser writes back: at most 255 bytes and a terminating zero.
 constexpr std::size_t kBrowseBuffer = 256;
-// A request line longer than this is not from a viewer.
-constexpr qint64 kMaxRequestBytes = 64;
 
 // Shows the image browser starting from `path`; the chosen file, or nothing
 // when the user chose none or the dialog library is missing. The start goes
@@ -157,40 +155,36 @@ void TForm1::listen_for_copies()
 void TForm1::answer_copy(QLocalSocket& asker)
 {
     while (asker.canReadLine()) {
-        const QByteArray request = asker.readLine(kMaxRequestBytes + 1).trimmed();
+        // A request line longer than any a viewer sends is cut off here and
+        // ends the connection.
+        const QByteArray line = asker.readLine(show::kMaxRequestBytes + 2);
+        if (!line.endsWith('\n')) {
+            asker.abort();
+            return;
+        }
+        const QByteArray request = line.trimmed();
         if (request == show::kTitleRequest) {
             // A closing window is no viewer to hand anything to.
             QString title = closed_ ? QString() : windowTitle();
             title.replace('\n', ' ');
             asker.write(title.toUtf8() + '\n');
             asker.flush();
-        } else if (request == show::kHandOffRequest) {
-            ReceiveHandOff(asker);
+        } else if (request.startsWith(show::kHandOffRequest)) {
+            ReceiveHandOff(asker, request);
         } else {
             asker.abort();
             return;
         }
     }
-    if (asker.bytesAvailable() > kMaxRequestBytes) asker.abort();
+    if (asker.bytesAvailable() > show::kMaxRequestBytes + 1) asker.abort();
 }
 
-void TForm1::ReceiveHandOff(QLocalSocket& asker)
+void TForm1::ReceiveHandOff(QLocalSocket& asker, const QByteArray& request)
 {
-    // 1-3. Declined ("OnlyOne" off, or closing): the file stays, and the
-    // other copy starts a window of its own. Taken: read whole, then deleted.
+    // 1-3. Declined ("OnlyOne" off, closing, or a request no viewer sends):
+    // the other copy starts a window of its own.
     std::optional<QString> argument;
-    const QString path = show::handOffFile();
-    QFile file(path);
-    if (Settings.OnlyOne && !closed_ && !path.isEmpty() && file.open(QIODevice::ReadOnly)) {
-        QByteArray content = file.read(show::kMaxArgumentBytes + 1);
-        file.close();
-        QFile::remove(path);
-        // A leading zero byte means no argument; so does one too long to be a path.
-        const qsizetype end = content.indexOf('\0');
-        if (end >= 0) content.truncate(end);
-        if (content.size() > show::kMaxArgumentBytes) content.clear();
-        argument = QFile::decodeName(content);
-    }
+    if (Settings.OnlyOne && !closed_) argument = show::handOffArgument(request);
 
     // 4. The answer goes out before any work, so the other copy ends at once.
     asker.write(argument ? "1\n" : "0\n");

@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QLocalSocket>
 
+#include <algorithm>
+
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -28,9 +30,9 @@ constexpr int kHandOffWaitMs = 3000;
 constexpr qint64 kMaxReplyBytes = 4096;
 
 // Sends `request` and waits for the one-line answer, within `deadline`.
-bool ask(QLocalSocket& socket, const char* request, const QDeadlineTimer& deadline, QByteArray& answer)
+bool ask(QLocalSocket& socket, const QByteArray& request, const QDeadlineTimer& deadline, QByteArray& answer)
 {
-    socket.write(QByteArray(request) + '\n');
+    socket.write(request + '\n');
     if (!socket.waitForBytesWritten(int(deadline.remainingTime()))) return false;
     while (!socket.canReadLine()) {
         if (socket.bytesAvailable() > kMaxReplyBytes || deadline.hasExpired()) return false;
@@ -67,17 +69,32 @@ QString absoluteArgument(const QString& argument, const QString& folder)
     return parsed.verb.isNull() ? path : parsed.verb + path;
 }
 
-QString handOffFile()
-{
-    const QString folder = privateTempDir();
-    return folder.isEmpty() ? QString() : folder + QStringLiteral("/~z");
-}
-
 QString handOffServerName()
 {
     const QByteArray folder = QFile::encodeName(privateTempDir());
     const QByteArray digest = QCryptographicHash::hash(folder, QCryptographicHash::Sha256).toHex().left(16);
     return QStringLiteral("zarn-show-%1-%2").arg(::getuid()).arg(QLatin1String(digest));
+}
+
+QByteArray handOffRequest(const QByteArray& argument)
+{
+    return QByteArray(kHandOffRequest) + ' ' + argument.toHex();
+}
+
+std::optional<QString> handOffArgument(const QByteArray& request)
+{
+    const QByteArray head = QByteArray(kHandOffRequest) + ' ';
+    if (request == kHandOffRequest) return QString();
+    if (!request.startsWith(head) || request.size() > kMaxRequestBytes) return std::nullopt;
+    const QByteArray digits = request.mid(head.size());
+    // fromHex skips what is not a digit; a request that has any is not ours.
+    const bool hex = digits.size() % 2 == 0 && std::all_of(digits.begin(), digits.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    });
+    if (!hex) return std::nullopt;
+    const QByteArray argument = QByteArray::fromHex(digits);
+    if (argument.size() > kMaxArgumentBytes || argument.contains('\0')) return std::nullopt;
+    return QFile::decodeName(argument);
 }
 
 bool peerIsThisUser(qintptr socketDescriptor)
@@ -107,8 +124,7 @@ bool viewerMayBeListening()
 bool handOffToRunningViewer(const QString& argument)
 {
     const QByteArray text = QFile::encodeName(absoluteArgument(argument, QDir::currentPath()));
-    const QString file = handOffFile();
-    if (text.size() > kMaxArgumentBytes || file.isEmpty()) return false;
+    if (text.size() > kMaxArgumentBytes) return false;
 
     // Find the running viewer: the server answers, and its window's title
     // says it shows a picture.
@@ -121,29 +137,12 @@ bool handOffToRunningViewer(const QString& argument)
     QByteArray title;
     if (!ask(socket, kTitleRequest, deadline, title) || !isViewerTitle(QString::fromUtf8(title))) return false;
 
-    // The argument as received, verb and all; without one, a single zero byte.
-    {
-        QFile out(file);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-        const QByteArray content = text.isEmpty() ? QByteArray(1, '\0') : text;
-        if (out.write(content) != content.size() || !out.flush()) {
-            out.close();
-            QFile::remove(file);
-            return false;
-        }
-    }
-
-    // The answer only says the running viewer is done with the file: a file
-    // still there was declined (or never read in time), and this copy starts.
+    // The answer says whether the running viewer took the argument; without
+    // one in time, this copy starts a window of its own.
     QByteArray answer;
-    ask(socket, kHandOffRequest, deadline, answer);
+    const bool taken = ask(socket, handOffRequest(text), deadline, answer) && answer == "1";
     socket.abort();
-    if (QFile::exists(file)) {
-        QFile::remove(file);
-        return false;
-    }
-    QFile::remove(file);
-    return true;
+    return taken;
 }
 
 }  // namespace show

@@ -1,10 +1,13 @@
 // The viewer's command line, and handing it to a copy of the viewer already running.
 #pragma once
 
+#include <QByteArray>
 #include <QChar>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+
+#include <optional>
 
 namespace show {
 
@@ -31,20 +34,22 @@ QString absoluteArgument(const QString& argument, const QString& folder);
 // nothing longer.
 constexpr qsizetype kMaxArgumentBytes = 4096;
 
-// Where a later copy leaves its argument for the running one: "~z" in the
-// private folder. Empty when there is no private folder.
-QString handOffFile();
-
 // The local socket the running viewer listens on, in the abstract
-// namespace: one per user and private folder, so the copies that find each
-// other are exactly those that share the hand-off file.
+// namespace: one per user and private folder.
 QString handOffServerName();
 
 // Requests on that socket, one line each: "title" is answered at once with
-// the window's title, "hand-off" with "1" (taken) or "0" (declined) right
-// after the running viewer has read and deleted the hand-off file.
+// the window's title; "hand-off" followed by a space and the argument's bytes
+// in hexadecimal (none: no argument) with "1" when the running viewer took
+// the argument, "0" when it declined. Each later copy carries its own
+// argument, so any number of them can hand over at once.
 inline constexpr char kTitleRequest[] = "title";
 inline constexpr char kHandOffRequest[] = "hand-off";
+inline constexpr qsizetype kMaxRequestBytes = sizeof kHandOffRequest + 2 * kMaxArgumentBytes;
+QByteArray handOffRequest(const QByteArray& argument);
+// The argument of a hand-off request line (without its line end); nothing
+// for a line no viewer sends: bad digits, a zero byte, or too long.
+std::optional<QString> handOffArgument(const QByteArray& request);
 
 // True when the process at the other end of a connected local socket runs
 // as this user: abstract sockets have no file permissions to keep others out.

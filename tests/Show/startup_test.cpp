@@ -11,10 +11,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <vector>
 #include <sys/stat.h>
 
 namespace {
@@ -66,11 +69,6 @@ std::string desktop_entry()
     return std::string(std::getenv("XDG_DATA_HOME")) + "/applications/" + show::kDesktopId;
 }
 
-bool hand_off_file_left()
-{
-    return QFile::exists(show::handOffFile());
-}
-
 // An editor that writes each argument it gets on a line of `record`.
 QString stand_in_editor(const std::string& record)
 {
@@ -113,7 +111,6 @@ TEST(SingleInstance, TheRunningViewerTakesTheArgumentAndComesToTheFront)
     }
     ZARN_WAIT_EQ(form.windowTitle(), QStringLiteral("Show - second picture.bmp"), 5000);
     ZARN_WAIT_EQ(recorded(record), QStringList{q(second)}, 10000);
-    EXPECT_FALSE(hand_off_file_left());
     EXPECT_EQ(working_files(), 1);
 
     // Without an argument the viewer only comes back from the task bar.
@@ -125,7 +122,62 @@ TEST(SingleInstance, TheRunningViewerTakesTheArgumentAndComesToTheFront)
     }
     ZARN_WAIT_TRUE(!form.isMinimized(), 5000);
     EXPECT_EQ(form.windowTitle(), "Show - second picture.bmp");
-    EXPECT_FALSE(hand_off_file_left());
+}
+
+// A file manager starts a copy per selected file, all at once: each
+// argument reaches the running viewer once.
+TEST(SingleInstance, CopiesStartedTogetherAllHandOver)
+{
+    const std::string first = write_bmp24("first.bmp", 30, 20);
+    const std::string record = temp_path("record.txt");
+    TForm1 form;
+    form.LoadImage(q(first));
+    ASSERT_TRUE(showAndWait(form));
+    form.Settings.Editors[1] = stand_in_editor(record);
+
+    QStringList pictures;
+    std::vector<std::unique_ptr<ShowCopy>> copies;
+    for (int i = 0; i < 6; ++i) pictures << q(write_bmp8("g" + std::to_string(i) + ".bmp", 8 + i, 8));
+    for (const QString& picture : pictures) copies.push_back(std::make_unique<ShowCopy>(QStringList{"--edit", picture}));
+    for (const auto& copy : copies) {
+        ASSERT_TRUE(copy->ended());
+        EXPECT_EQ(copy->exitCode(), 0);
+    }
+    const auto sorted = [](QStringList list) {
+        list.sort();
+        return list;
+    };
+    ZARN_WAIT_EQ(sorted(recorded(record)), sorted(pictures), 15000);
+    EXPECT_EQ(working_files(), 1);
+}
+
+// What arrives on the viewer's socket is taken as it comes: a hand-off
+// carries the argument whole, anything else is declined or cut off.
+TEST(SingleInstance, TheSocketTakesOnlyWellFormedHandOffs)
+{
+    TForm1 form;
+    const auto answer_to = [](const QByteArray& line) {
+        QLocalSocket socket;
+        socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+        socket.connectToServer(show::handOffServerName());
+        if (!socket.waitForConnected(5000)) return QByteArray("no connection");
+        socket.write(line + '\n');
+        if (!QTest::qWaitFor([&] { return socket.canReadLine() || socket.state() != QLocalSocket::ConnectedState; },
+                             5000))
+            return QByteArray("no answer");
+        return socket.canReadLine() ? socket.readLine().trimmed() : QByteArray("cut off");
+    };
+    const QByteArray longest(show::kMaxArgumentBytes, 'a');
+    EXPECT_EQ(answer_to(show::handOffRequest("/no/such.bmp")), "1");
+    EXPECT_EQ(answer_to(show::handOffRequest(longest)), "1");
+    EXPECT_EQ(answer_to(show::handOffRequest(longest + 'a')), "cut off");
+    EXPECT_EQ(answer_to("hand-off 2f7a"), "1");
+    for (const QByteArray bad : {"hand-off 2f7", "hand-off 2f7g", "hand-off 2f00", "hand-offs"})
+        EXPECT_EQ(answer_to(bad), "0") << bad.constData();
+    EXPECT_EQ(answer_to("open /etc/passwd"), "cut off");
+
+    EXPECT_EQ(show::handOffArgument(show::handOffRequest({})), QString());
+    EXPECT_EQ(show::handOffArgument(show::handOffRequest("?/a b/\xC3\xA9.bmp")), QString::fromUtf8("?/a b/\xC3\xA9.bmp"));
 }
 
 // A path relative to the folder the copy started in names the same file for
@@ -169,7 +221,6 @@ TEST(SingleInstance, TheDesktopEntryOpensThePictureInTheRunningViewer)
     launch.start(QStringLiteral("gio"), {QStringLiteral("launch"), q(entry), q(second)});
     ASSERT_TRUE(launch.waitForStarted(10000));
     ZARN_WAIT_EQ(form.windowTitle(), QStringLiteral("Show - second.bmp"), 15000);
-    ZARN_WAIT_TRUE(!hand_off_file_left(), 5000);
     ZARN_WAIT_TRUE(launch.state() == QProcess::NotRunning, 10000);
     EXPECT_EQ(launch.exitCode(), 0);
 }
@@ -187,7 +238,6 @@ TEST(SingleInstance, DeclinedHandOffStartsAWindowOfItsOwn)
     ShowCopy copy({q(second)});
     ZARN_WAIT_TRUE(file_exists(desktop_entry()), 15000);  // the copy has made its main window
     EXPECT_TRUE(copy.running());
-    EXPECT_FALSE(hand_off_file_left());
     EXPECT_EQ(form.windowTitle(), "Show - first.bmp");
 }
 
@@ -210,7 +260,6 @@ TEST(SingleInstance, OnlyAViewerShowingAPictureIsFound)
     ShowCopy copy({q(second)});
     ZARN_WAIT_TRUE(file_exists(desktop_entry()), 15000);
     EXPECT_TRUE(copy.running());
-    EXPECT_FALSE(hand_off_file_left());
 }
 
 TEST(StartupVerbs, EditStartsTheRegisteredEditorAndEnds)
