@@ -10,7 +10,11 @@
 #include <QFile>
 
 #include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace gfx24 {
 namespace {
@@ -30,12 +34,84 @@ void keep_qt_loaded()
     }
 }
 
-// The application object of a host that has none.
+// Whether an X server answers on DISPLAY. libxcb is taken at run time: where
+// it cannot be loaded, Qt's X11 platform cannot start either.
+bool x_display_opens()
+{
+    void* xcb = ::dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
+    if (!xcb) return false;
+    using Connect = void* (*)(const char*, int*);
+    using HasError = int (*)(void*);
+    using Disconnect = void (*)(void*);
+    const auto connect = reinterpret_cast<Connect>(::dlsym(xcb, "xcb_connect"));
+    const auto has_error = reinterpret_cast<HasError>(::dlsym(xcb, "xcb_connection_has_error"));
+    const auto disconnect = reinterpret_cast<Disconnect>(::dlsym(xcb, "xcb_disconnect"));
+    bool opens = false;
+    if (connect && has_error && disconnect) {
+        // A failed connection is an object too, and is freed the same way.
+        void* connection = connect(nullptr, nullptr);
+        opens = connection && has_error(connection) == 0;
+        if (connection) disconnect(connection);
+    }
+    ::dlclose(xcb);
+    return opens;
+}
+
+// Whether a Wayland compositor listens on the socket WAYLAND_DISPLAY names.
+bool wayland_display_opens()
+{
+    if (qEnvironmentVariableIsSet("WAYLAND_SOCKET")) return true;  // a connection handed down to us
+    QByteArray path = qgetenv("WAYLAND_DISPLAY");
+    if (path.isEmpty()) path = "wayland-0";
+    if (!path.startsWith('/')) {
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        if (runtime.isEmpty()) return false;
+        path = runtime + '/' + path;
+    }
+    sockaddr_un address{};
+    if (std::size_t(path.size()) >= sizeof address.sun_path) return false;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (socket < 0) return false;
+    const bool opens = ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(socket);
+    return opens;
+}
+
+// Qt ends the whole process when none of the platforms it would try can
+// start, so a host without a display is asked first. The platforms are
+// QT_QPA_PLATFORM's list, or Qt's own choice: Wayland in a Wayland session,
+// then X11. Those that need no display server (offscreen, vnc...) always start.
+bool display_opens()
+{
+    QByteArray platforms = qgetenv("QT_QPA_PLATFORM");
+    if (platforms.trimmed().isEmpty()) {
+        const bool wayland_session =
+            qEnvironmentVariableIsSet("WAYLAND_DISPLAY") || qgetenv("XDG_SESSION_TYPE") == "wayland";
+        platforms = wayland_session ? "wayland;xcb" : "xcb";
+    }
+    for (const QByteArray& entry : platforms.split(';')) {
+        const QByteArray name = entry.split(':').first().trimmed();  // options follow a colon
+        if (name.isEmpty()) continue;
+        if (name == "xcb") {
+            if (x_display_opens()) return true;
+        } else if (name.startsWith("wayland")) {
+            if (wayland_display_opens()) return true;
+        } else {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The application object of a host that has none; none at all where no
+// display can be opened.
 class OwnApplication {
 public:
     OwnApplication()
     {
-        if (QCoreApplication::instance()) return;
+        if (QCoreApplication::instance() || !display_opens()) return;
         keep_qt_loaded();
         app_ = new QApplication(argc_, argv_);
         owned_ = true;

@@ -15,6 +15,8 @@ namespace gfx24 {
 
 // Runs the body of one export. A host without Qt gets a QApplication for
 // the call, deleted before the export returns; a Qt host keeps its own.
+// Where no display can be opened there is no application and the export
+// returns `failure` at once.
 // Nothing thrown escapes, and objects deleted later are deleted now, so no
 // code of this library runs after the export has returned.
 int runExport(int failure, int (*body)(void* context), void* context) noexcept;

@@ -78,6 +78,23 @@ TEST(Forwarding, WithoutTheDialogLibraryEveryExportGivesZero)
                                 "buffer /kept/as/it/was.bmp\n");
 }
 
+// A host with no display to open, told to use X11 or left to Qt's choice:
+// no window opens, nothing is written, and the process carries on.
+TEST(Forwarding, WithoutADisplayEveryCallReturns)
+{
+    const std::string path = write_picture("nodisplay.bmp", 8, 8);
+    const Bytes before = read_file(path);
+    for (const char* platform : {"QT_QPA_PLATFORM=xcb", "QT_QPA_PLATFORM="}) {
+        const ToolRun run = run_tool({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "WAYLAND_SOCKET", "-u",
+                                      "XDG_SESSION_TYPE", platform, kBin + "/plain_host", "all", path});
+        EXPECT_EQ(run.status, 0) << platform;
+        EXPECT_EQ(output_text(run), "slide 1 0\nprint 1 0\nsize 0 0\ncopy 1 0\nshow 1 0\nbrowse 0 0\nadjust 0 0\n"
+                                    "buffer \n")
+            << platform;
+    }
+    EXPECT_EQ(read_file(path), before);
+}
+
 // A program with no Qt of its own: each call brings up the application, the
 // window and the clipboard, and takes all of it down again.
 TEST(Forwarding, PlainHostOpensAWindowThreeTimes)
