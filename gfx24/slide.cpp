@@ -34,12 +34,10 @@ void paintBackground(QWidget* widget, const QColor& colour)
     widget->setAutoFillBackground(true);
 }
 
-void setTextLook(QLabel* label, int pixelSize)
+// The labels keep the window's font: the position and the name must be readable.
+void setTextLook(QLabel* label)
 {
     label->setTextFormat(Qt::PlainText);  // a file named like markup shows as it is named
-    QFont font = label->font();
-    font.setPixelSize(pixelSize);
-    label->setFont(font);
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, kGreen);
     label->setPalette(palette);
@@ -64,8 +62,8 @@ TSlideShow::TSlideShow(QWidget* parent) : QDialog(parent), ui(std::make_unique<U
     for (QWidget* panel : {ui->Panel1, ui->Panel2, ui->Panel3}) paintBackground(panel, Qt::black);
     ui->Progbar1->setPenColor(kGreen);
     ui->Progbar1->setBorder(TProgbar::bBody);
-    setTextLook(ui->Label1, 8);
-    setTextLook(ui->Label2, 11);
+    setTextLook(ui->Label1);
+    setTextLook(ui->Label2);
     ui->ListBox1->hide();
     ui->AnyImage1->setProgressCallback(&TSlideShow::ShowProgress);
     // The buttons keep their captions but show the icon set's pictures.
@@ -153,15 +151,16 @@ void TSlideShow::PlacePanels()
     ui->Panel1->move((width() - ui->Panel1->width()) / 2, (kBarHeight - ui->Panel1->height()) / 2);
 }
 
-// The folder's files (no subfolders) that the image library admits, in
-// ascending order ignoring case; files differing only in case keep a fixed order.
+// The folder's files (no subfolders), hidden ones too, that the image library
+// admits, in ascending order ignoring case; files differing only in case keep
+// a fixed order.
 void TSlideShow::ListFiles()
 {
     ui->ListBox1->clear();
     if (folder.isEmpty()) return;
     if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
     QStringList paths;
-    const QStringList names = QDir(folder).entryList(QDir::Files, QDir::NoSort);
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::NoSort);
     for (const QString& name : names) {
         const QString path = folder + name;
         if (_Pic_ValidExt(gfx24::localPath(path).constData(), validOnly) != 0) paths << path;
@@ -173,29 +172,52 @@ void TSlideShow::ListFiles()
     ui->ListBox1->addItems(paths);
 }
 
-void TSlideShow::ShowPosition(std::int32_t i)
+// A file that cannot be read is passed over in the direction of travel, each
+// file at most once, and the picture on show stays with its labels.
+void TSlideShow::ShowPosition(std::int32_t i, int step)
 {
     const int count = ui->ListBox1->count();
-    if (i >= count) {
-        if (!endlessLoop && !Paused()) {
-            endFlag = 1;
-            return;
+    for (int tried = 0;; ++tried) {
+        if (i >= count) {
+            if (!endlessLoop && !Paused()) {
+                endFlag = 1;
+                return;
+            }
+            i = 0;
         }
-        i = 0;
+        position = std::max(i, std::int32_t(0));
+        if (count == 0 || tried == count) return;
+        if (ShowFile(position)) return;
+        if (step < 0 && position == 0) return;  // nothing readable before it
+        i = position + step;
     }
-    position = std::max(i, std::int32_t(0));
-    if (count == 0) return;
-    // An image on show again (a button after the last one) means the show
-    // goes on rather than closing at the next tick.
-    endFlag = 0;
+}
 
-    const QString path = ui->ListBox1->item(position)->text();
+// False when the file gives no picture: the control then keeps the one before.
+bool TSlideShow::ShowFile(std::int32_t index)
+{
+    // An image on show again (a button after the last one) means the show
+    // goes on rather than closing at the next tick; its labels still stand.
+    if (index == onShow) {
+        endFlag = 0;
+        FitImage();
+        return true;
+    }
+    const int count = ui->ListBox1->count();
+    const QString path = ui->ListBox1->item(index)->text();
+    const qint64 before = ui->AnyImage1->Picture().cacheKey();
     ui->AnyImage1->setTruColor(force256 == 0);
-    ui->AnyImage1->setFileName(path);
+    // Loaded even under the name of a file that failed before, which the
+    // control would take as nothing to do.
+    ui->AnyImage1->LoadImageFile(path);
+    if (ui->AnyImage1->Picture().isNull() || ui->AnyImage1->Picture().cacheKey() == before) return false;
+    onShow = index;
+    endFlag = 0;
     FitImage();
-    ui->Label1->setText(QStringLiteral("%1 of %2").arg(position + 1).arg(count));
+    ui->Label1->setText(QStringLiteral("%1 of %2").arg(index + 1).arg(count));
     ui->Label2->setText(QFileInfo(path).fileName() + QStringLiteral("   ") +
                         descriptionOf(ui->AnyImage1->Record()));
+    return true;
 }
 
 // A picture smaller than the image area shows at its own size in the middle;
@@ -248,18 +270,21 @@ void TSlideShow::startbuttonClick()
     ShowPosition(0);
 }
 
-// While the show runs, position already names the next image, which both
-// arrows bring forward at once; while paused they step one image.
+// While the show runs, position already names the next image, which "<"
+// brings forward at once; while paused it steps back from the one on show.
 void TSlideShow::backbuttonClick()
 {
-    if (Paused()) --position;
-    ShowPosition(position);
+    if (Paused())
+        ShowPosition(onShow - 1, -1);
+    else
+        ShowPosition(position);
 }
 
+// The image after the one on show, running or paused: position may still
+// name the one on show (the first image, or just after a button).
 void TSlideShow::nextbuttonClick()
 {
-    if (Paused()) ++position;
-    ShowPosition(position);
+    ShowPosition(onShow + 1);
 }
 
 void TSlideShow::pausebuttonClick()

@@ -37,7 +37,9 @@ public:
     static void setSecondLength(int milliseconds);
 
     void FormShow();
-    void ShowPosition(std::int32_t i);
+    // `step` is the direction of travel (-1 for "<"): a file that cannot be
+    // read is passed over that way.
+    void ShowPosition(std::int32_t i, int step = 1);
     void Timer1Timer();
     void startbuttonClick();
     void backbuttonClick();
@@ -58,6 +60,7 @@ private:
     void ListFiles();
     void PlacePanels();
     void FitImage();
+    bool ShowFile(std::int32_t index);
     bool Paused() const;
 
     std::unique_ptr<Ui::TSlideShow> ui;
@@ -70,6 +73,7 @@ private:
     std::int32_t beepAtEnd = 0;
     std::int32_t endFlag = 0;
     std::int32_t position = 0;
+    std::int32_t onShow = -1;  // index of the picture on screen; -1 before the first has loaded
     int beeps = 0;
     bool shown = false;
     bool pressed = false;  // a mouse press on the image area, which its release turns into a click

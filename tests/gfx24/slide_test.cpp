@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFontInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QTest>
@@ -178,6 +179,48 @@ TEST(SlideShow, ButtonsKeysAndClicks)
     run_show(folder, 0, 1, 0, [&](QWidget& window) {
         QTest::keyClick(&window, Qt::Key_Escape);
         EXPECT_FALSE(window.isVisible());
+    });
+}
+
+// .d.bmp (hidden, red), a.bmp (blue), b.bmp (not a picture), c.bmp (green).
+TEST(SlideShow, HiddenFilesShowUnreadableOnesArePassedAndArrowsStepFromThePictureOnShow)
+{
+    const std::string folder = temp_path("mixed");
+    QDir().mkpath(QString::fromStdString(folder));
+    write_solid(folder + "/.d.bmp", 30, 20, 255, 0, 0);
+    write_solid(folder + "/a.bmp", 30, 20, 0, 0, 255);
+    write_file(folder + "/b.bmp", Bytes(100, 'x'));
+    write_solid(folder + "/c.bmp", 30, 20, 0, 255, 0);
+    run_show(folder, 0, 1, 0, [&](QWidget& window) {
+        auto click = [&](const char* name) { find_child<QToolButton>(window, name)->click(); };
+        auto on_show = [&] {
+            const QRect image = find_child<QWidget>(window, "AnyImage1")->geometry();
+            return std::make_pair(text(window, "Label1"), pixel(grabbed(window), image.center().x(), image.center().y()));
+        };
+        EXPECT_EQ(listed(window).size(), 4);
+        EXPECT_TRUE(text(window, "Label2").startsWith(".d.bmp   "));
+        for (const char* label : {"Label1", "Label2"})
+            EXPECT_EQ(QFontInfo(find_child<QLabel>(window, label)->font()).pixelSize(),
+                      QFontInfo(window.font()).pixelSize())
+                << label;
+
+        // Running, from the first picture on.
+        click("nextbutton");
+        EXPECT_EQ(on_show(), std::make_pair(QString("2 of 4"), QColor(0, 0, 255)));
+        QTest::keyClick(&window, Qt::Key_Right);
+        EXPECT_EQ(on_show(), std::make_pair(QString("4 of 4"), QColor(0, 255, 0))) << "b.bmp passed over";
+        EXPECT_TRUE(text(window, "Label2").startsWith("c.bmp   "));
+
+        // Paused after a tick has moved on: one step each way.
+        click("startbutton");
+        show(window).Timer1Timer();
+        click("pausebutton");
+        click("nextbutton");
+        EXPECT_EQ(on_show(), std::make_pair(QString("2 of 4"), QColor(0, 0, 255)));
+        click("nextbutton");
+        EXPECT_EQ(text(window, "Label1"), "4 of 4");
+        click("backbutton");
+        EXPECT_EQ(on_show(), std::make_pair(QString("2 of 4"), QColor(0, 0, 255))) << "b.bmp passed over backwards";
     });
 }
 
