@@ -63,6 +63,8 @@ TSizeIt::TSizeIt(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TSi
         edit->setAllowDecimal(false);
         edit->setMax(kMaxSide);
         edit->setMin(kMinSide);
+        edit->setToolTip(QStringLiteral("From %1 to %2 pixels").arg(kMinSide).arg(kMaxSide));
+        connect(edit, &QLineEdit::textEdited, this, [this, edit] { ShowClamped(edit); });
     }
     ui->Progbar1->setPenColor(QColor(0, 128, 128));
 
@@ -124,6 +126,16 @@ void TSizeIt::NumEdit1Change()
 {
     if (!ui->CheckBox1->isChecked()) return;
     ui->NumEdit2->setNumber(ui->NumEdit1->Number() * ratio * 0.01);
+}
+
+// A side typed past the largest, or as 0, which no further digit brings within
+// the limits, shows at once as the side the resize will use. One below the
+// smallest may still grow by a digit; it is brought up when the box is left.
+void TSizeIt::ShowClamped(TNumEdit* edit)
+{
+    if (edit->text().isEmpty()) return;
+    const double typed = edit->Number();
+    if (typed > kMaxSide || typed == 0) edit->ValidateText();
 }
 
 void TSizeIt::CheckBox1Click()

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 
+class TNumEdit;
+
 namespace Ui {
 class TSizeIt;
 }
@@ -53,6 +55,7 @@ private:
     // width, whose change rule sets the height otherwise.
     void SetPreset(std::int64_t width, std::int64_t height);
     bool ResizeFile(int width, int height);
+    void ShowClamped(TNumEdit* edit);
 
     std::unique_ptr<Ui::TSizeIt> ui;
     std::int32_t ratio = 0;      // the file's height x 100 / its width, whole percent

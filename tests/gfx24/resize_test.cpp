@@ -157,6 +157,35 @@ TEST(SizeIt, OkRewritesTheFileAtTheNewSize)
     EXPECT_EQ(get_u32(smallest, 22), 16u);
 }
 
+// A side that typing more digits cannot bring within the limits shows at once
+// as the side the resize will use; one on its way up from below is left alone.
+TEST(SizeIt, SidesPastTheLimitsShowAsTheyWillBeUsed)
+{
+    const std::string path = write_picture("limits.bmp", 64, 48);
+    const int result = size_image(path, [](QWidget& window) {
+        TNumEdit* width = edit(window, "NumEdit1");
+        TNumEdit* height = edit(window, "NumEdit2");
+        for (TNumEdit* side : {width, height})
+            EXPECT_TRUE(side->toolTip().contains("16") && side->toolTip().contains("5000")) << side->toolTip().toStdString();
+        width->selectAll();
+        QTest::keyClicks(width, "0");
+        EXPECT_EQ(width->text(), "16");
+        EXPECT_EQ(height->text(), "16");
+        find_child<QCheckBox>(window, "CheckBox1")->click();
+        height->selectAll();
+        QTest::keyClicks(height, "99999");
+        EXPECT_EQ(height->text(), "5000");
+        width->selectAll();
+        QTest::keyClicks(width, "100");
+        EXPECT_EQ(width->text(), "100");
+        press(window, "Button1");
+    });
+    EXPECT_EQ(result, 1);
+    const Bytes file = read_file(path);
+    EXPECT_EQ(get_u32(file, 18), 100u);
+    EXPECT_EQ(get_u32(file, 22), 5000u);
+}
+
 TEST(SizeIt, NothingRewrittenGivesZeroAndLeavesTheFile)
 {
     const std::string path = write_picture("kept.bmp", 64, 48);
