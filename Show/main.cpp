@@ -65,24 +65,22 @@ private:
 
 int main(int argc, char* argv[])
 {
-    // A picture named alone is read while the application and its window
-    // are made, unless a running viewer is likely to take it over. Should
-    // the arguments not name it after all (options Qt takes for itself), the
-    // read goes unused.
-    QStringList given;
-    for (int i = 1; i < argc; ++i) given << QString::fromLocal8Bit(argv[i]);
-    std::optional<show::BackgroundRead> early;
-    if (const show::VerbAndPath named = show::splitVerb(show::argumentText(given));
-        named.verb.isNull() && !named.path.isEmpty() && !show::viewerMayBeListening())
-        early.emplace(named.path, show::storedLoadOptions(SettingsStore()));
-
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Zarn"));
     QApplication::setApplicationName(QStringLiteral("Show"));
+    const QStringList arguments = QApplication::arguments().mid(1);
+
+    // A picture named alone is read while the window is made, unless a
+    // running viewer is likely to take it over. Not before the application
+    // exists: making it sets the locale and the environment, which the
+    // reader looks at.
+    std::optional<show::BackgroundRead> early;
+    if (const show::VerbAndPath named = show::splitVerb(show::argumentText(arguments));
+        named.verb.isNull() && !named.path.isEmpty() && !show::viewerMayBeListening())
+        early.emplace(named.path, show::storedLoadOptions(SettingsStore()));
 
     // A viewer already running takes the argument over, and this copy ends
     // without a window of its own.
-    const QStringList arguments = QApplication::arguments().mid(1);
     if (show::handOffToRunningViewer(show::argumentText(arguments))) return 0;
 
     show::installLibraryMessageBox();
@@ -90,7 +88,10 @@ int main(int argc, char* argv[])
         TForm1 form;
         if (const QString report = qEnvironmentVariable("ZARN_REPORT_FIRST_PAINT"); !report.isEmpty())
             new FirstPaintReport(form, report);
-        if (!form.DispatchArgument(arguments, early ? &*early : nullptr)) {
+        const bool stays = form.DispatchArgument(arguments, early ? &*early : nullptr);
+        // A read the window did not take gives its memory back now.
+        early.reset();
+        if (!stays) {
             // The verb's work was all this run had to do. A window that never
             // shows is never activated, so it is closed here rather than on
             // its first activation.
