@@ -20,9 +20,13 @@ namespace {
 struct VerbOption {
     const char* option;
     char verb;
+    const char* meaning;
 };
 constexpr VerbOption kVerbOptions[] = {
-    {"--browse", '='}, {"--edit", '?'}, {"--edit-with", '!'}, {"--print", '+'}};
+    {"--browse", '=', "browse from the picture, showing the one chosen"},
+    {"--edit", '?', "open the picture in the editor set for its type"},
+    {"--edit-with", '!', "ask for a program and open the picture in it"},
+    {"--print", '+', "print the picture through the print preview"}};
 
 // The whole exchange with a running viewer, connection included.
 constexpr int kHandOffWaitMs = 3000;
@@ -52,6 +56,21 @@ QString argumentText(const QStringList& arguments)
             return arguments.size() > 1 ? QChar(entry.verb) + arguments.at(1) : QString(QChar(entry.verb));
     }
     return arguments.front();
+}
+
+QString usageText()
+{
+    QString text = QStringLiteral(
+        "Usage: Show [OPTION] [PICTURE]\n"
+        "Shows PICTURE; a viewer already running takes it over and this copy ends.\n"
+        "Without a picture, asks for one.\n\n");
+    for (const VerbOption& entry : kVerbOptions)
+        text += QStringLiteral("  %1 PICTURE").arg(QLatin1String(entry.option)).leftJustified(24) +
+                QLatin1String(entry.meaning) + '\n';
+    text += QStringLiteral("  -h, --help").leftJustified(24) + QStringLiteral("print this help and exit\n\n");
+    text += QStringLiteral("PICTURE may instead begin with");
+    for (const VerbOption& entry : kVerbOptions) text += QStringLiteral(" %1").arg(QChar(entry.verb));
+    return text + QStringLiteral(" for those options, in that order.\n");
 }
 
 VerbAndPath splitVerb(const QString& argument)

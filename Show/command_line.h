@@ -18,6 +18,9 @@ namespace show {
 // verb given without a path (a desktop entry's action) is the verb alone.
 QString argumentText(const QStringList& arguments);
 
+// What `Show --help` prints: the verbs, the options, and what they do.
+QString usageText();
+
 struct VerbAndPath {
     QChar verb;    // '=', '?', '!', '+', or null for a plain path
     QString path;

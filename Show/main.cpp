@@ -9,10 +9,19 @@
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
+#include <QSocketNotifier>
 
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <exception>
+#include <memory>
 #include <optional>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -61,10 +70,67 @@ private:
     bool reported_ = false;
 };
 
+// SIGTERM and SIGINT close the viewer as Esc does, so its working file and
+// lock go with it. A signal handler may do next to nothing: it writes a byte
+// to a pipe that the event loop watches.
+int close_signal_pipe[2] = {-1, -1};
+
+extern "C" void on_close_signal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(close_signal_pipe[1], &byte, 1);
+    errno = saved;
+}
+
+class CloseOnSignal {
+public:
+    CloseOnSignal()
+    {
+        if (::pipe2(close_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+        notifier_ = std::make_unique<QSocketNotifier>(close_signal_pipe[0], QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+            // Every loop ends, that of a modal window included.
+            if (close_if_signalled()) QCoreApplication::exit(0);
+        });
+        struct sigaction action {};
+        action.sa_handler = on_close_signal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(SIGTERM, &action, nullptr);
+        ::sigaction(SIGINT, &action, nullptr);
+    }
+
+    // The window a signal closes from now on.
+    void watch(TForm1& form) { form_ = &form; }
+
+    // True once a signal came; the window is then closed, without a
+    // question, for nobody is there to answer it.
+    bool close_if_signalled()
+    {
+        char bytes[16];
+        while (close_signal_pipe[0] >= 0 && ::read(close_signal_pipe[0], bytes, sizeof bytes) > 0) arrived_ = true;
+        if (arrived_ && form_) form_->closeWithoutAsking();
+        return arrived_;
+    }
+
+private:
+    std::unique_ptr<QSocketNotifier> notifier_;
+    TForm1* form_ = nullptr;
+    bool arrived_ = false;
+};
+
 }  // namespace
 
 int main(int argc, char* argv[])
 {
+    // Asked for its usage, the program prints it and makes no window, so it
+    // needs no display either.
+    if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(show::usageText().toLocal8Bit().constData(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Zarn"));
     QApplication::setApplicationName(QStringLiteral("Show"));
@@ -83,14 +149,18 @@ int main(int argc, char* argv[])
     // without a window of its own.
     if (show::handOffToRunningViewer(show::argumentText(arguments))) return 0;
 
+    CloseOnSignal close_on_signal;
     show::installLibraryMessageBox();
     try {
         TForm1 form;
         if (const QString report = qEnvironmentVariable("ZARN_REPORT_FIRST_PAINT"); !report.isEmpty())
             new FirstPaintReport(form, report);
+        close_on_signal.watch(form);
+        if (close_on_signal.close_if_signalled()) return 0;
         const bool stays = form.DispatchArgument(arguments, early ? &*early : nullptr);
         // A read the window did not take gives its memory back now.
         early.reset();
+        if (close_on_signal.close_if_signalled()) return 0;
         if (!stays) {
             // The verb's work was all this run had to do. A window that never
             // shows is never activated, so it is closed here rather than on

@@ -14,6 +14,7 @@
 #include <QLocalSocket>
 #include <QProcess>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -50,6 +51,7 @@ public:
     // Waits (serving this process's windows meanwhile) for the copy to end.
     bool ended() { return QTest::qWaitFor([this] { return process_.state() == QProcess::NotRunning; }, 15000); }
     bool running() const { return process_.state() == QProcess::Running; }
+    void signal(int number) { ::kill(pid_t(process_.processId()), number); }
     int exitCode() const { return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1; }
 
 private:
@@ -90,6 +92,19 @@ QStringList recorded(const std::string& record)
 QString q(const std::string& text)
 {
     return QString::fromStdString(text);
+}
+
+// What the viewer listening on this test's socket answers to one request line.
+QByteArray answer_to(const QByteArray& line)
+{
+    QLocalSocket socket;
+    socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+    socket.connectToServer(show::handOffServerName());
+    if (!socket.waitForConnected(5000)) return "no connection";
+    socket.write(line + '\n');
+    if (!QTest::qWaitFor([&] { return socket.canReadLine() || socket.state() != QLocalSocket::ConnectedState; }, 5000))
+        return "no answer";
+    return socket.canReadLine() ? socket.readLine().trimmed() : QByteArray("cut off");
 }
 
 TEST(SingleInstance, TheRunningViewerTakesTheArgumentAndComesToTheFront)
@@ -156,17 +171,6 @@ TEST(SingleInstance, CopiesStartedTogetherAllHandOver)
 TEST(SingleInstance, TheSocketTakesOnlyWellFormedHandOffs)
 {
     TForm1 form;
-    const auto answer_to = [](const QByteArray& line) {
-        QLocalSocket socket;
-        socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
-        socket.connectToServer(show::handOffServerName());
-        if (!socket.waitForConnected(5000)) return QByteArray("no connection");
-        socket.write(line + '\n');
-        if (!QTest::qWaitFor([&] { return socket.canReadLine() || socket.state() != QLocalSocket::ConnectedState; },
-                             5000))
-            return QByteArray("no answer");
-        return socket.canReadLine() ? socket.readLine().trimmed() : QByteArray("cut off");
-    };
     const QByteArray longest(show::kMaxArgumentBytes, 'a');
     EXPECT_EQ(answer_to(show::handOffRequest("/no/such.bmp")), "1");
     EXPECT_EQ(answer_to(show::handOffRequest(longest)), "1");
@@ -260,6 +264,42 @@ TEST(SingleInstance, OnlyAViewerShowingAPictureIsFound)
     ShowCopy copy({q(second)});
     ZARN_WAIT_TRUE(file_exists(desktop_entry()), 15000);
     EXPECT_TRUE(copy.running());
+}
+
+TEST(StartupVerbs, HelpPrintsTheUsageWithoutAWindow)
+{
+    // No display to make a window on, and none needed.
+    QProcess help;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    help.setProcessEnvironment(environment);
+    for (const char* option : {"--help", "-h"}) {
+        help.start(QStringLiteral(ZARN_BIN_DIR "/Show"), {QString::fromLatin1(option)});
+        ASSERT_TRUE(help.waitForFinished(10000));
+        EXPECT_EQ(help.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(help.exitCode(), 0);
+        const QString usage = QString::fromLocal8Bit(help.readAllStandardOutput());
+        for (const char* verb : {"--browse", "--edit", "--edit-with", "--print", "PICTURE"})
+            EXPECT_TRUE(usage.contains(QLatin1String(verb))) << verb;
+    }
+    EXPECT_EQ(working_files(), 0);
+}
+
+// Ended by the system, the viewer closes as its Esc key closes it.
+TEST(StartupVerbs, TermAndInterruptCloseTheViewer)
+{
+    const QString picture = q(write_bmp24("signalled.bmp", 12, 10));
+    for (const int number : {SIGTERM, SIGINT}) {
+        ShowCopy copy({picture});
+        // Answered by the copy's event loop once its window shows the picture.
+        ZARN_WAIT_EQ(answer_to(show::kTitleRequest), QByteArray("Show - signalled.bmp"), 15000);
+        EXPECT_EQ(working_files(), 1);
+        copy.signal(number);
+        ASSERT_TRUE(copy.ended());
+        EXPECT_EQ(copy.exitCode(), 0);
+        EXPECT_EQ(working_files(), 0);
+        EXPECT_TRUE(QDir(show::privateTempDir()).entryList({QStringLiteral("zarn~*")}, QDir::Files).isEmpty());
+    }
 }
 
 TEST(StartupVerbs, EditStartsTheRegisteredEditorAndEnds)
