@@ -8,12 +8,14 @@
 #include "windows.h"
 
 #include <QFile>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPrinter>
 #include <QScreen>
 #include <QShowEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 using printd::rounded;
@@ -38,6 +40,7 @@ constexpr Unit kInches{40, 0.025, 0.787, 5, 4, 8, 8, 40, 10, 0.0125};
 constexpr int kToolbarHeight = 30;
 constexpr int kScreenMargin = 64;
 constexpr int kFarthest = 1 << 20;  // pixels; far beyond any page, well within int arithmetic
+constexpr int kTitleButtons = 96;   // what a title bar keeps beside its text, close box and all
 
 const Unit& unit_of(bool metric)
 {
@@ -50,6 +53,24 @@ const Unit& unit_of(bool metric)
 int rescaled(int value, double factor)
 {
     return rounded(double(value) * factor);
+}
+
+QString caption_text(bool metric, double dpi_x, double dpi_y, double width, double height, double left, double top)
+{
+    char caption[64];  // the caption holds up to 63 characters
+    if (metric)
+        std::snprintf(caption, sizeof caption, "Print %.0fx%.0fdpi: %.1fx%.1f  (x=%.1f  y=%.1f)", dpi_x, dpi_y, width,
+                      height, left, top);
+    else
+        std::snprintf(caption, sizeof caption, "Print %.0fx%.0fdpi: %.3fx%.3f  (x=%.3f  y=%.3f)", dpi_x, dpi_y,
+                      width, height, left, top);
+    return QString::fromLatin1(caption);
+}
+
+// What the co-ordinates box shows: no more decimals than the caption's inches.
+double three_decimals(double value)
+{
+    return std::round(value * 1000) / 1000;
 }
 
 }  // namespace
@@ -123,7 +144,10 @@ TPrintPreview::TPrintPreview(SettingsStore& settings, QWidget* parent)
     const auto place = [&](const char* name) {
         return std::clamp(settings_.number(QLatin1String(name)), -kFarthest, kFarthest);
     };
-    move(place("WindowLeft"), place("WindowTop"));
+    // The place is the inside's, set and read back as such: a window manager
+    // may put a window's inside where a frame's place was asked for, and the
+    // window would then creep by its border at every opening.
+    setGeometry(QRect(QPoint(place("WindowLeft"), place("WindowTop")), size()));
     ui->Panel1->move(place("ImageLeft"), place("ImageTop"));
     ui->SpeedButton7->setChecked(settings_.flag(QStringLiteral("Grid")));
     ui->GraphPaper1->setVisible(ui->SpeedButton7->isChecked());
@@ -150,11 +174,12 @@ TPrintPreview::TPrintPreview(SettingsStore& settings, QWidget* parent)
 
 TPrintPreview::~TPrintPreview() = default;
 
-void TPrintPreview::LoadFile(const QString& path)
+void TPrintPreview::LoadFile(const QString& path, const QString& named_after)
 {
     file_ = path;
+    named_after_ = named_after.isEmpty() ? path : named_after;
     ui->Image1->setFileName(path);
-    if (printer_->outputFormat() == QPrinter::PdfFormat) printer_->setOutputFileName(pdfNameFor(path));
+    if (printer_->outputFormat() == QPrinter::PdfFormat) printer_->setOutputFileName(pdfNameFor(named_after_));
 }
 
 bool TPrintPreview::Proportional() const
@@ -213,19 +238,21 @@ void TPrintPreview::FormShow()
         for (QToolButton* button : {ui->SpeedButton1, ui->SpeedButton4, ui->SpeedButton9, ui->SpeedButton6})
             button->setEnabled(false);
     }
-    if (Proportional()) {
-        QRect rect = ImageRect();
-        if (aspect > 1) rect.setHeight(rounded(rect.width() / aspect));
-        else rect.setWidth(rounded(rect.height() / inverse_aspect));
-        SetImageRect(rect);
-    }
+    // The picture opens in its own proportions in either sizing mode: free
+    // sizing left on for another picture would otherwise squash this one.
+    QRect rect = ImageRect();
+    if (aspect > 1) rect.setHeight(rounded(rect.width() / aspect));
+    else rect.setWidth(rounded(rect.height() / inverse_aspect));
+    SetImageRect(rect);
     LayoutPage();
     UpdateCaption();
 }
 
 // The printable area at the unit's preview pixels per inch, with a ruler's
-// breadth of margin all round and the toolbar above; never wider or taller
-// than the screen less 64 pixels.
+// breadth of margin all round and the toolbar above, and wide enough for the
+// caption; never wider or taller than the screen less 64 pixels. The
+// vertical ruler reaches half a number's height up beside the horizontal
+// one, so the 0 at the page's top edge is drawn whole.
 void TPrintPreview::LayoutPage()
 {
     dpi_x = printer_->logicalDpiX();
@@ -239,11 +266,20 @@ void TPrintPreview::LayoutPage()
     ui->Panel2->setGeometry(ruler_width, ruler_height, page_width, page_height);
     ui->GraphPaper1->setGeometry(0, 0, page_width, page_height);
     ui->Ruler1->setGeometry(0, 0, content.width(), ruler_height);
-    ui->Ruler2->setGeometry(0, ruler_height, ruler_width, content.height() - ruler_height);
+    const int number_lead = std::min(QFontMetrics(ui->Ruler2->font()).height() / 2, ruler_height);
+    ui->Ruler2->setStart(number_lead);
+    ui->Ruler2->setGeometry(0, ruler_height - number_lead, ruler_width, content.height() - ruler_height + number_lead);
     ui->ScrollContent->resize(content);
 
-    int client_width = content.width(), client_height = content.height() + kToolbarHeight;
-    QPoint place = pos();
+    // The widest caption has the page's own size in every figure.
+    const double widest = std::max(page_width, page_height) * unit_per_pixel;
+    QFont title_font = font();
+    title_font.setBold(true);
+    const int title_width = QFontMetrics(title_font).horizontalAdvance(
+                                caption_text(Metric(), dpi_x, dpi_y, widest, widest, widest, widest)) +
+                            kTitleButtons;
+    int client_width = std::max(content.width(), title_width), client_height = content.height() + kToolbarHeight;
+    QPoint place = geometry().topLeft();
     const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     if (screen) {
         const QRect bounds = screen->geometry();
@@ -266,22 +302,14 @@ void TPrintPreview::LayoutPage()
         place.setX(std::clamp(place.x(), free.left(), std::max(free.left(), free.right() + 1 - outer.width())));
         place.setY(std::clamp(place.y(), free.top(), std::max(free.top(), free.bottom() + 1 - outer.height())));
     }
-    if (place != pos()) move(place);
+    if (place != geometry().topLeft()) setGeometry(QRect(place, size()));
 }
 
 void TPrintPreview::UpdateCaption()
 {
     const QRect rect = ImageRect();
-    const double width = rect.width() * unit_per_pixel, height = rect.height() * unit_per_pixel;
-    const double left = rect.x() * unit_per_pixel, top = rect.y() * unit_per_pixel;
-    char caption[64];  // the caption holds up to 63 characters
-    if (Metric())
-        std::snprintf(caption, sizeof caption, "Print %.0fx%.0fdpi: %.1fx%.1f  (x=%.1f  y=%.1f)", dpi_x, dpi_y, width,
-                      height, left, top);
-    else
-        std::snprintf(caption, sizeof caption, "Print %.0fx%.0fdpi: %.3fx%.3f  (x=%.3f  y=%.3f)", dpi_x, dpi_y,
-                      width, height, left, top);
-    setWindowTitle(QString::fromLatin1(caption));
+    setWindowTitle(caption_text(Metric(), dpi_x, dpi_y, rect.width() * unit_per_pixel, rect.height() * unit_per_pixel,
+                                rect.x() * unit_per_pixel, rect.y() * unit_per_pixel));
 }
 
 void TPrintPreview::SpeedButton3Click()
@@ -358,15 +386,15 @@ void TPrintPreview::SpeedButton6Click()
     ui->Panel6->show();
     ui->Panel6->raise();
     ui->NumEdit4->setEnabled(!Proportional());
-    ui->NumEdit3->setNumber(rect.width() * unit_per_pixel);
-    ui->NumEdit4->setNumber(rect.height() * unit_per_pixel);
-    ui->NumEdit2->setNumber(rect.x() * unit_per_pixel);
-    ui->NumEdit1->setNumber(rect.y() * unit_per_pixel);
+    ui->NumEdit3->setNumber(three_decimals(rect.width() * unit_per_pixel));
+    ui->NumEdit4->setNumber(three_decimals(rect.height() * unit_per_pixel));
+    ui->NumEdit2->setNumber(three_decimals(rect.x() * unit_per_pixel));
+    ui->NumEdit1->setNumber(three_decimals(rect.y() * unit_per_pixel));
 }
 
 void TPrintPreview::NumEdit3Change()
 {
-    if (Proportional()) ui->NumEdit4->setNumber(ui->NumEdit3->Number() / aspect);
+    if (Proportional()) ui->NumEdit4->setNumber(three_decimals(ui->NumEdit3->Number() / aspect));
 }
 
 // Typed values become whole preview pixels, to the nearest: the unit's half
@@ -410,8 +438,8 @@ void TPrintPreview::done(int result)
 void TPrintPreview::FormClose()
 {
     const QRect rect = ImageRect();
-    settings_.setNumber(QStringLiteral("WindowTop"), y());
-    settings_.setNumber(QStringLiteral("WindowLeft"), x());
+    settings_.setNumber(QStringLiteral("WindowTop"), geometry().y());
+    settings_.setNumber(QStringLiteral("WindowLeft"), geometry().x());
     settings_.setNumber(QStringLiteral("ImageTop"), rect.y() + frame_width);
     settings_.setNumber(QStringLiteral("ImageLeft"), rect.x() + frame_width);
     settings_.setFlag(QStringLiteral("Proportional"), ui->SpeedButton5->isChecked());
@@ -427,7 +455,8 @@ void PrintPreview(const char* path)
 {
     SettingsStore settings(QStringLiteral("PrintPreview"));
     TPrintPreview window(settings);
-    window.LoadFile(QFile::decodeName(path));
+    const auto [picture, named_after] = TPrintPreview::splitArgument(QByteArray(path));
+    window.LoadFile(picture, named_after);
     execModal(window);
 }
 

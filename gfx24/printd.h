@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 class QPrinter;
 class SettingsStore;
@@ -25,11 +26,17 @@ public:
     explicit TPrintPreview(SettingsStore& settings, QWidget* parent = nullptr);
     ~TPrintPreview() override;
 
-    // The picture to place and print; the PDF a printer-less desktop prints
-    // to is named after it.
-    void LoadFile(const QString& path);
-    // "<name>.pdf" beside the picture.
+    // The picture to place and print. The PDF a printer-less desktop prints
+    // to is named after `named_after` (the picture itself when empty): the
+    // file a working copy was made from.
+    void LoadFile(const QString& path, const QString& named_after = {});
+    // "<name>.pdf" beside the picture, or in the home folder when the
+    // picture's folder cannot take it or is the private temporary folder.
     static QString pdfNameFor(const QString& path);
+    // The export's argument: the file to print, optionally followed by a
+    // newline and the file it is a copy of. A whole argument that names a
+    // file is that file, newlines and all.
+    static std::pair<QString, QString> splitArgument(const QByteArray& argument);
 
     void FormShow();
     void FormClose();
@@ -64,6 +71,7 @@ private:
     void UpdateCaption();
     // The picture stretched into its rectangle on the printer's page.
     bool PrintImage();
+    bool PrintToFile(const QString& output);
     bool Proportional() const;
     bool Metric() const;
     QRect ImageRect() const;
@@ -72,7 +80,7 @@ private:
     std::unique_ptr<Ui::TPrintPreview> ui;
     SettingsStore& settings_;
     std::unique_ptr<QPrinter> printer_;
-    QString file_;
+    QString file_, named_after_;
 
     std::int32_t drag_mode = 0;  // 0 none, 1 move, 2 corner, 3 bottom edge, 4 right edge
     std::int32_t down_x = 0, down_y = 0;

@@ -29,7 +29,8 @@ DragMode zone_at(QPoint at, QSize size)
 
 // The picture and its panel pass the pointer through to the rectangle, so
 // one set of handlers serves them all; a click on the page or its grid
-// closes the co-ordinates box.
+// closes the co-ordinates box, but one on the box itself, which reaches the
+// page when the label or frame under it leaves it, does not.
 bool TPrintPreview::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ui->Panel1) {
@@ -54,7 +55,9 @@ bool TPrintPreview::eventFilter(QObject* watched, QEvent* event)
         default: break;
         }
     } else if ((watched == ui->Panel2 || watched == ui->GraphPaper1) && event->type() == QEvent::MouseButtonPress) {
-        ui->Panel6->hide();
+        const QPoint at = static_cast<QWidget*>(watched)->mapTo(ui->Panel2,
+                                                                 static_cast<QMouseEvent*>(event)->position().toPoint());
+        if (!ui->Panel6->geometry().contains(at)) ui->Panel6->hide();
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -3,6 +3,7 @@
 
 #include "artwork.h"
 #include "printd_parts.h"
+#include "private_temp.h"
 #include "ui_printd.h"
 #include "ui_printd_setup.h"
 
@@ -16,8 +17,12 @@
 #include <QPrinter>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -39,6 +44,37 @@ void tell(QWidget* owner, const char* object_name, const QString& text)
     box.exec();
 }
 
+bool is_file(const QByteArray& path)
+{
+    struct stat info {};
+    return ::stat(path.constData(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// A new empty file beside `path`, made with the umask's mode (an old file's
+// when there is one); empty when none can be made there.
+QString part_file_for(const QString& path)
+{
+    const QFileInfo target(path);
+    const QString stem = target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+                         QLatin1Char('.') + QString::number(::getpid()) + QLatin1Char('.');
+    struct stat old {};
+    const bool replaces = ::stat(QFile::encodeName(path).constData(), &old) == 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString name = stem + QString::number(attempt);
+        const int fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return {};
+        }
+        const bool ready = !replaces || ::fchmod(fd, old.st_mode & 07777) == 0;
+        ::close(fd);
+        if (ready) return name;
+        ::unlink(QFile::encodeName(name).constData());
+        return {};
+    }
+    return {};
+}
+
 // A printer co-ordinate from the integer formula, kept within what a QRect holds.
 int device(std::int64_t value)
 {
@@ -47,30 +83,71 @@ int device(std::int64_t value)
 
 }  // namespace
 
+// The private temporary folder is nobody's place to look for a printout,
+// and nothing there outlives the viewer.
 QString TPrintPreview::pdfNameFor(const QString& path)
 {
     const QFileInfo picture(path);
-    return picture.absolutePath() + QLatin1Char('/') + picture.completeBaseName() + QLatin1String(".pdf");
+    const QFileInfo folder(picture.absolutePath());
+    const QString private_folder = show::privateTempDir();
+    const bool usable = folder.isDir() && folder.isWritable() &&
+                        (private_folder.isEmpty() || !same_file(folder.absoluteFilePath(), private_folder));
+    return (usable ? folder.absoluteFilePath() : QDir::homePath()) + QLatin1Char('/') + picture.completeBaseName() +
+           QLatin1String(".pdf");
+}
+
+// The viewer prints its working copy and names the picture it was made from
+// after it, on a line of its own.
+std::pair<QString, QString> TPrintPreview::splitArgument(const QByteArray& argument)
+{
+    if (!is_file(argument)) {
+        for (qsizetype at = argument.indexOf('\n'); at >= 0; at = argument.indexOf('\n', at + 1)) {
+            const QByteArray picture = argument.left(at);
+            if (is_file(picture)) return {QFile::decodeName(picture), QFile::decodeName(argument.mid(at + 1))};
+        }
+    }
+    return {QFile::decodeName(argument), QString()};
 }
 
 // The print dialog offers "<name>.pdf" beside the picture when there is no
-// printer; whatever file is chosen, it is never the picture itself.
+// printer, and asks itself before an older file of the chosen name is
+// replaced; whatever file is chosen, it is never the picture itself.
 void TPrintPreview::SpeedButton1Click()
 {
     if (ui->Image1->Picture().isNull()) return;
     QPrintDialog dialog(printer_.get(), this);
     dialog.setObjectName(QStringLiteral("PrintDialog1"));
     if (dialog.exec() != QDialog::Accepted) return;
-    if (printer_->outputFormat() == QPrinter::PdfFormat && same_file(printer_->outputFileName(), file_)) {
+    // The dialog may have changed the paper or its orientation: the page
+    // follows, so the picture keeps its size and place on the paper.
+    LayoutPage();
+    UpdateCaption();
+    const bool to_file = printer_->outputFormat() == QPrinter::PdfFormat;
+    const QString output = printer_->outputFileName();
+    if (to_file && (same_file(output, file_) || same_file(output, named_after_))) {
         tell(this, "PrintRefused",
              QStringLiteral("The printout would overwrite the picture itself. Choose another file name."));
         return;
     }
-    if (!PrintImage()) {
+    if (!(to_file ? PrintToFile(output) : PrintImage())) {
         tell(this, "PrintFailed", QStringLiteral("The picture could not be printed."));
         return;
     }
     close();
+}
+
+// Printed into a new file beside `output` and renamed over it once complete,
+// so a printout that fails leaves an older file as it was.
+bool TPrintPreview::PrintToFile(const QString& output)
+{
+    const QString part = part_file_for(output);
+    if (part.isEmpty()) return false;
+    printer_->setOutputFileName(part);
+    const bool printed =
+        PrintImage() && ::rename(QFile::encodeName(part).constData(), QFile::encodeName(output).constData()) == 0;
+    if (!printed) ::unlink(QFile::encodeName(part).constData());
+    printer_->setOutputFileName(output);
+    return printed;
 }
 
 void TPrintPreview::SpeedButton2Click()

@@ -2,6 +2,7 @@
 #include "dialog_test_support.h"
 #include "settings_store.h"
 #include "numedit.h"
+#include "private_temp.h"
 #include "ruler.h"
 #include "zarngfx24.h"
 
@@ -9,7 +10,10 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFontMetrics>
+#include <QMessageBox>
 #include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -17,6 +21,7 @@
 #include <QToolButton>
 
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <ostream>
 
@@ -24,6 +29,10 @@
 inline void PrintTo(const QRect& rect, std::ostream* out)
 {
     *out << "QRect(" << rect.x() << ", " << rect.y() << ", " << rect.width() << ", " << rect.height() << ")";
+}
+inline void PrintTo(const QPoint& point, std::ostream* out)
+{
+    *out << "QPoint(" << point.x() << ", " << point.y() << ")";
 }
 inline void PrintTo(const QString& text, std::ostream* out)
 {
@@ -86,6 +95,56 @@ void drag(QWidget* panel, QPoint from, QPoint to)
     QTest::mousePress(panel, Qt::LeftButton, {}, from);
     QTest::mouseMove(panel, to);
     QTest::mouseRelease(panel, Qt::LeftButton, {}, to);
+}
+
+// Answers the print dialog with its Ok button.
+void confirm_printing(QWidget& dialog)
+{
+    auto* buttons = dialog.findChild<QDialogButtonBox*>();
+    ASSERT_NE(buttons, nullptr);
+    buttons->button(QDialogButtonBox::Ok)->click();
+}
+
+// Runs `act` once on the first visible top-level window of a class of Qt's
+// own (which carry no object name) while the object lives, within 20 s.
+class WhenOpened {
+public:
+    WhenOpened(const char* class_name, std::function<void(QWidget&)> act) : deadline_(20000)
+    {
+        QObject::connect(&poll_, &QTimer::timeout, [this, class_name, act] {
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (!top->inherits(class_name) || !top->objectName().isEmpty() || !top->isVisible()) continue;
+                poll_.stop();
+                seen_ = true;
+                act(*top);
+                return;
+            }
+            if (deadline_.hasExpired()) poll_.stop();
+        });
+        poll_.start(10);
+    }
+    bool seen() const { return seen_; }
+
+private:
+    QTimer poll_;
+    QDeadlineTimer deadline_;
+    bool seen_ = false;
+};
+
+// The rectangle of rendered pixels in the picture's colour.
+QRect picture_in(const Pnm& page)
+{
+    QRect found;
+    for (int y = 0; y < page.height; ++y) {
+        const Bytes& row = page.rgb[std::size_t(y)];
+        for (int x = 0; x < page.width; ++x) {
+            const QColor colour(row[std::size_t(x) * 3], row[std::size_t(x) * 3 + 1], row[std::size_t(x) * 3 + 2]);
+            if (std::abs(colour.red() - kPicture.red()) < 8 && std::abs(colour.green() - kPicture.green()) < 8 &&
+                std::abs(colour.blue() - kPicture.blue()) < 8)
+                found |= QRect(x, y, 1, 1);
+        }
+    }
+    return found;
 }
 
 TEST(PrintPreview, PageIsFortyPixelsAnInchOrTwoAMillimetre)
@@ -160,6 +219,36 @@ TEST(PrintPreview, ReopeningKeepsThePictureWhereItWasInEitherUnit)
     });
 }
 
+// A window manager that puts a window's inside where its frame was asked
+// for would move the window by its border at every opening.
+TEST(PrintPreview, OpensWhereItWasLeftUnderAWindowManager)
+{
+    if (!have_program("openbox")) GTEST_SKIP() << "openbox is not installed";
+    QProcess manager;  // killed with the object at the latest
+    manager.start(QStringLiteral("openbox"), {});
+    ASSERT_TRUE(manager.waitForStarted());
+    // A window shown before the manager is ready may never learn its frame.
+    bool managed = false;
+    for (const QDeadlineTimer deadline(10000); !managed && !deadline.hasExpired();) {
+        QWidget probe;
+        probe.show();
+        managed = QTest::qWaitFor([&] { return probe.frameGeometry() != probe.geometry(); }, 500);
+    }
+    ASSERT_TRUE(managed);
+    const std::string path = write_picture("wide.bmp");
+    std::vector<QPoint> places;
+    for (int opening = 0; opening < 2; ++opening) {
+        preview(path, [&](QWidget& window) {
+            ZARN_WAIT_TRUE(window.frameGeometry() != window.geometry(), 10000);
+            places.push_back(window.geometry().topLeft());
+        });
+    }
+    manager.kill();
+    manager.waitForFinished();
+    ASSERT_EQ(places.size(), 2u);
+    EXPECT_EQ(places[1], places[0]);
+}
+
 TEST(PrintPreview, TypedCoordinatesMoveAndSizeAboveTenPixels)
 {
     const std::string path = write_picture("wide.bmp");
@@ -188,6 +277,45 @@ TEST(PrintPreview, TypedCoordinatesMoveAndSizeAboveTenPixels)
         EXPECT_EQ(height->text(), "15") << "the height follows the width";
         find_child<QPushButton>(window, "Button1")->click();
         EXPECT_EQ(image_rect(window), QRect(20, 10, 60, 30));
+    });
+}
+
+// A picture opened in free sizing keeps its proportions; the co-ordinates
+// box keeps what was typed when clicked inside and shows three decimals;
+// the window is wide enough for its caption and the vertical ruler's 0 at
+// the page's top edge is whole.
+TEST(PrintPreview, CoordinatesBoxCaptionAndRulersAroundThePage)
+{
+    const std::string path = write_picture("three by two.bmp", 30, 20);
+    QSettings(SettingsStore::filePath(), QSettings::IniFormat).setValue("PrintPreview/Proportional", "1");
+    preview(path, [&](QWidget& window) {
+        EXPECT_EQ(image_rect(window), QRect(20, 10, 120, 80));
+        QFont title_font = window.font();
+        title_font.setBold(true);
+        EXPECT_GT(window.width(), QFontMetrics(title_font).horizontalAdvance(window.windowTitle()) + 48);
+
+        QWidget* content = part(window, "ScrollContent");
+        const QImage drawn = grabbed(*content);
+        const int page_top = part(window, "Panel2")->y();
+        bool zero_above_page = false;
+        for (int y = page_top - 4; y < page_top; ++y)
+            for (int x = 8; x < 16; ++x) zero_above_page |= pixel(drawn, x, y).lightness() < 128;
+        EXPECT_TRUE(zero_above_page) << "the top half of the vertical ruler's 0";
+
+        press(window, "SpeedButton5");  // proportional
+        press(window, "SpeedButton6");
+        QWidget* box = part(window, "Panel6");
+        auto* width = find_child<TNumEdit>(window, "NumEdit3");
+        width->setText("4");
+        EXPECT_EQ(find_child<TNumEdit>(window, "NumEdit4")->text(), "2.667");
+        QTest::mouseClick(part(window, "Label1"), Qt::LeftButton);
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() - 2, box->height() - 2));
+        EXPECT_TRUE(box->isVisible());
+        EXPECT_EQ(width->text(), "4");
+        QWidget* grid = part(window, "GraphPaper1");
+        QWidget* page = part(window, "Panel2");
+        QTest::mouseClick(grid->isVisible() ? grid : page, Qt::LeftButton, {}, QPoint(page->width() - 4, page->height() - 4));
+        EXPECT_FALSE(box->isVisible());
     });
 }
 
@@ -325,6 +453,99 @@ TEST(PrintPreview, NeverPrintsOverThePictureAndShowsNothingForAnUnreadableOne)
         EXPECT_FALSE(find_child<QToolButton>(window, "SpeedButton1")->isEnabled());
         EXPECT_EQ(window.windowTitle().left(20), "Print 1200x1200dpi: ");
     });
+}
+
+// The viewer prints its working copy from the private folder and names the
+// picture it came from on a second line: the PDF goes beside that picture,
+// an older one is replaced only when the user agrees, and nothing is left
+// in the private folder. A copy printed without a name goes to the home folder.
+TEST(PrintPreview, PrintsTheViewersCopyBesideThePictureItCameFrom)
+{
+    if (QPrinter().outputFormat() != QPrinter::PdfFormat) GTEST_SKIP() << "a printer is installed";
+    const std::string private_folder = show::privateTempDir().toStdString();
+    ASSERT_FALSE(private_folder.empty());
+    const std::string copy = private_folder + "/zarn~1234.bmp";
+    std::filesystem::copy_file(write_picture("copy.bmp"), copy);
+    std::filesystem::create_directory(temp_path("pictures"));
+    const std::string original = temp_path("pictures/holiday.jpg");
+    write_file(original, Bytes(16, 0x5a));
+    const std::string pdf = temp_path("pictures/holiday.pdf");
+    const std::string argument = copy + "\n" + original;
+    const auto print_once = [&](std::optional<QMessageBox::StandardButton> replace) {
+        WhenShown print_dialog("PrintDialog1", [&](QWidget& dialog) {
+            WhenOpened question("QMessageBox", [&](QWidget& box) {
+                EXPECT_TRUE(static_cast<QMessageBox&>(box).text().contains("already exists"));
+                static_cast<QMessageBox&>(box).button(*replace)->click();
+            });
+            confirm_printing(dialog);
+            EXPECT_EQ(question.seen(), replace.has_value());
+            if (dialog.isVisible()) static_cast<QDialog&>(dialog).reject();
+        });
+        preview(argument, [&](QWidget& window) { press(window, "SpeedButton1"); });
+        EXPECT_TRUE(print_dialog.seen());
+    };
+    print_once(std::nullopt);
+    ASSERT_TRUE(file_exists(pdf));
+    EXPECT_EQ(folder_entries(private_folder), std::vector<std::string>{"zarn~1234.bmp"});
+
+    // Asked before the older file is replaced.
+    const Bytes older{'o', 'l', 'd'};
+    write_file(pdf, older);
+    print_once(QMessageBox::No);
+    EXPECT_EQ(read_file(pdf), older);
+    print_once(QMessageBox::Yes);
+    const Bytes printed = read_file(pdf);
+    EXPECT_EQ(std::string(printed.begin(), printed.begin() + 5), "%PDF-");
+    EXPECT_EQ(folder_entries(temp_path("pictures")), (std::vector<std::string>{"holiday.jpg", "holiday.pdf"}));
+
+    const std::string home = temp_path("home");
+    std::filesystem::create_directory(home);
+    const ScopedEnv home_folder("HOME", home.c_str());
+    WhenShown print_dialog("PrintDialog1", confirm_printing);
+    preview(copy, [&](QWidget& window) { press(window, "SpeedButton1"); });
+    EXPECT_TRUE(print_dialog.seen());
+    EXPECT_TRUE(file_exists(home + "/zarn~1234.pdf"));
+    EXPECT_EQ(folder_entries(private_folder), std::vector<std::string>{"zarn~1234.bmp"});
+}
+
+// Landscape chosen in the print dialog's own page properties: the page is
+// laid out for it before painting, so the 3 x 2.25 in picture half an inch
+// from the left and a quarter from the top of the printable area prints so.
+TEST(PrintPreview, PrintsOnThePaperThePrintDialogChose)
+{
+    if (QPrinter().outputFormat() != QPrinter::PdfFormat) GTEST_SKIP() << "a printer is installed";
+    const std::string path = write_picture("four by three.bmp", 40, 30);
+    const std::string pdf = temp_path("four by three.pdf");
+    bool turned = false;
+    WhenShown print_dialog("PrintDialog1", [&](QWidget& dialog) {
+        WhenOpened properties("QPrintPropertiesDialog", [](QWidget& page) {
+            find_child<QAbstractButton>(page, "landscape")->click();
+            static_cast<QDialog&>(page).accept();
+        });
+        find_child<QPushButton>(dialog, "properties")->click();
+        turned = properties.seen();
+        confirm_printing(dialog);
+    });
+    preview(path, [&](QWidget& window) {
+        EXPECT_EQ(image_rect(window), QRect(20, 10, 120, 90));
+        press(window, "SpeedButton1");
+    });
+    ASSERT_TRUE(turned);
+    ASSERT_TRUE(file_exists(pdf));
+
+    const ToolRun info = run_tool({"pdfinfo", pdf});
+    EXPECT_NE(std::string(info.output.begin(), info.output.end()).find("842 x 595 pts (A4)"), std::string::npos);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageOrientation(QPageLayout::Landscape);
+    const QRectF printable = printer.pageRect(QPrinter::DevicePixel);  // 1200 dpi
+    const std::optional<Pnm> rendered = decode({"pdftoppm", "-r", "100", "-singlefile", pdf});
+    ASSERT_TRUE(rendered);
+    const QRect picture = picture_in(*rendered);
+    EXPECT_NEAR(picture.width(), 300, 2);
+    EXPECT_NEAR(picture.height(), 225, 2);
+    EXPECT_NEAR(picture.left(), (printable.left() + 600) / 12, 2);
+    EXPECT_NEAR(picture.top(), (printable.top() + 300) / 12, 2);
 }
 
 }  // namespace
