@@ -353,7 +353,8 @@ void TForm1::printClick()
 {
     if (!has_picture()) return;
     hide();
-    const QByteArray working = QFile::encodeName(WorkingFile);
+    // The picture's own name follows on a second line: a printout to a file goes beside it.
+    const QByteArray working = QFile::encodeName(FileName.isEmpty() ? WorkingFile : WorkingFile + '\n' + FileName);
     _WinImagePrint(working.constData());
     show();
 }
