@@ -5,6 +5,7 @@
 #include "private_temp.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QImageReader>
 #include <QMessageBox>
@@ -46,6 +47,24 @@ bool same_file(const QString& first, const QString& second)
     if (::stat(QFile::encodeName(first).constData(), &a) != 0) return false;
     if (::stat(QFile::encodeName(second).constData(), &b) != 0) return false;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Stems longer than this are shortened to their first kKeptStemBytes
+// and a hash.
+constexpr qsizetype kLongestStemBytes = 64;
+constexpr qsizetype kKeptStemBytes = 40;
+
+// A file name may use all 255 bytes the file system allows, and "x" and
+// the unique ending would take the temporary name past them: a long name
+// keeps its first characters and stands for the rest by a hash of it.
+QString short_stem(const QString& stem)
+{
+    if (QFile::encodeName(stem).size() <= kLongestStemBytes) return stem;
+    qsizetype kept = 0;
+    while (kept < stem.size() && QFile::encodeName(stem.left(kept + 1)).size() <= kKeptStemBytes) ++kept;
+    if (kept > 0 && stem.at(kept - 1).isHighSurrogate()) --kept;  // never half a character
+    const QByteArray hash = QCryptographicHash::hash(QFile::encodeName(stem.mid(kept)), QCryptographicHash::Sha256);
+    return stem.left(kept) + '~' + QString::fromLatin1(hash.toHex().left(16));
 }
 
 }  // namespace
@@ -132,11 +151,9 @@ void TAnyImage::setAutoSize(bool value)
 
 QString TAnyImage::temporaryPathFor(const QString& name)
 {
-    const QString folder = show::privateTempDir();
-    if (folder.isEmpty()) return {};
     const QString file = file_part(name);
     const qsizetype dot = file.lastIndexOf(QLatin1Char('.'));
-    return folder + QLatin1String("/x") + (dot < 0 ? file : file.left(dot)) + QLatin1String(".bmp");
+    return show::uniqueTempPath(show::privateTempDir(), 'x' + short_stem(dot < 0 ? file : file.left(dot)));
 }
 
 void TAnyImage::LoadImageFile(const QString& name)

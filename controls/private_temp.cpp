@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -64,6 +65,20 @@ QString privateTempDir()
     if (::lstat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()) return {};
     if ((info.st_mode & 0077) != 0 && ::chmod(dir.c_str(), 0700) != 0) return {};
     return QFile::decodeName(QByteArray::fromStdString(dir));
+}
+
+QString uniqueTempPath(const QString& folder, const QString& stem, const QString& suffix)
+{
+    if (folder.isEmpty()) return {};
+    static std::atomic<unsigned> handed_out{0};
+    const QString start = folder + '/' + stem + '-' + QString::number(::getpid()) + '-';
+    // A name already there was left by a process of the same id that is
+    // gone; it is passed over rather than taken.
+    for (int attempt = 0;; ++attempt) {
+        const QString path = start + QString::number(++handed_out) + suffix;
+        struct stat info {};
+        if (attempt >= 100 || ::lstat(QFile::encodeName(path).constData(), &info) != 0) return path;
+    }
 }
 
 QString workingFileName(const QTime& time)

@@ -11,6 +11,12 @@ namespace show {
 // where temporary and hand-off files live. Empty when it cannot be made safe.
 QString privateTempDir();
 
+// A temporary file name in `folder` that no other process, nor another
+// window of this one, is using: `stem`, this process's id and a count of
+// the names it has handed out, then `suffix` ("zarngfx24-4711-3.bmp").
+// Empty when `folder` is.
+QString uniqueTempPath(const QString& folder, const QString& stem, const QString& suffix = QStringLiteral(".bmp"));
+
 // "zarn~SSHH.bmp" from the seconds and hundredths of `time`.
 QString workingFileName(const QTime& time);
 

@@ -5,6 +5,7 @@
 
 #include "artwork.h"
 #include "bmp_picture.h"
+#include "private_temp.h"
 #include "windows.h"
 #include "zarngfx.h"
 
@@ -137,8 +138,11 @@ bool TAdjuster24::eventFilter(QObject* watched, QEvent* event)
 void TAdjuster24::FormShow()
 {
     // 1.
-    processed_file_ = gfx24::temporaryFile(QStringLiteral("zarngfx24.bmp"));
-    cropped_file_ = gfx24::temporaryFile(QStringLiteral("zarngfx24a.bmp"));
+    // Names of this window's own: another program's adjustment window
+    // would otherwise show, and on closing delete, this one's files.
+    const QString temp_folder = show::privateTempDir();
+    processed_file_ = show::uniqueTempPath(temp_folder, QStringLiteral("zarngfx24"));
+    cropped_file_ = show::uniqueTempPath(temp_folder, QStringLiteral("zarngfx24a"));
 
     // 2.
     crop_pending_ = 0;

@@ -8,9 +8,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPalette>
 
 #include <filesystem>
+#include <unistd.h>
 
 namespace {
 
@@ -104,23 +106,42 @@ TEST(AnyImage, TheTemporaryFileGoesAndNeverTakesTheSourceWithIt)
 {
     const QString folder = show::privateTempDir();
     ASSERT_FALSE(folder.isEmpty());
-    EXPECT_EQ(TAnyImage::temporaryPathFor("/any/where/cat.jpg"), folder + "/xcat.bmp");
-    EXPECT_EQ(TAnyImage::temporaryPathFor("/any/where/noext"), folder + "/xnoext.bmp");
+    // "x", the name without its extension, then this process's own ending.
+    const QString process = '-' + QString::number(::getpid()) + '-';
+    const QString cat = TAnyImage::temporaryPathFor("/any/where/cat.jpg");
+    EXPECT_TRUE(cat.startsWith(folder + "/xcat" + process) && cat.endsWith(".bmp")) << cat.toStdString();
+    EXPECT_TRUE(TAnyImage::temporaryPathFor("/any/where/noext").startsWith(folder + "/xnoext" + process));
+    EXPECT_NE(TAnyImage::temporaryPathFor("/any/where/cat.jpg"), cat);
 
     TAnyImage image;
     image.setFileName(q(write_picture(temp_path("cat.bmp"), 5, 3)));
     ASSERT_EQ(image.Picture().size(), QSize(5, 3));
-    EXPECT_FALSE(QFile::exists(folder + "/xcat.bmp"));
+    EXPECT_EQ(QDir(folder).entryList({"xcat*"}, QDir::Files), QStringList());
 
-    // A source that is a link to the very name the conversion would write
-    // and then delete: the load is refused and the file is kept.
-    const std::string kept = write_picture((folder + "/xdog.bmp").toStdString(), 7, 7);
+    // A source that is a link to the next name the conversion would take:
+    // another name is written and deleted, and the file is kept.
+    const QString next = TAnyImage::temporaryPathFor("/dog.bmp");
+    const qsizetype count_at = next.lastIndexOf('-') + 1;
+    const QString after = next.left(count_at) + QString::number(next.mid(count_at).chopped(4).toInt() + 1) + ".bmp";
+    const std::string kept = write_picture(after.toStdString(), 7, 7);
     const Bytes before = read_file(kept);
     std::filesystem::create_symlink(kept, temp_path("dog.bmp"));
     image.setFileName(q(temp_path("dog.bmp")));
-    EXPECT_EQ(image.Picture().size(), QSize(5, 3));
+    EXPECT_EQ(image.Picture().size(), QSize(7, 7));
     ASSERT_TRUE(file_exists(kept));
     EXPECT_EQ(read_file(kept), before);
+
+    // A name that fills the file system's 255 bytes still has room for its
+    // temporary name, and two that differ only at the end do not share one.
+    const std::string long_stem(246 - 4, 'n');
+    image.setFileName(q(write_picture(temp_path(long_stem + ".bmp"), 6, 2)));
+    EXPECT_EQ(image.Picture().size(), QSize(6, 2));
+    const QString shortened = QFileInfo(TAnyImage::temporaryPathFor(q(long_stem + "a.bmp"))).fileName();
+    EXPECT_LT(shortened.size(), 100);
+    const QString stem = shortened.left(shortened.indexOf(process));
+    EXPECT_TRUE(stem.startsWith("xnnnn")) << stem.toStdString();
+    const QString other = QFileInfo(TAnyImage::temporaryPathFor(q(long_stem + "b.bmp"))).fileName();
+    EXPECT_NE(other.left(other.indexOf(process)), stem);
 }
 
 TEST(AnyImage, PaintsAtItsOwnSizeOrStretched)

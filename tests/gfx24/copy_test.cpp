@@ -76,6 +76,14 @@ TEST(Copy, ThePictureReachesAnotherProgramAfterASecondOnScreen)
     EXPECT_EQ(pasted(), ramp_image(40, 30));
 }
 
+// A name that takes nearly all of the file system's 255 bytes.
+TEST(Copy, APictureWithALongNameIsCopiedAsWell)
+{
+    const std::string path = write_picture((std::string(246 - 4, 'n') + ".bmp").c_str(), 21, 13);
+    _Copy_Image(path.c_str());
+    EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), ramp_image(21, 13));
+}
+
 // A host without Qt has its application for the call only; the picture
 // outlives it.
 TEST(Copy, APictureCopiedByAHostWithoutQtStaysAfterTheHostHasEnded)

@@ -5,14 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QDir>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <QTest>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
@@ -75,11 +80,16 @@ void click(QWidget& window, const char* button)
     QTest::mouseClick(find_child<QPushButton>(window, button), Qt::LeftButton);
 }
 
-// The two temporary files in the private folder, whichever exists.
+// The window's temporary files in the private folder under `tmp`.
+QStringList temporary_files(const std::string& tmp = temp_dir() + "/tmp")
+{
+    const QString folder = QString::fromStdString(tmp + "/zarn-" + std::to_string(::getuid()));
+    return QDir(folder).entryList({"zarngfx24*"}, QDir::Files);
+}
+
 bool temporary_files_left()
 {
-    const std::string folder = temp_dir() + "/tmp/zarn-" + std::to_string(::getuid());
-    return file_exists(folder + "/zarngfx24.bmp") || file_exists(folder + "/zarngfx24a.bmp");
+    return !temporary_files().isEmpty();
 }
 
 std::string write_rgb(const std::string& name, int width, int height, const Rows& rows)
@@ -225,6 +235,98 @@ TEST(Adjuster24, NavigatorAtTheEdgeAndAFileThatCannotBeRewritten)
     EXPECT_TRUE(act.seen());
     EXPECT_EQ(read_file(path), garbage);
     EXPECT_FALSE(temporary_files_left());
+}
+
+TEST(Adjuster24, EverySliderMovesOneStepAPixel)
+{
+    const std::string path = write_rgb("small.bmp", 8, 8, rgb_ramp(8, 8));
+    WhenShown act("TAdjuster24", [&](QWidget& window) {
+        CloseAtEnd closer{window};
+        for (const char* name : {"redbar", "greenbar", "bluebar", "brightbar", "contbar"}) {
+            QScrollBar* slider = bar(window, name);
+            QStyleOptionSlider option;
+            option.initFrom(slider);
+            option.orientation = slider->orientation();
+            option.minimum = slider->minimum();
+            option.maximum = slider->maximum();
+            option.pageStep = slider->pageStep();
+            option.sliderPosition = option.sliderValue = slider->value();
+            const QStyle* style = slider->style();
+            const int groove =
+                style->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarGroove, slider).width();
+            const int handle =
+                style->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, slider).width();
+            EXPECT_GE(groove - handle + 1, slider->maximum() - slider->minimum() + 1) << name;
+            EXPECT_TRUE(window.rect().contains(slider->mapTo(&window, slider->rect().bottomRight()))) << name;
+        }
+    });
+    EXPECT_EQ(_AdjustImage(path.c_str()), 0);
+    EXPECT_TRUE(act.seen());
+}
+
+// Two programs adjusting pictures at once, each in a child process running
+// this test with a role: both windows are up together, each previews its
+// own picture, and the first closing takes none of the second's files.
+TEST(Adjuster24, TwoProgramsAtOnceKeepTheirOwnPreviews)
+{
+    const char* role = std::getenv("ZARN_ADJUST_ROLE");
+    const char* shared = std::getenv("ZARN_ADJUST_SHARED");
+    if (role && shared) {
+        const std::string folder = shared;
+        const std::string me = role, other = me == "1" ? "2" : "1";
+        const auto mark = [&](const std::string& what) { write_file(folder + "/" + me + what, Bytes{1}); };
+        const auto marked = [&](const std::string& who, const std::string& what) {
+            return file_exists(folder + "/" + who + what);
+        };
+        // Pictures of different sizes, so one cannot pass for the other.
+        const int width = me == "1" ? 40 : 24, height = me == "1" ? 30 : 18;
+        const Rows source = rgb_ramp(width, height);
+        const std::string path = write_rgb("mine.bmp", width, height, source);
+        ScopedEnv tmp("TMPDIR", (folder + "/tmp").c_str());
+        WhenShown act("TAdjuster24", [&](QWidget& window) {
+            CloseAtEnd closer{window};
+            mark(".up");
+            ZARN_WAIT_TRUE(marked(other, ".up"), 30000);
+            click(window, "update");
+            EXPECT_EQ(area_difference(preview(window), source, 0, 0, width, height), "");
+            if (me == "1") {
+                ZARN_WAIT_TRUE(temporary_files(folder + "/tmp").size() == 4, 10000) << "two files each";
+                mark(".checked");
+                ZARN_WAIT_TRUE(marked(other, ".checked"), 30000);
+                click(window, "Button2");
+                mark(".closed");
+            } else {
+                mark(".checked");
+                ZARN_WAIT_TRUE(marked(other, ".closed"), 30000);
+                click(window, "update");
+                EXPECT_EQ(area_difference(preview(window), source, 0, 0, width, height), "");
+            }
+        });
+        EXPECT_EQ(_AdjustImage(path.c_str()), 0);
+        EXPECT_TRUE(act.seen());
+        return;
+    }
+
+    const std::string folder = temp_path("shared");
+    std::filesystem::create_directories(folder + "/tmp");
+    const QString self = QString::fromStdString(std::filesystem::read_symlink("/proc/self/exe").string());
+    const QString filter = "--gtest_filter=Adjuster24.TwoProgramsAtOnceKeepTheirOwnPreviews";
+    QProcess children[2];
+    for (int i = 0; i < 2; ++i) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("ZARN_ADJUST_ROLE", QString::number(i + 1));
+        environment.insert("ZARN_ADJUST_SHARED", QString::fromStdString(folder));
+        children[i].setProcessEnvironment(environment);
+        children[i].setProcessChannelMode(QProcess::MergedChannels);
+        children[i].start(self, {filter});
+    }
+    for (QProcess& child : children) {
+        if (!QTest::qWaitFor([&] { return child.state() == QProcess::NotRunning; }, 90000)) child.kill();
+        child.waitForFinished();
+        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child.exitCode(), 0) << child.readAll().toStdString();
+    }
+    EXPECT_EQ(temporary_files(folder + "/tmp"), QStringList());
 }
 
 }  // namespace
