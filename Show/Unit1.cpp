@@ -4,6 +4,7 @@
 #include "Unit2.h"
 #include "Unit4.h"
 
+#include "gfxdlg.h"
 #include "mbutton.h"
 #include "picture_load.h"
 #include "picturebox.h"
@@ -208,16 +209,10 @@ void TForm1::after_first_paint(int step)
     QMetaObject::invokeMethod(this, [this, step] { after_first_paint(step + 1); }, Qt::QueuedConnection);
 }
 
+// The same entries as every other dialog over the library's formats.
 QStringList TForm1::nameFilters(const QString& barFilter)
 {
-    QStringList parts = barFilter.split('|');
-    if (!parts.isEmpty() && parts.back().isEmpty()) parts.removeLast();
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QString patterns = parts.at(i + 1);
-        filters << parts.at(i) + " (" + patterns.replace(';', ' ') + ')';
-    }
-    return filters;
+    return TGfxDialog::nameFilters(barFilter);
 }
 
 void TForm1::show_progress_panel(bool shown)

@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMessageBox>
 
 #include <algorithm>
 #include <vector>
@@ -45,6 +46,13 @@ bool same_file(const QString& a, const QString& b)
     return !a.isEmpty() && !b.isEmpty() && resolved_path(a) == resolved_path(b);
 }
 
+// A name typed with folders ("out/picture") is written there, the folders
+// made as needed.
+bool make_folder_for(const QString& file)
+{
+    return QDir().mkpath(QFileInfo(file).absolutePath());
+}
+
 // The file name with its extension replaced the way the library's writer
 // does it: the last dot of the name part starts the extension; a name
 // without one (or starting with its only dot) gets the extension appended.
@@ -73,9 +81,11 @@ TGfxDialog::TGfxDialog(QWidget* parent) : QObject(parent)
     save_dialog_->setAcceptMode(QFileDialog::AcceptSave);
     save_dialog_->setFileMode(QFileDialog::AnyFile);
     save_dialog_->setOption(QFileDialog::ReadOnly, false);
+    // The name written carries the save type's extension, which the dialog
+    // knows nothing of: the question about replacing a file is ours.
+    save_dialog_->setOption(QFileDialog::DontConfirmOverwrite);
 
-    const QString temp_folder = show::privateTempDir();
-    if (!temp_folder.isEmpty()) temp_file_name_ = temp_folder + QStringLiteral("/GfxTemp.bmp");
+    temp_file_name_ = show::uniqueTempPath(show::privateTempDir(), QStringLiteral("GfxTemp"));
 
     BuildFilters();
 }
@@ -154,15 +164,17 @@ QStringList TGfxDialog::nameFilters(const QString& barFilter)
     QStringList parts = barFilter.split('|');
     if (!parts.isEmpty() && parts.back().isEmpty()) parts.removeLast();
     QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QStringList patterns = parts.at(i + 1).split(';', Qt::SkipEmptyParts);
-        // "*.*" means every file; here many files have no dot at all, and
-        // only "*" lists those too.
-        for (QString& pattern : patterns)
-            if (pattern == QLatin1String("*.*")) pattern = QStringLiteral("*");
-        filters << parts.at(i) + QStringLiteral(" (") + patterns.join(' ') + ')';
-    }
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        filters << parts.at(i) + QStringLiteral(" (") + filePatterns(parts.at(i + 1)).join(' ') + ')';
     return filters;
+}
+
+QStringList TGfxDialog::filePatterns(const QString& patternList)
+{
+    QStringList patterns = patternList.split(';', Qt::SkipEmptyParts);
+    for (QString& pattern : patterns)
+        if (pattern == QLatin1String("*.*")) pattern = QStringLiteral("*");
+    return patterns;
 }
 
 void TGfxDialog::BuildFilters()
@@ -226,7 +238,8 @@ bool TGfxDialog::SavePicture(const QImage& picture)
     const auto bmp_to_any = library_.find<BmpToAnyFn>("_bmptoanys");
     const QString output = outputName();
     bool saved = false;
-    if (bmp_to_any && !output.isEmpty() && !picture.isNull() && tempFileIsSafe(output)) {
+    if (bmp_to_any && !output.isEmpty() && !picture.isNull() && tempFileIsSafe(output) &&
+        make_folder_for(output)) {
         // A 32-bit picture goes out as a 24-bit BMP, which the library reads;
         // any alpha is dropped, as no save type keeps it.
         const bool written = picture.convertToFormat(QImage::Format_RGB32).save(temp_file_name_, "BMP");
@@ -254,7 +267,7 @@ bool TGfxDialog::ConvertFile()
     const QString source = LoadFileName();
     const QString output = outputName();
     bool converted = false;
-    if (convert && !source.isEmpty() && !output.isEmpty()) {
+    if (convert && !source.isEmpty() && !output.isEmpty() && make_folder_for(output)) {
         converted = convert(QFile::encodeName(source).constData(), QFile::encodeName(output).constData(), &record_,
                             photo_cd_size_ + 1, jpeg_size_, SaveFilterIndex(), jpeg_quality_) != 0;
         if (converted) setSaveFileName(output);
@@ -275,15 +288,32 @@ void TGfxDialog::finish()
     if (auto_flush_) library_.unload();
 }
 
+// A save the user declines to replace a file with goes back to the dialog.
 bool TGfxDialog::execute(QFileDialog& dialog)
 {
-    if (dialog.exec() != QDialog::Accepted) return false;
-    const QString chosen = fileName(&dialog);
-    if (!chosen.isEmpty()) {
-        dialog.setDirectory(QFileInfo(chosen).absolutePath());
-        selectFileName(&dialog, chosen);
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted) return false;
+        const QString chosen = fileName(&dialog);
+        if (!chosen.isEmpty()) {
+            dialog.setDirectory(QFileInfo(chosen).absolutePath());
+            selectFileName(&dialog, chosen);
+        }
+        if (&dialog != save_dialog_ || mayReplace(outputName())) return true;
     }
-    return true;
+}
+
+// Asks before the save replaces a file (or a link) under the name it will
+// really write.
+bool TGfxDialog::mayReplace(const QString& output) const
+{
+    const QFileInfo existing(output);
+    if (output.isEmpty() || (!existing.exists() && !existing.isSymLink())) return true;
+    QMessageBox question(QMessageBox::Warning, save_dialog_->windowTitle(),
+                         QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(existing.fileName()),
+                         QMessageBox::Yes | QMessageBox::No, save_dialog_->parentWidget());
+    question.setObjectName(QStringLiteral("ReplaceQuestion"));
+    question.setDefaultButton(QMessageBox::No);
+    return question.exec() == QMessageBox::Yes;
 }
 
 // The file typed or picked in the dialog. With nothing chosen Qt answers

@@ -3,6 +3,7 @@
 
 #include "dialog_session.h"
 #include "gfxdlg.h"
+#include "private_temp.h"
 #include "ui_showit.h"
 #include "windows.h"
 
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
 
@@ -69,7 +71,7 @@ TImageShow::TImageShow(QWidget* parent) : QDialog(parent), ui(std::make_unique<U
     ui->AnyImage1->setStretch(true);
 
     GfxDialog1 = new TGfxDialog(this);
-    const QString temporary = gfx24::temporaryFile(QStringLiteral("~gfxtemp.bmp"));
+    const QString temporary = show::uniqueTempPath(show::privateTempDir(), QStringLiteral("~gfxtemp"));
     if (!temporary.isEmpty()) GfxDialog1->setTempFileName(temporary);
 }
 
@@ -126,12 +128,17 @@ void TImageShow::PlacePanels()
 }
 
 // The file itself is converted, in full colour whatever the screen shows.
+// A save that fails says so; the window stays open either way.
 void TImageShow::SaveImage()
 {
     const QString file = ui->AnyImage1->FileName();
     GfxDialog1->setLoadFileName(file);
     GfxDialog1->setSaveDirectory(QFileInfo(file).absolutePath());
-    if (GfxDialog1->ExecuteSave()) GfxDialog1->ConvertFile();
+    if (!GfxDialog1->ExecuteSave() || GfxDialog1->ConvertFile()) return;
+    QMessageBox failure(QMessageBox::Critical, QStringLiteral("Error"),
+                        QStringLiteral("Cannot write ") + GfxDialog1->SaveFileName(), QMessageBox::Ok, this);
+    failure.setObjectName(QStringLiteral("SaveFailure"));
+    failure.exec();
 }
 
 // S saves; any other key closes. A modifier alone is no key yet: Shift

@@ -60,6 +60,7 @@ TEST(MainWindow, OpenFilterListsTheFormatTable)
     const QStringList filters = TForm1::nameFilters(filter);
     ASSERT_EQ(filters.size(), 13);
     EXPECT_EQ(filters[3], "PBMPlus (ppm,pgm,pbm) (*.ppm *.pgm *.pbm)");
+    EXPECT_EQ(filters.back(), "All Files (*)") << "files without a dot are listed too";
     EXPECT_EQ(form.OpenDialog1->nameFilters(), filters);
     EXPECT_EQ(form.SaveDialog1->nameFilters().size(), 15);
     EXPECT_EQ(form.SaveDialog1->selectedNameFilter(), "Windows Bitmap (*.bmp)");

@@ -10,6 +10,8 @@
 #include <QFileDialog>
 #include <QTimer>
 
+#include <unistd.h>
+
 namespace {
 
 using namespace zarn::test;
@@ -59,7 +61,12 @@ TEST(GfxDialog, FiltersComeFromTheFormatTable)
 TEST(GfxDialog, PropertiesLiveInTheDialogs)
 {
     TGfxDialog dialog;
-    EXPECT_EQ(dialog.TempFileName(), show::privateTempDir() + "/GfxTemp.bmp");
+    // A name of this process and component: another program's would share
+    // the folder.
+    const QString own = show::privateTempDir() + "/GfxTemp-" + QString::number(::getpid()) + '-';
+    EXPECT_TRUE(dialog.TempFileName().startsWith(own) && dialog.TempFileName().endsWith(".bmp"))
+        << dialog.TempFileName().toStdString();
+    EXPECT_NE(TGfxDialog().TempFileName(), dialog.TempFileName());
     EXPECT_EQ(dialog.JpegQuality(), 80);
     EXPECT_EQ(dialog.PhotoCDSize(), 2);
     const QString folder = QString::fromStdString(temp_dir());

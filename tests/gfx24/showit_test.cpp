@@ -4,13 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QDialog>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTest>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace {
@@ -93,6 +96,74 @@ TEST(ImageShow, SKeySavesAndKeepsTheWindow)
         ScopedPic pic;
         ASSERT_NE(_Pic_Read(saved.c_str(), pic.get(), 3, 0), 0);
         EXPECT_EQ(pixel_rows(*pic), rgb_ramp(30, 20));
+    });
+}
+
+// Names the window's save dialog "SaveDialog", for WhenShown.
+void name_save_dialog(QWidget& window)
+{
+    for (QFileDialog* dialog : window.findChildren<QFileDialog*>())
+        if (dialog->acceptMode() == QFileDialog::AcceptSave) dialog->setObjectName("SaveDialog");
+}
+
+void type_and_accept(QWidget& dialog, const QString& name)
+{
+    find_child<QLineEdit>(dialog, "fileNameEdit")->setText(name);
+    static_cast<QDialog&>(dialog).accept();
+    if (dialog.isVisible()) static_cast<QDialog&>(dialog).reject();
+}
+
+void answer(QWidget& box, QMessageBox::StandardButton button)
+{
+    static_cast<QMessageBox&>(box).button(button)->click();
+}
+
+TEST(ImageShow, SaveWritesTheNamedFileAndAsksBeforeReplacingIt)
+{
+    const std::string path = write_picture("shown.bmp", 30, 20);
+    const std::string other = temp_path("other.bmp");
+    const Bytes kept{'k', 'e', 'p', 't'};
+    write_file(other, kept);
+    const auto written = [](const std::string& file) {
+        ScopedPic pic;
+        return _Pic_Read(file.c_str(), pic.get(), 3, 0) != 0 && pixel_rows(*pic) == rgb_ramp(30, 20);
+    };
+    run_show(path, [&](QWidget& window) {
+        name_save_dialog(window);
+        // "other" in the BMP type is written as other.bmp, which is there:
+        // No goes back to the dialog, where a name in a new folder is taken.
+        {
+            std::unique_ptr<WhenShown> again;
+            WhenShown first("SaveDialog", [](QWidget& dialog) { type_and_accept(dialog, "other"); });
+            WhenShown question("ReplaceQuestion", [&](QWidget& box) {
+                EXPECT_TRUE(static_cast<QMessageBox&>(box).text().startsWith("other.bmp"));
+                again = std::make_unique<WhenShown>(
+                    "SaveDialog", [](QWidget& dialog) { type_and_accept(dialog, "out/fs_save"); });
+                answer(box, QMessageBox::No);
+            });
+            QTest::keyClick(&window, Qt::Key_S);
+            EXPECT_TRUE(first.seen());
+            EXPECT_TRUE(question.seen());
+            EXPECT_TRUE(again && again->seen());
+        }
+        EXPECT_EQ(read_file(other), kept);
+        EXPECT_TRUE(written(temp_path("out/fs_save.bmp")));
+        {
+            WhenShown save("SaveDialog", [](QWidget& dialog) { type_and_accept(dialog, "other"); });
+            WhenShown yes("ReplaceQuestion", [](QWidget& box) { answer(box, QMessageBox::Yes); });
+            QTest::keyClick(&window, Qt::Key_S);
+            EXPECT_TRUE(yes.seen());
+        }
+        EXPECT_TRUE(written(other));
+        // A name that cannot be written (under a file) is reported.
+        {
+            WhenShown save("SaveDialog", [](QWidget& dialog) { type_and_accept(dialog, "other.bmp/inside"); });
+            WhenShown failure("SaveFailure", [](QWidget& box) { answer(box, QMessageBox::Ok); });
+            QTest::keyClick(&window, Qt::Key_S);
+            EXPECT_TRUE(failure.seen());
+        }
+        EXPECT_TRUE(written(other));
+        EXPECT_TRUE(window.isVisible());
     });
 }
 
