@@ -28,7 +28,7 @@ constexpr Default kDefaults[] = {
     {"Show", "PrefsTop", "100"},       {"Show", "OnlyOne", "1"},         {"Show", "Save", "1"},
     {"Show", "Program", ""},
     {"Browser", "WindowTop", "128"},   {"Browser", "WindowLeft", "196"}, {"Browser", "WindowWidth", "466"},
-    {"Browser", "WindowHeight", "251"},
+    {"Browser", "WindowHeight", "251"}, {"Browser", "TreeWidth", "166"}, {"Browser", "ListWidth", "105"},
     {"PrintPreview", "WindowLeft", "20"}, {"PrintPreview", "WindowTop", "10"},
     {"PrintPreview", "ImageLeft", "20"},  {"PrintPreview", "ImageTop", "10"},
     {"PrintPreview", "Grid", "0"},        {"PrintPreview", "Proportional", "0"},

@@ -4,6 +4,8 @@
 #include "ui_browse.h"
 
 #include "bmp_picture.h"
+#include "gfxdlg.h"
+#include "private_temp.h"
 #include "settings_store.h"
 #include "windows.h"
 #include "zarngfx.h"
@@ -32,6 +34,9 @@ constexpr int kDesignSide = 200;
 constexpr int kAreaColumn = 280;
 constexpr int kTreeWidth = 166;
 constexpr int kListWidth = 105;
+// Between the list and the area's column, and right of the designed area.
+constexpr int kColumnGap = kAreaColumn - kTreeWidth - kListWidth;
+constexpr int kRightMargin = kDesignWidth - kAreaColumn - kDesignSide;
 constexpr int kStatusHeight = 16;
 constexpr int kBarWidth = 104;
 constexpr int kMinWindowWidth = 160;
@@ -96,18 +101,22 @@ TImageForm::TImageForm(QWidget* parent)
       ui(std::make_unique<Ui::TImageForm>()),
       settings(std::make_unique<SettingsStore>(QStringLiteral("Browser"))),
       record(gfx24::newRecord(&TImageForm::ShowProgress)),
-      preview_file(gfx24::temporaryFile(QStringLiteral("brwsedll.bmp")))
+      preview_file(show::uniqueTempPath(show::privateTempDir(), QStringLiteral("brwsedll")))
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("TImageForm"));
     instance = this;
 
-    // Where and how large the window was when it last closed.
+    // Where and how large the window was when it last closed, and how the
+    // tree and the list shared their side.
     RestoreGeometry();
+    PlaceControls();
+    ui->Splitter1->setSizes({std::max(0, settings->number(QStringLiteral("TreeWidth"))),
+                             std::max(0, settings->number(QStringLiteral("ListWidth")))});
 
     // The files every reader of the library takes.
     const char* pattern = _Pic_Pattern(0);
-    mask = QString::fromLatin1(pattern ? pattern : "*.*").split(';', Qt::SkipEmptyParts);
+    mask = TGfxDialog::filePatterns(QString::fromLatin1(pattern ? pattern : "*.*"));
 
     ui->DirTree1->setReadOnStart(true);
     ui->DirTree1->setOnAddDir([this](const QString& name, bool& add) { DirTree1AddDir(name, add); });
@@ -318,27 +327,30 @@ void TImageForm::FormResize()
     if (fitted) FitFrame();
 }
 
-// The tree and the list fill the left side above the status bar; the square
-// area grows with the smaller of the window's growths past its design size
-// and stays centred in the part right of its column.
+// The square area grows with the smaller of the window's growths past its
+// design size; the tree and the list, side by side in their splitter, take
+// the width it leaves above the status bar, so a window made wider shows
+// more of the folder and file names. The area stays centred in the part
+// right of their column.
 void TImageForm::PlaceControls()
 {
     const int client_width = width(), client_height = height();
     const int frame = ui->Panel3->frameWidth();
     const int status_height = std::max(kStatusHeight, ui->Label1->sizeHint().height() + 2 * frame);
     const int body_height = std::max(0, client_height - status_height);
+    const int side = std::max(0, kDesignSide + std::min(client_width - kDesignWidth, client_height - kDesignHeight));
+    const int column_width = std::max(0, client_width - side - kColumnGap - kRightMargin);
+    const int column = column_width + kColumnGap;
 
-    ui->DirTree1->setGeometry(0, 0, kTreeWidth, body_height);
-    ui->FileListBox1->setGeometry(kTreeWidth, 0, kListWidth, body_height);
+    ui->Splitter1->setGeometry(0, 0, column_width, body_height);
     ui->Panel3->setGeometry(0, body_height, client_width, status_height);
     const QRect inside = ui->Panel3->contentsRect();
     ui->Progbar1->setGeometry(inside.left(), inside.top(), kBarWidth, inside.height());
     ui->Label1->setGeometry(inside.left() + kBarWidth + 4, inside.top(),
                             std::max(0, inside.width() - kBarWidth - 4), inside.height());
 
-    const int side = std::max(0, kDesignSide + std::min(client_width - kDesignWidth, client_height - kDesignHeight));
     const int top = (client_height - (side + status_height)) / 2;
-    const int left = (client_width - (side + kAreaColumn)) / 2 + kAreaColumn;
+    const int left = (client_width - (side + column)) / 2 + column;
     ui->Panel2->setGeometry(left, top, side, side);
 }
 
@@ -451,6 +463,9 @@ void TImageForm::FormClose()
         settings->setNumber(QStringLiteral("WindowLeft"), x());
         settings->setNumber(QStringLiteral("WindowWidth"), width());
         settings->setNumber(QStringLiteral("WindowHeight"), height());
+        const QList<int> shares = ui->Splitter1->sizes();
+        settings->setNumber(QStringLiteral("TreeWidth"), shares.value(0));
+        settings->setNumber(QStringLiteral("ListWidth"), shares.value(1));
         settings->sync();
         settings.reset();
     }

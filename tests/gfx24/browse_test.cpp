@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QScreen>
+#include <QSplitter>
 #include <QTest>
 
 #include <array>
@@ -19,6 +20,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -89,9 +91,11 @@ QLabel* image(QWidget& window)
     return find_child<QLabel>(window, "Image1");
 }
 
-QString preview_file()
+// The converted picture on show, under this process's own name.
+QStringList preview_files()
 {
-    return show::privateTempDir() + "/brwsedll.bmp";
+    return QDir(show::privateTempDir())
+        .entryList({"brwsedll-" + QString::number(::getpid()) + "-*.bmp"}, QDir::Files);
 }
 
 TEST(ImageForm, PreviewFollowsTheAreaWidthAndTheCaptionTellsTheFullSize)
@@ -110,7 +114,7 @@ TEST(ImageForm, PreviewFollowsTheAreaWidthAndTheCaptionTellsTheFullSize)
         EXPECT_EQ(window.windowTitle(),
                   QStringLiteral("Browse (1600 x 1200) ") + QString::fromUtf8(_Pic_Description(4)));
         EXPECT_EQ(find_child<QLabel>(window, "Label1")->text(), QString::fromStdString(jpeg));
-        EXPECT_TRUE(QFile::exists(preview_file()));
+        EXPECT_EQ(preview_files().size(), 1);
         // 4:3 at whole percents: a = 133, so the frame is 200 x 150, centred.
         EXPECT_EQ(frame->geometry(), QRect(0, 25, 200, 150));
         grabbed(window).save(artifactDir() + "/browse-window.png");
@@ -133,7 +137,7 @@ TEST(ImageForm, PreviewFollowsTheAreaWidthAndTheCaptionTellsTheFullSize)
         QTest::keyClick(list, Qt::Key_Return);
     });
     EXPECT_EQ(chosen, jpeg);
-    EXPECT_FALSE(QFile::exists(preview_file()));
+    EXPECT_EQ(preview_files(), QStringList());
 }
 
 TEST(ImageForm, EscAfterBrowsingReturnsNothing)
@@ -211,6 +215,32 @@ TEST(ImageForm, APathTooLongForTheBufferCannotBeChosen)
         EXPECT_TRUE(find_child<QLabel>(window, "Label1")->text().startsWith("Path too long"));
     });
     EXPECT_EQ(chosen, "");
+}
+
+// The tree and the list share a splitter that takes the width the preview
+// leaves; how they share it is kept with the window's place.
+TEST(ImageForm, TreeAndListGrowWithTheWindowAndKeepTheirShares)
+{
+    const std::string pictures = folder("pictures");
+    set_window_size(495, 259);
+    browse(pictures, [](QWidget& window) {
+        auto* splitter = find_child<QSplitter>(window, "Splitter1");
+        EXPECT_EQ(splitter->width(), 271);
+        EXPECT_EQ(find_child(window, "Panel2")->geometry().left(), 287);
+        window.resize(795, 259);
+        ZARN_WAIT_EQ(splitter->width(), 571, 5000);
+        EXPECT_EQ(find_child(window, "Panel2")->geometry(), QRect(587, 21, 200, 200));
+        EXPECT_TRUE(splitter->isAncestorOf(find_child(window, "DirTree1")));
+        EXPECT_TRUE(splitter->isAncestorOf(file_list(window)));
+        splitter->setSizes({400, 160});
+        QTest::keyClick(&window, Qt::Key_Escape);
+    });
+    SettingsStore settings(QStringLiteral("Browser"));
+    const int tree = settings.number(QStringLiteral("TreeWidth")), list = settings.number(QStringLiteral("ListWidth"));
+    EXPECT_GT(tree, 2 * list);
+    browse(pictures, [&](QWidget& window) {
+        EXPECT_EQ(find_child<QSplitter>(window, "Splitter1")->sizes(), QList<int>({tree, list}));
+    });
 }
 
 TEST(ImageForm, ReopensWhereItWasClosedButNeverOffTheScreen)
