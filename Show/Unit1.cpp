@@ -292,12 +292,20 @@ bool TForm1::LoadImage(const QString& path)
         }
     }
     clear_history();  // the copies were of the picture before
+    mark_clean();
 
     // 11-13. Measured on a monotonic clock, so a load across a minute (or
     // longer than one) still reports its real length, in hundredths.
     const qint64 hundredths = clock.elapsed() / 10;
     ui->Label2->setText(QString::number(double(hundredths) * 0.01, 'g'));
-    ui->Label1->setText(record_description());
+    QString description = record_description();
+    // Forced to 256 colours, the picture shown is no longer the file's
+    // 24 bits the reader described.
+    if (Settings.Display && pic_->bits == 8) {
+        description.replace(QLatin1String("24bit Colour"), QLatin1String("256 Colours"));
+        description.replace(QLatin1String("24bit"), QLatin1String("256 Colours"));
+    }
+    ui->Label1->setText(description);
     setWindowTitle(QStringLiteral("Show - ") + FileTitle);
     FitWindow();
     clear_selection();
@@ -356,7 +364,10 @@ void TForm1::finish_working_file()
     }
     const QString incoming = incoming_file(WorkingFile);
     const QByteArray working = QFile::encodeName(WorkingFile);
-    if (write->finish() && ::rename(QFile::encodeName(incoming).constData(), working.constData()) == 0) return;
+    if (write->finish() && ::rename(QFile::encodeName(incoming).constData(), working.constData()) == 0) {
+        mark_clean();
+        return;
+    }
     // The picture never reached the working file every command works on,
     // so it does not stay on screen either.
     QFile::remove(incoming);
@@ -404,6 +415,12 @@ void TForm1::FitWindow()
     if (client_height == client_height_limit) client_width += 20;  // room for the vertical scroll bar
     if (Settings.ToolBar && client_width < MinClientWidth) client_width = MinClientWidth;
     if (Settings.ToolBar1 && client_height < MinClientHeight && pic_->bits == 24) client_height = MinClientHeight;
+    // With nothing to show, the window keeps its designed size whatever
+    // the toolbars: it would otherwise shrink to a sliver.
+    if (!has_picture()) {
+        client_width = std::max(client_width, MinClientWidth);
+        client_height = std::max(client_height, MinClientHeight);
+    }
     resize(client_width, client_height);
 
     // 12-13.
@@ -508,6 +525,7 @@ void TForm1::OpenClick()
     if (answer != QDialog::Accepted) return;
     const QStringList chosen = OpenDialog1->selectedFiles();
     if (chosen.isEmpty()) return;
+    if (_Pic_Valid(QFile::encodeName(chosen.front()).constData()) != 0 && !ConfirmDiscard()) return;
     LoadImage(chosen.front());
     OpenDialog1->setDirectory(QFileInfo(chosen.front()).absolutePath());
 }
@@ -526,8 +544,18 @@ void TForm1::FormClose()
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
+    if (!closed_ && ask_on_close_ && !ConfirmDiscard()) {
+        event->ignore();
+        return;
+    }
     FormClose();
     event->accept();
+}
+
+void TForm1::closeWithoutAsking()
+{
+    ask_on_close_ = false;
+    close();
 }
 
 void TForm1::mouseReleaseEvent(QMouseEvent* event)
@@ -553,6 +581,7 @@ void TForm1::dropEvent(QDropEvent* event)
     if (urls.isEmpty() || !urls.front().isLocalFile()) return;
     event->acceptProposedAction();
     const QString path = urls.front().toLocalFile();
+    if (_Pic_Valid(QFile::encodeName(path).constData()) != 0 && !ConfirmDiscard()) return;
     LoadImage(path);
     OpenDialog1->setDirectory(QFileInfo(path).absolutePath());
 }

@@ -32,6 +32,7 @@ class TForm2;
 class TForm4;
 class QLocalServer;
 class QLocalSocket;
+class QTimer;
 class QMimeData;
 namespace show {
 class BackgroundRead;
@@ -79,6 +80,15 @@ public:
     void Button1Click();
     void OpenClick();
     void FormClose();
+    // Closes the window without asking about unsaved changes: for an end
+    // the user did not ask for here (a signal from the system).
+    void closeWithoutAsking();
+    // True when the picture may be dropped: it has no changes since it was
+    // loaded or saved, "AskSave" is off, or the user saved or discarded them
+    // when asked. False when the user cancelled.
+    bool ConfirmDiscard();
+    // True when the working file differs from the state last loaded or saved.
+    bool HasUnsavedChanges();
 
     // Selection, crop and zoom (Unit1_selection.cpp). Coordinates are the
     // picture control's device (screen) pixels, image pixels divided by "Scale".
@@ -140,6 +150,8 @@ public:
     void ImageMenuPopup();
 
     void save1Click();
+    // The save dialog and the write; true when the picture was saved.
+    bool SavePicture();
     void editasbmpClick();
     void editClick();
     void editwithClick();
@@ -257,8 +269,26 @@ private:
     // Unit1_selection.cpp
     void connect_selection();
     void clear_selection();
+    bool crop_caption_shown_ = false;  // the title shows the selection's size
     // Unit1_commands.cpp
     bool has_picture() const;
+    // The open dialog for a picture to act on; empty when none was chosen.
+    QString ask_for_picture();
+    // A call into a modal window of the dialog library or the preferences:
+    // hand-offs that arrive meanwhile wait until it has closed.
+    template <class Call>
+    auto modal(Call&& call)
+    {
+        ++modal_depth_;
+        struct Leave {
+            TForm1& form;
+            ~Leave() { form.leave_modal(); }
+        } leave{*this};
+        return call();
+    }
+    void leave_modal();
+    int modal_depth_ = 0;
+    bool ask_on_close_ = true;
     // Unit1_history.cpp
     bool history_key(const QKeyEvent& event);
     void keep_for_undo();
@@ -295,6 +325,15 @@ private:
     void act_on_hand_off(const QString& argument);
     void bring_to_front();
     QLocalServer* copies_ = nullptr;
+    // Hand-offs that came while a modal window was open, oldest first, and
+    // the timer that acts on them once none is.
+    std::deque<QString> held_hand_offs_;
+    QTimer* hand_off_timer_ = nullptr;
+    bool releasing_hand_offs_ = false;
+    void release_hand_offs();
+    void take_hand_off(const QString& argument);
+    // True when a modal window of the viewer's is open.
+    bool modal_window_open() const;
 
     // Unit1_history.cpp. What identifies one version of a file on disk: the
     // library replaces the working file by renaming a new one over it.
@@ -304,6 +343,8 @@ private:
         bool operator==(const FileStamp&) const = default;
         static FileStamp of(const QString& path);
     };
+    FileStamp clean_stamp_;  // the working file as last loaded or saved
+    void mark_clean();
     // A copy of the working file as it was on one side of a command, with
     // the title that went with it and whether the command refitted the window.
     struct EditCopy {

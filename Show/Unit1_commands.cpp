@@ -21,8 +21,12 @@
 #include <QProcess>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -65,6 +69,36 @@ QString name_for_save_type(const QString& chosen, int save_type)
     return (dot > name ? chosen.left(dot) : chosen) + parts.at(at).mid(1);
 }
 
+// Why a file could not be written, in the system's words: the error the
+// write left behind when it is one about the file or its folder, else what
+// creating a file in that folder says. Empty when the folder takes files
+// (the library refused the picture for a reason of its own).
+QString save_failure_reason(const QString& path, int write_error)
+{
+    switch (write_error) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+    case EIO:
+    case EROFS:
+    case EACCES:
+    case EPERM:
+    case ENOENT:
+    case ENOTDIR:
+    case EISDIR:
+    case ENAMETOOLONG: return QString::fromLocal8Bit(std::strerror(write_error));
+    default: break;
+    }
+    const QByteArray probe =
+        QFile::encodeName(QFileInfo(path).absolutePath() + QStringLiteral("/.zarn-save-probe-") +
+                          QString::number(QCoreApplication::applicationPid()));
+    const int descriptor = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (descriptor < 0) return QString::fromLocal8Bit(std::strerror(errno));
+    ::close(descriptor);
+    ::unlink(probe.constData());
+    return {};
+}
+
 QString chosen_file(QFileDialog& dialog)
 {
     const QStringList chosen = dialog.selectedFiles();
@@ -76,6 +110,14 @@ QString chosen_file(QFileDialog& dialog)
 bool TForm1::has_picture() const
 {
     return !ui->Image1->Picture().isNull() && !WorkingFile.isEmpty();
+}
+
+QString TForm1::ask_for_picture()
+{
+    if (OpenDialog1->exec() != QDialog::Accepted) return {};
+    const QString chosen = chosen_file(*OpenDialog1);
+    if (!chosen.isEmpty()) OpenDialog1->setDirectory(folder_of(chosen));
+    return chosen;
 }
 
 // The rockers: the half of the last press picks the step.
@@ -149,21 +191,35 @@ void TForm1::ImageMenuPopup()
 
 void TForm1::save1Click()
 {
-    if (!has_picture()) return;
+    SavePicture();
+}
+
+bool TForm1::SavePicture()
+{
+    if (!has_picture()) return false;
     // The dialog would ask about the name as typed, but the file written
     // carries the save type's extension ("x.png" as JPEG is "x.jpg"): the
-    // question is asked here, about the file that would really be replaced.
+    // question is asked here, about the file that would really be replaced,
+    // and a "No" goes back to the dialog for another name.
     SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, true);
-    if (SaveDialog1->exec() != QDialog::Accepted) return;
-    const int save_type = int(SaveDialog1->nameFilters().indexOf(SaveDialog1->selectedNameFilter())) + 1;
-    const QString chosen = name_for_save_type(chosen_file(*SaveDialog1), save_type);
-    if (chosen.isEmpty()) return;
+    SaveDialog1->setDirectory(dialogFolder(Settings.SaveDir));
+    SaveDialog1->selectFile(QFileInfo(FileTitle).completeBaseName());
+    QString chosen;
+    int save_type = 0;
+    for (;;) {
+        if (SaveDialog1->exec() != QDialog::Accepted) return false;
+        save_type = int(SaveDialog1->nameFilters().indexOf(SaveDialog1->selectedNameFilter())) + 1;
+        chosen = name_for_save_type(chosen_file(*SaveDialog1), save_type);
+        if (chosen.isEmpty()) return false;
+        if (!Settings.Overwrite || !QFileInfo::exists(chosen) ||
+            QMessageBox::question(this, QStringLiteral("Save Image as"),
+                                  QFileInfo(chosen).fileName() +
+                                      QStringLiteral(" already exists.\nDo you want to replace it?"),
+                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes)
+            break;
+        SaveDialog1->selectFile(QFileInfo(chosen).fileName());
+    }
     if (save_type >= 1) Settings.Save = save_type;
-    if (Settings.Overwrite && QFileInfo::exists(chosen) &&
-        QMessageBox::question(this, QStringLiteral("Save Image as"),
-                              QFileInfo(chosen).fileName() + QStringLiteral(" already exists.\nDo you want to replace it?"),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
-        return;
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     if (Settings.Progress) show_progress_panel(true);
@@ -174,20 +230,34 @@ void TForm1::save1Click()
     const bool refused_as_jpeg =
         pic_->bits == 1 && std::ranges::find(kJpegSaveTypes, save_type) != std::end(kJpegSaveTypes);
     const QByteArray working = QFile::encodeName(WorkingFile);
+    errno = 0;
     const int saved = _bmptoanys(working.constData(), output.data(), pic_.get(), save_type, Settings.JpegQuality);
+    const int write_error = errno;
     output.back() = '\0';
     // A writer may reduce the record's picture on the way (a GIF to 256
     // colours): the record describes the working file again.
     _checkbmp(working.constData(), pic_.get());
-    SaveDialog1->setDirectory(QFileInfo(chosen).absolutePath());
     show_progress_panel(false);
     QApplication::restoreOverrideCursor();
 
+    if (saved) {
+        // Only a folder that took the picture is the place to start next time.
+        Settings.SaveDir = QFileInfo(chosen).absolutePath();
+        SaveDialog1->setDirectory(Settings.SaveDir);
+        mark_clean();
+        return true;
+    }
+    SaveDialog1->setDirectory(dialogFolder(Settings.SaveDir));
     // The library has said why it refused a monochrome JPEG; any other
     // failure would otherwise pass unnoticed. The old file is as it was.
-    if (!saved && !refused_as_jpeg)
+    const QString written = QFile::decodeName(output.data());
+    if (!refused_as_jpeg) {
+        const QString reason = save_failure_reason(written, write_error);
         QMessageBox::warning(this, QStringLiteral("Show"),
-                             QStringLiteral("Cannot save ") + QFile::decodeName(output.data()));
+                             QStringLiteral("Cannot save ") + written +
+                                 (reason.isEmpty() ? QString() : QStringLiteral("\n") + reason));
+    }
+    return false;
 }
 
 void TForm1::RunEditor(const QString& program, const QString& file)
@@ -285,11 +355,34 @@ void TForm1::loadclipClick()
 void TForm1::reloadClick()
 {
     if (WorkingFile.isEmpty()) return;
+    const QByteArray working = QFile::encodeName(WorkingFile);
+    // The depths the library reads a bitmap in; the probe of the header
+    // alone takes any.
+    PicImage probe{};
+    const bool readable = _checkbmp(working.constData(), &probe) &&
+                          (probe.bits == 1 || probe.bits == 4 || probe.bits == 8 || probe.bits == 16 || probe.bits == 24);
+    if (!readable) {
+        // A file the library cannot work on (an outside editor saved a kind
+        // it does not take) is refused: the picture on screen stays, and goes
+        // back into the working file so every command still works on it.
+        setWindowTitle(QStringLiteral("Show - Error Loading Image"));
+        const QImage shown = ui->Image1->Picture();
+        if (shown.isNull()) return;
+        const bool indexed = shown.format() == QImage::Format_Indexed8 || shown.format() == QImage::Format_Mono;
+        QSaveFile file(WorkingFile);
+        QImageWriter writer(&file, "bmp");
+        if (writer.write(indexed ? shown : shown.convertToFormat(QImage::Format_RGB888)) && file.commit())
+            _checkbmp(working.constData(), pic_.get());
+        return;
+    }
     ui->Image1->hide();
     const bool loaded = ui->Image1->LoadFromFile(WorkingFile);
     ui->Image1->show();
-    const QByteArray working = QFile::encodeName(WorkingFile);
-    if (loaded && _checkbmp(working.constData(), pic_.get())) ui->Label1->setText(record_description());
+    if (loaded && _checkbmp(working.constData(), pic_.get())) {
+        ui->Label1->setText(record_description());
+        if (windowTitle() == QLatin1String("Show - Error Loading Image"))
+            setWindowTitle(QStringLiteral("Show - ") + FileTitle);
+    }
     clear_selection();
 }
 
@@ -333,7 +426,7 @@ void TForm1::resizeClick()
     if (!has_picture()) return;
     const QByteArray working = QFile::encodeName(WorkingFile);
     keep_for_undo();
-    if (_WinImageSize(working.constData())) {
+    if (modal([&] { return _WinImageSize(working.constData()); })) {
         reloadClick();
         FitWindow();
     }
@@ -345,7 +438,7 @@ void TForm1::process24Click()
     if (!has_picture()) return;
     const QByteArray working = QFile::encodeName(WorkingFile);
     keep_for_undo();
-    if (_WinImageAdjust(working.constData())) ui->Image1->LoadFromFile(WorkingFile);
+    if (modal([&] { return _WinImageAdjust(working.constData()); })) ui->Image1->LoadFromFile(WorkingFile);
     finish_edit(false);
 }
 
@@ -355,7 +448,7 @@ void TForm1::printClick()
     hide();
     // The picture's own name follows on a second line: a printout to a file goes beside it.
     const QByteArray working = QFile::encodeName(FileName.isEmpty() ? WorkingFile : WorkingFile + '\n' + FileName);
-    _WinImagePrint(working.constData());
+    modal([&] { return _WinImagePrint(working.constData()); });
     show();
 }
 
@@ -363,10 +456,16 @@ void TForm1::browseClick()
 {
     hide();
     std::vector<char> buffer = path_buffer(FileName, kPathBuffer);
-    if (!_WinImageBrowse(buffer.data())) {
-        // Nothing chosen ends the program. Closing a hidden window does not
-        // count as closing the last one, so the program is told to end too.
-        close();
+    if (!modal([&] { return _WinImageBrowse(buffer.data()); })) {
+        // Nothing chosen ends the program, unless pictures were handed over
+        // meanwhile, or the user kept a changed picture when asked. Closing
+        // a hidden window does not count as closing the last one, so the
+        // program is told to end too.
+        if (held_hand_offs_.empty()) close();
+        if (!closed_) {
+            show();
+            return;
+        }
         QCoreApplication::quit();
         return;
     }
@@ -374,7 +473,7 @@ void TForm1::browseClick()
     const QString chosen = QFile::decodeName(buffer.data());
     OpenDialog1->setDirectory(folder_of(chosen));
     OpenDialog1->selectFile(chosen);
-    LoadImage(chosen);
+    if (ConfirmDiscard()) LoadImage(chosen);
     // A file the viewer cannot show does not fit the window, which shows it.
     if (!isVisible()) show();
 }
@@ -395,7 +494,7 @@ void TForm1::SpeedButton12Click()
 void TForm1::xprefsClick()
 {
     hide();
-    Form2->Execute();
+    modal([this] { Form2->Execute(); });
     FitWindow();
 }
 

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QMessageBox>
 
 #include <algorithm>
 #include <cstdio>
@@ -28,6 +29,20 @@ bool listed_before(const QString& a, const QString& b)
 {
     const int order = a.compare(b, Qt::CaseInsensitive);
     return order != 0 ? order < 0 : a < b;
+}
+
+// True when both files read the same to the end.
+bool same_contents(const QString& a, const QString& b)
+{
+    QFile first(a), second(b);
+    if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly) || first.size() != second.size())
+        return false;
+    constexpr qint64 kBlock = qint64(1) << 20;
+    while (!first.atEnd()) {
+        const QByteArray one = first.read(kBlock);
+        if (one.isEmpty() || one != second.read(kBlock)) return false;
+    }
+    return second.atEnd();
 }
 
 }  // namespace
@@ -101,6 +116,7 @@ bool TForm1::StepPicture(PictureStep step)
     // no picture follows.
     const QString kept_name = FileName, kept_title = FileTitle, kept_caption = windowTitle();
     const int kept_format = PicFormat;
+    bool asked = false;
     const bool to_end = step == PictureStep::First || step == PictureStep::Last;
     const qsizetype stride = step == PictureStep::Next || step == PictureStep::First ? 1 : -1;
     bool relisted = false;
@@ -127,6 +143,12 @@ bool TForm1::StepPicture(PictureStep step)
                 relisted = again = true;  // the list is out of date: once more on a fresh one
                 list_folder(folder);
                 break;
+            }
+            // A changed picture goes only with the user's leave, asked once
+            // a picture to go to has been found.
+            if (!asked && _Pic_Valid(QFile::encodeName(path).constData()) != 0) {
+                asked = true;
+                if (!ConfirmDiscard()) return false;
             }
             if (LoadImage(path)) return true;
         }
@@ -177,6 +199,13 @@ void TForm1::finish_edit(bool refit)
         if (!kept.path.isEmpty()) QFile::remove(kept.path);
         return;
     }
+    // A command that wrote the picture back as it was (a step a picture of
+    // this kind does not take) is no step either; the old file goes back in
+    // place, so the picture is not taken for changed.
+    if (!kept.path.isEmpty() && FileStamp::of(kept.path).size == FileStamp::of(WorkingFile).size &&
+        same_contents(kept.path, WorkingFile) &&
+        ::rename(QFile::encodeName(kept.path).constData(), QFile::encodeName(WorkingFile).constData()) == 0)
+        return;
     ++edits_since_load_;
     for (const EditCopy& undone : redo_steps_) QFile::remove(undone.path);
     redo_steps_.clear();
@@ -269,4 +298,34 @@ void TForm1::take_step(std::deque<EditCopy>& from, std::deque<EditCopy>& to, int
     reloadClick();
     if (step.refit) FitWindow();
     trim_history();
+}
+
+// Unsaved changes. The working file as last loaded or saved is known by its
+// stamp; undoing back to that state brings the very same file back (undo
+// keeps a second name, not a copy), so it counts as unchanged again.
+
+void TForm1::mark_clean()
+{
+    clean_stamp_ = FileStamp::of(WorkingFile);
+}
+
+bool TForm1::HasUnsavedChanges()
+{
+    finish_working_file();
+    return has_picture() && !(FileStamp::of(WorkingFile) == clean_stamp_);
+}
+
+bool TForm1::ConfirmDiscard()
+{
+    if (!Settings.AskSave || !HasUnsavedChanges()) return true;
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        isVisible() ? this : nullptr, QStringLiteral("Show"),
+        QStringLiteral("Save changes to ") + FileTitle + QStringLiteral("?"),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Discard) {
+        mark_clean();  // given up: not asked about again
+        return true;
+    }
+    // A save the user broke off, or one that failed, keeps the picture.
+    return answer == QMessageBox::Save && SavePicture();
 }

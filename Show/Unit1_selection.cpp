@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 void TForm1::connect_selection()
 {
@@ -43,6 +44,8 @@ void TForm1::clear_selection()
 {
     HasSelection = false;
     ui->Image1->clearOutline();
+    // The selection's size in the title goes with the selection.
+    if (std::exchange(crop_caption_shown_, false)) setWindowTitle(QStringLiteral("Show - ") + FileTitle);
 }
 
 void TForm1::DrawSelection(int cornerX, int cornerY)
@@ -58,6 +61,7 @@ void TForm1::Image1MouseDown(Qt::MouseButton button, int x, int y)
     // Nothing shown, nothing to select.
     if (button == Qt::LeftButton || !Settings.AllowCrop || !has_picture()) return;
     setWindowTitle(QStringLiteral("Show - ") + FileTitle);
+    crop_caption_shown_ = false;
     clear_selection();
     SelStartX = SelCornerX = x;
     SelStartY = SelCornerY = y;
@@ -91,6 +95,7 @@ void TForm1::Image1MouseMove(int x, int y)
     HasSelection = true;
     setWindowTitle(QString::asprintf("Show - %ld Pixel Crop : %ldx%ld", long(Settings.CropStep), long(dx) * scale,
                                      long(dy) * scale));
+    crop_caption_shown_ = true;
 }
 
 void TForm1::Image1MouseUp(Qt::MouseButton button, int x, int y)
@@ -143,6 +148,11 @@ void TForm1::cropClick()
 
 void TForm1::SpeedButton13Click()
 {
+    // Without a picture there is no size to switch, and nothing to keep.
+    if (!has_picture()) {
+        if (auto* full_half = findChild<TMButton*>(QStringLiteral("MButton7"))) full_half->setDown(Settings.Scale == 2);
+        return;
+    }
     Settings.Scale = Settings.Scale == 1 ? 2 : 1;
     if (auto* full_half = findChild<TMButton*>(QStringLiteral("MButton7"))) full_half->setDown(Settings.Scale == 2);
     // A selection is kept in the control's pixels, which now stand for a
@@ -161,6 +171,7 @@ void TForm1::ProcessImage(int code)
     if (!has_picture()) return;
 
     // 1-2.
+    const int bits_before = pic_->bits;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     keep_for_undo();
     if (Settings.Progress) show_progress_panel(true);
@@ -189,12 +200,14 @@ void TForm1::ProcessImage(int code)
     QApplication::restoreOverrideCursor();
 
     // 5-8. The record describes the new file before the window is fitted to
-    // it, so a change of depth reaches the side toolbar at once.
+    // it, so a change of depth reaches the side toolbar at once: a picture
+    // no longer 24-bit loses the side toolbar, whose steps it cannot take.
     _checkbmp(working.constData(), Pic());
     clear_selection();
-    if (code <= 1) FitWindow();
+    const bool refit = code <= 1 || pic_->bits != bits_before;
+    if (refit) FitWindow();
     const qint64 hundredths = clock.elapsed() / 10;
     ui->Label2->setText(QString::number(double(hundredths) * 0.01, 'g'));
     ui->Label1->setText(record_description());
-    finish_edit(code <= 1);
+    finish_edit(refit);
 }

@@ -7,6 +7,8 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QScreen>
 
 #include <algorithm>
 
@@ -18,21 +20,35 @@ QString editor_value(int n)
     return QStringLiteral("Editor-") + QString::fromLocal8Bit(extension ? extension : "");
 }
 
+// A stored position on no screen (one since unplugged, a hand-edited file)
+// would open the window where nobody sees it: it is brought onto the
+// primary screen, as near the stored place as the window fits.
+QPoint on_a_screen(QPoint position, QSize size)
+{
+    if (QGuiApplication::screenAt(position)) return position;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return position;
+    const QRect area = screen->availableGeometry();
+    const int x = std::clamp(position.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width()));
+    const int y = std::clamp(position.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height()));
+    return QPoint(x, y);
+}
+
 }  // namespace
 
 void TForm1::ReadSettings()
 {
     store_ = std::make_unique<SettingsStore>();
     SettingsStore& store = *store_;
-    Settings.StartDir = store.text(QStringLiteral("StartDir"));
+    Settings.StartDir = dialogFolder(store.text(QStringLiteral("StartDir")));
     OpenDialog1.setup([dir = Settings.StartDir](QFileDialog& dialog) { dialog.setDirectory(dir); });
-    Settings.SaveDir = store.text(QStringLiteral("SaveDir"));
+    Settings.SaveDir = dialogFolder(store.text(QStringLiteral("SaveDir")));
     SaveDialog1.setup([dir = Settings.SaveDir](QFileDialog& dialog) { dialog.setDirectory(dir); });
     for (int n = 0; n <= FormatCount && n < int(Settings.Editors.size()); ++n)
         Settings.Editors[std::size_t(n)] = store.text(editor_value(n));
     Settings.WindowLeft = store.number(QStringLiteral("WindowLeft"));
     Settings.WindowTop = store.number(QStringLiteral("WindowTop"));
-    move(Settings.WindowLeft, Settings.WindowTop);
+    move(on_a_screen(QPoint(Settings.WindowLeft, Settings.WindowTop), size()));
     // Numbers are held to the ranges the preferences offer; a stored value
     // outside them (a hand-edited file) would reach the caption, the
     // selection step or the library as it stands.
@@ -61,6 +77,7 @@ void TForm1::ReadSettings()
     Settings.PrefsLeft = store.number(QStringLiteral("PrefsLeft"));
     Settings.PrefsTop = store.number(QStringLiteral("PrefsTop"));
     Settings.OnlyOne = store.flag(QStringLiteral("OnlyOne"));
+    Settings.AskSave = store.flag(QStringLiteral("AskSave"));
     if (auto* full_half = findChild<TMButton*>(QStringLiteral("MButton7"))) full_half->setDown(Settings.Scale == 2);
     apply_button_frames();  // the buttons exist by now; no load need come first
 }
@@ -71,9 +88,9 @@ void TForm1::WriteSettings()
     SettingsStore& store = *store_;
     // The dialogs remember where the user last was; one not made yet (the
     // window closed as it started) keeps what was read.
-    if (OpenDialog1.made() && OpenDialog1) Settings.StartDir = OpenDialog1->directory().absolutePath();
+    // The save folder is kept by SavePicture once a save there succeeded.
+    if (OpenDialog1.made() && OpenDialog1) Settings.StartDir = dialogFolder(OpenDialog1->directory().absolutePath());
     if (SaveDialog1.made() && SaveDialog1) {
-        Settings.SaveDir = SaveDialog1->directory().absolutePath();
         const qsizetype save_entry = SaveDialog1->nameFilters().indexOf(SaveDialog1->selectedNameFilter());
         if (save_entry >= 0) Settings.Save = int(save_entry) + 1;
     }
@@ -96,6 +113,7 @@ void TForm1::WriteSettings()
     store.setFlag(QStringLiteral("Progress"), Settings.Progress);
     store.setNumber(QStringLiteral("Slideshow"), Settings.Slideshow);
     store.setFlag(QStringLiteral("OnlyOne"), Settings.OnlyOne);
+    store.setFlag(QStringLiteral("AskSave"), Settings.AskSave);
     store.setFlag(QStringLiteral("StdButton"), Settings.StdButton);
     store.setFlag(QStringLiteral("Loop"), Settings.Loop);
     store.setFlag(QStringLiteral("SlideBeep"), Settings.SlideBeep);

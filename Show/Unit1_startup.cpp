@@ -3,6 +3,7 @@
 
 #include "command_line.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QTimer>
 
 #include <algorithm>
 #include <array>
@@ -60,8 +62,19 @@ bool TForm1::DispatchArgument(const QStringList& arguments, show::BackgroundRead
     // 3.
     const show::VerbAndPath parsed = show::splitVerb(argument);
     Verb = parsed.verb;
-    const int format = format_of(parsed.path);
+    int format = format_of(parsed.path);
     QString path = parsed.path;
+
+    // A verb without a file (a desktop entry's action): the browser starts
+    // in the last folder, the others ask for the file first.
+    if (!Verb.isNull() && path.isEmpty() && Verb != '=') {
+        path = ask_for_picture();
+        format = format_of(path);
+        if (path.isEmpty()) {
+            ExitOnActivate = true;
+            return false;
+        }
+    }
 
     switch (Verb.unicode()) {
     case '!':
@@ -81,15 +94,19 @@ bool TForm1::DispatchArgument(const QStringList& arguments, show::BackgroundRead
             const QByteArray working = QFile::encodeName(WorkingFile);
             if (!WorkingFile.isEmpty() && _anytobmps(local.constData(), working.constData(), pic_.get(),
                                                      Settings.PhotoCDSize, Settings.JpegScale))
-                _WinImagePrint(working.constData());
+                modal([&] { return _WinImagePrint(working.constData()); });
         }
+        // Pictures handed over meanwhile keep the viewer running to show them.
+        if (!held_hand_offs_.empty()) return true;
         ExitOnActivate = true;
         return false;
     }
     case '=': {
         // 5. Without a choice the browser was all; with one, it is shown.
-        const std::optional<QString> chosen = browse_from(path);
+        const std::optional<QString> chosen =
+            modal([&] { return browse_from(path.isEmpty() ? dialogFolder(Settings.StartDir) + '/' : path); });
         if (!chosen) {
+            if (!held_hand_offs_.empty()) return true;
             ExitOnActivate = true;
             return false;
         }
@@ -196,19 +213,75 @@ void TForm1::ReceiveHandOff(QLocalSocket& asker, const QByteArray& request)
 void TForm1::act_on_hand_off(const QString& argument)
 {
     if (closed_) return;
+    // A modal window (the browser, the preferences, a dialog of the library,
+    // a question) works on the picture shown when it opened: a new one
+    // loaded under it would be overwritten or lost when it closes. Hand-offs
+    // wait for it, and are then taken in the order they came.
+    if (modal_window_open() || !held_hand_offs_.empty()) {
+        held_hand_offs_.push_back(argument);
+        if (!hand_off_timer_) {
+            hand_off_timer_ = new QTimer(this);
+            hand_off_timer_->setInterval(100);
+            connect(hand_off_timer_, &QTimer::timeout, this, [this] {
+                if (!modal_window_open()) release_hand_offs();
+            });
+        }
+        hand_off_timer_->start();
+        return;
+    }
+    take_hand_off(argument);
+}
+
+bool TForm1::modal_window_open() const
+{
+    return modal_depth_ > 0 || QApplication::activeModalWidget() != nullptr;
+}
+
+void TForm1::leave_modal()
+{
+    if (--modal_depth_ == 0 && !held_hand_offs_.empty())
+        QMetaObject::invokeMethod(this, &TForm1::release_hand_offs, Qt::QueuedConnection);
+}
+
+void TForm1::release_hand_offs()
+{
+    if (releasing_hand_offs_) return;
+    releasing_hand_offs_ = true;
+    while (!held_hand_offs_.empty() && !closed_ && !modal_window_open()) {
+        const QString next = held_hand_offs_.front();
+        held_hand_offs_.pop_front();
+        take_hand_off(next);
+    }
+    releasing_hand_offs_ = false;
+    if (hand_off_timer_ && (held_hand_offs_.empty() || closed_)) hand_off_timer_->stop();
+}
+
+void TForm1::take_hand_off(const QString& argument)
+{
     // 5. No argument: only come to the front.
+    const show::VerbAndPath parsed = show::splitVerb(argument);
+    if (!parsed.verb.isNull() && parsed.path.isEmpty()) {
+        // A verb without a file: the browser from the picture shown, the
+        // others on a file the user picks.
+        bring_to_front();
+        if (parsed.verb == '=') browseClick();
+        else if (const QString chosen = ask_for_picture(); !chosen.isEmpty())
+            take_hand_off(parsed.verb + chosen);
+        return;
+    }
     if (!argument.isEmpty()) {
-        // 6-7.
-        const show::VerbAndPath parsed = show::splitVerb(argument);
+        // 6-7. A changed picture is dropped only with the user's leave.
         const bool known = format_of(parsed.path) != 0;
-        LoadImage(parsed.path);
+        if (known && !ConfirmDiscard()) {
+            bring_to_front();
+            return;
+        }
+        const bool loaded = known && LoadImage(parsed.path);
         OpenDialog1->setDirectory(QFileInfo(parsed.path).absolutePath());
         OpenDialog1->selectFile(parsed.path);
 
         // 8. A verb acts only on a file the library knows, and printing only
         // on one that loaded: otherwise it would take the picture already shown.
-        const bool loaded = known && FileName == parsed.path &&
-                            windowTitle() != QStringLiteral("Show - Error Loading Image");
         if (known) {
             switch (parsed.verb.unicode()) {
             case '!': editwithClick(); break;

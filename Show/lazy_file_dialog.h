@@ -1,12 +1,27 @@
 // LazyFileDialog: a file dialog made when it is first needed, keeping what it was told before that.
 #pragma once
 
+#include <QDir>
 #include <QFileDialog>
 #include <QPointer>
 
 #include <functional>
 #include <utility>
 #include <vector>
+
+// The folder a file dialog may start in: the kernel's folders (/proc, /sys,
+// /dev) are not, since listing them reads files that block the interface
+// (/proc/kmsg), so a dialog sent there starts at home instead; so does one
+// sent nowhere.
+inline QString dialogFolder(const QString& folder)
+{
+    const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
+    for (const char* kernel : {"/proc", "/sys", "/dev"}) {
+        if (clean == QLatin1String(kernel) || clean.startsWith(QLatin1String(kernel) + QLatin1Char('/')))
+            return QDir::homePath();
+    }
+    return folder.isEmpty() ? QDir::homePath() : folder;
+}
 
 // Making a file dialog costs tens of milliseconds (each icon it shows is
 // looked up in the icon theme), which a start with a picture to show should

@@ -60,7 +60,10 @@ QSize TPictureBox::displaySize(int scale) const
     const qreal ratio = pixelRatio();
     if (scale <= 1)
         return QSize(int(std::ceil(picture_.width() / ratio)), int(std::ceil(picture_.height() / ratio)));
-    return QSize(int(picture_.width() / (scale * ratio)), int(picture_.height() / (scale * ratio)));
+    // Halving never takes a picture out of sight: a pixel stays a pixel.
+    if (picture_.isNull()) return QSize(0, 0);
+    return QSize(std::max(1, int(picture_.width() / (scale * ratio))),
+                 std::max(1, int(picture_.height() / (scale * ratio))));
 }
 
 QSize TPictureBox::deviceSize() const

@@ -22,5 +22,6 @@ struct ViewerSettings {
     int Scale = 1;
     int PrefsLeft = 200, PrefsTop = 100;
     bool OnlyOne = true;
+    bool AskSave = true;  // ask before a changed picture is dropped
     int Save = 1;
 };

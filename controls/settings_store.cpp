@@ -26,7 +26,7 @@ constexpr Default kDefaults[] = {
     {"Show", "Slideshow", "10"},       {"Show", "Loop", "0"},            {"Show", "SlideBeep", "1"},
     {"Show", "SlideValid", "1"},       {"Show", "Scale", "1"},           {"Show", "PrefsLeft", "200"},
     {"Show", "PrefsTop", "100"},       {"Show", "OnlyOne", "1"},         {"Show", "Save", "1"},
-    {"Show", "Program", ""},
+    {"Show", "Program", ""},           {"Show", "AskSave", "1"},
     {"Browser", "WindowTop", "128"},   {"Browser", "WindowLeft", "196"}, {"Browser", "WindowWidth", "466"},
     {"Browser", "WindowHeight", "251"}, {"Browser", "TreeWidth", "166"}, {"Browser", "ListWidth", "105"},
     {"PrintPreview", "WindowLeft", "20"}, {"PrintPreview", "WindowTop", "10"},

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QClipboard>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
@@ -296,16 +297,22 @@ TEST(CommandSave, WritesTheChosenTypeAndAsksBeforeReplacing)
     EXPECT_EQ(form.Pic()->bits, 24);
 
     // "Overwrite" on: replacing asks, also when the name typed carries
-    // another extension than the one written; "No" leaves the file.
+    // another extension than the one written; "No" leaves the file and goes
+    // back to the dialog for another name.
     write_file(ppm, {'o', 'l', 'd'});
     {
         ModalSteps steps;
-        steps.then<QFileDialog>(choose(temp_path("saved.png"), 11)).then<QMessageBox>([](QMessageBox& box) {
-            EXPECT_TRUE(box.text().startsWith("saved.ppm"));
-            QMetaObject::invokeMethod(box.button(QMessageBox::No), "click", Qt::QueuedConnection);
-        });
-        form.save1Click();
-        EXPECT_EQ(steps.done(), 2u);
+        steps.then<QFileDialog>(choose(temp_path("saved.png"), 11))
+            .then<QMessageBox>([](QMessageBox& box) {
+                EXPECT_TRUE(box.text().startsWith("saved.ppm"));
+                QMetaObject::invokeMethod(box.button(QMessageBox::No), "click", Qt::QueuedConnection);
+            })
+            .then<QFileDialog>([](QFileDialog& dialog) {
+                EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text(), "saved.ppm");
+                QMetaObject::invokeMethod(&dialog, "reject", Qt::QueuedConnection);
+            });
+        EXPECT_FALSE(form.SavePicture());
+        EXPECT_EQ(steps.done(), 3u);
     }
     EXPECT_EQ(read_file(ppm), Bytes({'o', 'l', 'd'}));
 
@@ -343,7 +350,7 @@ TEST(CommandSave, FailuresAreReportedOnce)
         EXPECT_EQ(steps.done(), 2u);
     }
     EXPECT_EQ(caption, "Show");
-    EXPECT_EQ(text, "Cannot save " + QString::fromStdString(missing));
+    EXPECT_EQ(text, "Cannot save " + QString::fromStdString(missing) + "\nNo such file or directory");
 
     // A monochrome JPEG: the library's own message, and no second one.
     form.LoadImage(QString::fromStdString(write_bmp1("mono.bmp", 16, 16)));
@@ -458,6 +465,114 @@ TEST(CommandClipboard, CopiesOutAndLoadsFromAnotherProgram)
         for (int x = 0; x < 24; ++x) ASSERT_EQ(shown.pixel(x, y), offered.pixel(x, y)) << x << "," << y;
     offer->kill();
     offer->waitForFinished();
+}
+
+// The question asked before a changed picture is dropped, answered with `answer`.
+std::function<void(QMessageBox&)> answer_save_question(QMessageBox::StandardButton answer, QString* text = nullptr)
+{
+    return [answer, text](QMessageBox& box) {
+        if (text) *text = box.text();
+        QMetaObject::invokeMethod(box.button(answer), "click", Qt::QueuedConnection);
+    };
+}
+
+TEST(CommandSave, AChangedPictureIsDroppedOnlyWhenTheUserSaysSo)
+{
+    const std::string first = write_bmp24("a.bmp", 24, 16);
+    const std::string second = write_bmp24("b.bmp", 24, 16);
+    TForm1 form;
+    form.LoadImage(QString::fromStdString(first));
+    form.OpenDialog1->setOption(QFileDialog::DontUseNativeDialog);
+    form.SaveDialog1->setOption(QFileDialog::DontUseNativeDialog);
+    ASSERT_TRUE(showAndWait(form));
+
+    // Unchanged, or changed and undone: nothing to ask.
+    QTest::keyClick(&form, Qt::Key_G);
+    QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(form.HasUnsavedChanges());
+
+    // Esc, cancelled: the viewer stays with its grey picture.
+    QTest::keyClick(&form, Qt::Key_G);
+    QString text;
+    {
+        ModalSteps steps;
+        steps.then<QMessageBox>(answer_save_question(QMessageBox::Cancel, &text));
+        QTest::keyClick(&form, Qt::Key_Escape);
+        EXPECT_EQ(steps.done(), 1u);
+    }
+    EXPECT_EQ(text, "Save changes to a.bmp?");
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.Pic()->bits, 8);
+
+    // Right, discarded: the next picture.
+    {
+        ModalSteps steps;
+        steps.then<QMessageBox>(answer_save_question(QMessageBox::Discard));
+        QTest::keyClick(&form, Qt::Key_Right);
+        EXPECT_EQ(steps.done(), 1u);
+    }
+    EXPECT_EQ(form.FileName, QString::fromStdString(second));
+
+    // Open, saved first: the grey picture is in the file named, then the
+    // chosen one is shown.
+    QTest::keyClick(&form, Qt::Key_G);
+    const std::string saved = temp_path("grey-b.bmp");
+    {
+        ModalSteps steps;
+        steps.then<QFileDialog>(choose(first))
+            .then<QMessageBox>(answer_save_question(QMessageBox::Save))
+            .then<QFileDialog>(choose(saved, 1));
+        form.OpenClick();
+        EXPECT_EQ(steps.done(), 3u);
+    }
+    EXPECT_EQ(form.FileName, QString::fromStdString(first));
+    ScopedPic back;
+    ASSERT_EQ(_Pic_Read(saved.c_str(), back.get(), 3, 0), 1);
+    EXPECT_EQ(back->bits, 8);
+
+    // "AskSave" off: Esc closes at once.
+    QTest::keyClick(&form, Qt::Key_G);
+    form.Settings.AskSave = false;
+    QTest::keyClick(&form, Qt::Key_Escape);
+    EXPECT_FALSE(form.isVisible());
+}
+
+TEST(CommandSave, SuggestsThePicturesNameAndKeepsOnlyAFolderThatTookIt)
+{
+    write_settings("SaveDir=/proc/self\n");  // where listing a folder can block
+    TForm1 form;
+    EXPECT_EQ(form.Settings.SaveDir, QDir::homePath());
+    form.LoadImage(QString::fromStdString(write_bmp24("holiday.bmp", 16, 16)));
+    form.SaveDialog1->setOption(QFileDialog::DontUseNativeDialog);
+    QString suggested;
+    {
+        ModalSteps steps;
+        steps.then<QFileDialog>([&](QFileDialog& dialog) {
+                 suggested = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
+                 choose(temp_path("gone/holiday.bmp"), 1)(dialog);
+             })
+            .then<QMessageBox>([](QMessageBox& box) { QMetaObject::invokeMethod(&box, "accept", Qt::QueuedConnection); });
+        EXPECT_FALSE(form.SavePicture());
+        EXPECT_EQ(steps.done(), 2u);
+    }
+    EXPECT_EQ(suggested, "holiday");
+    EXPECT_EQ(form.Settings.SaveDir, QDir::homePath());
+}
+
+TEST(CommandProcessing, AnUpdateTheLibraryCannotTakeKeepsThePicture)
+{
+    TForm1 form;
+    form.LoadImage(QString::fromStdString(write_bmp8("grey.bmp", 20, 10)));
+    ASSERT_TRUE(showAndWait(form));
+    const QImage before = picture_of(form)->Picture();
+    // An outside editor saved the working file as a 32-bit bitmap.
+    BmpBuilder().size(20, 10).bits(32).pixels(Rows(10, Bytes(80, 0x40))).write(form.WorkingFile.toStdString());
+    form.reloadClick();
+    EXPECT_EQ(form.windowTitle(), "Show - Error Loading Image");
+    EXPECT_EQ(picture_of(form)->Picture(), before);
+    // The commands still work on the picture shown.
+    form.rotateClick();
+    EXPECT_EQ(picture_of(form)->Picture().size(), QSize(10, 20));
 }
 
 }  // namespace

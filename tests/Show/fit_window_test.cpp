@@ -118,4 +118,23 @@ TEST(FitWindow, StdButtonDecidesTheButtonFrames)
     for (TMButton* button : form.findChildren<TMButton*>()) EXPECT_FALSE(button->Border());
 }
 
+TEST(FitWindow, WithoutAPictureTheWindowKeepsItsSizeAndHalfSizeStays)
+{
+    // A stored place on no screen comes back onto it.
+    write_settings("WindowLeft=5000\nWindowTop=-3000\nCentre=0\n");
+    TForm1 empty;
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(empty.pos()));
+    ASSERT_TRUE(showAndWait(empty));
+    QTest::keyClick(&empty, Qt::Key_T);
+    EXPECT_EQ(empty.size(), QSize(339, 264));
+    QTest::keyClick(&empty, Qt::Key_H);
+    EXPECT_EQ(empty.Settings.Scale, 1);
+
+    // A picture of one pixel is still one pixel at half size.
+    TForm1 dot;
+    loaded(dot, write_bmp24("dot.bmp", 1, 1));
+    dot.SpeedButton13Click();
+    EXPECT_EQ(child(dot, "Image1")->size(), QSize(1, 1));
+}
+
 }  // namespace

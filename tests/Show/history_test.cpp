@@ -136,7 +136,7 @@ TEST(EditHistory, UndoAndRedoReturnEachStepsPixels)
     EXPECT_EQ(form.UndoCount(), 3);
     EXPECT_EQ(undo_copies().size(), 3);
 
-    form.close();
+    form.closeWithoutAsking();
     EXPECT_TRUE(undo_copies().isEmpty()) << undo_copies().join(' ').toStdString();
 }
 

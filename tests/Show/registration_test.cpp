@@ -210,7 +210,7 @@ TEST(CommandLine, VerbOptionsStandForTheVerbCharacters)
     EXPECT_EQ(show::argumentText({"--edit", "/p/a.bmp"}), "?/p/a.bmp");
     EXPECT_EQ(show::argumentText({"--edit-with", "/p/a.bmp"}), "!/p/a.bmp");
     EXPECT_EQ(show::argumentText({"--print", "/p/a.bmp"}), "+/p/a.bmp");
-    EXPECT_EQ(show::argumentText({"--print"}), "");
+    EXPECT_EQ(show::argumentText({"--print"}), "+");  // an action started without a file
 
     const show::VerbAndPath browse = show::splitVerb("=/p/a.bmp");
     EXPECT_EQ(browse.verb, '=');

@@ -41,6 +41,7 @@ TEST(ShowSettings, FreshUserGetsEveryDefault)
     EXPECT_EQ(s.PrefsLeft, 200);
     EXPECT_EQ(s.PrefsTop, 100);
     EXPECT_TRUE(s.OnlyOne);
+    EXPECT_TRUE(s.AskSave);
     EXPECT_EQ(s.Save, 1);
     for (const QString& editor : s.Editors) EXPECT_TRUE(editor.isEmpty());
     EXPECT_EQ(form.pos(), QPoint(200, 100));
@@ -59,7 +60,7 @@ TEST(ShowSettings, ClosingWritesEveryValueAsText)
     QStringList expected{"WindowTop", "WindowLeft", "PhotoCDSize", "SingleClick", "Centre", "ToolBar", "ToolBar1",
                          "ToolAlign", "AllowCrop", "CropStep", "Save", "JpegQuality", "JpegScale", "Display",
                          "Overwrite", "Progress", "Slideshow", "OnlyOne", "StdButton", "Loop", "SlideBeep",
-                         "SlideValid", "Scale", "PrefsTop", "PrefsLeft", "StartDir", "SaveDir", "Program"};
+                         "SlideValid", "Scale", "PrefsTop", "PrefsLeft", "StartDir", "SaveDir", "Program", "AskSave"};
     for (const char* extension : {"", "bmp", "gif", "ppm,pgm,pbm", "jpg", "pcd", "tif", "tga", "pcx", "png", "iff",
                                   "R8"})
         expected << QStringLiteral("Editor-") + extension;
