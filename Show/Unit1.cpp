@@ -258,7 +258,9 @@ bool TForm1::LoadImage(const QString& path)
     const QString incoming = incoming_file(WorkingFile);
     const QByteArray incoming_local = QFile::encodeName(incoming);
     show::BackgroundRead* early = std::exchange(early_read_, nullptr);
-    if (early && !incoming.isEmpty() && early->matches(path, load_options())) {
+    // A read begun at start-up is timed from its beginning.
+    const bool from_early = early && !incoming.isEmpty() && early->matches(path, load_options());
+    if (from_early) {
         const bool shown = show_early_read(*early, incoming_local);
         show_progress_panel(false);
         QApplication::restoreOverrideCursor();
@@ -296,7 +298,7 @@ bool TForm1::LoadImage(const QString& path)
 
     // 11-13. Measured on a monotonic clock, so a load across a minute (or
     // longer than one) still reports its real length, in hundredths.
-    const qint64 hundredths = clock.elapsed() / 10;
+    const qint64 hundredths = (from_early ? early->elapsedMs() : clock.elapsed()) / 10;
     ui->Label2->setText(QString::number(double(hundredths) * 0.01, 'g'));
     QString description = record_description();
     // Forced to 256 colours, the picture shown is no longer the file's

@@ -36,6 +36,7 @@ LoadOptions storedLoadOptions(const SettingsStore& store)
 
 BackgroundRead::BackgroundRead(const QString& path, LoadOptions options) : options_(options)
 {
+    clock_.start();
     const QByteArray local = QFile::encodeName(path);
     if (path.isEmpty() || !read_without_module(_Pic_Valid(local.constData()))) return;
     try {

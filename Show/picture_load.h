@@ -5,6 +5,7 @@
 #include "zarngfx.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QString>
 
@@ -39,8 +40,11 @@ public:
     // Waits for the read: the record, its pixels the caller's from now on;
     // nothing when the read failed. Once only.
     std::optional<PicImage> take();
+    // Since the read began: the load time the user sees starts there.
+    qint64 elapsedMs() const { return clock_.elapsed(); }
 
 private:
+    QElapsedTimer clock_;
     QString path_;
     LoadOptions options_;
     PicImage record_{};

@@ -203,6 +203,33 @@ TEST(SingleInstance, ARelativePathOpensTheFileOfTheCopysFolder)
     EXPECT_EQ(form.Pic()->bits, 8);
 }
 
+// A modal window works on the picture shown when it opened: a picture
+// handed over meanwhile waits until it has closed.
+TEST(SingleInstance, AHandOffWaitsForTheModalWindowOpen)
+{
+    const std::string first = write_bmp24("first.bmp", 30, 20);
+    const std::string second = write_bmp8("second.bmp", 20, 20);
+    TForm1 form;
+    form.LoadImage(q(first));
+    ASSERT_TRUE(showAndWait(form));
+
+    bool handed_over = false;
+    bool loaded_under_the_window = true;
+    WhenShown preferences("TForm2", [&](QWidget& window) {
+        ShowCopy copy({q(second)});
+        handed_over = copy.ended() && copy.exitCode() == 0;
+        loaded_under_the_window =
+            QTest::qWaitFor([&] { return form.FileName != q(first) || form.isVisible(); }, 1000);
+        QMetaObject::invokeMethod(&window, "reject", Qt::QueuedConnection);
+    });
+    form.xprefsClick();
+    EXPECT_TRUE(preferences.seen());
+    EXPECT_TRUE(handed_over);
+    EXPECT_FALSE(loaded_under_the_window);
+    ZARN_WAIT_EQ(form.FileName, q(second), 5000);
+    EXPECT_EQ(form.windowTitle(), "Show - second.bmp");
+}
+
 // A file manager opening a picture through the desktop entry reaches the
 // viewer already running.
 TEST(SingleInstance, TheDesktopEntryOpensThePictureInTheRunningViewer)
@@ -338,6 +365,23 @@ TEST(StartupVerbs, BrowsingWithoutAChoiceEndsTheProgram)
     form.activateWindow();
     ZARN_WAIT_TRUE(!form.isVisible(), 5000);
     EXPECT_FALSE(QFile::exists(form.WorkingFile));
+}
+
+// A desktop entry's action is started without a file: the browser opens
+// without one, the other verbs ask for the file first.
+TEST(StartupVerbs, AVerbWithoutAFileBrowsesOrAsks)
+{
+    TForm1 browsing;
+    FileDialogWatch dialogs;
+    WhenShown browser("TImageForm", [](QWidget& window) { QTest::keyClick(&window, Qt::Key_Escape); });
+    EXPECT_FALSE(browsing.DispatchArgument({"--browse"}));
+    EXPECT_TRUE(browser.seen());
+    EXPECT_EQ(dialogs.shown, 0);
+
+    TForm1 editing;
+    EXPECT_FALSE(editing.DispatchArgument({"--edit"}));
+    EXPECT_EQ(dialogs.shown, 1);  // closed unanswered: nothing to edit, and the program ends
+    EXPECT_TRUE(editing.ExitOnActivate);
 }
 
 TEST(StartupVerbs, PrintingConvertsThePictureAndEnds)
