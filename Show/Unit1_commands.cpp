@@ -446,8 +446,10 @@ void TForm1::printClick()
 {
     if (!has_picture()) return;
     hide();
-    // The picture's own name follows on a second line: a printout to a file goes beside it.
-    const QByteArray working = QFile::encodeName(FileName.isEmpty() ? WorkingFile : WorkingFile + '\n' + FileName);
+    // The picture's own name follows on a second line: a printout to a file
+    // goes beside it. A picture from the clipboard or the scanner has none.
+    const bool from_file = !FileName.isEmpty() && QFileInfo(FileName).fileName() == FileTitle;
+    const QByteArray working = QFile::encodeName(from_file ? WorkingFile + '\n' + FileName : WorkingFile);
     modal([&] { return _WinImagePrint(working.constData()); });
     show();
 }

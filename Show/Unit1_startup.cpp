@@ -92,9 +92,11 @@ bool TForm1::DispatchArgument(const QStringList& arguments, show::BackgroundRead
         } else {
             const QByteArray local = QFile::encodeName(path);
             const QByteArray working = QFile::encodeName(WorkingFile);
+            // The picture's name on a second line: a printout to a file goes beside it.
+            const QByteArray printed = QFile::encodeName(WorkingFile + '\n' + QFileInfo(path).absoluteFilePath());
             if (!WorkingFile.isEmpty() && _anytobmps(local.constData(), working.constData(), pic_.get(),
                                                      Settings.PhotoCDSize, Settings.JpegScale))
-                modal([&] { return _WinImagePrint(working.constData()); });
+                modal([&] { return _WinImagePrint(printed.constData()); });
         }
         // Pictures handed over meanwhile keep the viewer running to show them.
         if (!held_hand_offs_.empty()) return true;

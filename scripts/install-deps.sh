@@ -11,7 +11,7 @@ packages="
   imagemagick netpbm libjpeg-turbo-progs giflib-tools libtiff-tools pngcheck xclip poppler-utils
   hyperfine time libvips-tools graphicsmagick
   qt6-base-dev qt6-svg-dev xvfb xauth desktop-file-utils xdg-utils shared-mime-info
-  fonts-dejavu-core adwaita-icon-theme
+  fonts-dejavu-core adwaita-icon-theme openbox
 "
 
 missing=""

@@ -231,6 +231,16 @@ TEST(CommandProcessing, DepthAndSizeChangesReachTheWindow)
     QTest::keyClick(&form, 'g');
     EXPECT_EQ(working_file(form), processed(grey, {1, 0, 103}));
     EXPECT_EQ(form.Pic()->bits, 8);
+    EXPECT_TRUE(child(form, "Panel6")->isHidden());  // its steps are for 24-bit pictures
+    // A step this picture does not take leaves it as it was: no undo step.
+    const int steps = form.UndoCount();
+    form.SharpUpClick();
+    EXPECT_EQ(form.UndoCount(), steps);
+
+    // Forced to 256 colours, the description says what is shown.
+    form.Settings.Display = true;
+    form.LoadImage(QString::fromStdString(write_bmp24("colour.bmp", 8, 8)));
+    EXPECT_EQ(label(form, "Label1"), "BMP : 8x8 - 256 Colours");
 }
 
 TEST(CommandProcessing, NothingLoadedNothingHappens)
