@@ -111,8 +111,11 @@ class OwnApplication {
 public:
     OwnApplication()
     {
-        if (QCoreApplication::instance() || !display_opens()) return;
+        if (QCoreApplication::instance()) return;
+        // Kept loaded whether or not a window can open: what Qt set up as
+        // it was loaded stays valid, and is not set up again on every call.
         keep_qt_loaded();
+        if (!display_opens()) return;
         app_ = new QApplication(argc_, argv_);
         owned_ = true;
     }

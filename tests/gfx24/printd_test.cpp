@@ -236,17 +236,17 @@ TEST(PrintPreview, OpensWhereItWasLeftUnderAWindowManager)
     }
     ASSERT_TRUE(managed);
     const std::string path = write_picture("wide.bmp");
-    std::vector<QPoint> places;
-    for (int opening = 0; opening < 2; ++opening) {
-        preview(path, [&](QWidget& window) {
-            ZARN_WAIT_TRUE(window.frameGeometry() != window.geometry(), 10000);
-            places.push_back(window.geometry().topLeft());
-        });
-    }
+    // The manager may still move a framed window a moment later: what counts
+    // is that the second opening comes to where the first was left.
+    preview(path, [&](QWidget& window) { ZARN_WAIT_TRUE(window.frameGeometry() != window.geometry(), 10000); });
+    const QSettings file(SettingsStore::filePath(), QSettings::IniFormat);
+    const QPoint left(file.value("PrintPreview/WindowLeft").toInt(), file.value("PrintPreview/WindowTop").toInt());
+    preview(path, [&](QWidget& window) {
+        ZARN_WAIT_TRUE(window.frameGeometry() != window.geometry(), 10000);
+        ZARN_WAIT_EQ(window.geometry().topLeft(), left, 10000);
+    });
     manager.kill();
     manager.waitForFinished();
-    ASSERT_EQ(places.size(), 2u);
-    EXPECT_EQ(places[1], places[0]);
 }
 
 TEST(PrintPreview, TypedCoordinatesMoveAndSizeAboveTenPixels)
