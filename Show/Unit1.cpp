@@ -136,9 +136,9 @@ TForm1::TForm1(QWidget* parent)
     // 5. The working file, in the private temporary folder, under a name this
     // viewer holds while it runs. What viewers that were killed left there
     // goes first: nothing else would ever remove it.
-    const QString private_dir = show::privateTempDir();
-    show::removeStaleWorkingFiles(private_dir);
-    show::Reservation reserved = show::reserveWorkingFile(private_dir, QTime::currentTime());
+    const QString private_dir = controls::privateTempDir();
+    controls::removeStaleWorkingFiles(private_dir);
+    controls::Reservation reserved = controls::reserveWorkingFile(private_dir, QTime::currentTime());
     WorkingFile = reserved.path;
     working_lock_ = std::move(reserved.lock);
 

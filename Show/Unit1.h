@@ -313,7 +313,7 @@ private:
     QString open_filter_;
     QString registration_status_;
     bool closed_ = false;
-    show::NameLock working_lock_;  // marks WorkingFile as this viewer's while it runs
+    controls::NameLock working_lock_;  // marks WorkingFile as this viewer's while it runs
     bool recentre_when_framed_ = false;  // centred before the window manager's frame was known
 
     // Unit1_startup.cpp: later copies of the viewer hand their argument over

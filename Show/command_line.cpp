@@ -90,7 +90,7 @@ QString absoluteArgument(const QString& argument, const QString& folder)
 
 QString handOffServerName()
 {
-    const QByteArray folder = QFile::encodeName(privateTempDir());
+    const QByteArray folder = QFile::encodeName(controls::privateTempDir());
     const QByteArray digest = QCryptographicHash::hash(folder, QCryptographicHash::Sha256).toHex().left(16);
     return QStringLiteral("zarn-show-%1-%2").arg(::getuid()).arg(QLatin1String(digest));
 }

@@ -99,7 +99,7 @@ QImage takeRecordPicture(PicImage& record)
         return {};
     }
     // The same ceiling as for the file's picture, whose rows are padded.
-    if (!pictureFitsCeiling(QSize(width, height), format == QImage::Format_RGB888 ? QImage::Format_BGR888 : format))
+    if (!controls::pictureFitsCeiling(QSize(width, height), format == QImage::Format_RGB888 ? QImage::Format_BGR888 : format))
         return {};
 
     QImage picture(record.pixels, width, height, line, format, [](void* pixels) { std::free(pixels); },

@@ -29,14 +29,14 @@ bool TPictureBox::LoadFromFile(const QString& path)
     // processing steps, takes the new rows in place. Either way a picture
     // whose display form would pass the library's ceiling is refused before
     // anything is allocated for it.
-    QImage fast = show::readBmpPicture(path, &picture_);
+    QImage fast = controls::readBmpPicture(path, &picture_);
     if (!fast.isNull()) {
         setPicture(fast);
         return true;
     }
     QImageReader reader(path, "bmp");
     reader.setAutoTransform(false);
-    if (!show::pictureFitsCeiling(reader.size(), reader.imageFormat())) return false;
+    if (!controls::pictureFitsCeiling(reader.size(), reader.imageFormat())) return false;
     QImage loaded = reader.read();
     if (loaded.isNull()) return false;
     setPicture(loaded);

@@ -65,7 +65,7 @@ int main(int argc, char* argv[])
         conversion_cpu.push_back(cpu);
 
         const Timing reading;
-        const QImage decoded = show::readBmpPicture(QString::fromLocal8Bit(output_path));
+        const QImage decoded = controls::readBmpPicture(QString::fromLocal8Bit(output_path));
         decode.push_back(reading.stop().second);
         if (decoded.isNull()) return 1;
     }

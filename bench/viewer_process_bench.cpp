@@ -66,7 +66,7 @@ int main(int argc, char* argv[])
 
     // The two take turns, so a busy machine slows both alike.
     std::vector<double> library, library_cpu, window, window_cpu, reading, painting;
-    QImage held = show::readBmpPicture(form.WorkingFile);
+    QImage held = controls::readBmpPicture(form.WorkingFile);
     for (int run = 0; run <= kRuns; ++run) {
         PicImage pic{};
         const Timing processing;
@@ -86,7 +86,7 @@ int main(int argc, char* argv[])
 
         // The reading as ProcessImage does it: into the picture it replaces.
         const Timing read;
-        held = show::readBmpPicture(form.WorkingFile, &held);
+        held = controls::readBmpPicture(form.WorkingFile, &held);
         if (held.isNull()) return 1;
         reading.push_back(read.stop().second);
         const Timing paint;

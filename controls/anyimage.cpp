@@ -153,7 +153,7 @@ QString TAnyImage::temporaryPathFor(const QString& name)
 {
     const QString file = file_part(name);
     const qsizetype dot = file.lastIndexOf(QLatin1Char('.'));
-    return show::uniqueTempPath(show::privateTempDir(), 'x' + short_stem(dot < 0 ? file : file.left(dot)));
+    return controls::uniqueTempPath(controls::privateTempDir(), 'x' + short_stem(dot < 0 ? file : file.left(dot)));
 }
 
 void TAnyImage::LoadImageFile(const QString& name)
@@ -195,7 +195,7 @@ void TAnyImage::ConvertAndShow(const QString& name)
     const QByteArray bmp = QFile::encodeName(temporary_path_);
     if (valid(source.constData()) != 0 &&
         convert(source.constData(), bmp.constData(), record_.get(), int(pcd_size_) + 1, int(jpeg_scale_)) != 0) {
-        QImage picture = show::readBmpPicture(temporary_path_);
+        QImage picture = controls::readBmpPicture(temporary_path_);
         if (picture.isNull()) picture = QImage(temporary_path_, "BMP");
         if (!picture.isNull()) {
             setPicture(picture);

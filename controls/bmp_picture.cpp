@@ -13,7 +13,7 @@
 #include <sys/mman.h>
 #include <sys/uio.h>
 
-namespace show {
+namespace controls {
 namespace {
 
 std::uint32_t u32(const uchar* at)
@@ -181,4 +181,4 @@ QImage readBmpPicture(const QString& path, QImage* reuse)
     return picture;
 }
 
-}  // namespace show
+}  // namespace controls

@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-namespace show {
+namespace controls {
 
 // The image library's ceiling on one pixel block: 1 GiB unless the
 // environment variable ZARN_MAX_IMAGE_BYTES says otherwise (read as the
@@ -25,4 +25,4 @@ bool pictureFitsCeiling(QSize size, QImage::Format format);
 // `reuse` holding part of the new rows.
 QImage readBmpPicture(const QString& path, QImage* reuse = nullptr);
 
-}  // namespace show
+}  // namespace controls

@@ -85,7 +85,7 @@ TGfxDialog::TGfxDialog(QWidget* parent) : QObject(parent)
     // knows nothing of: the question about replacing a file is ours.
     save_dialog_->setOption(QFileDialog::DontConfirmOverwrite);
 
-    temp_file_name_ = show::uniqueTempPath(show::privateTempDir(), QStringLiteral("GfxTemp"));
+    temp_file_name_ = controls::uniqueTempPath(controls::privateTempDir(), QStringLiteral("GfxTemp"));
 
     BuildFilters();
 }
@@ -220,7 +220,7 @@ bool TGfxDialog::LoadPicture(QImage& picture)
     if (any_to_bmp && !source.isEmpty() && tempFileIsSafe(outputName())) {
         if (any_to_bmp(QFile::encodeName(source).constData(), QFile::encodeName(temp_file_name_).constData(),
                        &record_, photo_cd_size_ + 1, jpeg_size_)) {
-            QImage image = show::readBmpPicture(temp_file_name_);
+            QImage image = controls::readBmpPicture(temp_file_name_);
             if (image.isNull()) image.load(temp_file_name_, "BMP");
             QFile::remove(temp_file_name_);
             // A picture that could not be made (out of memory) is no success.

@@ -15,7 +15,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace show {
+namespace controls {
 namespace {
 
 constexpr QLatin1String kPrefix("zarn~");
@@ -182,4 +182,4 @@ void removeStaleWorkingFiles(const QString& folder)
     }  // letting go of the lock removes the lock file too
 }
 
-}  // namespace show
+}  // namespace controls

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QTime>
 
-namespace show {
+namespace controls {
 
 // The per-user folder (mode 0700) in the system temporary directory, made on
 // first use; the same rule the image library follows, so both sides agree on
@@ -63,4 +63,4 @@ Reservation reserveWorkingFile(const QString& folder, const QTime& time);
 // every name no running viewer holds.
 void removeStaleWorkingFiles(const QString& folder);
 
-}  // namespace show
+}  // namespace controls

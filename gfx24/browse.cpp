@@ -101,7 +101,7 @@ TImageForm::TImageForm(QWidget* parent)
       ui(std::make_unique<Ui::TImageForm>()),
       settings(std::make_unique<SettingsStore>(QStringLiteral("Browser"))),
       record(gfx24::newRecord(&TImageForm::ShowProgress)),
-      preview_file(show::uniqueTempPath(show::privateTempDir(), QStringLiteral("brwsedll")))
+      preview_file(controls::uniqueTempPath(controls::privateTempDir(), QStringLiteral("brwsedll")))
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("TImageForm"));
@@ -273,7 +273,7 @@ void TImageForm::FileListBox1Click()
         const QByteArray target = gfx24::localPath(preview_file);
         if (_anytobmps(source.constData(), target.constData(), record.get(), reduction.photocd_code,
                        reduction.jpeg_code) != 0) {
-            converted = show::readBmpPicture(preview_file);
+            converted = controls::readBmpPicture(preview_file);
             if (converted.isNull()) converted = QImage(preview_file);
         }
     }

@@ -181,7 +181,7 @@ Record newRecord(PicProgress progress)
 
 QString temporaryFile(const QString& name)
 {
-    const QString folder = show::privateTempDir();
+    const QString folder = controls::privateTempDir();
     return folder.isEmpty() ? QString() : folder + '/' + name;
 }
 

@@ -89,7 +89,7 @@ QString TPrintPreview::pdfNameFor(const QString& path)
 {
     const QFileInfo picture(path);
     const QFileInfo folder(picture.absolutePath());
-    const QString private_folder = show::privateTempDir();
+    const QString private_folder = controls::privateTempDir();
     const bool usable = folder.isDir() && folder.isWritable() &&
                         (private_folder.isEmpty() || !same_file(folder.absoluteFilePath(), private_folder));
     return (usable ? folder.absoluteFilePath() : QDir::homePath()) + QLatin1Char('/') + picture.completeBaseName() +

@@ -42,7 +42,7 @@ public:
 QImage loadPicture(const QString& path)
 {
     if (path.isEmpty() || !QFile::exists(path)) return {};
-    QImage picture = show::readBmpPicture(path);
+    QImage picture = controls::readBmpPicture(path);
     if (picture.isNull()) picture = QImage(path);
     return picture;
 }
@@ -140,9 +140,9 @@ void TAdjuster24::FormShow()
     // 1.
     // Names of this window's own: another program's adjustment window
     // would otherwise show, and on closing delete, this one's files.
-    const QString temp_folder = show::privateTempDir();
-    processed_file_ = show::uniqueTempPath(temp_folder, QStringLiteral("zarngfx24"));
-    cropped_file_ = show::uniqueTempPath(temp_folder, QStringLiteral("zarngfx24a"));
+    const QString temp_folder = controls::privateTempDir();
+    processed_file_ = controls::uniqueTempPath(temp_folder, QStringLiteral("zarngfx24"));
+    cropped_file_ = controls::uniqueTempPath(temp_folder, QStringLiteral("zarngfx24a"));
 
     // 2.
     crop_pending_ = 0;

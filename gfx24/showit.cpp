@@ -71,7 +71,7 @@ TImageShow::TImageShow(QWidget* parent) : QDialog(parent), ui(std::make_unique<U
     ui->AnyImage1->setStretch(true);
 
     GfxDialog1 = new TGfxDialog(this);
-    const QString temporary = show::uniqueTempPath(show::privateTempDir(), QStringLiteral("~gfxtemp"));
+    const QString temporary = controls::uniqueTempPath(controls::privateTempDir(), QStringLiteral("~gfxtemp"));
     if (!temporary.isEmpty()) GfxDialog1->setTempFileName(temporary);
 }
 

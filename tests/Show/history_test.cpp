@@ -20,7 +20,7 @@ QSize shown_size(TForm1& form)
 // The undo copies the viewer has in its private folder.
 QStringList undo_copies()
 {
-    return QDir(show::privateTempDir()).entryList({QStringLiteral("*.undo.*")}, QDir::Files | QDir::Hidden);
+    return QDir(controls::privateTempDir()).entryList({QStringLiteral("*.undo.*")}, QDir::Files | QDir::Hidden);
 }
 
 QList<QUrl> dragged(TForm1& form)
@@ -143,7 +143,7 @@ TEST(EditHistory, UndoAndRedoReturnEachStepsPixels)
 TEST(EditHistory, AnotherPictureOrANewStartForgetsTheSteps)
 {
     // What a viewer that was killed left behind goes when the next one starts.
-    const QString left = show::privateTempDir() + "/.zarn~99999.bmp.undo.1";
+    const QString left = controls::privateTempDir() + "/.zarn~99999.bmp.undo.1";
     write_file(left.toStdString(), Bytes(10, 'x'));
     TForm1 form;
     EXPECT_FALSE(QFile::exists(left));

@@ -216,7 +216,7 @@ TEST(MainWindow, OneBitPicturesStayOneBitAndTooLargeOnesAreRefused)
 
 TEST(MainWindow, WorkingFilesOfViewersThatAreGoneAreRemovedAtStart)
 {
-    const QString folder = show::privateTempDir();
+    const QString folder = controls::privateTempDir();
     const auto put = [&](const char* name) { write_file((folder + '/' + name).toStdString(), {'x'}); };
     const auto there = [&](const char* name) { return QFileInfo::exists(folder + '/' + name); };
     // Left by viewers that were killed: working files, a lock file, a load
@@ -225,7 +225,7 @@ TEST(MainWindow, WorkingFilesOfViewersThatAreGoneAreRemovedAtStart)
         put(name);
     put("zarn~notes.bmp");  // not a viewer's
     // A running viewer's, held as a viewer holds it.
-    show::NameLock running;
+    controls::NameLock running;
     ASSERT_TRUE(running.take(folder + "/zarn~44444.lock"));
     put("zarn~44444.bmp");
 

@@ -56,7 +56,7 @@ TEST(StartupRead, EveryKindShowsAndWritesWhatALoadOfItsOwnDoes)
         const QString path = QString::fromStdString(picture);
         TForm1 plain;
         ASSERT_TRUE(plain.DispatchArgument({path}));
-        const QImage expected = show::readBmpPicture(plain.WorkingFile);
+        const QImage expected = controls::readBmpPicture(plain.WorkingFile);
         ASSERT_FALSE(expected.isNull());
 
         show::BackgroundRead early(path, show::storedLoadOptions(SettingsStore()));
@@ -70,11 +70,11 @@ TEST(StartupRead, EveryKindShowsAndWritesWhatALoadOfItsOwnDoes)
 
         // Whatever the user does first waits for the working file; only the
         // four-bit picture went through it before it was shown.
-        EXPECT_EQ(show::readBmpPicture(form.WorkingFile).isNull(), picture != pictures.back());
+        EXPECT_EQ(controls::readBmpPicture(form.WorkingFile).isNull(), picture != pictures.back());
         press_a_key(form);
         ASSERT_TRUE(QFile::exists(form.WorkingFile));
         EXPECT_FALSE(QFile::exists(incoming_of(form)));
-        EXPECT_EQ(as_rgb(show::readBmpPicture(form.WorkingFile)), as_rgb(expected));
+        EXPECT_EQ(as_rgb(controls::readBmpPicture(form.WorkingFile)), as_rgb(expected));
     }
 }
 
@@ -103,7 +103,7 @@ TEST(StartupRead, AWorkingFileThatCannotBeWrittenTakesThePictureOffScreen)
     EXPECT_TRUE(shown(form).isNull());
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Show - Error Loading Image"));
     EXPECT_EQ(form.Pic()->width, 0);
-    EXPECT_TRUE(show::readBmpPicture(form.WorkingFile).isNull());
+    EXPECT_TRUE(controls::readBmpPicture(form.WorkingFile).isNull());
     QDir().rmdir(incoming_of(form));
 }
 

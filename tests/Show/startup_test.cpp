@@ -61,7 +61,7 @@ private:
 // Every viewer window reserves a working file in the private folder.
 qsizetype working_files()
 {
-    return QDir(show::privateTempDir()).entryList({QStringLiteral("zarn~*.bmp")}, QDir::Files).size();
+    return QDir(controls::privateTempDir()).entryList({QStringLiteral("zarn~*.bmp")}, QDir::Files).size();
 }
 
 // Every viewer window rewrites its desktop entry as it is made: one taken
@@ -325,7 +325,7 @@ TEST(StartupVerbs, TermAndInterruptCloseTheViewer)
         ASSERT_TRUE(copy.ended());
         EXPECT_EQ(copy.exitCode(), 0);
         EXPECT_EQ(working_files(), 0);
-        EXPECT_TRUE(QDir(show::privateTempDir()).entryList({QStringLiteral("zarn~*")}, QDir::Files).isEmpty());
+        EXPECT_TRUE(QDir(controls::privateTempDir()).entryList({QStringLiteral("zarn~*")}, QDir::Files).isEmpty());
     }
 }
 

@@ -104,7 +104,7 @@ TEST(AnyImage, IconsLoadWithoutTheLibraryAndUnknownFilesChangeNothing)
 
 TEST(AnyImage, TheTemporaryFileGoesAndNeverTakesTheSourceWithIt)
 {
-    const QString folder = show::privateTempDir();
+    const QString folder = controls::privateTempDir();
     ASSERT_FALSE(folder.isEmpty());
     // "x", the name without its extension, then this process's own ending.
     const QString process = '-' + QString::number(::getpid()) + '-';

@@ -63,7 +63,7 @@ TEST(GfxDialog, PropertiesLiveInTheDialogs)
     TGfxDialog dialog;
     // A name of this process and component: another program's would share
     // the folder.
-    const QString own = show::privateTempDir() + "/GfxTemp-" + QString::number(::getpid()) + '-';
+    const QString own = controls::privateTempDir() + "/GfxTemp-" + QString::number(::getpid()) + '-';
     EXPECT_TRUE(dialog.TempFileName().startsWith(own) && dialog.TempFileName().endsWith(".bmp"))
         << dialog.TempFileName().toStdString();
     EXPECT_NE(TGfxDialog().TempFileName(), dialog.TempFileName());

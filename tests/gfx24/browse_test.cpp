@@ -94,7 +94,7 @@ QLabel* image(QWidget& window)
 // The converted picture on show, under this process's own name.
 QStringList preview_files()
 {
-    return QDir(show::privateTempDir())
+    return QDir(controls::privateTempDir())
         .entryList({"brwsedll-" + QString::number(::getpid()) + "-*.bmp"}, QDir::Files);
 }
 

@@ -462,7 +462,7 @@ TEST(PrintPreview, NeverPrintsOverThePictureAndShowsNothingForAnUnreadableOne)
 TEST(PrintPreview, PrintsTheViewersCopyBesideThePictureItCameFrom)
 {
     if (QPrinter().outputFormat() != QPrinter::PdfFormat) GTEST_SKIP() << "a printer is installed";
-    const std::string private_folder = show::privateTempDir().toStdString();
+    const std::string private_folder = controls::privateTempDir().toStdString();
     ASSERT_FALSE(private_folder.empty());
     const std::string copy = private_folder + "/zarn~1234.bmp";
     std::filesystem::copy_file(write_picture("copy.bmp"), copy);
