@@ -16,6 +16,7 @@ namespace {
 constexpr const char* kOwnCredit = "ZarnGfx image library (c) 1995-1999 Zarn";
 
 struct FormatRow {
+    const char* name;  // as in "not a BMP file"
     const char* description;
     const char* pattern;
     const char* extension;
@@ -25,32 +26,32 @@ struct FormatRow {
 
 // Indexed by format code; row 0 is all formats together.
 const std::array<FormatRow, 12> kFormats{{
-    {"All Image Files", "*.bmp;*.gif;*.ppm;*.pbm;*.pgm;*.jpg;*.pcd;*.tif;*.tga;*.pcx;*.png;*.iff;*.r8;*.?af", "", "",
+    {nullptr, "All Image Files", "*.bmp;*.gif;*.ppm;*.pbm;*.pgm;*.jpg;*.pcd;*.tif;*.tga;*.pcx;*.png;*.iff;*.r8;*.?af", "", "",
      nullptr},
-    {"Windows Bitmap", "*.bmp", "bmp", kOwnCredit,
+    {"BMP", "Windows Bitmap", "*.bmp", "bmp", kOwnCredit,
      [](const char* path, PicImage* pic, const ReadOptions&) { return read_bmp(path, pic); }},
-    {"Compuserve Gif", "*.gif", "gif", kOwnCredit,
+    {"GIF", "Compuserve Gif", "*.gif", "gif", kOwnCredit,
      [](const char* path, PicImage* pic, const ReadOptions&) { return read_gif(path, pic); }},
-    {"PBMPlus", "*.ppm;*.pgm;*.pbm", "ppm,pgm,pbm", kOwnCredit,
+    {"PBMPlus", "PBMPlus", "*.ppm;*.pgm;*.pbm", "ppm,pgm,pbm", kOwnCredit,
      [](const char* path, PicImage* pic, const ReadOptions&) { return read_pbm(path, pic); }},
-    {"Jpeg/JFIF", "*.jpg", "jpg", "JPEG codec: libjpeg-turbo, libjpeg 6 interface, 1991-2023",
+    {"JPEG", "Jpeg/JFIF", "*.jpg", "jpg", "JPEG codec: libjpeg-turbo, libjpeg 6 interface, 1991-2023",
      [](const char* path, PicImage* pic, const ReadOptions& options) { return read_jpeg(path, pic, options.jpeg_scale); }},
-    {"Kodak PhotoCD", "*.pcd", "pcd", "PhotoCD base-resolution decoder, 1993-1999",
+    {"PhotoCD", "Kodak PhotoCD", "*.pcd", "pcd", "PhotoCD base-resolution decoder, 1993-1999",
      [](const char* path, PicImage* pic, const ReadOptions& options) { return read_photocd(path, pic, options.pcd_resolution); }},
-    {"Aldus TIFF", "*.tif", "tif", "TIFF codec: libtiff, 1988-2023",
+    {"TIFF", "Aldus TIFF", "*.tif", "tif", "TIFF codec: libtiff, 1988-2023",
      [](const char* path, PicImage* pic, const ReadOptions&) { return read_tiff(path, pic); }},
-    {"Truevision Targa", "*.tga", "tga", kOwnCredit,
+    {"Targa", "Truevision Targa", "*.tga", "tga", kOwnCredit,
      [](const char* path, PicImage* pic, const ReadOptions&) { return read_targa(path, pic); }},
-    {"ZSoft Paintbrush", "*.pcx", "pcx", kOwnCredit,
+    {"PCX", "ZSoft Paintbrush", "*.pcx", "pcx", kOwnCredit,
      [](const char* path, PicImage* pic, const ReadOptions&) { return read_pcx(path, pic); }},
-    {"Portable Network Graphics", "*.png", "png", "PNG codec: libpng, 1995-2023",
+    {"PNG", "Portable Network Graphics", "*.png", "png", "PNG codec: libpng, 1995-2023",
      [](const char* path, PicImage* pic, const ReadOptions&) { return read_png(path, pic); }},
-    {"Amiga IFF", "*.iff", "iff", kOwnCredit,
+    {"IFF", "Amiga IFF", "*.iff", "iff", kOwnCredit,
      [](const char* path, PicImage* pic, const ReadOptions&) { return read_iff(path, pic); }},
-    {"FS Texture", "*.R8;*.txr;*.?af", "R8", kOwnCredit,
+    {"texture", "FS Texture", "*.R8;*.txr;*.?af", "R8", kOwnCredit,
      [](const char* path, PicImage* pic, const ReadOptions&) { return read_texture(path, pic); }},
 }};
-constexpr FormatRow kOtherFormat{"Other Image File", "*.*", "", "", nullptr};
+constexpr FormatRow kOtherFormat{nullptr, "Other Image File", "*.*", "", "", nullptr};
 
 constexpr int kJpegCode = 4;
 constexpr int kTiffCode = 6;
@@ -136,19 +137,36 @@ int extension_code(const char* path)
     return _Pic_ExtValid(text.c_str() + extension_start(text));
 }
 
+// A reader that gave up without a reason gets one: the file vanished or
+// cannot be opened, or else the reader could not make sense of it.
+int run_reader(const FormatRow& row, const char* path, PicImage* pic, const ReadOptions& options)
+{
+    clear_failure();
+    set_reading_format(row.name);
+    if (row.reader && row.reader(path, pic, options)) return 1;
+    if (last_failure() == Failure::None) {
+        const FilePtr probe{std::fopen(path, "rb")};
+        if (!probe) fail_to_open();
+        else set_failure(Failure::Unreadable);
+    }
+    return 0;
+}
+
 int read_any(const char* path, PicImage* pic, const ReadOptions& options)
 {
     const int code = _Pic_Valid(path);
     if (code == kJpegOrTiffCode) {
-        for (int candidate : {kJpegCode, kTiffCode}) {
-            const ReaderFn reader = format_row(candidate).reader;
-            if (reader && reader(path, pic, options)) return 1;
-        }
+        for (int candidate : {kJpegCode, kTiffCode})
+            if (run_reader(format_row(candidate), path, pic, options)) return 1;
         return 0;
     }
-    if (code < 1 || code >= int(kFormats.size())) return 0;
-    const ReaderFn reader = kFormats[std::size_t(code)].reader;
-    return reader ? reader(path, pic, options) : 0;
+    if (code < 1 || code >= int(kFormats.size())) {
+        const FilePtr probe{std::fopen(path, "rb")};
+        if (!probe) fail_to_open();
+        else set_failure(Failure::NotAPicture);
+        return 0;
+    }
+    return run_reader(kFormats[std::size_t(code)], path, pic, options);
 }
 
 // Puts `extension` where save_extension_start() says; the buffer has room
@@ -158,7 +176,7 @@ void replace_extension(char* path, const char* extension)
     std::strcpy(path + save_extension_start(path), extension);
 }
 
-int write_any(char* path, PicImage* pic, int save_type, int quality)
+int write_as(char* path, PicImage* pic, int save_type, int quality)
 {
     if (save_type < 1 || save_type > int(kSaveTypes.size())) return 0;
     const SaveType& type = kSaveTypes[std::size_t(save_type - 1)];
@@ -174,6 +192,37 @@ int write_any(char* path, PicImage* pic, int save_type, int quality)
         return 0;
     }
     return type.writer ? type.writer(path, pic, type.variant, quality) : 0;
+}
+
+// A write that failed without a reason of its own.
+int checked_write(int written)
+{
+    if (!written && last_failure() == Failure::None) set_failure(Failure::WriteFailed);
+    return written;
+}
+
+int write_any(char* path, PicImage* pic, int save_type, int quality)
+{
+    return checked_write(write_as(path, pic, save_type, quality));
+}
+
+// Runs one read, conversion or write export with its failure reason kept:
+// "" after a success, else what went wrong, at the least "out of memory" or
+// that the picture could not be read.
+template <typename Work>
+int tracked(Work&& work) noexcept
+{
+    begin_attempt();
+    int result = 0;
+    try {
+        result = work();
+    } catch (const std::bad_alloc&) {
+        set_failure(Failure::OutOfMemory);
+    } catch (...) {
+    }
+    if (result) clear_failure();
+    else if (last_failure() == Failure::None) set_failure(Failure::Unreadable);
+    return result;
 }
 
 }  // namespace
@@ -238,23 +287,26 @@ ZARNGFX_EXPORT int _Pic_ValidExt(const char* path, int extension_only)
     return guarded([&] { return extension_code(path); });
 }
 
+ZARNGFX_EXPORT const char* _Pic_FailureText(void) { return failure_text(); }
+ZARNGFX_EXPORT const char* _Pic_WarningText(void) { return warning_text(); }
+
 ZARNGFX_EXPORT int _Pic_Read(const char* path, PicImage* pic, int pcd_resolution, int jpeg_scale)
 {
     if (!path || !pic) return 0;
-    return guarded([&] { return read_any(path, pic, ReadOptions{pcd_resolution, jpeg_scale}); });
+    return tracked([&] { return read_any(path, pic, ReadOptions{pcd_resolution, jpeg_scale}); });
 }
 
 ZARNGFX_EXPORT int _Pic_Write(char* path, PicImage* pic, int save_type, int quality)
 {
     if (!path || !pic) return 0;
-    return guarded([&] { return write_any(path, pic, save_type, quality); });
+    return tracked([&] { return write_any(path, pic, save_type, quality); });
 }
 
 ZARNGFX_EXPORT int _Pic_Convert(const char* in, const char* out, PicImage* pic, int pcd_resolution, int jpeg_scale,
                                 int save_type, int quality)
 {
     if (!in || !out || !pic) return 0;
-    return guarded([&] {
+    return tracked([&] {
         reset_image(pic);
         int result = 0;
         if (read_any(in, pic, ReadOptions{pcd_resolution, jpeg_scale})) {
@@ -272,9 +324,9 @@ ZARNGFX_EXPORT int _Pic_Convert(const char* in, const char* out, PicImage* pic, 
 ZARNGFX_EXPORT int _anytobmps(const char* in, const char* bmp, PicImage* pic, int pcd_resolution, int jpeg_scale)
 {
     if (!in || !bmp || !pic) return 0;
-    return guarded([&] {
+    return tracked([&] {
         int result = 0;
-        if (read_any(in, pic, ReadOptions{pcd_resolution, jpeg_scale})) result = write_bmp(bmp, pic);
+        if (read_any(in, pic, ReadOptions{pcd_resolution, jpeg_scale})) result = checked_write(write_bmp(bmp, pic));
         release_image(pic);
         return result;
     });
@@ -285,10 +337,12 @@ ZARNGFX_EXPORT int _anytobmps(const char* in, const char* bmp, PicImage* pic, in
 ZARNGFX_EXPORT int _anyto256(const char* in, const char* bmp, PicImage* pic, int pcd_resolution, int jpeg_scale)
 {
     if (!in || !bmp || !pic) return 0;
-    return guarded([&] {
+    return tracked([&] {
         int result = 0;
-        if (read_any(in, pic, ReadOptions{pcd_resolution, jpeg_scale}) && (pic->bits != 24 || ordered_dither(pic)))
-            result = write_bmp(bmp, pic);
+        if (read_any(in, pic, ReadOptions{pcd_resolution, jpeg_scale})) {
+            if (pic->bits == 24 && !ordered_dither(pic)) set_failure(Failure::OutOfMemory);
+            else result = checked_write(write_bmp(bmp, pic));
+        }
         release_image(pic);
         return result;
     });
@@ -297,10 +351,12 @@ ZARNGFX_EXPORT int _anyto256(const char* in, const char* bmp, PicImage* pic, int
 ZARNGFX_EXPORT int _anytogrey(const char* in, const char* bmp, PicImage* pic, int pcd_resolution, int jpeg_scale)
 {
     if (!in || !bmp || !pic) return 0;
-    return guarded([&] {
+    return tracked([&] {
         int result = 0;
-        if (read_any(in, pic, ReadOptions{pcd_resolution, jpeg_scale}) && (pic->bits != 24 || make_grey(pic)))
-            result = write_bmp(bmp, pic);
+        if (read_any(in, pic, ReadOptions{pcd_resolution, jpeg_scale})) {
+            if (pic->bits == 24 && !make_grey(pic)) set_failure(Failure::OutOfMemory);
+            else result = checked_write(write_bmp(bmp, pic));
+        }
         release_image(pic);
         return result;
     });
@@ -309,9 +365,9 @@ ZARNGFX_EXPORT int _anytogrey(const char* in, const char* bmp, PicImage* pic, in
 ZARNGFX_EXPORT int _bmptoanys(const char* bmp, char* out, PicImage* pic, int save_type, int quality)
 {
     if (!bmp || !out || !pic) return 0;
-    return guarded([&] {
+    return tracked([&] {
         int result = 0;
-        if (read_bmp(bmp, pic)) result = write_any(out, pic, save_type, quality);
+        if (run_reader(format_row(1), bmp, pic, ReadOptions{})) result = write_any(out, pic, save_type, quality);
         release_image(pic);
         return result;
     });

@@ -12,6 +12,99 @@
 #include <sys/mman.h>
 
 namespace zarn {
+namespace {
+
+struct FailureState {
+    Failure reason = Failure::None;
+    bool filled_in = false;
+    const char* format = nullptr;
+    double bytes = 0;
+    std::int64_t width = 0, height = 0;
+    char text[96] = "";
+};
+thread_local FailureState failure_state;
+
+}  // namespace
+
+void set_failure(Failure reason)
+{
+    failure_state.reason = reason;
+}
+
+void fail_to_open()
+{
+    set_failure(errno == ENOENT || errno == ENOTDIR ? Failure::FileNotFound : Failure::CannotOpen);
+}
+
+void fail_too_large(std::int64_t width, std::int64_t height, int bits)
+{
+    failure_state.reason = Failure::TooLarge;
+    failure_state.width = width;
+    failure_state.height = height;
+    const double row = bits == 1 ? double((width + 7) / 8) : bits == 24 ? 3.0 * double(width) : double(width);
+    failure_state.bytes = row * double(height);
+}
+
+Failure last_failure()
+{
+    return failure_state.reason;
+}
+
+void warn_filled_in()
+{
+    failure_state.filled_in = true;
+}
+
+void begin_attempt()
+{
+    failure_state.reason = Failure::None;
+    failure_state.filled_in = false;
+    failure_state.format = nullptr;
+}
+
+void clear_failure()
+{
+    failure_state.reason = Failure::None;
+}
+
+void set_reading_format(const char* short_name)
+{
+    failure_state.format = short_name;
+}
+
+const char* failure_text()
+{
+    FailureState& state = failure_state;
+    switch (state.reason) {
+    case Failure::None: return "";
+    case Failure::FileNotFound: return "file not found";
+    case Failure::CannotOpen: return "cannot open the file";
+    case Failure::NotAPicture: return "not a picture";
+    case Failure::NotThisFormat:
+        if (!state.format) return "not a picture";
+        std::snprintf(state.text, sizeof state.text, "not a %s file", state.format);
+        return state.text;
+    case Failure::Truncated: return "file truncated";
+    case Failure::TooLarge: {
+        constexpr double kMiB = 1024.0 * 1024.0;
+        const bool gib = state.bytes >= 1024 * kMiB;
+        std::snprintf(state.text, sizeof state.text, "too large: %lldx%lld needs %.1f %s",
+                      static_cast<long long>(state.width), static_cast<long long>(state.height),
+                      state.bytes / (gib ? 1024 * kMiB : kMiB), gib ? "GiB" : "MiB");
+        return state.text;
+    }
+    case Failure::Unsupported: return "unsupported kind of picture";
+    case Failure::OutOfMemory: return "out of memory";
+    case Failure::Unreadable: return "cannot read the picture";
+    case Failure::WriteFailed: return "write failed";
+    }
+    return "";
+}
+
+const char* warning_text()
+{
+    return failure_state.filled_in ? "file truncated, the rest filled in" : "";
+}
 
 PixelBlock allocate_pixels(std::size_t bytes)
 {

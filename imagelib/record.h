@@ -3,6 +3,7 @@
 
 #include "zarngfx.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -19,6 +20,39 @@ struct BlockFreer {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 using PixelBlock = std::unique_ptr<unsigned char, BlockFreer>;
+
+// Why the last read, conversion or write in this thread failed. The exports
+// still return 0; _Pic_FailureText gives the reason in a few words.
+enum class Failure {
+    None,
+    FileNotFound,
+    CannotOpen,
+    NotAPicture,
+    NotThisFormat,  // "not a BMP file": the name is that of the format being read
+    Truncated,
+    TooLarge,       // with the size, see fail_too_large
+    Unsupported,
+    OutOfMemory,
+    Unreadable,     // a reader gave up without saying why
+    WriteFailed,
+};
+
+void set_failure(Failure reason);
+// The reason for a file that could not be opened, from errno.
+void fail_to_open();
+void fail_too_large(std::int64_t width, std::int64_t height, int bits);
+Failure last_failure();
+// Called by a reader that filled in rows a truncated file never supplied:
+// the read succeeds, with a warning.
+void warn_filled_in();
+// Forgets the last reason and warning, as each read, conversion and write starts.
+void begin_attempt();
+// Forgets the reason only: a later stage succeeded after all.
+void clear_failure();
+// Names the format whose reader runs next, for "not a ... file".
+void set_reading_format(const char* short_name);
+const char* failure_text();
+const char* warning_text();
 
 // A zero-filled pixel block: rows a short file never supplies stay black
 // rather than showing whatever the allocator had.
@@ -52,14 +86,17 @@ private:
 
 // Frees any pixels the record still holds, opens `path` for binary reading
 // into pic->in_file and runs `reader(stream, pic)` on it: the reader's
-// result, or 0 when the file cannot be opened.
+// result, or 0 when the file cannot be opened (with the reason why).
 template <typename StreamReader>
 int read_path(const char* path, PicImage* pic, StreamReader&& reader)
 {
     std::free(pic->pixels);
     pic->pixels = nullptr;
     InputFile in(path, pic);
-    if (!in) return 0;
+    if (!in) {
+        fail_to_open();
+        return 0;
+    }
     return reader(in.get(), pic);
 }
 

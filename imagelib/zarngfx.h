@@ -72,6 +72,13 @@ ZARNGFX_EXPORT int _anyto256(const char* in, const char* bmp, PicImage* pic, int
 ZARNGFX_EXPORT int _anytogrey(const char* in, const char* bmp, PicImage* pic, int pcd_resolution,
                               int jpeg_scale);
 
+/* Why the last read, conversion or write in this thread failed, in a few
+   lower-case words ("file not found", "not a BMP file", "file truncated"),
+   or "" after a success. _Pic_WarningText says what a successful read had to
+   make up ("file truncated, the rest filled in"), else "". */
+ZARNGFX_EXPORT const char* _Pic_FailureText(void);
+ZARNGFX_EXPORT const char* _Pic_WarningText(void);
+
 /* In-memory processing of the record's pixels */
 ZARNGFX_EXPORT void _Pic_Dither(PicImage* pic);  /* 24-bit to the fixed 225-colour palette */
 ZARNGFX_EXPORT int _Pic_RGB24(PicImage* pic);    /* palette kinds 4..8 to 24-bit; 0 when out of memory */
