@@ -1,4 +1,5 @@
 // Windows bitmap: the interchange format. Reader, writer and header probe.
+#include "bmp_layout.h"
 #include "byte_reader.h"
 #include "channel_swap.h"
 #include "checked.h"
@@ -7,41 +8,28 @@
 #include "write_path.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <utility>
 #include <vector>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace zarn {
 namespace {
 
-constexpr std::uint32_t kFileHeaderBytes = 14;
-constexpr std::uint32_t kInfoHeaderBytes = 40;
-constexpr std::uint32_t kCoreHeaderBytes = 12;
-
-enum Compression : std::uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3 };
-
-struct BmpHeader {
-    std::uint32_t pixel_offset = 0;
-    std::uint32_t header_size = 0;
-    std::int64_t width = 0;
-    std::int64_t height = 0;  // negative for rows stored top-down
-    int bits = 0;
-    std::uint32_t compression = kRgb;
-    bool core = false;  // the 12-byte header with three-byte palette entries
-
-    // Where the palette starts. Headers longer than 40 bytes push it back;
-    // shorter ones (but the 12-byte kind) are read as 40 bytes regardless.
-    std::uint64_t palette_offset() const
-    {
-        // In 64 bits: a header size near 4 GiB must not wrap round to the file header.
-        return std::uint64_t{kFileHeaderBytes} + (core ? kCoreHeaderBytes : std::max(header_size, kInfoHeaderBytes));
+// Bytes of one row in the file: packed, then padded to a multiple of four.
+// The caller has checked that the image's block fits in memory, which
+// bounds these products too.
+std::size_t packed_row_bytes(std::size_t width, int bits)
+{
+    switch (bits) {
+    case 1: return (width + 7) / 8;
+    case 4: return (width + 1) / 2;
+    case 16: return 2 * width;
+    case 24: return 3 * width;
+    default: return width;
     }
-    int colours() const { return bits >= 1 && bits <= 8 ? 1 << bits : 0; }
-};
+}
+
+}  // namespace
 
 // False when the data ends before both headers are complete.
 bool read_headers(ByteReader& in, BmpHeader& header)
@@ -74,6 +62,13 @@ bool read_headers(ByteReader& in, BmpHeader& header)
     return true;
 }
 
+std::size_t file_row_bytes(std::size_t width, int bits)
+{
+    return (packed_row_bytes(width, bits) + 3) & ~std::size_t(3);
+}
+
+namespace {
+
 // Reads the palette the header promises; entries past the end of the data
 // are black.
 void read_palette(ByteReader& in, const BmpHeader& header, PicImage* pic)
@@ -88,25 +83,6 @@ void read_palette(ByteReader& in, const BmpHeader& header, PicImage* pic)
         pic->palette[3 * i + 1] = bgr[1];
         pic->palette[3 * i + 2] = bgr[0];
     }
-}
-
-// Bytes of one row in the file: packed, then padded to a multiple of four.
-// The caller has checked that the image's block fits in memory, which
-// bounds these products too.
-std::size_t packed_row_bytes(std::size_t width, int bits)
-{
-    switch (bits) {
-    case 1: return (width + 7) / 8;
-    case 4: return (width + 1) / 2;
-    case 16: return 2 * width;
-    case 24: return 3 * width;
-    default: return width;
-    }
-}
-
-std::size_t file_row_bytes(std::size_t width, int bits)
-{
-    return (packed_row_bytes(width, bits) + 3) & ~std::size_t(3);
 }
 
 bool compression_supported(const BmpHeader& header)
@@ -291,17 +267,6 @@ int read_bmp_stream(std::FILE* stream, PicImage* pic)
     return 1;
 }
 
-namespace {
-
-// The bit count a record is stored with: indexes of 2 to 7 bits widen to 8,
-// so every record the readers make has a row layout.
-int stored_bits(int bits)
-{
-    if (bits == 1 || bits == 4 || bits == 8 || bits == 24) return bits;
-    if (bits >= 2 && bits <= 7) return 8;
-    return 0;
-}
-
 // The two headers of a picture of `colours` palette entries (none for 24 bits).
 void write_headers(OutputFile& out, std::int32_t width, std::int32_t height, int bits, int colours)
 {
@@ -331,6 +296,17 @@ void write_headers(OutputFile& out, std::int32_t width, std::int32_t height, int
     out.u32le(1);  // vertical resolution
     out.u32le(colours_used);
     out.u32le(0);  // important colours
+}
+
+namespace {
+
+// The bit count a record is stored with: indexes of 2 to 7 bits widen to 8,
+// so every record the readers make has a row layout.
+int stored_bits(int bits)
+{
+    if (bits == 1 || bits == 4 || bits == 8 || bits == 24) return bits;
+    if (bits >= 2 && bits <= 7) return 8;
+    return 0;
 }
 
 bool write_rows(OutputFile& out, const PicImage* pic, int bits)
@@ -403,120 +379,6 @@ int write_bmp(const char* path, PicImage* pic)
     out.write(palette);
     if (!write_rows(out, pic, bits)) return 0;
     return out.commit() ? 1 : 0;
-}
-
-
-namespace {
-
-// `count` rows from file row `first` on, with as few calls as the system allows.
-bool read_file_rows(int fd, std::uint64_t pixel_offset, std::size_t file_row, std::size_t first, std::size_t count,
-                    std::uint8_t* into)
-{
-    std::size_t wanted = count * file_row;
-    auto at = static_cast<off_t>(pixel_offset + first * file_row);
-    while (wanted > 0) {
-        const ssize_t got = ::pread(fd, into, wanted, at);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        into += got;
-        wanted -= std::size_t(got);
-        at += got;
-    }
-    return true;
-}
-
-}  // namespace
-
-Streamed stream_bmp_conversion(const char* input, char* output, PicImage* pic, int save_type, int quality)
-{
-    if (save_type < 1 || save_type > 3 || _Pic_Valid(input) != 1) return Streamed::NotTried;
-    FilePtr stream{std::fopen(input, "rb")};
-    if (!stream) return Streamed::NotTried;
-    BmpHeader header;
-    {
-        ByteReader in(stream.get(), 512);
-        if (!read_headers(in, header)) return Streamed::NotTried;
-    }
-    if (header.bits != 24 || header.compression != kRgb) return Streamed::NotTried;
-    const std::int64_t height = header.height < 0 ? -header.height : header.height;
-    if (header.width < 1 || height < 1 || height > INT32_MAX || !image_bytes(header.width, height, 24))
-        return Streamed::NotTried;
-    // Only a whole regular file: the reader reads what is missing as zero
-    // bytes, which is its business.
-    const auto width = static_cast<std::size_t>(header.width);
-    const auto rows = static_cast<std::size_t>(height);
-    const std::size_t file_row = file_row_bytes(width, 24);
-    const int fd = fileno(stream.get());
-    struct stat info {};
-    const auto end = checked_add(std::size_t(header.pixel_offset), file_row * rows);
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !end || std::uint64_t(info.st_size) < *end)
-        return Streamed::NotTried;
-
-    pic->width = static_cast<std::int32_t>(header.width);
-    pic->height = static_cast<std::int32_t>(height);
-    pic->bits = 24;
-    pic->colours = 0;
-    describe(pic, "BMP : %ldx%ld - 24bit", long(pic->width), long(pic->height));
-    std::strcpy(output + save_extension_start(output), save_type == 1 ? ".bmp" : ".jpg");
-
-    // Batches of about 256 KiB. Picture row y is file row y when the file
-    // is stored top down, else file row height - 1 - y; a batch of either
-    // order is one run of file rows.
-    const bool top_down = header.height < 0;
-    const std::size_t batch_rows = std::clamp<std::size_t>((std::size_t(1) << 18) / file_row, 1, rows);
-    std::vector<std::uint8_t> batch(batch_rows * file_row);
-    bool read_failed = false;
-
-    if (save_type == 1) {
-        // The file's rows go out bottom up, blue, green, red as they came
-        // in, with the padding zeroed.
-        OutputFile out(output, pic);
-        if (!out) return Streamed::WriteFailed;
-        write_headers(out, pic->width, pic->height, 24, 0);
-        std::vector<std::uint8_t> reversed(top_down ? batch.size() : 0);
-        for (std::size_t done = 0; done < rows && out.ok(); done += batch_rows) {
-            const std::size_t count = std::min(batch_rows, rows - done);
-            const std::size_t first = top_down ? rows - done - count : done;
-            if (!read_file_rows(fd, header.pixel_offset, file_row, first, count, batch.data())) {
-                read_failed = true;
-                break;
-            }
-            std::uint8_t* ready = batch.data();
-            if (top_down) {
-                for (std::size_t k = 0; k < count; ++k)
-                    std::memcpy(reversed.data() + k * file_row, batch.data() + (count - 1 - k) * file_row, file_row);
-                ready = reversed.data();
-            }
-            if (file_row > 3 * width)
-                for (std::size_t k = 0; k < count; ++k)
-                    std::memset(ready + k * file_row + 3 * width, 0, file_row - 3 * width);
-            out.write({ready, count * file_row});
-        }
-        if (read_failed) return Streamed::ReadFailed;
-        return out.commit() ? Streamed::Written : Streamed::WriteFailed;
-    }
-
-    // JPEG: the picture's rows top down, red, green, blue.
-    std::vector<std::uint8_t> rgb(batch_rows * 3 * width);
-    std::size_t batch_start = 0, batch_count = 0;
-    const int written = write_jpeg_rows(output, pic, quality, save_type == 3, [&](std::size_t y) -> const unsigned char* {
-        if (y >= batch_start + batch_count) {
-            batch_start = y;
-            batch_count = std::min(batch_rows, rows - y);
-            const std::size_t first = top_down ? y : rows - y - batch_count;
-            if (!read_file_rows(fd, header.pixel_offset, file_row, first, batch_count, batch.data())) {
-                read_failed = true;
-                return nullptr;
-            }
-            for (std::size_t k = 0; k < batch_count; ++k) {
-                const std::size_t file_index = top_down ? k : batch_count - 1 - k;
-                swap_red_blue(batch.data() + file_index * file_row, rgb.data() + k * 3 * width, width);
-            }
-        }
-        return rgb.data() + (y - batch_start) * 3 * width;
-    });
-    if (read_failed) return Streamed::ReadFailed;
-    return written ? Streamed::Written : Streamed::WriteFailed;
 }
 
 }  // namespace zarn
