@@ -1,4 +1,4 @@
-// TForm1: creation, loading a picture, fitting the window to it, captions, keys and closing.
+// TForm1: creation, showing what the core loads, fitting the window to it, keys and closing.
 #include "Unit1.h"
 
 #include "Unit2.h"
@@ -32,8 +32,6 @@
 #include <functional>
 #include <utility>
 
-TForm1* TForm1::live_ = nullptr;
-
 namespace {
 
 QString library_text(const char* text)
@@ -41,64 +39,15 @@ QString library_text(const char* text)
     return text ? QString::fromLocal8Bit(text) : QString();
 }
 
-// Where a load converts to: beside the working file, which is replaced only
-// once the new picture is on screen.
-QString incoming_file(const QString& workingFile)
-{
-    if (workingFile.isEmpty()) return {};
-    return (workingFile.endsWith(QLatin1String(".bmp")) ? workingFile.chopped(4) : workingFile) +
-           QStringLiteral(".load.bmp");
-}
-
-// While the working file is still being written, whatever the user does
-// first waits for it: every command works on that file.
-class UserActionGuard : public QObject {
-public:
-    UserActionGuard(QObject* owner, std::function<void()> before) : QObject(owner), before_(std::move(before))
-    {
-        qApp->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::KeyPress:
-        case QEvent::ShortcutOverride:
-        case QEvent::Shortcut:
-        case QEvent::Wheel:
-        case QEvent::ContextMenu:
-        case QEvent::DragEnter:
-        case QEvent::Drop:
-        case QEvent::Close:
-            if (before_) std::exchange(before_, nullptr)();
-            break;
-        default: break;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void()> before_;
-};
-
 }  // namespace
 
-// The record's description is a fixed field that need not end in a zero.
-QString TForm1::record_description() const
-{
-    return QString::fromLocal8Bit(pic_->description, qsizetype(strnlen(pic_->description, sizeof pic_->description)));
-}
-
 TForm1::TForm1(QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::TForm1>()), pic_(std::make_unique<PicImage>())
+    : QWidget(parent), core_(std::make_unique<ViewerCore>(Settings)), FileName(core_->FileName),
+      PicFormat(core_->PicFormat), FileTitle(core_->FileTitle), WorkingFile(core_->WorkingFile),
+      ui(std::make_unique<Ui::TForm1>())
 {
-    // 1. The window from its layout; an empty record.
     ui->setupUi(this);
-    *pic_ = PicImage{};
-    live_ = this;
+    connect_core();
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
@@ -120,29 +69,18 @@ TForm1::TForm1(QWidget* parent)
                                static_cast<QWidget*>(ui->Panel1), static_cast<QWidget*>(ui->Label2)})
         clickable->installEventFilter(this);
 
-    // 2. Caption, format count, the designed client size as the minimum.
-    setWindowTitle(QStringLiteral("Show"));
+    setWindowTitle(core_->title());
     FormatCount = _Pic_Count();
+    // The designed client size is the least the window takes.
     MinClientWidth = width();
     MinClientHeight = height();
     Settings.Scale = 1;
 
-    // 3. Desktop entries, rewritten at every start.
+    // The desktop entries are rewritten at every start.
     WriteClassKeys();
-
-    // 4. Settings.
     ReadSettings();
 
-    // 5. The working file, in the private temporary folder, under a name this
-    // viewer holds while it runs. What viewers that were killed left there
-    // goes first: nothing else would ever remove it.
-    const QString private_dir = controls::privateTempDir();
-    controls::removeStaleWorkingFiles(private_dir);
-    controls::Reservation reserved = controls::reserveWorkingFile(private_dir, QTime::currentTime());
-    WorkingFile = reserved.path;
-    working_lock_ = std::move(reserved.lock);
-
-    // 6. Open filter: every format in the library's table, then all files.
+    // The open dialog offers every format in the library's table, then all files.
     open_filter_ = library_text(_Pic_Description(0)) + '|' + library_text(_Pic_Pattern(0)) + '|';
     for (int i = 1; i <= FormatCount; ++i) {
         open_filter_ += library_text(_Pic_Description(i)) + " (" + library_text(_Pic_Extension(i)) + ")|" +
@@ -151,7 +89,7 @@ TForm1::TForm1(QWidget* parent)
     open_filter_ += QStringLiteral("All Files|*.*");
     OpenDialog1.setup([filters = nameFilters(open_filter_)](QFileDialog& dialog) { dialog.setNameFilters(filters); });
 
-    // 7. Save filter, the library's list as it is, and the entry last used.
+    // The save dialog offers the library's list as it is, at the entry last used.
     const QStringList save_filters = nameFilters(library_text(_Pic_GetSaveFormats()));
     Settings.Save = store_->number(QStringLiteral("Save"));
     SaveDialog1.setup([save_filters, save = Settings.Save](QFileDialog& dialog) {
@@ -164,14 +102,47 @@ TForm1::TForm1(QWidget* parent)
     Form4 = std::make_unique<TForm4>(*this);
 
     // Later copies of the viewer find this one and hand it their argument.
-    listen_for_copies();
+    core_->listenForCopies();
 }
 
 TForm1::~TForm1()
 {
-    finish_working_file();
-    clear_history();
-    if (live_ == this) live_ = nullptr;
+    // What the core still does on its way out is no longer shown.
+    core_->finishWorkingFile();
+    core_->clearHistory();
+    disconnect(core_.get(), nullptr, this, nullptr);
+}
+
+void TForm1::connect_core()
+{
+    core_->setDisplay(ui->Image1);
+    core_->confirmDiscard = [this] { return ConfirmDiscard(); };
+    connect(core_.get(), &ViewerCore::titleChanged, this, &QWidget::setWindowTitle);
+    connect(core_.get(), &ViewerCore::descriptionChanged, ui->Label1, &QLabel::setText);
+    connect(core_.get(), &ViewerCore::secondsChanged, ui->Label2, &QLabel::setText);
+    connect(core_.get(), &ViewerCore::progressChanged, ui->Progbar1, &TProgbar::setLevel);
+    connect(core_.get(), &ViewerCore::busyChanged, this, [this](bool busy) {
+        if (busy) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            if (Settings.Progress) show_progress_panel(true);
+        } else {
+            show_progress_panel(false);
+            QApplication::restoreOverrideCursor();
+        }
+    });
+    connect(core_.get(), &ViewerCore::aboutToBlock, this, [this] {
+        if (isVisible()) repaint();
+    });
+    connect(core_.get(), &ViewerCore::pictureLoaded, this, [this] {
+        FitWindow();
+        clear_selection();
+    });
+    connect(core_.get(), &ViewerCore::handOff, this, &TForm1::take_hand_off);
+}
+
+const QScreen* TForm1::hostScreen() const
+{
+    return screen();
 }
 
 void TForm1::build_dialogs()
@@ -199,7 +170,7 @@ void TForm1::build_dialogs()
 
 void TForm1::after_first_paint(int step)
 {
-    if (closed_) return;
+    if (core_->isClosed()) return;
     switch (step) {
     case 0: OpenDialog1.get(); break;
     case 1: SaveDialog1.get(); break;
@@ -229,181 +200,33 @@ void TForm1::show_progress_panel(bool shown)
     if (isVisible()) ui->Panel1->repaint();
 }
 
-bool TForm1::LoadImage(const QString& path)
+bool TForm1::LoadImage(const QString& path, show::BackgroundRead* early)
 {
-    // 1-3. An empty name or a file the library does not know changes nothing.
-    if (path.isEmpty()) return false;
-    const QByteArray local_path = QFile::encodeName(path);
-    const int format = _Pic_Valid(local_path.constData());
-    if (format == 0) return false;
-    FileName = path;
-    PicFormat = format;
-    FileTitle = QFileInfo(path).fileName();
-
-    // 4-6.
-    setWindowTitle(QStringLiteral("Show - Loading....") + library_text(_Pic_Description(PicFormat)));
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    if (Settings.Progress) show_progress_panel(true);
-    pic_->progress = Settings.Progress ? &TForm1::ShowProgress : nullptr;
-    // The conversion blocks the event loop: whatever covered the window (the
-    // open dialog just closed) is painted over now, not after the load.
-    if (isVisible()) repaint();
-    QElapsedTimer clock;
-    clock.start();
-
-    // 7-8. Convert beside the working file, which keeps the picture on
-    // screen until the new one can be shown.
-    finish_working_file();
-    const QByteArray working = QFile::encodeName(WorkingFile);
-    const QString incoming = incoming_file(WorkingFile);
-    const QByteArray incoming_local = QFile::encodeName(incoming);
-    show::BackgroundRead* early = std::exchange(early_read_, nullptr);
-    // A read begun at start-up is timed from its beginning.
-    const bool from_early = early && !incoming.isEmpty() && early->matches(path, load_options());
-    if (from_early) {
-        const bool shown = show_early_read(*early, incoming_local);
-        show_progress_panel(false);
-        QApplication::restoreOverrideCursor();
-        if (!shown) {
-            setWindowTitle(QStringLiteral("Show - Error Loading Image"));
-            return false;
-        }
-    } else {
-        const int converted = Settings.Display
-                                  ? _anyto256(local_path.constData(), incoming_local.constData(), pic_.get(),
-                                              Settings.PhotoCDSize, Settings.JpegScale)
-                                  : _anytobmps(local_path.constData(), incoming_local.constData(), pic_.get(),
-                                               Settings.PhotoCDSize, Settings.JpegScale);
-        show_progress_panel(false);
-        QApplication::restoreOverrideCursor();
-
-        // 9-10. A failure keeps the previous picture; so does a picture that
-        // cannot be shown (past the library's ceiling once in display form).
-        // The record is read back from the working file, so it describes the
-        // picture on screen again, not the file that failed.
-        bool shown = converted && !incoming.isEmpty() && ui->Image1->LoadFromFile(incoming);
-        if (shown && ::rename(incoming_local.constData(), working.constData()) != 0) {
-            ui->Image1->LoadFromFile(WorkingFile);
-            shown = false;
-        }
-        if (!shown) {
-            if (!incoming.isEmpty()) QFile::remove(incoming);
-            if (!_checkbmp(working.constData(), pic_.get())) *pic_ = PicImage{};  // nothing on screen yet
-            setWindowTitle(QStringLiteral("Show - Error Loading Image"));
-            return false;
-        }
-    }
-    clear_history();  // the copies were of the picture before
-    mark_clean();
-
-    // 11-13. Measured on a monotonic clock, so a load across a minute (or
-    // longer than one) still reports its real length, in hundredths.
-    const qint64 hundredths = (from_early ? early->elapsedMs() : clock.elapsed()) / 10;
-    ui->Label2->setText(QString::number(double(hundredths) * 0.01, 'g'));
-    QString description = record_description();
-    // Forced to 256 colours, the picture shown is no longer the file's
-    // 24 bits the reader described.
-    if (Settings.Display && pic_->bits == 8) {
-        description.replace(QLatin1String("24bit Colour"), QLatin1String("256 Colours"));
-        description.replace(QLatin1String("24bit"), QLatin1String("256 Colours"));
-    }
-    ui->Label1->setText(description);
-    setWindowTitle(QStringLiteral("Show - ") + FileTitle);
-    FitWindow();
-    clear_selection();
-    return true;
-}
-
-show::LoadOptions TForm1::load_options() const
-{
-    return {Settings.PhotoCDSize, Settings.JpegScale, Settings.Display};
-}
-
-// Only at start-up: nothing is on screen yet, so a failure shows nothing.
-bool TForm1::show_early_read(show::BackgroundRead& early, const QByteArray& incoming)
-{
-    std::optional<PicImage> record = early.take();
-    if (!record) {
-        *pic_ = PicImage{};
-        return false;
-    }
-    PicImage described = *record;
-    described.pixels = nullptr;
-    described.progress = pic_->progress;
-    QImage picture = show::takeRecordPicture(*record);
-    if (picture.isNull()) {
-        // A kind the file stores otherwise than the memory: written and read
-        // back, as any other load.
-        QByteArray name = incoming;
-        name.append(QByteArray(8, '\0'));
-        const bool written = _Pic_Write(name.data(), &*record, 1, 0) != 0;
-        std::free(record->pixels);
-        *pic_ = described;
-        const QString incoming_name = QFile::decodeName(incoming);
-        if (written && ui->Image1->LoadFromFile(incoming_name) &&
-            ::rename(incoming.constData(), QFile::encodeName(WorkingFile).constData()) == 0)
-            return true;
-        QFile::remove(incoming_name);
-        ui->Image1->setPicture(QImage());
-        *pic_ = PicImage{};
-        return false;
-    }
-    working_write_ = std::make_unique<show::WorkingFileWrite>(*record, picture, incoming);
-    action_guard_ = new UserActionGuard(this, [this] { finish_working_file(); });
-    *pic_ = described;
-    ui->Image1->setPicture(picture);
-    return true;
-}
-
-void TForm1::finish_working_file()
-{
-    if (!working_write_) return;
-    const std::unique_ptr<show::WorkingFileWrite> write = std::move(working_write_);
-    if (action_guard_) {
-        qApp->removeEventFilter(action_guard_);
-        action_guard_->deleteLater();
-        action_guard_ = nullptr;
-    }
-    const QString incoming = incoming_file(WorkingFile);
-    const QByteArray working = QFile::encodeName(WorkingFile);
-    if (write->finish() && ::rename(QFile::encodeName(incoming).constData(), working.constData()) == 0) {
-        mark_clean();
-        return;
-    }
-    // The picture never reached the working file every command works on,
-    // so it does not stay on screen either.
-    QFile::remove(incoming);
-    ui->Image1->setPicture(QImage());
-    *pic_ = PicImage{};
-    ui->Label1->clear();
-    setWindowTitle(QStringLiteral("Show - Error Loading Image"));
+    return core_->load(path, early);
 }
 
 void TForm1::FitWindow()
 {
-    // 1.
     apply_button_frames();
-    // 2-3.
-    pic_->progress = Settings.Progress ? &TForm1::ShowProgress : nullptr;
+    core_->followProgressSetting();
     ui->ScrollBox1->horizontalScrollBar()->setValue(0);
     ui->ScrollBox1->verticalScrollBar()->setValue(0);
 
-    // 4-5. Toolbars.
     ui->Panel5->setVisible(Settings.ToolBar);
     const int top_height = Settings.ToolBar ? ui->Panel5->maximumHeight() : 0;
-    const bool side = Settings.ToolBar1 && pic_->bits == 24;
+    const bool side = Settings.ToolBar1 && Pic()->bits == 24;
     if (side) place_side_toolbar();
     ui->Panel6->setVisible(side);
     const int side_width = side ? ui->Panel6->maximumWidth() : 0;
 
-    // 6. The picture at one pixel per "Scale" screen pixels; on a dense
+    // The picture at one pixel per "Scale" screen pixels; on a dense
     // screen that is its size over the pixel ratio too.
     const int scale = Settings.Scale == 2 ? 2 : 1;
     const QSize picture = ui->Image1->displaySize(scale);
     const int image_width = picture.width(), image_height = picture.height();
     ui->Image1->resize(image_width, image_height);
 
-    // 7-11. Client size, within the screen and not below the form's designed
+    // The client size is within the screen and not below the form's designed
     // size. A picture wider than the area has a horizontal scroll bar, whose
     // height is kept free as the vertical bar's width is: else it would
     // cover the picture's last rows and bring a vertical bar of its own.
@@ -416,7 +239,7 @@ void TForm1::FitWindow()
     int client_height = std::min(client_height_limit, top_height + image_height + 24 + (too_wide ? 20 : 0));
     if (client_height == client_height_limit) client_width += 20;  // room for the vertical scroll bar
     if (Settings.ToolBar && client_width < MinClientWidth) client_width = MinClientWidth;
-    if (Settings.ToolBar1 && client_height < MinClientHeight && pic_->bits == 24) client_height = MinClientHeight;
+    if (Settings.ToolBar1 && client_height < MinClientHeight && Pic()->bits == 24) client_height = MinClientHeight;
     // With nothing to show, the window keeps its designed size whatever
     // the toolbars: it would otherwise shrink to a sliver.
     if (!has_picture()) {
@@ -425,7 +248,6 @@ void TForm1::FitWindow()
     }
     resize(client_width, client_height);
 
-    // 12-13.
     if (Settings.Centre) centre_on_screen();
     show();
 }
@@ -453,8 +275,7 @@ void TForm1::moveEvent(QMoveEvent* event)
 
 void TForm1::ShowProgress(std::int32_t current, std::int32_t total)
 {
-    if (!live_ || total <= 0) return;
-    live_->ui->Progbar1->setLevel(int(std::int64_t(current) * 100 / total));
+    ViewerCore::reportProgress(current, total);
 }
 
 void TForm1::FormKeyPress(QChar key)
@@ -502,7 +323,7 @@ void TForm1::TopBarClick()
 
 void TForm1::SideBarClick()
 {
-    if (pic_->bits != 24) {
+    if (Pic()->bits != 24) {
         QApplication::beep();
         return;
     }
@@ -534,19 +355,15 @@ void TForm1::OpenClick()
 
 void TForm1::FormClose()
 {
-    if (closed_) return;
-    closed_ = true;
-    finish_working_file();
-    clear_history();
-    if (!WorkingFile.isEmpty()) QFile::remove(WorkingFile);
-    working_lock_.release();
+    if (core_->isClosed()) return;
+    core_->close();
     WriteSettings();
     store_.reset();
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    if (!closed_ && ask_on_close_ && !ConfirmDiscard()) {
+    if (!core_->isClosed() && ask_on_close_ && !ConfirmDiscard()) {
         event->ignore();
         return;
     }
@@ -597,7 +414,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
             QMetaObject::invokeMethod(
                 this,
                 [this] {
-                    finish_working_file();
+                    core_->finishWorkingFile();
                     after_first_paint(0);
                 },
                 Qt::QueuedConnection);

@@ -107,11 +107,6 @@ QString chosen_file(QFileDialog& dialog)
 
 }  // namespace
 
-bool TForm1::has_picture() const
-{
-    return !ui->Image1->Picture().isNull() && !WorkingFile.isEmpty();
-}
-
 QString TForm1::ask_for_picture()
 {
     if (OpenDialog1->exec() != QDialog::Accepted) return {};
@@ -160,7 +155,7 @@ void TForm1::MButton30Click()
 
 void TForm1::PopupMenu1Popup()
 {
-    const int bits = pic_->bits;
+    const int bits = Pic()->bits;
     popup_items_.colour256->setEnabled(bits == 24);
     popup_items_.invertmono->setEnabled(bits == 1);
     popup_items_.expand24->setEnabled(bits != 24 && bits >= 2);
@@ -180,7 +175,7 @@ void TForm1::PopupMenu1Popup()
 
 void TForm1::ImageMenuPopup()
 {
-    const int bits = pic_->bits;
+    const int bits = Pic()->bits;
     image_items_.expand24->setVisible(bits != 24 && bits != 1);
     image_items_.colour256->setVisible(bits == 24);
     image_items_.rotate->setVisible(bits != 1);
@@ -228,15 +223,15 @@ bool TForm1::SavePicture()
     // the buffer has room beyond the name.
     std::vector<char> output = path_buffer(chosen, std::size_t(QFile::encodeName(chosen).size()) + 16);
     const bool refused_as_jpeg =
-        pic_->bits == 1 && std::ranges::find(kJpegSaveTypes, save_type) != std::end(kJpegSaveTypes);
+        Pic()->bits == 1 && std::ranges::find(kJpegSaveTypes, save_type) != std::end(kJpegSaveTypes);
     const QByteArray working = QFile::encodeName(WorkingFile);
     errno = 0;
-    const int saved = _bmptoanys(working.constData(), output.data(), pic_.get(), save_type, Settings.JpegQuality);
+    const int saved = _bmptoanys(working.constData(), output.data(), Pic(), save_type, Settings.JpegQuality);
     const int write_error = errno;
     output.back() = '\0';
     // A writer may reduce the record's picture on the way (a GIF to 256
     // colours): the record describes the working file again.
-    _checkbmp(working.constData(), pic_.get());
+    _checkbmp(working.constData(), Pic());
     show_progress_panel(false);
     QApplication::restoreOverrideCursor();
 
@@ -244,7 +239,7 @@ bool TForm1::SavePicture()
         // Only a folder that took the picture is the place to start next time.
         Settings.SaveDir = QFileInfo(chosen).absolutePath();
         SaveDialog1->setDirectory(Settings.SaveDir);
-        mark_clean();
+        core_->markClean();
         return true;
     }
     SaveDialog1->setDirectory(dialogFolder(Settings.SaveDir));
@@ -333,76 +328,22 @@ void TForm1::loadclipClick()
     if (WorkingFile.isEmpty() || !offered || !offered->hasImage()) return;
     const QImage image = QGuiApplication::clipboard()->image();
     if (image.isNull()) return;
-    // Plain 24-bit RGB with the 40-byte header: the kind of BMP the library
-    // reads back. A failed write leaves the picture as it was.
-    // Written beside the working file and renamed over it, as the library
-    // writes it.
-    keep_for_undo();
-    QSaveFile file(WorkingFile);
-    QImageWriter writer(&file, "bmp");
-    if (!writer.write(image.convertToFormat(QImage::Format_RGB888)) || !file.commit()) {
-        finish_edit(true);
-        QApplication::beep();
-        return;
-    }
-    FileTitle = QStringLiteral("Clipboard Image");
-    setWindowTitle(QStringLiteral("Show - ") + FileTitle);
-    reloadClick();
-    FitWindow();
-    finish_edit(true);
+    if (!core_->takeImage(image, QStringLiteral("Clipboard Image"))) QApplication::beep();
 }
 
 void TForm1::reloadClick()
 {
-    if (WorkingFile.isEmpty()) return;
-    const QByteArray working = QFile::encodeName(WorkingFile);
-    // The depths the library reads a bitmap in; the probe of the header
-    // alone takes any.
-    PicImage probe{};
-    const bool readable = _checkbmp(working.constData(), &probe) &&
-                          (probe.bits == 1 || probe.bits == 4 || probe.bits == 8 || probe.bits == 16 || probe.bits == 24);
-    if (!readable) {
-        // A file the library cannot work on (an outside editor saved a kind
-        // it does not take) is refused: the picture on screen stays, and goes
-        // back into the working file so every command still works on it.
-        setWindowTitle(QStringLiteral("Show - Error Loading Image"));
-        const QImage shown = ui->Image1->Picture();
-        if (shown.isNull()) return;
-        const bool indexed = shown.format() == QImage::Format_Indexed8 || shown.format() == QImage::Format_Mono;
-        QSaveFile file(WorkingFile);
-        QImageWriter writer(&file, "bmp");
-        if (writer.write(indexed ? shown : shown.convertToFormat(QImage::Format_RGB888)) && file.commit())
-            _checkbmp(working.constData(), pic_.get());
-        return;
-    }
     ui->Image1->hide();
-    const bool loaded = ui->Image1->LoadFromFile(WorkingFile);
+    const bool read = core_->reload();
     ui->Image1->show();
-    if (loaded && _checkbmp(working.constData(), pic_.get())) {
-        ui->Label1->setText(record_description());
-        if (windowTitle() == QLatin1String("Show - Error Loading Image"))
-            setWindowTitle(QStringLiteral("Show - ") + FileTitle);
-    }
-    clear_selection();
+    if (read) clear_selection();
 }
 
 // The scanner's dialogs belong to the main window, named by its native id.
 
 void TForm1::acquireClick()
 {
-    if (WorkingFile.isEmpty()) return;
-    const QByteArray working = QFile::encodeName(WorkingFile);
-    keep_for_undo();
-    if (!_ScanToFile(reinterpret_cast<void*>(winId()), working.constData())) {
-        finish_edit(true);
-        return;
-    }
-    QApplication::beep();
-    FileTitle = QStringLiteral("Twain Image");
-    setWindowTitle(QStringLiteral("Show - ") + FileTitle);
-    reloadClick();
-    FitWindow();
-    finish_edit(true);
+    if (core_->acquire(reinterpret_cast<void*>(winId()))) QApplication::beep();
 }
 
 void TForm1::scanClick()
@@ -423,23 +364,12 @@ void TForm1::selectClick()
 
 void TForm1::resizeClick()
 {
-    if (!has_picture()) return;
-    const QByteArray working = QFile::encodeName(WorkingFile);
-    keep_for_undo();
-    if (modal([&] { return _WinImageSize(working.constData()); })) {
-        reloadClick();
-        FitWindow();
-    }
-    finish_edit(true);
+    core_->runOnWorkingFile(&_WinImageSize, true);
 }
 
 void TForm1::process24Click()
 {
-    if (!has_picture()) return;
-    const QByteArray working = QFile::encodeName(WorkingFile);
-    keep_for_undo();
-    if (modal([&] { return _WinImageAdjust(working.constData()); })) ui->Image1->LoadFromFile(WorkingFile);
-    finish_edit(false);
+    core_->runOnWorkingFile(&_WinImageAdjust, false);
 }
 
 void TForm1::printClick()
@@ -463,8 +393,8 @@ void TForm1::browseClick()
         // meanwhile, or the user kept a changed picture when asked. Closing
         // a hidden window does not count as closing the last one, so the
         // program is told to end too.
-        if (held_hand_offs_.empty()) close();
-        if (!closed_) {
+        if (!core_->hasHeldHandOffs()) close();
+        if (!core_->isClosed()) {
             show();
             return;
         }
@@ -490,7 +420,7 @@ void TForm1::slideClick()
 void TForm1::SpeedButton12Click()
 {
     if (!has_picture()) return;
-    Form4->ShowPicture(ui->Image1->Picture());
+    Form4->ShowPicture(core_->picture());
 }
 
 void TForm1::xprefsClick()

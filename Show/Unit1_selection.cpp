@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QDrag>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
@@ -45,7 +44,7 @@ void TForm1::clear_selection()
     HasSelection = false;
     ui->Image1->clearOutline();
     // The selection's size in the title goes with the selection.
-    if (std::exchange(crop_caption_shown_, false)) setWindowTitle(QStringLiteral("Show - ") + FileTitle);
+    if (std::exchange(crop_caption_shown_, false)) core_->showFileTitle();
 }
 
 void TForm1::DrawSelection(int cornerX, int cornerY)
@@ -60,7 +59,7 @@ void TForm1::Image1MouseDown(Qt::MouseButton button, int x, int y)
 {
     // Nothing shown, nothing to select.
     if (button == Qt::LeftButton || !Settings.AllowCrop || !has_picture()) return;
-    setWindowTitle(QStringLiteral("Show - ") + FileTitle);
+    core_->showFileTitle();
     crop_caption_shown_ = false;
     clear_selection();
     SelStartX = SelCornerX = x;
@@ -93,7 +92,7 @@ void TForm1::Image1MouseMove(int x, int y)
     SelCornerY = SelStartY + sign_y * dy;
     DrawSelection(SelCornerX, SelCornerY);
     HasSelection = true;
-    setWindowTitle(QString::asprintf("Show - %ld Pixel Crop : %ldx%ld", long(Settings.CropStep), long(dx) * scale,
+    core_->setTitle(QString::asprintf("Show - %ld Pixel Crop : %ldx%ld", long(Settings.CropStep), long(dx) * scale,
                                      long(dy) * scale));
     crop_caption_shown_ = true;
 }
@@ -119,7 +118,7 @@ std::unique_ptr<QMimeData> TForm1::dragMimeData() const
     if (!has_picture()) return nullptr;
     // The file as loaded while the picture is still that file's; after any
     // change (or when the file has gone), the working file that holds it.
-    const bool original = edits_since_load_ == 0 && !FileName.isEmpty() && QFileInfo::exists(FileName);
+    const bool original = core_->editsSinceLoad() == 0 && !FileName.isEmpty() && QFileInfo::exists(FileName);
     const QString file = QFileInfo(original ? FileName : WorkingFile).absoluteFilePath();
     auto offered = std::make_unique<QMimeData>();
     offered->setUrls({QUrl::fromLocalFile(file)});
@@ -143,7 +142,7 @@ void TForm1::Image1StartDrag()
 
 void TForm1::cropClick()
 {
-    if (HasSelection) ProcessImage(-1);
+    if (HasSelection) ProcessImage(kCropToSelection);
 }
 
 void TForm1::SpeedButton13Click()
@@ -160,54 +159,19 @@ void TForm1::SpeedButton13Click()
     if (HasSelection || Dragging) {
         Dragging = 0;
         clear_selection();
-        setWindowTitle(QStringLiteral("Show - ") + FileTitle);
+        core_->showFileTitle();
     }
     FitWindow();
 }
 
 void TForm1::ProcessImage(int code)
 {
-    // Nothing loaded yet: nothing to process (the working file is still empty).
     if (!has_picture()) return;
-
-    // 1-2.
-    const int bits_before = pic_->bits;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    keep_for_undo();
-    if (Settings.Progress) show_progress_panel(true);
-    QElapsedTimer clock;
-    clock.start();
-
-    // 3. The library works on the working file as the last load or step
-    // left it; the picture on screen, outline and all, is never written back.
-    const QByteArray working = QFile::encodeName(WorkingFile);
-    if (code == -1) {
-        const int scale = Settings.Scale == 2 ? 2 : 1;
-        const QRect selected(std::min(SelStartX, SelCornerX) * scale, std::min(SelStartY, SelCornerY) * scale,
-                             std::abs(SelCornerX - SelStartX) * scale, std::abs(SelCornerY - SelStartY) * scale);
-        // Only the part of the selection on the picture is cropped to.
-        const QRect area = selected & QRect(QPoint(0, 0), ui->Image1->Picture().size());
-        if (!area.isEmpty())
-            _bmpcrop(working.constData(), working.constData(), Pic(), area.x(), area.y(), area.width(),
-                     area.height());
-    } else {
-        _bmprocess(working.constData(), working.constData(), Pic(), code);
-    }
-
-    // 4.
-    show_progress_panel(false);
-    ui->Image1->LoadFromFile(WorkingFile);
-    QApplication::restoreOverrideCursor();
-
-    // 5-8. The record describes the new file before the window is fitted to
-    // it, so a change of depth reaches the side toolbar at once: a picture
-    // no longer 24-bit loses the side toolbar, whose steps it cannot take.
-    _checkbmp(working.constData(), Pic());
+    // The selection is in the control's pixels, the picture's at full size.
+    const int scale = Settings.Scale == 2 ? 2 : 1;
+    const QRect selected(std::min(SelStartX, SelCornerX) * scale, std::min(SelStartY, SelCornerY) * scale,
+                         std::abs(SelCornerX - SelStartX) * scale, std::abs(SelCornerY - SelStartY) * scale);
+    const bool refit = core_->process(code, code == kCropToSelection ? selected : QRect());
     clear_selection();
-    const bool refit = code <= 1 || pic_->bits != bits_before;
     if (refit) FitWindow();
-    const qint64 hundredths = clock.elapsed() / 10;
-    ui->Label2->setText(QString::number(double(hundredths) * 0.01, 'g'));
-    ui->Label1->setText(record_description());
-    finish_edit(refit);
 }

@@ -1,7 +1,6 @@
 // TForm4: the full-screen window, the picture alone on black.
 #include "Unit4.h"
 
-#include "Unit1.h"
 #include "anyimage.h"
 
 #include <QGuiApplication>
@@ -9,8 +8,8 @@
 #include <QMouseEvent>
 #include <QScreen>
 
-TForm4::TForm4(TForm1& main)
-    : QDialog(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), main_(main)
+TForm4::TForm4(const FullScreenHost& host)
+    : QDialog(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), host_(host)
 {
     setObjectName(QStringLiteral("TForm4"));
     setWindowTitle(QStringLiteral("Image"));
@@ -37,13 +36,13 @@ void TForm4::ShowPicture(const QImage& picture)
 void TForm4::FormShow()
 {
     // The whole of the screen the main window is on.
-    const QScreen* screen = main_.screen() ? main_.screen() : QGuiApplication::primaryScreen();
+    const QScreen* screen = host_.hostScreen() ? host_.hostScreen() : QGuiApplication::primaryScreen();
     if (screen) setGeometry(screen->geometry());
 
     // Only a file loaded by the control itself goes through the 256-colour
     // path; the picture given here is the main window's, which already is
     // the 256-colour one when "Display" is on.
-    AnyImage1->setTruColor(!main_.Settings.Display);
+    AnyImage1->setTruColor(!host_.showsReducedColours());
 
     // A picture smaller than the screen keeps its own size, centred; a
     // larger one is fitted into the screen at its own proportions.

@@ -4,14 +4,26 @@
 #include <QDialog>
 #include <QImage>
 
+class QScreen;
 class TAnyImage;
-class TForm1;
+
+// What the full-screen window asks of the window that opens it.
+class FullScreenHost {
+public:
+    // The screen to cover: the one the main window is on.
+    virtual const QScreen* hostScreen() const = 0;
+    // True when pictures are shown reduced to 256 colours ("Display").
+    virtual bool showsReducedColours() const = 0;
+
+protected:
+    ~FullScreenHost() = default;
+};
 
 class TForm4 : public QDialog {
     Q_OBJECT
 public:
     // Created once at start-up, after the preferences dialog, and kept.
-    explicit TForm4(TForm1& main);
+    explicit TForm4(const FullScreenHost& host);
     ~TForm4() override;
 
     // Gives the picture control a copy of `picture` and shows the window
@@ -32,5 +44,5 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    TForm1& main_;
+    const FullScreenHost& host_;
 };

@@ -21,31 +21,8 @@ TPictureBox::TPictureBox(QWidget* parent) : QWidget(parent)
     QImageReader::setAllocationLimit(0);
 }
 
-bool TPictureBox::LoadFromFile(const QString& path)
+void TPictureBox::pictureChanged()
 {
-    // The library's own BMPs read straight into pixels of their own depth;
-    // Qt's reader takes the rest (and is several times slower on large
-    // pictures). A picture of the same size and kind, as after most
-    // processing steps, takes the new rows in place. Either way a picture
-    // whose display form would pass the library's ceiling is refused before
-    // anything is allocated for it.
-    QImage fast = controls::readBmpPicture(path, &picture_);
-    if (!fast.isNull()) {
-        setPicture(fast);
-        return true;
-    }
-    QImageReader reader(path, "bmp");
-    reader.setAutoTransform(false);
-    if (!controls::pictureFitsCeiling(reader.size(), reader.imageFormat())) return false;
-    QImage loaded = reader.read();
-    if (loaded.isNull()) return false;
-    setPicture(loaded);
-    return true;
-}
-
-void TPictureBox::setPicture(const QImage& picture)
-{
-    picture_ = picture;
     update();
 }
 
@@ -59,11 +36,11 @@ QSize TPictureBox::displaySize(int scale) const
 {
     const qreal ratio = pixelRatio();
     if (scale <= 1)
-        return QSize(int(std::ceil(picture_.width() / ratio)), int(std::ceil(picture_.height() / ratio)));
+        return QSize(int(std::ceil(Picture().width() / ratio)), int(std::ceil(Picture().height() / ratio)));
     // Halving never takes a picture out of sight: a pixel stays a pixel.
-    if (picture_.isNull()) return QSize(0, 0);
-    return QSize(std::max(1, int(picture_.width() / (scale * ratio))),
-                 std::max(1, int(picture_.height() / (scale * ratio))));
+    if (Picture().isNull()) return QSize(0, 0);
+    return QSize(std::max(1, int(Picture().width() / (scale * ratio))),
+                 std::max(1, int(Picture().height() / (scale * ratio))));
 }
 
 QSize TPictureBox::deviceSize() const
@@ -83,29 +60,29 @@ void TPictureBox::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     const QRect dirty = event->rect();
     const qreal ratio = pixelRatio();
-    if (picture_.isNull()) {
+    if (Picture().isNull()) {
         painter.fillRect(dirty, palette().color(QPalette::Window));
     } else if (size() == displaySize(1)) {
         // Full size: one picture pixel to each screen pixel, painted in
         // screen pixels so nothing is enlarged or smoothed. Only the exposed
         // part is copied; a large picture scrolled inside its box is never
         // drawn whole. Rounding up may leave a sliver past the last pixel.
-        if (deviceSize() != picture_.size()) painter.fillRect(dirty, palette().color(QPalette::Window));
+        if (deviceSize() != Picture().size()) painter.fillRect(dirty, palette().color(QPalette::Window));
         const QRect exposed = QRectF(QPointF(dirty.topLeft()) * ratio, QSizeF(dirty.size()) * ratio)
                                   .toAlignedRect() &
-                              picture_.rect();
+                              Picture().rect();
         painter.save();
         painter.scale(1 / ratio, 1 / ratio);
-        painter.drawImage(exposed.topLeft(), picture_, exposed);
+        painter.drawImage(exposed.topLeft(), Picture(), exposed);
         painter.restore();
     } else {
         // Half size averages what it leaves out: a pattern of one-pixel lines
         // shows as its mean, not as whichever lines the sampling hits.
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(QRectF(rect()), picture_);
+        painter.drawImage(QRectF(rect()), Picture());
         painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     }
-    if (has_outline_ && !picture_.isNull()) {
+    if (has_outline_ && !Picture().isNull()) {
         // Exclusive-or, in dashes that alternate between white and mid-grey:
         // white inverts (and so hardly changes a mid-tone), mid-grey moves
         // every channel by half its range, so the outline shows on any

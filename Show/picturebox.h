@@ -1,20 +1,16 @@
 // TPictureBox: the main window's picture control: its picture at one pixel per screen pixel, or stretched to its size.
 #pragma once
 
+#include "picture_store.h"
+
 #include <QImage>
 #include <QRect>
 #include <QWidget>
 
-class TPictureBox : public QWidget {
+class TPictureBox : public QWidget, public PictureStore {
     Q_OBJECT
 public:
     explicit TPictureBox(QWidget* parent = nullptr);
-
-    // Loads a BMP file as the picture; false leaves the old picture, except
-    // when a file of its own size and kind failed halfway through its rows.
-    bool LoadFromFile(const QString& path);
-    const QImage& Picture() const { return picture_; }
-    void setPicture(const QImage& picture);
 
     // The control's size, in device-independent pixels, that shows the
     // picture at one picture pixel per `scale` screen (device) pixels: on a
@@ -51,6 +47,7 @@ signals:
     void dragStarted();
 
 protected:
+    void pictureChanged() override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -58,7 +55,6 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    QImage picture_;
     quint64 paint_count_ = 0;
     bool pressed_ = false;
     bool left_pressed_ = false;  // a press of the left button alone, at press_at_
