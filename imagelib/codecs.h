@@ -1,9 +1,10 @@
-// Every format's reader and writer, as the format table in formats.cpp calls them.
+// Every format's reader and writer, and the descriptor each format has in the table of formats.cpp.
 #pragma once
 
 #include "zarngfx.h"
 
 #include <cstddef>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -22,6 +23,54 @@ using ReaderFn = int (*)(const char* path, PicImage* pic, const ReadOptions& opt
 // A writer stores the record at `path`: non-zero on success. `variant` picks
 // among the flavours one writer offers (colour or grey, a compression).
 using WriterFn = int (*)(const char* path, PicImage* pic, int variant, int quality);
+
+// What a picture must be before a save type's writer sees it; the record is
+// converted first, and a conversion that runs out of memory fails the save.
+enum class SaveNeeds {
+    Anything,
+    AtMost256Colours,  // a 24-bit picture is reduced to a palette
+    TwoColours,        // turned to greyscale, then to black and white
+    MoreThanTwoColours,  // a two-colour picture is refused with a message
+};
+
+// One entry of the save filter: _Pic_Write's `save_type` numbers these from 1,
+// across all formats, in the filter's order.
+struct SaveKind {
+    int type = 0;                    // 0 marks an unused place
+    const char* name = nullptr;      // "Jpeg/JFIF Greyscale"
+    const char* extension = nullptr; // put on the file name: ".jpg"
+    int variant = 0;                 // handed to the format's writer
+    SaveNeeds needs = SaveNeeds::Anything;
+};
+
+// A reader in an outside module, loaded by name for the read and kept in
+// the record; the routine is `int routine(const char* path, PicImage* pic)`.
+struct OutsideReader {
+    const char* module = nullptr;    // "zarnwebp" for libzarnwebp.so
+    const char* routine = nullptr;
+};
+
+// Everything the library knows of one format. Detection, the format table,
+// the save filter and the read and write paths all come from these.
+struct FormatDescriptor {
+    int code;                 // what detection answers
+    int index;                // its row of the format table, 1 up; 0 for none
+    const char* name;         // short, as in "not a BMP file"
+    const char* description;  // the table's texts
+    const char* pattern;      // also the extensions detection knows, in order; "?" is any one character
+    const char* listed_as;    // its part of the "All Image Files" pattern when not `pattern`
+    const char* extension;
+    const char* credit;
+    bool (*signature)(std::span<const unsigned char> head);  // the first bytes; null when known by name only
+    ReaderFn reader;          // null when the reader is `outside`, or none exists
+    OutsideReader outside;
+    WriterFn writer;          // takes the save kinds' variants; null when none
+    std::array<SaveKind, 5> saves;
+};
+
+std::span<const FormatDescriptor> format_descriptors();
+// The save kind of a save type, null when there is none.
+const SaveKind* save_kind(int save_type);
 
 // The format code the first bytes of a file show (up to 12 are looked at), 0 for none.
 int format_from_signature(const unsigned char* head, std::size_t size);

@@ -9,109 +9,199 @@
 #include <cctype>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace zarn {
 namespace {
 
 constexpr const char* kOwnCredit = "ZarnGfx image library (c) 1995-1999 Zarn";
 
-struct FormatRow {
-    const char* name;  // as in "not a BMP file"
+constexpr int kJpegCode = 4;
+constexpr int kTiffCode = 6;
+
+using Head = std::span<const unsigned char>;
+
+bool starts_with(Head head, std::initializer_list<unsigned char> bytes)
+{
+    return bytes.size() <= head.size() && std::equal(bytes.begin(), bytes.end(), head.begin());
+}
+
+int read_by_code(int code, const char* path, PicImage* pic, const ReadOptions& options);
+
+// In detection order: by extension, the first pattern that matches wins; by
+// content, the first signature. A format read by an outside module names the
+// module and its routine in place of a reader, {"zarnwebp", "_Pic_Read_WEBP"},
+// and its save kinds continue the save types' numbering.
+const FormatDescriptor kDescriptors[] = {
+    {1, 1, "BMP", "Windows Bitmap", "*.bmp", nullptr, "bmp", kOwnCredit,
+     [](Head h) { return starts_with(h, {'B', 'M'}); },
+     [](const char* path, PicImage* pic, const ReadOptions&) { return read_bmp(path, pic); }, {},
+     [](const char* path, PicImage* pic, int, int) { return write_bmp(path, pic); },
+     {{{1, "Windows Bitmap", ".bmp"}}}},
+    {2, 2, "GIF", "Compuserve Gif", "*.gif", nullptr, "gif", kOwnCredit,
+     [](Head h) { return starts_with(h, {'G', 'I', 'F', '8'}); },
+     [](const char* path, PicImage* pic, const ReadOptions&) { return read_gif(path, pic); }, {},
+     [](const char* path, PicImage* pic, int, int) { return write_gif(path, pic); },
+     {{{10, "Compuserve Gif", ".gif", 0, SaveNeeds::AtMost256Colours}}}},
+    {3, 3, "PBMPlus", "PBMPlus", "*.ppm;*.pgm;*.pbm", "*.ppm;*.pbm;*.pgm", "ppm,pgm,pbm", kOwnCredit,
+     [](Head h) { return h.size() >= 2 && h[0] == 'P' && h[1] >= '1' && h[1] <= '6'; },
+     [](const char* path, PicImage* pic, const ReadOptions&) { return read_pbm(path, pic); }, {},
+     [](const char* path, PicImage* pic, int variant, int) { return write_pbm(path, pic, variant); },
+     {{{11, "PBMPlus 24bit (ppm)", ".ppm", 2},
+       {12, "PBMPlus Greyscale (pgm)", ".pgm", 1},
+       {13, "PBMPlus Monochrome (pbm)", ".pbm", 0, SaveNeeds::TwoColours}}}},
+    {kJpegCode, 4, "JPEG", "Jpeg/JFIF", "*.jpg", nullptr, "jpg",
+     "JPEG codec: libjpeg-turbo, libjpeg 6 interface, 1991-2023",
+     [](Head h) { return starts_with(h, {0xFF, 0xD8, 0xFF}); },
+     [](const char* path, PicImage* pic, const ReadOptions& options) {
+         return read_jpeg(path, pic, options.jpeg_scale);
+     }, {},
+     [](const char* path, PicImage* pic, int variant, int quality) {
+         return write_jpeg(path, pic, quality, variant == 1);
+     },
+     {{{2, "Jpeg/JFIF 24bit", ".jpg", 0, SaveNeeds::MoreThanTwoColours},
+       {3, "Jpeg/JFIF Greyscale", ".jpg", 1, SaveNeeds::MoreThanTwoColours}}}},
+    {5, 5, "PhotoCD", "Kodak PhotoCD", "*.pcd", nullptr, "pcd", "PhotoCD base-resolution decoder, 1993-1999", nullptr,
+     [](const char* path, PicImage* pic, const ReadOptions& options) {
+         return read_photocd(path, pic, options.pcd_resolution);
+     }, {}, nullptr, {}},
+    {kTiffCode, 6, "TIFF", "Aldus TIFF", "*.tif", nullptr, "tif", "TIFF codec: libtiff, 1988-2023",
+     [](Head h) { return starts_with(h, {'M', 'M'}) || starts_with(h, {'I', 'I'}); },
+     [](const char* path, PicImage* pic, const ReadOptions&) { return read_tiff(path, pic); }, {},
+     [](const char* path, PicImage* pic, int variant, int) { return write_tiff(path, pic, variant); },
+     {{{4, "TIFF uncompressed", ".tif", 0},
+       {5, "TIFF lzw", ".tif", 1},
+       {6, "TIFF packbits", ".tif", 2},
+       {7, "TIFF CCITT Fax3", ".tif", 3, SaveNeeds::TwoColours},
+       {8, "TIFF CCITT Fax4", ".tif", 4, SaveNeeds::TwoColours}}}},
+    {7, 7, "Targa", "Truevision Targa", "*.tga", nullptr, "tga", kOwnCredit, nullptr,
+     [](const char* path, PicImage* pic, const ReadOptions&) { return read_targa(path, pic); }, {}, nullptr, {}},
+    {8, 8, "PCX", "ZSoft Paintbrush", "*.pcx", nullptr, "pcx", kOwnCredit, nullptr,
+     [](const char* path, PicImage* pic, const ReadOptions&) { return read_pcx(path, pic); }, {}, nullptr, {}},
+    {9, 9, "PNG", "Portable Network Graphics", "*.png", nullptr, "png", "PNG codec: libpng, 1995-2023",
+     [](Head h) { return starts_with(h, {0x89, 'P', 'N', 'G'}); },
+     [](const char* path, PicImage* pic, const ReadOptions&) { return read_png(path, pic); }, {},
+     [](const char* path, PicImage* pic, int, int) { return write_png(path, pic); },
+     {{{9, "Portable Network Graphics (png)", ".png"}}}},
+    {10, 10, "IFF", "Amiga IFF", "*.iff", nullptr, "iff", kOwnCredit,
+     [](Head h) { return starts_with(h, {'F', 'O', 'R', 'M'}); },
+     [](const char* path, PicImage* pic, const ReadOptions&) { return read_iff(path, pic); }, {},
+     [](const char* path, PicImage* pic, int, int) { return write_iff(path, pic); },
+     {{{14, "Amiga IFF", ".iff"}}}},
+    {11, 11, "texture", "FS Texture", "*.R8;*.txr;*.?af", "*.r8;*.?af", "R8", kOwnCredit, nullptr,
+     [](const char* path, PicImage* pic, const ReadOptions&) { return read_texture(path, pic); }, {},
+     [](const char* path, PicImage* pic, int, int) { return write_texture(path, pic); },
+     {{{15, "FS Texture (256x256)", ".r8"}}}},
+    // A name either format uses: JPEG is tried first, then TIFF.
+    {100, 0, "JPEG or TIFF", "", "*.xif", nullptr, "", "", nullptr,
+     [](const char* path, PicImage* pic, const ReadOptions& options) {
+         return read_by_code(kJpegCode, path, pic, options) || read_by_code(kTiffCode, path, pic, options) ? 1 : 0;
+     }, {}, nullptr, {}},
+};
+
+struct TableTexts {
     const char* description;
     const char* pattern;
     const char* extension;
     const char* credit;
-    ReaderFn reader;  // null until the format's reader exists
 };
+constexpr TableTexts kOtherFormat{"Other Image File", "*.*", "", ""};
 
-// Indexed by format code; row 0 is all formats together.
-const std::array<FormatRow, 12> kFormats{{
-    {nullptr, "All Image Files", "*.bmp;*.gif;*.ppm;*.pbm;*.pgm;*.jpg;*.pcd;*.tif;*.tga;*.pcx;*.png;*.iff;*.r8;*.?af", "", "",
-     nullptr},
-    {"BMP", "Windows Bitmap", "*.bmp", "bmp", kOwnCredit,
-     [](const char* path, PicImage* pic, const ReadOptions&) { return read_bmp(path, pic); }},
-    {"GIF", "Compuserve Gif", "*.gif", "gif", kOwnCredit,
-     [](const char* path, PicImage* pic, const ReadOptions&) { return read_gif(path, pic); }},
-    {"PBMPlus", "PBMPlus", "*.ppm;*.pgm;*.pbm", "ppm,pgm,pbm", kOwnCredit,
-     [](const char* path, PicImage* pic, const ReadOptions&) { return read_pbm(path, pic); }},
-    {"JPEG", "Jpeg/JFIF", "*.jpg", "jpg", "JPEG codec: libjpeg-turbo, libjpeg 6 interface, 1991-2023",
-     [](const char* path, PicImage* pic, const ReadOptions& options) { return read_jpeg(path, pic, options.jpeg_scale); }},
-    {"PhotoCD", "Kodak PhotoCD", "*.pcd", "pcd", "PhotoCD base-resolution decoder, 1993-1999",
-     [](const char* path, PicImage* pic, const ReadOptions& options) { return read_photocd(path, pic, options.pcd_resolution); }},
-    {"TIFF", "Aldus TIFF", "*.tif", "tif", "TIFF codec: libtiff, 1988-2023",
-     [](const char* path, PicImage* pic, const ReadOptions&) { return read_tiff(path, pic); }},
-    {"Targa", "Truevision Targa", "*.tga", "tga", kOwnCredit,
-     [](const char* path, PicImage* pic, const ReadOptions&) { return read_targa(path, pic); }},
-    {"PCX", "ZSoft Paintbrush", "*.pcx", "pcx", kOwnCredit,
-     [](const char* path, PicImage* pic, const ReadOptions&) { return read_pcx(path, pic); }},
-    {"PNG", "Portable Network Graphics", "*.png", "png", "PNG codec: libpng, 1995-2023",
-     [](const char* path, PicImage* pic, const ReadOptions&) { return read_png(path, pic); }},
-    {"IFF", "Amiga IFF", "*.iff", "iff", kOwnCredit,
-     [](const char* path, PicImage* pic, const ReadOptions&) { return read_iff(path, pic); }},
-    {"texture", "FS Texture", "*.R8;*.txr;*.?af", "R8", kOwnCredit,
-     [](const char* path, PicImage* pic, const ReadOptions&) { return read_texture(path, pic); }},
-}};
-constexpr FormatRow kOtherFormat{nullptr, "Other Image File", "*.*", "", "", nullptr};
-
-constexpr int kJpegCode = 4;
-constexpr int kTiffCode = 6;
-constexpr int kJpegOrTiffCode = 100;
-
-struct SaveType {
-    const char* extension;
-    WriterFn writer;  // null until the format's writer exists
-    int variant;
-};
-
-// Indexed by save type - 1, in the order of kSaveFilter.
-const std::array<SaveType, 15> kSaveTypes{{
-    {".bmp", [](const char* path, PicImage* pic, int, int) { return write_bmp(path, pic); }, 0},
-    {".jpg", [](const char* path, PicImage* pic, int, int quality) { return write_jpeg(path, pic, quality, false); }, 0},
-    {".jpg", [](const char* path, PicImage* pic, int, int quality) { return write_jpeg(path, pic, quality, true); }, 1},
-    {".tif", [](const char* path, PicImage* pic, int variant, int) { return write_tiff(path, pic, variant); }, 0},
-    {".tif", [](const char* path, PicImage* pic, int variant, int) { return write_tiff(path, pic, variant); }, 1},
-    {".tif", [](const char* path, PicImage* pic, int variant, int) { return write_tiff(path, pic, variant); }, 2},
-    {".tif", [](const char* path, PicImage* pic, int variant, int) { return write_tiff(path, pic, variant); }, 3},
-    {".tif", [](const char* path, PicImage* pic, int variant, int) { return write_tiff(path, pic, variant); }, 4},
-    {".png", [](const char* path, PicImage* pic, int, int) { return write_png(path, pic); }, 0},
-    {".gif", [](const char* path, PicImage* pic, int, int) { return write_gif(path, pic); }, 0},
-    {".ppm", [](const char* path, PicImage* pic, int variant, int) { return write_pbm(path, pic, variant); }, 2},
-    {".pgm", [](const char* path, PicImage* pic, int variant, int) { return write_pbm(path, pic, variant); }, 1},
-    {".pbm", [](const char* path, PicImage* pic, int variant, int) { return write_pbm(path, pic, variant); }, 0},
-    {".iff", [](const char* path, PicImage* pic, int, int) { return write_iff(path, pic); }, 0},
-    {".r8", [](const char* path, PicImage* pic, int, int) { return write_texture(path, pic); }, 0},
-}};
-
-constexpr const char* kSaveFilter =
-    "Windows Bitmap|*.bmp|Jpeg/JFIF 24bit|*.jpg|Jpeg/JFIF Greyscale|*.jpg|TIFF uncompressed|*.tif|TIFF lzw|*.tif|"
-    "TIFF packbits|*.tif|TIFF CCITT Fax3|*.tif|TIFF CCITT Fax4|*.tif|Portable Network Graphics (png)|*.png|"
-    "Compuserve Gif|*.gif|PBMPlus 24bit (ppm)|*.ppm|PBMPlus Greyscale (pgm)|*.pgm|PBMPlus Monochrome (pbm)|*.pbm|"
-    "Amiga IFF|*.iff|FS Texture (256x256)|*.r8|";
-
-// Extension patterns in the order they are tried, with their codes.
-constexpr std::array<std::pair<const char*, int>, 16> kExtensions{{
-    {".bmp", 1}, {".gif", 2}, {".ppm", 3}, {".pgm", 3}, {".pbm", 3}, {".jpg", 4}, {".pcd", 5}, {".tif", 6},
-    {".tga", 7}, {".pcx", 8}, {".png", 9}, {".iff", 10}, {".r8", 11}, {".txr", 11}, {".?af", 11}, {".xif", 100},
-}};
-
-const FormatRow& format_row(int index)
+const FormatDescriptor* descriptor_by_code(int code)
 {
-    return index >= 0 && index < int(kFormats.size()) ? kFormats[std::size_t(index)] : kOtherFormat;
+    for (const FormatDescriptor& format : kDescriptors)
+        if (format.code == code) return &format;
+    return nullptr;
 }
 
-bool same_text_ignoring_case(const char* a, const char* b)
+int table_rows()
 {
-    for (; *a && *b; ++a, ++b)
-        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
-    return *a == *b;
+    int rows = 0;
+    for (const FormatDescriptor& format : kDescriptors) rows = std::max(rows, format.index);
+    return rows;
+}
+
+// Row 0 is all formats together, its pattern every row's part in turn.
+TableTexts table_row(int index)
+{
+    if (index == 0) {
+        static const std::string all_patterns = [] {
+            std::string all;
+            for (int row = 1; row <= table_rows(); ++row)
+                for (const FormatDescriptor& format : kDescriptors)
+                    if (format.index == row) {
+                        if (!all.empty()) all += ';';
+                        all += format.listed_as ? format.listed_as : format.pattern;
+                    }
+            return all;
+        }();
+        return {"All Image Files", all_patterns.c_str(), "", ""};
+    }
+    for (const FormatDescriptor& format : kDescriptors)
+        if (index > 0 && format.index == index)
+            return {format.description, format.pattern, format.extension, format.credit};
+    return kOtherFormat;
+}
+
+// The save kinds indexed by save type - 1, and the filter listing them in that order.
+struct SaveTable {
+    std::vector<const SaveKind*> kinds;
+    std::string filter;
+};
+
+const SaveTable& save_table()
+{
+    static const SaveTable table = [] {
+        SaveTable built;
+        for (const FormatDescriptor& format : kDescriptors)
+            for (const SaveKind& kind : format.saves)
+                if (kind.type > 0) {
+                    if (built.kinds.size() < std::size_t(kind.type)) built.kinds.resize(std::size_t(kind.type));
+                    built.kinds[std::size_t(kind.type - 1)] = &kind;
+                }
+        for (const SaveKind* kind : built.kinds)
+            if (kind) built.filter += std::string(kind->name) + "|*" + kind->extension + "|";
+        return built;
+    }();
+    return table;
+}
+
+const FormatDescriptor* descriptor_saving(int save_type)
+{
+    for (const FormatDescriptor& format : kDescriptors)
+        for (const SaveKind& kind : format.saves)
+            if (kind.type > 0 && kind.type == save_type) return &format;
+    return nullptr;
+}
+
+bool same_text_ignoring_case(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
 // A pattern whose second character is "?" stands for any one character there.
-bool extension_matches(const char* pattern, const char* extension)
+bool extension_matches(std::string_view pattern, std::string_view extension)
 {
-    if (pattern[1] == '?')
-        return extension[0] == pattern[0] && extension[1] && same_text_ignoring_case(pattern + 2, extension + 2);
+    if (pattern.size() >= 2 && pattern[1] == '?')
+        return extension.size() >= 2 && extension[0] == pattern[0] &&
+               same_text_ignoring_case(pattern.substr(2), extension.substr(2));
     return same_text_ignoring_case(pattern, extension);
+}
+
+// Whether one of the "*.ext;*.ext" patterns names this extension.
+bool pattern_names(std::string_view patterns, std::string_view extension)
+{
+    while (!patterns.empty()) {
+        const std::size_t end = std::min(patterns.find(';'), patterns.size());
+        std::string_view one = patterns.substr(0, end);
+        if (one.starts_with('*')) one.remove_prefix(1);
+        if (extension_matches(one, extension)) return true;
+        patterns.remove_prefix(std::min(end + 1, patterns.size()));
+    }
+    return false;
 }
 
 // From the last dot of the whole path to its end; a dot in a folder name
@@ -137,36 +227,50 @@ int extension_code(const char* path)
     return _Pic_ExtValid(text.c_str() + extension_start(text));
 }
 
-// A reader that gave up without a reason gets one: the file vanished or
-// cannot be opened, or else the reader could not make sense of it.
-int run_reader(const FormatRow& row, const char* path, PicImage* pic, const ReadOptions& options)
+// An outside module's reader: the module goes into the record, whose
+// release frees it, in place of one an earlier read left there.
+int read_outside(const OutsideReader& outside, const char* path, PicImage* pic)
+{
+    if (!outside.module || !outside.routine) return 0;
+    free_module(pic->extra_module);
+    pic->extra_module = load_module(outside.module);
+    using Routine = int (*)(const char* path, PicImage* pic);
+    const auto read = reinterpret_cast<Routine>(find_export(pic->extra_module, outside.routine));
+    return read ? read(path, pic) : 0;
+}
+
+// The file that vanished or cannot be opened, else a picture that is not one.
+void fail_unreadable(const char* path, Failure otherwise)
+{
+    const FilePtr probe{std::fopen(path, "rb")};
+    if (!probe) fail_to_open();
+    else set_failure(otherwise);
+}
+
+// A reader that gave up without a reason gets one.
+int run_reader(const FormatDescriptor& format, const char* path, PicImage* pic, const ReadOptions& options)
 {
     clear_failure();
-    set_reading_format(row.name);
-    if (row.reader && row.reader(path, pic, options)) return 1;
-    if (last_failure() == Failure::None) {
-        const FilePtr probe{std::fopen(path, "rb")};
-        if (!probe) fail_to_open();
-        else set_failure(Failure::Unreadable);
-    }
+    set_reading_format(format.name);
+    const int result = format.reader ? format.reader(path, pic, options) : read_outside(format.outside, path, pic);
+    if (result) return 1;
+    if (last_failure() == Failure::None) fail_unreadable(path, Failure::Unreadable);
     return 0;
+}
+
+int read_by_code(int code, const char* path, PicImage* pic, const ReadOptions& options)
+{
+    const FormatDescriptor* format = descriptor_by_code(code);
+    if (!format) {
+        fail_unreadable(path, Failure::NotAPicture);
+        return 0;
+    }
+    return run_reader(*format, path, pic, options);
 }
 
 int read_any(const char* path, PicImage* pic, const ReadOptions& options)
 {
-    const int code = _Pic_Valid(path);
-    if (code == kJpegOrTiffCode) {
-        for (int candidate : {kJpegCode, kTiffCode})
-            if (run_reader(format_row(candidate), path, pic, options)) return 1;
-        return 0;
-    }
-    if (code < 1 || code >= int(kFormats.size())) {
-        const FilePtr probe{std::fopen(path, "rb")};
-        if (!probe) fail_to_open();
-        else set_failure(Failure::NotAPicture);
-        return 0;
-    }
-    return run_reader(kFormats[std::size_t(code)], path, pic, options);
+    return read_by_code(_Pic_Valid(path), path, pic, options);
 }
 
 // Puts `extension` where save_extension_start() says; the buffer has room
@@ -178,20 +282,27 @@ void replace_extension(char* path, const char* extension)
 
 int write_as(char* path, PicImage* pic, int save_type, int quality)
 {
-    if (save_type < 1 || save_type > int(kSaveTypes.size())) return 0;
-    const SaveType& type = kSaveTypes[std::size_t(save_type - 1)];
-    replace_extension(path, type.extension);
-    // GIF takes at most 256 colours; the fax and PBM types take two. A
-    // conversion that runs out of memory fails the save rather than handing
-    // the writer an image it cannot store.
-    if (pic->bits == 24 && save_type == 10 && !reduce_diffused(pic)) return 0;
-    if (pic->bits != 1 && (save_type == 7 || save_type == 8 || save_type == 13))
-        if (!make_grey(pic) || !make_mono(pic)) return 0;
-    if (pic->bits == 1 && (save_type == 2 || save_type == 3)) {
-        show_message("Cannot save 2 Colour Images\nin Jpeg Format", "ZarnGfx");
-        return 0;
+    const SaveKind* kind = save_kind(save_type);
+    if (!kind) return 0;
+    replace_extension(path, kind->extension);
+    switch (kind->needs) {
+    case SaveNeeds::Anything: break;
+    case SaveNeeds::AtMost256Colours:
+        if (pic->bits == 24 && !reduce_diffused(pic)) return 0;
+        break;
+    case SaveNeeds::TwoColours:
+        if (pic->bits != 1 && (!make_grey(pic) || !make_mono(pic))) return 0;
+        break;
+    case SaveNeeds::MoreThanTwoColours:
+        if (pic->bits == 1) {
+            show_message("Cannot save 2 Colour Images\nin Jpeg Format", "ZarnGfx");
+            set_failure(Failure::Unsupported);
+            return 0;
+        }
+        break;
     }
-    return type.writer ? type.writer(path, pic, type.variant, quality) : 0;
+    const FormatDescriptor* format = descriptor_saving(save_type);
+    return format && format->writer ? format->writer(path, pic, kind->variant, quality) : 0;
 }
 
 // A write that failed without a reason of its own.
@@ -237,17 +348,20 @@ std::size_t save_extension_start(std::string_view path)
 
 int format_from_signature(const unsigned char* head, std::size_t size)
 {
-    auto starts_with = [&](std::initializer_list<unsigned char> bytes) {
-        return bytes.size() <= size && std::equal(bytes.begin(), bytes.end(), head);
-    };
-    if (starts_with({'B', 'M'})) return 1;
-    if (starts_with({'G', 'I', 'F', '8'})) return 2;
-    if (size >= 2 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6') return 3;
-    if (starts_with({0xFF, 0xD8, 0xFF})) return 4;
-    if (starts_with({'M', 'M'}) || starts_with({'I', 'I'})) return 6;
-    if (starts_with({0x89, 'P', 'N', 'G'})) return 9;
-    if (starts_with({'F', 'O', 'R', 'M'})) return 10;
+    for (const FormatDescriptor& format : kDescriptors)
+        if (format.signature && format.signature(Head(head, size))) return format.code;
     return 0;
+}
+
+std::span<const FormatDescriptor> format_descriptors()
+{
+    return kDescriptors;
+}
+
+const SaveKind* save_kind(int save_type)
+{
+    const auto& kinds = save_table().kinds;
+    return save_type >= 1 && save_type <= int(kinds.size()) ? kinds[std::size_t(save_type - 1)] : nullptr;
 }
 
 }  // namespace zarn
@@ -256,18 +370,18 @@ using namespace zarn;
 
 extern "C" {
 
-ZARNGFX_EXPORT int _Pic_Count(void) { return int(kFormats.size()) - 1; }
-ZARNGFX_EXPORT const char* _Pic_Description(int index) { return format_row(index).description; }
-ZARNGFX_EXPORT const char* _Pic_Pattern(int index) { return format_row(index).pattern; }
-ZARNGFX_EXPORT const char* _Pic_Extension(int index) { return format_row(index).extension; }
-ZARNGFX_EXPORT const char* _Pic_Copyright(int index) { return format_row(index).credit; }
-ZARNGFX_EXPORT const char* _Pic_GetSaveFormats(void) { return kSaveFilter; }
+ZARNGFX_EXPORT int _Pic_Count(void) { return table_rows(); }
+ZARNGFX_EXPORT const char* _Pic_Description(int index) { return table_row(index).description; }
+ZARNGFX_EXPORT const char* _Pic_Pattern(int index) { return table_row(index).pattern; }
+ZARNGFX_EXPORT const char* _Pic_Extension(int index) { return table_row(index).extension; }
+ZARNGFX_EXPORT const char* _Pic_Copyright(int index) { return table_row(index).credit; }
+ZARNGFX_EXPORT const char* _Pic_GetSaveFormats(void) { return save_table().filter.c_str(); }
 
 ZARNGFX_EXPORT int _Pic_ExtValid(const char* extension)
 {
     if (!extension || !*extension) return 0;
-    for (const auto& [pattern, code] : kExtensions)
-        if (extension_matches(pattern, extension)) return code;
+    for (const FormatDescriptor& format : kDescriptors)
+        if (pattern_names(format.pattern, extension)) return format.code;
     return 0;
 }
 
@@ -367,7 +481,7 @@ ZARNGFX_EXPORT int _bmptoanys(const char* bmp, char* out, PicImage* pic, int sav
     if (!bmp || !out || !pic) return 0;
     return tracked([&] {
         int result = 0;
-        if (run_reader(format_row(1), bmp, pic, ReadOptions{})) result = write_any(out, pic, save_type, quality);
+        if (read_by_code(1, bmp, pic, ReadOptions{})) result = write_any(out, pic, save_type, quality);
         release_image(pic);
         return result;
     });

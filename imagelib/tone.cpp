@@ -1,6 +1,7 @@
 // Tone, colour and effect processing of 24-bit images, and the numbered processing entry point.
 #include "checked.h"
 #include "operations.h"
+#include "process_codes.h"
 #include "record.h"
 
 #include <algorithm>
@@ -239,70 +240,70 @@ bool sharpen_image(PicImage* pic, double amount)
 
 namespace {
 
-// The effects in the order of their numbers; 24 and above reach none.
-Outcome run_effect(PicImage* pic, unsigned effect)
+// The effects: the codes from Sharpen on, in order.
+Outcome run_effect(PicImage* pic, ProcessCode effect)
 {
     switch (effect) {
-    case 0: return carried_out(sharpen_image(pic, 2.5));
-    case 1: return carried_out(sharpen_image(pic, -2.5));
-    case 2: return carried_out(tone_effect(pic, 0, 0, 0, 0, 5));
-    case 3: return carried_out(tone_effect(pic, 0, 0, 0, 0, -5));
-    case 4: return carried_out(tone_effect(pic, 0, 0, 0, 5, 0));
-    case 5: return carried_out(tone_effect(pic, 0, 0, 0, -5, 0));
-    case 6: return carried_out(gradient(pic));
-    case 7: return carried_out(tone_effect(pic, 5, 0, 0, 0, 0));
-    case 8: return carried_out(tone_effect(pic, 0, 5, 0, 0, 0));
-    case 9: return carried_out(tone_effect(pic, 0, 0, 5, 0, 0));
-    case 10: return carried_out(tone_effect(pic, -10, 0, 0, 0, 0));
-    case 11: return carried_out(tone_effect(pic, 0, -5, 0, 0, 0));
-    case 12: return carried_out(tone_effect(pic, 0, 0, -5, 0, 0));
-    case 13: return carried_out(tone_effect(pic, 0, 0, 0, 5, 5));
-    case 14: return carried_out(tone_effect(pic, 0, 0, 0, -5, -5));
-    case 15: return stretch_histogram(pic);
-    case 16: return carried_out(sepia(pic));
-    case 17: return carried_out(relief(pic, false));
-    case 18: return carried_out(relief(pic, true));
-    case 19: return carried_out(tone_effect(pic, 5, 0, -5, 0, 0));
-    case 20: return carried_out(tone_effect(pic, -5, 0, 5, 0, 0));
-    case 21: return carried_out(tone_effect(pic, 0, 0, 0, 0, 5, 128, 255));
-    case 22: return carried_out(tone_effect(pic, 0, 0, 0, 0, 5, 0, 128));
-    case 23: return carried_out(tone_effect(pic, 0, 0, 0, 0, 5, 64, 196));
+    case ProcessCode::Sharpen: return carried_out(sharpen_image(pic, 2.5));
+    case ProcessCode::Soften: return carried_out(sharpen_image(pic, -2.5));
+    case ProcessCode::MoreContrast: return carried_out(tone_effect(pic, 0, 0, 0, 0, 5));
+    case ProcessCode::LessContrast: return carried_out(tone_effect(pic, 0, 0, 0, 0, -5));
+    case ProcessCode::Brighter: return carried_out(tone_effect(pic, 0, 0, 0, 5, 0));
+    case ProcessCode::Darker: return carried_out(tone_effect(pic, 0, 0, 0, -5, 0));
+    case ProcessCode::LightenTop: return carried_out(gradient(pic));
+    case ProcessCode::MoreRed: return carried_out(tone_effect(pic, 5, 0, 0, 0, 0));
+    case ProcessCode::MoreGreen: return carried_out(tone_effect(pic, 0, 5, 0, 0, 0));
+    case ProcessCode::MoreBlue: return carried_out(tone_effect(pic, 0, 0, 5, 0, 0));
+    case ProcessCode::LessRed: return carried_out(tone_effect(pic, -10, 0, 0, 0, 0));
+    case ProcessCode::LessGreen: return carried_out(tone_effect(pic, 0, -5, 0, 0, 0));
+    case ProcessCode::LessBlue: return carried_out(tone_effect(pic, 0, 0, -5, 0, 0));
+    case ProcessCode::BrighterMoreContrast: return carried_out(tone_effect(pic, 0, 0, 0, 5, 5));
+    case ProcessCode::DarkerLessContrast: return carried_out(tone_effect(pic, 0, 0, 0, -5, -5));
+    case ProcessCode::StretchLevels: return stretch_histogram(pic);
+    case ProcessCode::Sepia: return carried_out(sepia(pic));
+    case ProcessCode::Emboss: return carried_out(relief(pic, false));
+    case ProcessCode::CrossRelief: return carried_out(relief(pic, true));
+    case ProcessCode::Warmer: return carried_out(tone_effect(pic, 5, 0, -5, 0, 0));
+    case ProcessCode::Cooler: return carried_out(tone_effect(pic, -5, 0, 5, 0, 0));
+    case ProcessCode::ContrastHighlights: return carried_out(tone_effect(pic, 0, 0, 0, 0, 5, 128, 255));
+    case ProcessCode::ContrastShadows: return carried_out(tone_effect(pic, 0, 0, 0, 0, 5, 0, 128));
+    case ProcessCode::ContrastMidtones: return carried_out(tone_effect(pic, 0, 0, 0, 0, 5, 64, 196));
     default: return Outcome::kRefused;  // the picture goes out as it came
     }
 }
 
-constexpr unsigned kEffectCount = 24;
+constexpr unsigned kEffectCount = +ProcessCode::ContrastMidtones - +ProcessCode::Sharpen + 1;
 
-// Codes below 4 that are not named in process_code wrap to huge effect
-// numbers, which reach no effect.
+// Effects are numbered from Sharpen; codes below it that are not named in
+// process_code wrap to huge effect numbers, which reach no effect.
 unsigned effect_of_code(int code)
 {
-    return static_cast<unsigned>(std::int64_t(code) - 4);
+    return static_cast<unsigned>(std::int64_t(code) - +ProcessCode::Sharpen);
 }
 
 }  // namespace
 
 Outcome apply_effect(PicImage* pic, unsigned effect)
 {
-    if (!takes(pic, kTrueColourKind) || !pixel_block_bytes(pic)) return Outcome::kRefused;
-    return run_effect(pic, effect);
+    if (effect >= kEffectCount || !takes(pic, kTrueColourKind) || !pixel_block_bytes(pic)) return Outcome::kRefused;
+    return run_effect(pic, ProcessCode(int(effect) + +ProcessCode::Sharpen));
 }
 
 std::uint32_t process_code_kinds(int code)
 {
-    switch (code) {
-    case 0:
-    case 100: return kRotateKinds;
-    case 1:
-    case 101: return kExpandKinds;
-    case 3:
-    case 103:
-    case 104: return kGreyKinds;
-    case 105: return kInvertKinds;
-    case 2:
-    case 102:
-    case 200:
-    case 201: return kTrueColourKind;
+    switch (ProcessCode(code)) {
+    case ProcessCode::Rotate:
+    case ProcessCode::RotateAlso: return kRotateKinds;
+    case ProcessCode::Expand24:
+    case ProcessCode::Expand24Also: return kExpandKinds;
+    case ProcessCode::Grey:
+    case ProcessCode::GreyAlso:
+    case ProcessCode::Mono: return kGreyKinds;
+    case ProcessCode::InvertMono: return kInvertKinds;
+    case ProcessCode::OrderedDither:
+    case ProcessCode::Reduce256:
+    case ProcessCode::BrighterMoreContrastTwice:
+    case ProcessCode::BrighterMoreContrastThrice: return kTrueColourKind;
     default: return effect_of_code(code) < kEffectCount ? kTrueColourKind : 0;
     }
 }
@@ -310,26 +311,29 @@ std::uint32_t process_code_kinds(int code)
 Outcome process_code(PicImage* pic, int code)
 {
     if (!takes(pic, process_code_kinds(code))) return Outcome::kRefused;
-    switch (code) {
-    case 0:
-    case 100: return carried_out(rotate_quarter(pic));
-    case 1:
-    case 101: return carried_out(expand_to_rgb(pic));
-    case 2: return carried_out(ordered_dither(pic));
-    case 3:
-    case 103: return carried_out(make_grey(pic));
-    case 102: return carried_out(reduce_diffused(pic));
-    case 104:
+    switch (ProcessCode(code)) {
+    case ProcessCode::Rotate:
+    case ProcessCode::RotateAlso: return carried_out(rotate_quarter(pic));
+    case ProcessCode::Expand24:
+    case ProcessCode::Expand24Also: return carried_out(expand_to_rgb(pic));
+    case ProcessCode::OrderedDither: return carried_out(ordered_dither(pic));
+    case ProcessCode::Grey:
+    case ProcessCode::GreyAlso: return carried_out(make_grey(pic));
+    case ProcessCode::Reduce256: return carried_out(reduce_diffused(pic));
+    case ProcessCode::Mono:
         // Greyscale, then two levels: a picture already grey or monochrome
         // only takes the second step.
         make_grey(pic);
         return carried_out(make_mono(pic));
-    case 105: return carried_out(invert_mono(pic));
-    case 200:
-    case 201:
-        for (int pass = 0; pass < code - 198; ++pass)
-            if (apply_effect(pic, 13) == Outcome::kRefused) return Outcome::kRefused;
+    case ProcessCode::InvertMono: return carried_out(invert_mono(pic));
+    case ProcessCode::BrighterMoreContrastTwice:
+    case ProcessCode::BrighterMoreContrastThrice: {
+        const int passes = code == +ProcessCode::BrighterMoreContrastTwice ? 2 : 3;
+        const unsigned effect = effect_of_code(+ProcessCode::BrighterMoreContrast);
+        for (int pass = 0; pass < passes; ++pass)
+            if (apply_effect(pic, effect) == Outcome::kRefused) return Outcome::kRefused;
         return Outcome::kChanged;
+    }
     default: return apply_effect(pic, effect_of_code(code));
     }
 }

@@ -2,6 +2,7 @@
 #include "pixel_operations.h"
 
 #include "operations.h"  // the library's own, from its static copy
+#include "process_codes.h"
 #include "record.h"
 #include "text.h"
 
@@ -39,54 +40,10 @@ const OptionEntry* find_option(std::string_view name)
 
 // The library's processing codes and what each does; the work, and the
 // kinds each takes, are the library's (process_code, process_code_kinds).
-struct EffectCode {
-    int code;
-    std::string_view what;
-};
-
-constexpr EffectCode kEffectCodes[] = {
-    {0, "quarter turn clockwise (also 100)"},
-    {1, "palette image to 24-bit (also 101)"},
-    {2, "ordered dither to the fixed palette"},
-    {3, "8-bit greyscale (also 103)"},
-    {4, "sharpen"},
-    {5, "soften"},
-    {6, "more contrast"},
-    {7, "less contrast"},
-    {8, "brighter"},
-    {9, "darker"},
-    {10, "lighten, most at the top, fading to nothing at the bottom"},
-    {11, "more red"},
-    {12, "more green"},
-    {13, "more blue"},
-    {14, "less red (a double step)"},
-    {15, "less green"},
-    {16, "less blue"},
-    {17, "brighter, more contrast"},
-    {18, "darker, less contrast"},
-    {19, "stretch the levels to the full range"},
-    {20, "sepia"},
-    {21, "emboss"},
-    {22, "cross relief"},
-    {23, "warmer (more red, less blue)"},
-    {24, "cooler (less red, more blue)"},
-    {25, "more contrast in levels 128..255 only"},
-    {26, "more contrast in levels 0..128 only"},
-    {27, "more contrast in levels 64..196 only"},
-    {100, "as 0"},
-    {101, "as 1"},
-    {102, "reduce to 256 colours with error diffusion"},
-    {103, "as 3"},
-    {104, "monochrome (greyscale, then two levels)"},
-    {105, "invert a monochrome image"},
-    {200, "code 17 twice"},
-    {201, "code 17 three times"},
-};
-
-const EffectCode* find_effect(int code)
+const zarn::ProcessCodeText* find_effect(int code)
 {
-    for (const EffectCode& entry : kEffectCodes)
-        if (entry.code == code) return &entry;
+    for (const zarn::ProcessCodeText& entry : zarn::kProcessCodes)
+        if (+entry.code == code) return &entry;
     return nullptr;
 }
 
@@ -261,8 +218,8 @@ std::string apply_operation(PicImage* pic, const Operation& operation)
 std::string effect_code_listing()
 {
     std::string text;
-    for (const EffectCode& entry : kEffectCodes) {
-        std::string line = "      " + std::to_string(entry.code);
+    for (const zarn::ProcessCodeText& entry : zarn::kProcessCodes) {
+        std::string line = "      " + std::to_string(+entry.code);
         line.resize(12, ' ');
         text += line + std::string(entry.what) + "\n";
     }

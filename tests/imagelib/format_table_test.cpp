@@ -1,9 +1,12 @@
 // The format table's texts, extension lookup, and which readers and writers exist yet.
+#include "codecs.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
+#include <string>
 
 using namespace zarn::test;
 
@@ -71,6 +74,26 @@ TEST(FormatTable, ExtensionsIgnoreCase) {
     };
     for (const auto& [extension, code] : cases) EXPECT_EQ(_Pic_ExtValid(extension), code) << extension;
     EXPECT_EQ(_Pic_ExtValid(nullptr), 0);
+}
+
+// Each save type belongs to one format, whose names detect its extension,
+// and the types run 1, 2, 3... without a gap, as the save filter lists them.
+TEST(FormatTable, EverySaveTypeAgreesWithItsFormat) {
+    std::set<int> types;
+    for (const zarn::FormatDescriptor& format : zarn::format_descriptors())
+        for (const zarn::SaveKind& kind : format.saves) {
+            if (kind.type == 0) continue;
+            EXPECT_TRUE(types.insert(kind.type).second) << kind.type;
+            EXPECT_EQ(zarn::save_kind(kind.type), &kind) << kind.type;
+            EXPECT_EQ(_Pic_ExtValid(kind.extension), format.code) << kind.extension;
+            const std::string entry = std::string(kind.name) + "|*" + kind.extension + "|";
+            EXPECT_NE(std::strstr(_Pic_GetSaveFormats(), entry.c_str()), nullptr) << entry;
+        }
+    ASSERT_FALSE(types.empty());
+    EXPECT_EQ(*types.begin(), 1);
+    EXPECT_EQ(*types.rbegin(), int(types.size()));
+    EXPECT_EQ(zarn::save_kind(0), nullptr);
+    EXPECT_EQ(zarn::save_kind(int(types.size()) + 1), nullptr);
 }
 
 }  // namespace
