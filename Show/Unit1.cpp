@@ -91,7 +91,6 @@ TForm1::TForm1(QWidget* parent)
 
     // The save dialog offers the library's list as it is, at the entry last used.
     const QStringList save_filters = nameFilters(library_text(_Pic_GetSaveFormats()));
-    Settings.Save = store_->number(QStringLiteral("Save"));
     SaveDialog1.setup([save_filters, save = Settings.Save](QFileDialog& dialog) {
         dialog.setNameFilters(save_filters);
         if (save >= 1 && save <= save_filters.size()) dialog.selectNameFilter(save_filters.at(save - 1));

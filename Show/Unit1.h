@@ -1,6 +1,7 @@
 // TForm1: the viewer's main window: one picture in a scrollable area, two toolbars and a status bar.
 #pragma once
 
+#include "Unit2.h"
 #include "Unit4.h"
 #include "lazy_file_dialog.h"
 #include "process_codes.h"
@@ -46,7 +47,7 @@ class QMimeData;
 //   ScrollBox1, Image1  the scrollable area and the picture in it
 // The picture, its working file, the history and the hand-offs are the
 // core's (ViewerCore); the window shows them and turns input into calls on it.
-class TForm1 : public QWidget, public FullScreenHost {
+class TForm1 : public QWidget, public PreferencesHost, public FullScreenHost {
     Q_OBJECT
 public:
     // The window, its desktop entries, settings, core and dialog filters; the
@@ -187,6 +188,15 @@ public:
     void RegisterExtension(const QString& extensionText);
     void WriteClassKeys();
     QString RegistrationStatus() const { return registration_status_; }
+
+    // What the preferences dialog reads and changes (Unit1_settings.cpp).
+    ViewerSettings& preferences() override { return Settings; }
+    int formatCount() const override { return FormatCount; }
+    int shownFormat() const override { return PicFormat; }
+    QImage shownPicture() const override;
+    QString registrationStatus() const override { return registration_status_; }
+    void chooseEditor(int format) override { SelectEditor(format); }
+    void registerFormats(int format) override { RegisterFormats(format); }
 
     // The open dialog's filter in "description|pattern|" form, and as Qt's name filters.
     QString OpenFilter() const { return open_filter_; }

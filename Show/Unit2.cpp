@@ -1,9 +1,8 @@
 // TForm2: the preferences dialog.
 #include "Unit2.h"
 
-#include "Unit1.h"
-#include "picturebox.h"
 #include "ui_Unit2.h"
+#include "zarngfx.h"
 
 #include <QButtonGroup>
 #include <QEvent>
@@ -47,6 +46,21 @@ std::array<Switch, 13> switches(Ui::TForm2& ui)
              {ui.CheckBox13, &ViewerSettings::SlideValid}}};
 }
 
+// The radio button of a choice, numbered from 0 at the least value the setting takes.
+int choice(const ViewerSettings& settings, int ViewerSettings::* member)
+{
+    const auto [least, most] = show::settingRange(member);
+    return std::clamp(settings.*member, least, most) - least;
+}
+
+// An edit allows the numbers its setting may take.
+void limit(TNumEdit& edit, int ViewerSettings::* member)
+{
+    const auto [least, most] = show::settingRange(member);
+    edit.setMin(least);
+    edit.setMax(most);
+}
+
 // The whole number an edit holds once its text is brought within its limits.
 int limited_number(TNumEdit& edit)
 {
@@ -56,14 +70,14 @@ int limited_number(TNumEdit& edit)
 
 }  // namespace
 
-TForm2::TForm2(TForm1& main)
+TForm2::TForm2(PreferencesHost& host)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       ui(std::make_unique<Ui::TForm2>()),
-      main_(main)
+      host_(host)
 {
     ui->setupUi(this);
-    ViewerSettings& settings = main_.Settings;
+    const ViewerSettings& settings = host_.preferences();
 
     QPalette black = ui->Panel1->palette();
     black.setColor(QPalette::Window, Qt::black);
@@ -77,7 +91,7 @@ TForm2::TForm2(TForm1& main)
     if (QGuiApplication::screenAt(position)) move(position);
 
     ui->ListBox1->addItem(QStringLiteral("Internal"));
-    for (int i = 1; i <= main_.FormatCount; ++i) ui->ListBox1->addItem(library_text(_Pic_Extension(i)));
+    for (int i = 1; i <= host_.formatCount(); ++i) ui->ListBox1->addItem(library_text(_Pic_Extension(i)));
 
     photo_cd_size_ = new QButtonGroup(this);
     jpeg_scale_ = new QButtonGroup(this);
@@ -87,21 +101,20 @@ TForm2::TForm2(TForm1& main)
         photo_cd_size_->addButton(sizes[std::size_t(i)], i);
         jpeg_scale_->addButton(scales[std::size_t(i)], i);
     }
-    // A stored value outside the choices shows as the nearest one.
-    photo_cd_size_->button(std::clamp(settings.PhotoCDSize - 1, 0, 2))->setChecked(true);
-    jpeg_scale_->button(std::clamp(settings.JpegScale, 0, 2))->setChecked(true);
+    // A value outside the choices shows as the nearest one.
+    photo_cd_size_->button(choice(settings, &ViewerSettings::PhotoCDSize))->setChecked(true);
+    jpeg_scale_->button(choice(settings, &ViewerSettings::JpegScale))->setChecked(true);
 
-    ui->NumEdit1->setMin(5);
-    ui->NumEdit1->setMax(30);
-    ui->NumEdit2->setMin(1);
-    ui->NumEdit2->setMax(100);
-    ui->NumEdit3->setMin(25);
-    ui->NumEdit3->setMax(95);
+    limit(*ui->NumEdit1, &ViewerSettings::Slideshow);
+    limit(*ui->NumEdit2, &ViewerSettings::CropStep);
+    limit(*ui->NumEdit3, &ViewerSettings::JpegQuality);
+    const auto [least_quality, most_quality] = show::settingRange(&ViewerSettings::JpegQuality);
+    ui->TrackBar1->setRange(least_quality, most_quality);
     ui->TrackBar1->setValue(settings.JpegQuality);
     ui->NumEdit3->setNumber(ui->TrackBar1->value());
     ui->NumEdit1->setNumber(settings.Slideshow);
     ui->NumEdit2->setNumber(settings.CropStep);
-    ui->Label3->setText(main_.RegistrationStatus());
+    ui->Label3->setText(host_.registrationStatus());
 
     connect(ui->ListBox1, &QListWidget::currentRowChanged, this, &TForm2::ListBox1Click);
     connect(ui->Edit1, &QLineEdit::textChanged, this, &TForm2::Edit1Change);
@@ -110,7 +123,6 @@ TForm2::TForm2(TForm1& main)
     connect(ui->NumEdit3, &QLineEdit::textChanged, this, &TForm2::NumEdit3Change);
     connect(ui->Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
     connect(ui->Button3, &QPushButton::clicked, this, &TForm2::Button3Click);
-    connect(&main_, &TForm1::registrationStatusChanged, ui->Label3, &QLabel::setText);
 
     fit_design_size();
 }
@@ -159,7 +171,7 @@ void TForm2::reserve_longest_texts()
 
     const QString caption = ui->Button2->text(), title = ui->GroupBox4->title();
     int button = 0, group = 0;
-    for (int n = 1; n <= main_.FormatCount; ++n) {
+    for (int n = 1; n <= host_.formatCount(); ++n) {
         ui->Button2->setText(QStringLiteral("Register ") + library_text(_Pic_Extension(n)));
         button = std::max(button, ui->Button2->sizeHint().width());
         ui->GroupBox4->setTitle(QStringLiteral("Editor for ") + library_text(_Pic_Description(n)));
@@ -173,8 +185,9 @@ void TForm2::reserve_longest_texts()
 
 QString* TForm2::editor_entry(int n)
 {
-    if (n < 0 || n >= int(main_.Settings.Editors.size())) return nullptr;
-    return &main_.Settings.Editors[std::size_t(n)];
+    std::array<QString, 16>& editors = host_.preferences().Editors;
+    if (n < 0 || n >= int(editors.size())) return nullptr;
+    return &editors[std::size_t(n)];
 }
 
 int TForm2::SelectedFormat() const
@@ -187,16 +200,17 @@ void TForm2::FormShow()
 {
     filling_ = true;
 
-    auto* shown = main_.findChild<TPictureBox*>(QStringLiteral("Image1"));
-    ui->AnyImage1->setPicture(shown ? shown->Picture() : QImage());
+    ui->AnyImage1->setPicture(host_.shownPicture());
     ui->AnyImage1->setGeometry(ui->Panel1->contentsRect());
     ui->AnyImage1->setProportional(true);
 
-    const int format = main_.PicFormat >= 0 && main_.PicFormat <= main_.FormatCount ? main_.PicFormat : 0;
+    const int shown = host_.shownFormat();
+    const int format = shown >= 0 && shown <= host_.formatCount() ? shown : 0;
     ui->ListBox1->setCurrentRow(format);
     ListBox1Click();
 
-    for (const auto& [box, field] : switches(*ui)) box->setChecked(main_.Settings.*field);
+    for (const auto& [box, field] : switches(*ui)) box->setChecked(host_.preferences().*field);
+    ui->Label3->setText(host_.registrationStatus());
     filling_ = false;
 }
 
@@ -220,7 +234,7 @@ void TForm2::Edit1Change()
 void TForm2::Edit1DblClick()
 {
     const int n = SelectedFormat();
-    main_.SelectEditor(n);
+    host_.chooseEditor(n);
     if (const QString* editor = editor_entry(n)) ui->Edit1->setText(*editor);
 }
 
@@ -245,12 +259,14 @@ void TForm2::NumEdit3Change()
 
 void TForm2::Button2Click()
 {
-    main_.RegisterFormats(SelectedFormat());
+    host_.registerFormats(SelectedFormat());
+    ui->Label3->setText(host_.registrationStatus());
 }
 
 void TForm2::Button3Click()
 {
-    main_.RegisterFormats(0);
+    host_.registerFormats(0);
+    ui->Label3->setText(host_.registrationStatus());
 }
 
 void TForm2::Button1Click()
@@ -260,11 +276,13 @@ void TForm2::Button1Click()
 
 void TForm2::FormClose()
 {
-    ViewerSettings& settings = main_.Settings;
+    ViewerSettings& settings = host_.preferences();
     settings.PrefsLeft = x();
     settings.PrefsTop = y();
-    if (photo_cd_size_->checkedId() >= 0) settings.PhotoCDSize = photo_cd_size_->checkedId() + 1;
-    if (jpeg_scale_->checkedId() >= 0) settings.JpegScale = jpeg_scale_->checkedId();
+    if (photo_cd_size_->checkedId() >= 0)
+        settings.PhotoCDSize = photo_cd_size_->checkedId() + show::settingRange(&ViewerSettings::PhotoCDSize).first;
+    if (jpeg_scale_->checkedId() >= 0)
+        settings.JpegScale = jpeg_scale_->checkedId() + show::settingRange(&ViewerSettings::JpegScale).first;
     for (const auto& [box, field] : switches(*ui)) settings.*field = box->isChecked();
     settings.JpegQuality = limited_number(*ui->NumEdit3);
     settings.Slideshow = limited_number(*ui->NumEdit1);

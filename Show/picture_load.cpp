@@ -4,6 +4,7 @@
 
 #include "bmp_picture.h"
 #include "settings_store.h"
+#include "viewer_settings.h"
 
 #include <QFile>
 #include <QList>
@@ -26,11 +27,13 @@ bool read_without_module(int format)
 
 LoadOptions storedLoadOptions(const SettingsStore& store)
 {
-    // Held to the ranges the preferences offer.
+    // Read as the main window reads them: held to the ranges the preferences offer.
+    ViewerSettings stored;
+    readSettings(store, stored);
     LoadOptions options;
-    options.photoCdSize = std::clamp(store.number(QStringLiteral("PhotoCDSize")), 1, 3);
-    options.jpegScale = std::clamp(store.number(QStringLiteral("JpegScale")), 0, 2);
-    options.reduce = store.flag(QStringLiteral("Display"));
+    options.photoCdSize = stored.PhotoCDSize;
+    options.jpegScale = stored.JpegScale;
+    options.reduce = stored.Display;
     return options;
 }
 

@@ -1,4 +1,4 @@
-// The settings store over QSettings, with every default in one table.
+// The settings store over QSettings, with the dialog library's defaults in one table.
 #include "settings_store.h"
 
 #include <QDir>
@@ -13,20 +13,10 @@ struct Default {
     const char* value;
 };
 
-// Every value of every group and its default; the viewer's "StartDir" and
-// "SaveDir" default to the home folder (filled in by defaultText), editors to
-// nothing.
+// The dialog library's groups and their defaults. The viewer's own group,
+// "Show", keeps its defaults in its table of settings, which reads every
+// value with its default given (text with a fallback).
 constexpr Default kDefaults[] = {
-    {"Show", "StartDir", ""},          {"Show", "SaveDir", ""},          {"Show", "WindowLeft", "200"},
-    {"Show", "WindowTop", "100"},      {"Show", "PhotoCDSize", "3"},     {"Show", "JpegQuality", "80"},
-    {"Show", "JpegScale", "0"},        {"Show", "SingleClick", "0"},     {"Show", "Centre", "1"},
-    {"Show", "AllowCrop", "1"},        {"Show", "CropStep", "2"},        {"Show", "Display", "0"},
-    {"Show", "ToolBar", "1"},          {"Show", "ToolBar1", "1"},        {"Show", "ToolAlign", "4"},
-    {"Show", "Progress", "1"},         {"Show", "Overwrite", "1"},       {"Show", "StdButton", "0"},
-    {"Show", "Slideshow", "10"},       {"Show", "Loop", "0"},            {"Show", "SlideBeep", "1"},
-    {"Show", "SlideValid", "1"},       {"Show", "Scale", "1"},           {"Show", "PrefsLeft", "200"},
-    {"Show", "PrefsTop", "100"},       {"Show", "OnlyOne", "1"},         {"Show", "Save", "1"},
-    {"Show", "Program", ""},           {"Show", "AskSave", "1"},
     {"Browser", "WindowTop", "128"},   {"Browser", "WindowLeft", "196"}, {"Browser", "WindowWidth", "466"},
     {"Browser", "WindowHeight", "251"}, {"Browser", "TreeWidth", "166"}, {"Browser", "ListWidth", "105"},
     {"PrintPreview", "WindowLeft", "20"}, {"PrintPreview", "WindowTop", "10"},
@@ -56,8 +46,6 @@ QString SettingsStore::filePath()
 
 QString SettingsStore::defaultText(const QString& group, const QString& name)
 {
-    if (group == QLatin1String("Show") && (name == QLatin1String("StartDir") || name == QLatin1String("SaveDir")))
-        return QDir::homePath();
     for (const Default& entry : kDefaults) {
         if (group == QLatin1String(entry.group) && name == QLatin1String(entry.name))
             return QString::fromLatin1(entry.value);
@@ -76,10 +64,10 @@ std::optional<int> SettingsStore::parseNumber(const QString& text)
     return value;
 }
 
-QString SettingsStore::text(const QString& name) const
+QString SettingsStore::text(const QString& name, const QString& fallback) const
 {
     const QVariant value = settings_->value(name);
-    if (!value.isValid()) return defaultText(name);
+    if (!value.isValid()) return fallback;
     // A text with commas that was edited in by hand, unquoted, reads back as a list.
     if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(',');
     return value.toString();

@@ -1,4 +1,4 @@
-// The settings store of the viewer and the dialog library: one INI file, a group per window, every default in one table.
+// The settings store of the viewer and the dialog library: one INI file, a group per window.
 #pragma once
 
 #include <QSettings>
@@ -21,11 +21,14 @@ public:
 
     static QString filePath();
 
-    // The default of a named value of `group`, from the one table of defaults.
+    // The default of a named value of the dialog library's groups, from its
+    // one table of defaults; empty for a name it does not list.
     static QString defaultText(const QString& group, const QString& name);
     QString defaultText(const QString& name) const { return defaultText(group_, name); }
 
-    QString text(const QString& name) const;
+    QString text(const QString& name) const { return text(name, defaultText(name)); }
+    // The stored text, or `fallback` when there is none.
+    QString text(const QString& name, const QString& fallback) const;
     int number(const QString& name) const;
     bool flag(const QString& name) const { return number(name) != 0; }
 

@@ -16,6 +16,16 @@ namespace Ui {
 class TAdjuster24;
 }
 
+// What the dialog's components are:
+//   ScrollBox2, Image2  the navigator: the whole picture at half size, scrolled to the area to
+//                       preview; a click on it refreshes the preview (Image2Click)
+//   ScrollBox1, Image1  the preview of that area with the sliders applied
+//   Panel2              redbar, greenbar, bluebar with their values in Label1-3
+//   Panel1              brightbar, contbar with their values in Label4, Label5
+//   update              refreshes the preview (updateClick); Progbar1 the library's progress
+//   Button1 Ok (OkClick), 2 Cancel, 3 Reset, every slider to 0 (ResetClick)
+//   Timer1              once a second: the preview follows the navigator when it has stopped
+//                       moving (Timer1Timer); barChange follows every slider
 class TAdjuster24 : public QDialog {
     Q_OBJECT
 public:

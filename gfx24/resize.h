@@ -15,6 +15,11 @@ namespace Ui {
 class TSizeIt;
 }
 
+// What the dialog's numbered components are:
+//   NumEdit1, NumEdit2  the new width and height; CheckBox1 keeps the proportions, the height then
+//                       following the width
+//   Button1 Ok (resizes at close), 2 Cancel; presets Button3 320 x 240, 4 640 x 480, 5 800 x 600,
+//   6 1024 x 768, and of the file's own size 7 50%, 8 75%, 9 150%, 10 200%
 class TSizeIt : public QDialog {
     Q_OBJECT
 public:

@@ -172,6 +172,42 @@ TEST(Prefs, EditorEntriesFollowTheSelectedFormat)
     EXPECT_EQ(form.Settings.Editors[3], "/opt/pnm edit");
 }
 
+// The dialog needs no main window: whatever owns it answers for the picture,
+// the formats and registration.
+class Host final : public PreferencesHost {
+public:
+    ViewerSettings settings;
+    QStringList calls;
+    ViewerSettings& preferences() override { return settings; }
+    int formatCount() const override { return 2; }
+    int shownFormat() const override { return 2; }
+    QImage shownPicture() const override { return QImage(40, 20, QImage::Format_RGB32); }
+    QString registrationStatus() const override { return calls.join(' '); }
+    void chooseEditor(int format) override { calls << QStringLiteral("editor%1").arg(format); }
+    void registerFormats(int format) override { calls << QStringLiteral("register%1").arg(format); }
+};
+
+TEST(Prefs, AnyHostServesTheDialog)
+{
+    Host host;
+    host.settings.JpegQuality = 60;
+    TForm2 dialog(host);
+    WhenShown when_shown("TForm2", [&](QWidget& window) {
+        EXPECT_EQ(find_child<QListWidget>(window, "ListBox1")->count(), 3);
+        EXPECT_EQ(find_child<QListWidget>(window, "ListBox1")->currentRow(), 2);  // the picture's format
+        find_child<QPushButton>(window, "Button3")->click();
+        EXPECT_EQ(find_child<QLabel>(window, "Label3")->text(), "register0");
+        find_child<QPushButton>(window, "Button4")->click();
+        EXPECT_EQ(host.calls.last(), "editor2");
+        by_text<QCheckBox>(window, "Endless Loop")->click();
+        window.close();
+    });
+    dialog.Execute();
+    EXPECT_TRUE(when_shown.seen());
+    EXPECT_TRUE(host.settings.Loop);
+    EXPECT_EQ(host.settings.JpegQuality, 60);
+}
+
 TEST(Prefs, PreviewClickAndEscClose)
 {
     TForm1 form;

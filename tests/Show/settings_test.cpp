@@ -1,51 +1,56 @@
 // The settings store: defaults for a fresh user, every value written at close, and how texts read as numbers.
 #include "settings_store.h"
 #include "show_test_support.h"
+#include "viewer_settings.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QSettings>
 
+#include <type_traits>
+#include <variant>
+
 namespace {
 
 using namespace zarn::test;
 
-TEST(ShowSettings, FreshUserGetsEveryDefault)
+// A setting's value as the file would hold it.
+QString stored_text(const ViewerSettings& settings, const show::SettingRow& row)
 {
-    TForm1 form;
-    const ViewerSettings& s = form.Settings;
-    EXPECT_EQ(s.StartDir, QDir::homePath());
-    EXPECT_EQ(s.SaveDir, QDir::homePath());
-    EXPECT_EQ(s.WindowLeft, 200);
-    EXPECT_EQ(s.WindowTop, 100);
-    EXPECT_EQ(s.PhotoCDSize, 3);
-    EXPECT_EQ(s.JpegQuality, 80);
-    EXPECT_EQ(s.JpegScale, 0);
-    EXPECT_FALSE(s.SingleClick);
-    EXPECT_TRUE(s.Centre);
-    EXPECT_TRUE(s.AllowCrop);
-    EXPECT_EQ(s.CropStep, 2);
-    EXPECT_FALSE(s.Display);
-    EXPECT_TRUE(s.ToolBar);
-    EXPECT_TRUE(s.ToolBar1);
-    EXPECT_EQ(s.ToolAlign, 4);
-    EXPECT_TRUE(s.Progress);
-    EXPECT_TRUE(s.Overwrite);
-    EXPECT_FALSE(s.StdButton);
-    EXPECT_EQ(s.Slideshow, 10);
-    EXPECT_FALSE(s.Loop);
-    EXPECT_TRUE(s.SlideBeep);
-    EXPECT_TRUE(s.SlideValid);
-    EXPECT_EQ(s.Scale, 1);
-    EXPECT_EQ(s.PrefsLeft, 200);
-    EXPECT_EQ(s.PrefsTop, 100);
-    EXPECT_TRUE(s.OnlyOne);
-    EXPECT_TRUE(s.AskSave);
-    EXPECT_EQ(s.Save, 1);
-    for (const QString& editor : s.Editors) EXPECT_TRUE(editor.isEmpty());
-    EXPECT_EQ(form.pos(), QPoint(200, 100));
+    return std::visit(
+        [&](auto member) {
+            if constexpr (std::is_same_v<std::remove_cvref_t<decltype(settings.*member)>, QString>)
+                return settings.*member;
+            else return QString::number(int(settings.*member));
+        },
+        row.member);
+}
+
+bool is_text(const show::SettingRow& row)
+{
+    return std::holds_alternative<QString ViewerSettings::*>(row.member);
+}
+
+TEST(ShowSettings, MissingAndUnreadableValuesAreTheirDefaults)
+{
+    TForm1 fresh;
+    for (const show::SettingRow& row : show::settingRows()) {
+        if (!is_text(row)) EXPECT_EQ(stored_text(fresh.Settings, row), row.fallback) << row.key;
+    }
+    EXPECT_EQ(fresh.Settings.StartDir, QDir::homePath());
+    EXPECT_EQ(fresh.Settings.SaveDir, QDir::homePath());
+    for (const QString& editor : fresh.Settings.Editors) EXPECT_TRUE(editor.isEmpty());
+    EXPECT_EQ(fresh.pos(), QPoint(200, 100));
     EXPECT_FALSE(file_exists(SettingsStore::filePath().toStdString()));  // nothing written before close
+
+    std::string garbage;
+    for (const show::SettingRow& row : show::settingRows()) {
+        if (!is_text(row)) garbage += std::string(row.key) + "=twelve\n";
+    }
+    write_settings(garbage);
+    TForm1 unreadable;
+    EXPECT_EQ(unreadable.Settings, fresh.Settings);
 }
 
 TEST(ShowSettings, ClosingWritesEveryValueAsText)
@@ -80,19 +85,32 @@ TEST(ShowSettings, ClosingWritesEveryValueAsText)
 
 TEST(ShowSettings, ChangedValuesComeBackNextRun)
 {
+    ViewerSettings written;
     {
         TForm1 form;
-        form.Settings.JpegQuality = 55;
-        form.Settings.ToolAlign = 3;
-        form.Settings.Loop = true;
+        // Every setting off its default and within its range.
+        for (const show::SettingRow& row : show::settingRows()) {
+            std::visit(
+                [&](auto member) {
+                    auto& field = form.Settings.*member;
+                    using Field = std::remove_cvref_t<decltype(field)>;
+                    if constexpr (std::is_same_v<Field, QString>) field = QStringLiteral("/srv/") + row.key;
+                    else if constexpr (std::is_same_v<Field, bool>) field = !field;
+                    else field = field < row.max ? field + 1 : field - 1;
+                },
+                row.member);
+        }
         form.Settings.Editors[2] = "/usr/bin/gif editor";
+        form.move(240, 130);
+        written = form.Settings;
+        written.WindowLeft = form.x();  // the window's own place is what is kept
+        written.WindowTop = form.y();
         form.close();
     }
     TForm1 again;
-    EXPECT_EQ(again.Settings.JpegQuality, 55);
-    EXPECT_EQ(again.Settings.ToolAlign, 3);
-    EXPECT_TRUE(again.Settings.Loop);
-    EXPECT_EQ(again.Settings.Editors[2], "/usr/bin/gif editor");
+    for (const show::SettingRow& row : show::settingRows())
+        EXPECT_EQ(stored_text(again.Settings, row), stored_text(written, row)) << row.key;
+    EXPECT_EQ(again.Settings.Editors, written.Editors);
 }
 
 TEST(ShowSettings, HexadecimalAndUnreadableTexts)
