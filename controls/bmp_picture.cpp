@@ -1,13 +1,13 @@
 // Reading the working file into a QImage quickly: the uncompressed BMPs the image library writes.
 #include "bmp_picture.h"
 
+#include "shared_rules.h"
+
 #include <QFile>
 
 #include <array>
-#include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #include <sys/mman.h>
@@ -87,24 +87,12 @@ bool read_rows(int fd, std::int64_t offset, std::size_t stride, std::size_t used
 
 }  // namespace
 
-std::size_t maxPictureBytes()
-{
-    constexpr std::size_t kDefault = std::size_t(1) << 30;
-    const char* text = std::getenv("ZARN_MAX_IMAGE_BYTES");
-    if (!text || !*text) return kDefault;
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long value = std::strtoull(text, &end, 0);
-    if (errno != 0 || *end != '\0' || value == 0) return kDefault;
-    return static_cast<std::size_t>(value);
-}
-
 bool pictureFitsCeiling(QSize size, QImage::Format format)
 {
     if (size.width() <= 0 || size.height() <= 0 || format == QImage::Format_Invalid) return false;
     const std::uint64_t bits = std::uint64_t(size.width()) * QImage::toPixelFormat(format).bitsPerPixel();
     const std::uint64_t line = (bits + 31) / 32 * 4;
-    return line * std::uint64_t(size.height()) <= maxPictureBytes();
+    return line * std::uint64_t(size.height()) <= zarn::max_image_bytes();
 }
 
 QImage readBmpPicture(const QString& path, QImage* reuse)

@@ -9,11 +9,8 @@
 
 namespace controls {
 
-// The image library's ceiling on one pixel block: 1 GiB unless the
-// environment variable ZARN_MAX_IMAGE_BYTES says otherwise (read as the
-// library reads it). A picture is shown only when its display form, rows
-// padded as QImage pads them, stays within it too.
-std::size_t maxPictureBytes();
+// A picture is shown only when its display form, rows padded as QImage pads
+// them, stays within the image library's ceiling on one pixel block.
 bool pictureFitsCeiling(QSize size, QImage::Format format);
 
 // The picture of an uncompressed 1, 4, 8 or 24-bit BMP with the plain

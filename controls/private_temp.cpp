@@ -1,15 +1,15 @@
 // The viewer's private temporary folder, its working file name and the lock that marks the name as in use.
 #include "private_temp.h"
 
+#include "shared_rules.h"
+
 #include <QDir>
 #include <QFile>
 
 #include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <map>
-#include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,18 +53,7 @@ QString owner_of(const QString& name)
 
 QString privateTempDir()
 {
-    const char* base = std::getenv("TMPDIR");
-    std::string dir = (base && *base == '/') ? base : "/tmp";
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    dir += "/zarn-" + std::to_string(::getuid());
-
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return {};
-    // Someone else may have made the name first: accept only our own real
-    // folder that nobody else can enter.
-    struct stat info {};
-    if (::lstat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()) return {};
-    if ((info.st_mode & 0077) != 0 && ::chmod(dir.c_str(), 0700) != 0) return {};
-    return QFile::decodeName(QByteArray::fromStdString(dir));
+    return QFile::decodeName(QByteArray::fromStdString(zarn::private_temp_dir()));
 }
 
 QString uniqueTempPath(const QString& folder, const QString& stem, const QString& suffix)

@@ -7,8 +7,8 @@
 namespace controls {
 
 // The per-user folder (mode 0700) in the system temporary directory, made on
-// first use; the same rule the image library follows, so both sides agree on
-// where temporary files and working copies live. Empty when it cannot be made safe.
+// first use; the image library's own rule, so both sides agree on where
+// temporary files and working copies live. Empty when it cannot be made safe.
 QString privateTempDir();
 
 // A temporary file name in `folder` that no other process, nor another

@@ -1,6 +1,8 @@
 // Overflow-checked size arithmetic and the ceiling on one pixel block.
 #pragma once
 
+#include "shared_rules.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -37,10 +39,6 @@ inline std::optional<std::size_t> row_bytes(std::int64_t width, int bits)
 // Bytes of an image of `height` rows of `width` pixels, or nothing when it
 // overflows or passes the ceiling of max_image_bytes().
 std::optional<std::size_t> image_bytes(std::int64_t width, std::int64_t height, int bits);
-
-// The largest pixel block the library allocates: 1 GiB unless the environment
-// variable ZARN_MAX_IMAGE_BYTES says otherwise.
-std::size_t max_image_bytes();
 
 template <typename T>
 constexpr std::uint8_t clamp_channel(T value)

@@ -2,8 +2,6 @@
 #include "platform.h"
 #include "zarngfx.h"
 
-#include <dlfcn.h>
-
 namespace zarn {
 namespace {
 
@@ -20,14 +18,14 @@ template <typename Routine, typename Call>
 DialogCall call_dialog(const char* routine, Call call)
 {
     DialogCall done;
-    void* module = load_module("zarngfx24");
+    Module module = open_module("zarngfx24");
     if (!module) return done;
     done.loaded = true;
-    if (const auto found = reinterpret_cast<Routine>(find_export(module, routine))) {
+    if (const auto found = module.find_as<Routine>(routine)) {
         done.found = true;
         done.result = call(found);
     }
-    done.unloaded = ::dlclose(module) == 0;
+    done.unloaded = module.reset();
     return done;
 }
 

@@ -4,19 +4,12 @@
 #include "record.h"
 #include "write_path.h"
 
-#include <memory>
-
 namespace zarn {
 namespace {
 
 using ReadRoutine = int (*)(const char* path, PicImage* pic);
 using WritePngRoutine = int (*)(const char* path, PicImage* pic);
 using WriteTiffRoutine = int (*)(const char* path, PicImage* pic, int compression);
-
-struct ModuleFreer {
-    void operator()(void* module) const { free_module(module); }
-};
-using ModulePtr = std::unique_ptr<void, ModuleFreer>;
 
 // A read's module stays in the record, found or not, for release_image to
 // free; a second read through the same record reuses it.
@@ -34,8 +27,8 @@ int read_outside(const char* path, PicImage* pic, void*& slot, const char* modul
 template <typename Routine, typename Call>
 int write_outside(const char* path, const char* module, const char* routine, Call call)
 {
-    const ModulePtr loaded(load_module(module));
-    const auto write = reinterpret_cast<Routine>(find_export(loaded.get(), routine));
+    const Module loaded = open_module(module);
+    const auto write = loaded.find_as<Routine>(routine);
     if (!write) return 0;
     TemporaryPath temporary(path);
     if (!temporary) return 0;

@@ -121,6 +121,22 @@ PixelBlock allocate_pixels(std::size_t bytes)
     return PixelBlock(block);
 }
 
+PixelBlock allocate_image(std::int64_t width, std::int64_t height, int bits, std::int64_t extra_rows)
+{
+    if (width <= 0 || height <= 0 || extra_rows < 0 || !row_bytes(width, bits)) {
+        set_failure(Failure::NotThisFormat);
+        return nullptr;
+    }
+    const auto block = image_bytes(width, height + extra_rows, bits);
+    if (!block) {
+        fail_too_large(width, height, bits);
+        return nullptr;
+    }
+    PixelBlock pixels = allocate_pixels(*block);
+    if (!pixels) set_failure(Failure::OutOfMemory);
+    return pixels;
+}
+
 void reset_image(PicImage* pic)
 {
     pic->pixels = nullptr;
@@ -184,18 +200,6 @@ InputFile::~InputFile()
 }  // namespace zarn
 
 namespace zarn {
-
-std::size_t max_image_bytes()
-{
-    constexpr std::size_t kDefault = std::size_t(1) << 30;
-    const char* text = std::getenv("ZARN_MAX_IMAGE_BYTES");
-    if (!text || !*text) return kDefault;
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long value = std::strtoull(text, &end, 0);
-    if (errno != 0 || *end != '\0' || value == 0) return kDefault;
-    return static_cast<std::size_t>(value);
-}
 
 std::optional<std::size_t> image_bytes(std::int64_t width, std::int64_t height, int bits)
 {

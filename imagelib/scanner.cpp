@@ -20,18 +20,15 @@ constexpr int kNotAcquired = -1;
 template <typename Routine, typename Call>
 int acquire_with(const char* routine, Call acquire) noexcept
 {
-    void* module = load_module(kModule);
+    const Module module = open_module(kModule);
     if (!module) return 0;
-    const auto load = reinterpret_cast<ManagerRoutine>(find_export(module, "TWAIN_LoadSourceManager"));
-    const auto unload = reinterpret_cast<ManagerRoutine>(find_export(module, "TWAIN_UnloadSourceManager"));
-    if (!load || !unload) {
-        free_module(module);
-        return 0;
-    }
+    const auto load = module.find_as<ManagerRoutine>("TWAIN_LoadSourceManager");
+    const auto unload = module.find_as<ManagerRoutine>("TWAIN_UnloadSourceManager");
+    if (!load || !unload) return 0;
     int acquired = kNotAcquired;
     try {
         if (load() > 0) {
-            if (const auto found = reinterpret_cast<Routine>(find_export(module, routine))) acquired = acquire(found);
+            if (const auto found = module.find_as<Routine>(routine)) acquired = acquire(found);
         }
     } catch (...) {
         acquired = kNotAcquired;
@@ -40,7 +37,6 @@ int acquire_with(const char* routine, Call acquire) noexcept
         unload();
     } catch (...) {
     }
-    free_module(module);
     return acquired == 0 ? 1 : 0;
 }
 
@@ -51,16 +47,14 @@ using namespace zarn;
 
 extern "C" ZARNGFX_EXPORT int _SelectScanSource(void* window)
 {
-    void* module = load_module(kModule);
+    const Module module = open_module(kModule);
     if (!module) return 0;
     int result = 0;
     try {
-        if (const auto select = reinterpret_cast<SelectRoutine>(find_export(module, "TWAIN_SelectImageSource")))
-            result = select(window);
+        if (const auto select = module.find_as<SelectRoutine>("TWAIN_SelectImageSource")) result = select(window);
     } catch (...) {
         result = 0;
     }
-    free_module(module);
     return result;
 }
 

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QPalette>
 
+#include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
 
@@ -173,6 +174,31 @@ TEST(AnyImage, PaintsAtItsOwnSizeOrStretched)
 
     image->setAutoSize(true);
     EXPECT_EQ(image->size(), QSize(2, 1));
+}
+
+// Run by FindsItsOwnFolderWhenStartedByBareName, found through PATH, where
+// the system names the program without a folder.
+TEST(AnyImage, ChildStartedByBareName)
+{
+    if (!std::getenv("ZARN_BARE_NAME_CHILD")) GTEST_SKIP() << "runs only as the child of the test below";
+    const std::string folder = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+    EXPECT_EQ(controls::ownFolder(), folder);
+    TAnyImage image;
+    image.setFileName(q(write_picture(temp_path("bare.bmp"), 3, 2)));
+    EXPECT_EQ(image.Picture().size(), QSize(3, 2));
+}
+
+TEST(AnyImage, FindsItsOwnFolderWhenStartedByBareName)
+{
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
+    const char* old_path = std::getenv("PATH");
+    const std::string search = self.parent_path().string() + ':' + (old_path ? old_path : "/usr/bin:/bin");
+    const ScopedEnv path("PATH", search.c_str());
+    const ScopedEnv child("ZARN_BARE_NAME_CHILD", "1");
+    const ToolRun run = run_tool({self.filename().string(), "--gtest_filter=AnyImage.ChildStartedByBareName"});
+    const std::string output(run.output.begin(), run.output.end());
+    EXPECT_EQ(run.status, 0) << output;
+    EXPECT_NE(output.find("[       OK ] AnyImage.ChildStartedByBareName"), std::string::npos) << output;
 }
 
 }  // namespace
