@@ -5,13 +5,15 @@ ASAN_BUILD  ?= build-asan
 FUZZ_BUILD  ?= build-fuzz
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 20
+# CI turns warnings into errors; ZARN_WERROR=ON does it anywhere.
+ZARN_WERROR ?= $(if $(filter true,$(CI)),ON,OFF)
 
 .PHONY: all build run test asan fuzz fuzz-long check bench samples clean
 
 all: build
 
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_WERROR=$(ZARN_WERROR)
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
@@ -21,20 +23,23 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 asan:
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZARN_SANITIZE=ON -DZARN_BENCH=OFF
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZARN_SANITIZE=ON -DZARN_BENCH=OFF -DZARN_WERROR=$(ZARN_WERROR)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The fuzz build, shared by the short fuzz stage and the campaign.
 FUZZ_CONFIGURE = cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_FUZZ=ON -DZARN_TESTS=OFF \
-	        -DZARN_BENCH=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ && \
+	        -DZARN_BENCH=OFF -DZARN_WERROR=$(ZARN_WERROR) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ && \
 	  cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+# Without clang there is no fuzzing: a skip outside CI, a failure in it.
+NO_CLANG = if [ "$(CI)" = true ]; then echo "clang++ not found: CI cannot fuzz" >&2; exit 1; \
+	  else echo "clang++ not found: fuzzers skipped"; fi
 
 fuzz:
 	@if command -v clang++ >/dev/null 2>&1; then \
 	  $(FUZZ_CONFIGURE) && \
 	  scripts/run-fuzzers.sh $(FUZZ_BUILD)/bin $(FUZZ_SECONDS); \
-	else echo "clang++ not found: fuzzers skipped"; fi
+	else $(NO_CLANG); fi
 
 # A long campaign: FUZZ_SECONDS per target (10 minutes unless given) or
 # FUZZ_RUNS executions (five million unless given), whichever comes first, each
@@ -42,9 +47,9 @@ fuzz:
 fuzz-long:
 	@if command -v clang++ >/dev/null 2>&1; then \
 	  $(FUZZ_CONFIGURE) && \
-	  scripts/run-fuzzers.sh $(FUZZ_BUILD)/bin $(if $(filter command line environment,$(origin FUZZ_SECONDS)),$(FUZZ_SECONDS),600) \
-	        $(FUZZ_BUILD)/corpus; \
-	else echo "clang++ not found: fuzzers skipped"; fi
+	  scripts/run-fuzzers.sh $(FUZZ_BUILD)/bin \
+	        $(if $(filter command line environment,$(origin FUZZ_SECONDS)),$(FUZZ_SECONDS),600) $(FUZZ_BUILD)/corpus; \
+	else $(NO_CLANG); fi
 
 check: test asan fuzz
 

@@ -1,4 +1,5 @@
-// The writers-and-operations fuzz entry: reads any input, writes it with every save type and checks the round trips and result sizes; shared by the libFuzzer target and the ctest replay of saved crashers.
+// The writers-and-operations fuzz entry: reads any input, writes it with every save type and checks the
+// round trips and result sizes; shared by the libFuzzer target and the ctest replay of saved crashers.
 #pragma once
 
 #include "checked.h"

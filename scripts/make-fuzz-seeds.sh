@@ -69,6 +69,9 @@ if have convert && [ -s "$pal" ]; then
   seed "$out/bmp/rle8.bmp" "convert $pal -type Palette -compress RLE bmp3:-"
   seed "$out/bmp/rle4.bmp" "convert $pal -colors 8 -type Palette -depth 4 -compress RLE bmp3:-"
   seed "$out/bmp/bitfields.bmp" "convert $rgb -define bmp:subtype=RGB565 bmp:-"
+  seed "$out/bmp/rgb555.bmp" "convert $rgb -define bmp:subtype=RGB555 bmp:-"
+  seed "$out/bmp/argb32.bmp" "convert $rgb -alpha set -channel A -evaluate set 50% bmp:-"
+  seed "$out/bmp/os2-v1.bmp" "convert $pal -type Palette bmp2:-"
 fi
 
 # GIF: 87a from netpbm, 89a and interlaced from ImageMagick, 1 to 8 bits.
@@ -83,6 +86,14 @@ if have convert && [ -s "$rgb" ]; then
   seed "$out/gif/interlaced89.gif" "convert $rgb -colors 32 -interlace GIF -comment fuzz gif:-"
   seed "$out/gif/transparent.gif" "convert $rgb -colors 16 -transparent black gif:-"
   seed "$out/gif/animated.gif" "convert -delay 10 $rgb $pal -loop 0 gif:-"
+fi
+# GIF through giflib's own encoder: rebuilt from its text dump, gamma applied
+# to the map, interlaced, and with a control block (delay, disposal).
+if have gifbuild && have giftool && have gifclrmp && [ -s "$out/gif/colours16.gif" ]; then
+  seed "$out/gif/giflib.gif" "gifbuild -d $out/gif/colours16.gif | gifbuild"
+  seed "$out/gif/giflib-gamma.gif" "gifclrmp -g 1.8 $out/gif/colours16.gif"
+  seed "$out/gif/giflib-interlaced.gif" "giftool -i 1 <$out/gif/colours64.gif"
+  seed "$out/gif/giflib-control.gif" "giftool -d 20 -x 2 <$out/gif/colours4.gif"
 fi
 # GIF89a, 1 x 1, no global table: a control block, a looping block and an
 # image with its own 4-colour table (LZW codes: clear, 0, end).
@@ -114,6 +125,39 @@ if have cjpeg && [ -s "$rgb" ]; then
   seed "$out/jpeg/optimised.jpg" "cjpeg -optimize -sample 1x1 $rgb"
   seed "$out/jpeg/sample22.jpg" "cjpeg -sample 2x2,1x1,1x1 $rgb"
   seed "$out/jpeg/arithmetic.jpg" "cjpeg -arithmetic $rgb"
+  seed "$out/jpeg/restart-blocks.jpg" "cjpeg -restart 3B $rgb"
+  seed "$out/jpeg/sample21.jpg" "cjpeg -sample 2x1 -quality 20 $rgb"
+  seed "$out/jpeg/sample12.jpg" "cjpeg -sample 1x2 -dct float $rgb"
+fi
+# The same pictures rewritten losslessly: scans split, markers added, turned.
+if have jpegtran && [ -s "$out/jpeg/baseline.jpg" ]; then
+  base="$out/jpeg/baseline.jpg"
+  seed "$out/jpeg/jpegtran-progressive.jpg" "jpegtran -progressive $base"
+  seed "$out/jpeg/jpegtran-restart.jpg" "jpegtran -restart 1 -optimize $base"
+  seed "$out/jpeg/jpegtran-grey.jpg" "jpegtran -grayscale $base"
+  seed "$out/jpeg/jpegtran-rotated.jpg" "jpegtran -rotate 90 $base"
+  seed "$out/jpeg/jpegtran-arithmetic-progressive.jpg" "jpegtran -arithmetic -progressive $base"
+fi
+# Exif: an APP1 block with only an orientation, in either byte order, spliced
+# in after the start marker.
+if [ -s "$out/jpeg/baseline.jpg" ]; then
+  for orientation in 3 6 8; do
+    {
+      bytes 255 216 255 225 0 34; printf 'Exif'; bytes 0 0 73 73 42 0 8 0 0 0
+      bytes 1 0 18 1 3 0 1 0 0 0 "$orientation" 0 0 0 0 0 0 0
+      tail -c +3 "$out/jpeg/baseline.jpg"
+    } >"$out/jpeg/exif-$orientation.jpg"
+  done
+  {
+    bytes 255 216 255 225 0 34; printf 'Exif'; bytes 0 0 77 77 0 42 0 0 0 8
+    bytes 0 1 1 18 0 3 0 0 0 1 0 5 0 0 0 0 0 0
+    tail -c +3 "$out/jpeg/baseline.jpg"
+  } >"$out/jpeg/exif-big-endian.jpg"
+fi
+# CMYK: the four-channel scans of the YCCK seed, marked as plain CMYK.
+if [ -s "$out/jpeg/ycck.jpg" ]; then
+  cp "$out/jpeg/ycck.jpg" "$out/jpeg/cmyk.jpg"
+  bytes 0 | dd of="$out/jpeg/cmyk.jpg" bs=1 seek=17 conv=notrunc 2>/dev/null
 fi
 
 # PNG: grey, palette, colour, alpha, 16 bits, interlaced, 1 bit.
@@ -125,11 +169,20 @@ if have pnmtopng && [ -s "$rgb" ]; then
   seed "$out/png/interlaced.png" "pnmtopng -interlace $rgb"
   seed "$out/png/transparent.png" "pnmtopng -transparent black $pal"
   seed "$out/png/text.png" "pnmtopng -gamma 0.45 -time 2000-01-01T00:00:00 $grey"
+  seed "$out/png/grey2.png" "pamdepth 3 $grey | pnmtopng"
+  seed "$out/png/grey4.png" "pamdepth 15 $grey | pnmtopng"
+  seed "$out/png/grey16.png" "pamdepth 65535 $grey | pnmtopng"
+  seed "$out/png/palette4.png" "pnmquant 4 $rgb | pnmtopng"
+  seed "$out/png/palette-interlaced.png" "pnmtopng -interlace $pal"
+  seed "$out/png/rgb16-interlaced.png" "pamdepth 65535 $rgb | pnmtopng -interlace"
+  seed "$out/png/grey-transparent.png" "pnmtopng -transparent =gray50 $grey"
 fi
 if have convert && [ -s "$rgb" ]; then
   seed "$out/png/rgb16.png" "convert $rgb -depth 16 png48:-"
   seed "$out/png/alpha.png" "convert $rgb -alpha set -channel A -evaluate set 50% png32:-"
   seed "$out/png/grey-alpha.png" "convert $grey -alpha set -channel A -evaluate set 40% -define png:color-type=4 png:-"
+  seed "$out/png/alpha16.png" "convert $rgb -depth 16 -alpha set -channel A -evaluate set 30% png64:-"
+  seed "$out/png/palette-alpha.png" "convert $pal -alpha set -channel A -fx 'i<8?0:1' png8:-"
 fi
 
 # TIFF: strips and tiles, each compression, both byte orders.
@@ -138,19 +191,42 @@ if have pnmtotiff && have tiffcp && [ -s "$rgb" ]; then
   pnmtotiff "$grey" >"$scratch/grey.tif" 2>/dev/null
   pnmtotiff "$mono" >"$scratch/mono.tif" 2>/dev/null
   pnmtotiff "$pal" >"$scratch/pal.tif" 2>/dev/null
-  for c in none lzw packbits zip; do
-    tiffcp -c $c -r 4 "$scratch/rgb.tif" "$out/tiff/rgb-$c.tif" 2>/dev/null || rm -f "$out/tiff/rgb-$c.tif"
+  pnmtotiff -truecolor "$rgb" >"$scratch/truecolour.tif" 2>/dev/null
+  pamdepth 65535 "$rgb" | pnmtotiff -truecolor >"$scratch/rgb16.tif" 2>/dev/null
+  # Copies SOURCE to NAME.tif with the rest as tiffcp options.
+  tcp() {
+    name=$1 source=$2; shift 2
+    tiffcp "$@" "$source" "$out/tiff/$name.tif" 2>/dev/null || rm -f "$out/tiff/$name.tif"
+  }
+  # Strips in each compression (JPEG strips are whole 16-row blocks, and grey
+  # ones 8), then tiles, then both byte orders.
+  for c in none lzw packbits zip jpeg; do
+    tcp "rgb-$c" "$scratch/truecolour.tif" -c $c -r 16
+    tcp "rgb-$c-tiles" "$scratch/truecolour.tif" -c $c -t -w 16 -l 16
+    tcp "grey-$c" "$scratch/grey.tif" -c $c -r 8
   done
-  tiffcp -c lzw:2 "$scratch/grey.tif" "$out/tiff/grey-predictor.tif" 2>/dev/null || rm -f "$out/tiff/grey-predictor.tif"
-  tiffcp -c jpeg "$scratch/rgb.tif" "$out/tiff/rgb-jpeg.tif" 2>/dev/null || rm -f "$out/tiff/rgb-jpeg.tif"
-  tiffcp -t -w 16 -l 16 "$scratch/rgb.tif" "$out/tiff/tiles.tif" 2>/dev/null || rm -f "$out/tiff/tiles.tif"
-  tiffcp -t -w 16 -l 16 -c lzw "$scratch/pal.tif" "$out/tiff/pal-tiles.tif" 2>/dev/null || rm -f "$out/tiff/pal-tiles.tif"
-  tiffcp -B "$scratch/grey.tif" "$out/tiff/grey-big-endian.tif" 2>/dev/null || rm -f "$out/tiff/grey-big-endian.tif"
-  tiffcp -c none "$scratch/pal.tif" "$out/tiff/palette.tif" 2>/dev/null || rm -f "$out/tiff/palette.tif"
-  for c in g3 g3:2d g4; do
-    f="$out/tiff/mono-$(echo $c | tr : -).tif"
-    tiffcp -c $c "$scratch/mono.tif" "$f" 2>/dev/null || rm -f "$f"
+  tcp rgb-lzw-big-endian "$scratch/truecolour.tif" -B -c lzw -r 4
+  tcp rgb-none-big-endian "$scratch/truecolour.tif" -B -c none
+  tcp rgb-separate "$scratch/truecolour.tif" -p separate -c packbits
+  tcp rgb-zip-predictor "$scratch/truecolour.tif" -c zip:2 -r 5
+  tcp rgb16 "$scratch/rgb16.tif" -c none
+  tcp rgb16-lzw-big-endian "$scratch/rgb16.tif" -B -c lzw:2
+  tcp grey-predictor "$scratch/grey.tif" -c lzw:2
+  tcp grey-big-endian "$scratch/grey.tif" -B
+  tcp palette "$scratch/pal.tif" -c none
+  tcp pal-tiles "$scratch/pal.tif" -t -w 16 -l 16 -c lzw
+  tcp tiles "$scratch/rgb.tif" -t -w 16 -l 16
+  # One bit: every CCITT coding and the plain ones, strips and tiles.
+  for c in g3 g3:2d g3:fill g4 none packbits lzw; do
+    tcp "mono-$(echo $c | tr : -)" "$scratch/mono.tif" -c $c
   done
+  tcp mono-g4-tiles "$scratch/mono.tif" -c g4 -t -w 16 -l 16
+  tcp mono-g3-big-endian "$scratch/mono.tif" -B -c g3 -r 2
+fi
+if have convert && [ -s "$rgb" ]; then
+  seed "$out/tiff/cmyk.tif" "convert $rgb -colorspace CMYK -compress LZW tif:-"
+  seed "$out/tiff/rgba.tif" "convert $rgb -alpha set -channel A -evaluate set 50% -compress Zip tif:-"
+  seed "$out/tiff/miniswhite.tif" "convert $mono -compress None -define tiff:photometric=min-is-white tif:-"
 fi
 
 # PCX: 24 bits and 256 colours besides the planes above.
@@ -161,6 +237,12 @@ if have ppmtopcx && [ -s "$rgb" ]; then
 fi
 if have convert && [ -s "$rgb" ]; then
   seed "$out/pcx/rgba32.pcx" "convert $rgb -alpha set -channel A -fx i/w pcx:-"   # four planes of 8 bits
+  seed "$out/pcx/palette-im.pcx" "convert $pal -type Palette pcx:-"
+  seed "$out/pcx/mono-im.pcx" "convert $mono -type Bilevel pcx:-"
+fi
+if have ppmtopcx && [ -s "$pal" ]; then
+  seed "$out/pcx/packed4.pcx" "pnmquant 16 $rgb | ppmtopcx -packed"
+  seed "$out/pcx/planes2.pcx" "pnmquant 4 $rgb | ppmtopcx -planes 2"
 fi
 
 # Targa: colour-mapped, true colour and grey, packed and not.
@@ -172,6 +254,8 @@ if have pamtotga && [ -s "$rgb" ]; then
 fi
 if have convert && [ -s "$rgb" ]; then
   seed "$out/targa/bottom-up-rle.tga" "convert $rgb -compress RLE tga:-"
+  seed "$out/targa/rgba32.tga" "convert $rgb -alpha set -channel A -evaluate set 50% tga:-"
+  seed "$out/targa/grey-rle.tga" "convert $grey -compress RLE tga:-"
 fi
 
 # IFF: ILBM packed and plain, hold-and-modify, 24 planes; a chunky PBM by hand.

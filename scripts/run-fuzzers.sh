@@ -1,13 +1,14 @@
 #!/bin/sh
 # Runs every fuzz target in BIN for SECONDS each, seeded with the samples, the
 # files make-fuzz-seeds.sh writes for its reader (saved crashers included) and
-# its dictionary fuzz/<target>.dict. With CORPUS (a folder outside the
-# repository) the run is a campaign: each target starts from CORPUS/<target>
-# as well, what it finds is merged back there, and a crash is minimised and
-# kept while the other targets still run; a target stops early at FUZZ_RUNS
-# executions (5,000,000 unless given). Any crash fails the run; crashing
-# inputs are kept in BIN/../crashes/<target>/. Prints executions, executions
-# a second and coverage per target.
+# its dictionary BIN/<target>_fuzz.dict (which the fuzz build writes from
+# fuzz/*.dict). With CORPUS (a folder outside the repository) the run is a
+# campaign: each target starts from CORPUS/<target> as well, what it finds is
+# merged back there, and a crash is minimised and kept while the other targets
+# still run; a target stops early at FUZZ_RUNS executions (5,000,000 unless
+# given). Any crash fails the run; crashing inputs are kept in
+# BIN/../crashes/<target>/. Prints executions, executions a second and
+# coverage per target.
 set -eu
 bin=${1:-build-fuzz/bin}
 seconds=${2:-30}
@@ -23,9 +24,6 @@ trap 'rm -rf "$work"' EXIT
 # fast while still reaching each size check; ZARN_MAX_IMAGE_BYTES overrides it.
 
 sh "$top/scripts/make-fuzz-seeds.sh" "$work/seeds"
-# The operations target reads several formats: it takes their words together.
-cat "$top"/fuzz/gif.dict "$top"/fuzz/iff.dict "$top"/fuzz/jpeg.dict "$top"/fuzz/pbmplus.dict \
-    >"$work/operations.dict" 2>/dev/null || true
 
 # The last status line of a libFuzzer log as "executions exec/s cov ft".
 figures() {
@@ -46,8 +44,7 @@ for target in "$bin"/*_fuzz; do
   cp "$top"/samples/*.bmp "$seeds"/ 2>/dev/null || true
   cp "$work/seeds/$name"/* "$seeds"/ 2>/dev/null || true
   dict=""
-  [ -f "$top/fuzz/$name.dict" ] && dict="-dict=$top/fuzz/$name.dict"
-  [ -f "$work/$name.dict" ] && [ -s "$work/$name.dict" ] && dict="-dict=$work/$name.dict"
+  [ -s "$target.dict" ] && dict="-dict=$target.dict"
   new="$work/$name-new"
   mkdir -p "$new" "$crashes/$name"
   dirs="$new $seeds"
@@ -89,4 +86,5 @@ for target in "$bin"/*_fuzz; do
 done
 [ "$found" -eq 1 ] || echo "no fuzz targets in $bin"
 cat "$summary"
-[ -z "$failed" ] || { echo "crashed:$failed (replay them, then save them minimised in tests/data/crashers/<format>/)"; exit 1; }
+[ -z "$failed" ] ||
+  { echo "crashed:$failed (replay them, then save them minimised in tests/data/crashers/<format>/)"; exit 1; }

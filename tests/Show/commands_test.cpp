@@ -84,11 +84,6 @@ std::function<void(QFileDialog&)> choose(const std::string& path, int filter = 0
     };
 }
 
-TPictureBox* picture_of(TForm1& form)
-{
-    return child<TPictureBox>(form, "Image1");
-}
-
 QAction* item(QMenu* menu, const char* name)
 {
     return menu->findChild<QAction*>(QLatin1String(name));

@@ -16,11 +16,6 @@ using namespace zarn::test;
 // Before the test program's QApplication exists.
 const bool kScaled = [] { return ::setenv("QT_SCALE_FACTOR", "2", 1) == 0; }();
 
-TPictureBox* picture_of(TForm1& form)
-{
-    return child<TPictureBox>(form, "Image1");
-}
-
 // The picture control as the screen shows it, in screen pixels.
 QImage on_screen(TForm1& form)
 {

@@ -13,11 +13,6 @@ namespace {
 
 using namespace zarn::test;
 
-TPictureBox* picture_of(TForm1& form)
-{
-    return child<TPictureBox>(form, "Image1");
-}
-
 
 void press(TForm1& form, Qt::MouseButton button, QPoint at)
 {

@@ -3,6 +3,7 @@
 
 #include "Unit1.h"
 #include "mbutton.h"
+#include "picturebox.h"
 #include "test_support.h"
 #include "ui_test_env.h"
 
@@ -92,6 +93,11 @@ T* child(QObject& parent, const char* name)
 inline QString label(TForm1& form, const char* name)
 {
     return child<QLabel>(form, name)->text();
+}
+
+inline TPictureBox* picture_of(TForm1& form)
+{
+    return child<TPictureBox>(form, "Image1");
 }
 
 }  // namespace zarn::test

@@ -110,14 +110,3 @@ QString artifactDir()
 }
 
 }  // namespace zarn::test
-
-// Under LeakSanitizer: libraries below Qt (D-Bus, fontconfig, the X client
-// libraries) keep allocations for the life of the process by design.
-extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions()
-{
-    return "leak:libdbus-1.so\n"
-           "leak:libfontconfig.so\n"
-           "leak:libxcb\n"
-           "leak:libX11.so\n"
-           "leak:libglib-2.0.so\n";
-}

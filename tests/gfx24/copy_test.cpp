@@ -16,13 +16,6 @@ using namespace zarn::test;
 
 const std::string kBin = ZARN_BIN_DIR;
 
-std::string write_picture(const char* name, int width, int height)
-{
-    const std::string path = temp_path(name);
-    BmpBuilder().size(width, height).bits(24).pixels(rgb_ramp(width, height)).write(path);
-    return path;
-}
-
 QImage ramp_image(int width, int height)
 {
     const Rows rows = rgb_ramp(width, height);

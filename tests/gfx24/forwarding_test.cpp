@@ -30,13 +30,6 @@ std::string output_text(const ToolRun& run)
     return std::string(run.output.begin(), run.output.end());
 }
 
-std::string write_picture(const char* name, int width, int height)
-{
-    const std::string path = temp_path(name);
-    BmpBuilder().size(width, height).bits(24).pixels(rgb_ramp(width, height)).write(path);
-    return path;
-}
-
 TEST(Forwarding, EachCallLoadsAndUnloadsTheDialogLibrary)
 {
     for (int call = 0; call < 2; ++call) {

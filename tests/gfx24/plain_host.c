@@ -58,10 +58,3 @@ int main(int argc, char** argv)
     fprintf(stderr, "usage: plain_host copy FILE N | browse TEXT | all FILE\n");
     return 2;
 }
-
-/* Under LeakSanitizer: libraries below Qt keep allocations for the life of
-   the process by design. */
-__attribute__((visibility("default"), used)) const char* __lsan_default_suppressions(void)
-{
-    return "leak:libdbus-1.so\nleak:libfontconfig.so\nleak:libxcb\nleak:libX11.so\nleak:libglib-2.0.so\n";
-}

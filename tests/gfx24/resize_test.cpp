@@ -18,13 +18,6 @@ namespace {
 
 using namespace zarn::test;
 
-std::string write_picture(const char* name, int width, int height)
-{
-    const std::string path = temp_path(name);
-    BmpBuilder().size(width, height).bits(24).pixels(rgb_ramp(width, height)).write(path);
-    return path;
-}
-
 TNumEdit* edit(QWidget& window, const char* name)
 {
     return find_child<TNumEdit>(window, name);

@@ -20,13 +20,6 @@ namespace {
 
 using namespace zarn::test;
 
-std::string write_picture(const char* name, int width, int height)
-{
-    const std::string path = temp_path(name);
-    BmpBuilder().size(width, height).bits(24).pixels(rgb_ramp(width, height)).write(path);
-    return path;
-}
-
 // Runs the export with `act` on its window; a window `act` leaves open is closed.
 void run_show(const std::string& path, const std::function<void(QWidget&)>& act)
 {

@@ -13,9 +13,7 @@ namespace {
 
 int read_bytes(const Bytes& file, ScopedPic& pic)
 {
-    const std::string path = temp_path("in.bmp");
-    write_file(path, file);
-    return read_bmp(path.c_str(), pic.get());
+    return zarn::test::read_bytes(file, pic, "in.bmp", read_bmp);
 }
 
 Bytes masks_565()

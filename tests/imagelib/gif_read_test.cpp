@@ -196,15 +196,4 @@ TEST(GifHostile, TruncationAtEveryByteIsSafe) {
     SUCCEED();
 }
 
-TEST(GifHostile, SavedCrashersReplaySafely) {
-    zarn::fuzz::gif_fuzz_setup();
-    const auto folder = std::filesystem::path(ZARN_SOURCE_DIR) / "tests/data/crashers/gif";
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (!entry.is_regular_file()) continue;
-        SCOPED_TRACE(entry.path().filename().string());
-        const Bytes data = read_file(entry.path().string());
-        zarn::fuzz::run_gif_input(data.data(), data.size());
-    }
-}
-
 }  // namespace

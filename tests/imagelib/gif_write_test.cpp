@@ -12,9 +12,6 @@ using zarn::write_gif;
 
 namespace {
 
-int g_rows_reported = 0;
-void count_rows(std::int32_t, std::int32_t) { ++g_rows_reported; }
-
 // Random indexes below `count`: data the dictionary cannot shrink much,
 // so it fills up and is cleared many times over.
 Rows noise(int width, int height, int count)

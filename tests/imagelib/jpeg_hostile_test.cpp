@@ -1,6 +1,5 @@
-// Hostile JPEG input: endless scans, huge frames, and saved fuzz crashers.
+// Hostile JPEG input: endless scans and huge frames.
 #include "codecs.h"
-#include "jpeg_fuzz_entry.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -77,20 +76,6 @@ TEST(JpegHostile, FrameLargerThanTheCeilingIsRefused) {
     ScopedPic pic;
     EXPECT_EQ(read_jpeg(path.c_str(), pic.get(), 0), 0);
     EXPECT_EQ(pic->pixels, nullptr);
-}
-
-TEST(CrasherReplay, Jpeg) {
-    zarn::fuzz::jpeg_fuzz_setup();
-    const auto folder = std::filesystem::path(ZARN_SOURCE_DIR) / "tests/data/crashers/jpeg";
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        if (entry.is_regular_file()) files.push_back(entry.path());
-    EXPECT_FALSE(files.empty());
-    for (const auto& file : files) {
-        SCOPED_TRACE(file.filename().string());
-        const Bytes data = read_file(file.string());
-        zarn::fuzz::run_jpeg_input(data.data(), data.size());
-    }
 }
 
 }  // namespace

@@ -12,9 +12,6 @@ using zarn::read_pbm;
 
 namespace {
 
-int g_rows_reported = 0;
-void count_rows(std::int32_t, std::int32_t) { ++g_rows_reported; }
-
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 Bytes operator+(Bytes a, const Bytes& b)
 {
@@ -127,18 +124,9 @@ TEST(PbmHostile, BadHeadersAreRefused) {
     }
 }
 
-TEST(PbmHostile, TruncationAndSavedCrashers) {
+TEST(PbmHostile, Truncation) {
     const Bytes whole = text("P3\n# c\n2 2\n65535\n1 2 3 4 5 6 7 8 9 10 11 12\n");
     for (std::size_t length = 0; length < whole.size(); ++length) zarn::fuzz::run_pbmplus_input(whole.data(), length);
-
-    zarn::fuzz::pbmplus_fuzz_setup();
-    const auto folder = std::filesystem::path(ZARN_SOURCE_DIR) / "tests/data/crashers/pbmplus";
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (!entry.is_regular_file()) continue;
-        SCOPED_TRACE(entry.path().filename().string());
-        const Bytes data = read_file(entry.path().string());
-        zarn::fuzz::run_pbmplus_input(data.data(), data.size());
-    }
 }
 
 }  // namespace

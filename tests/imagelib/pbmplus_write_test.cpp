@@ -12,9 +12,6 @@ namespace {
 
 constexpr int kPbm = 0, kPgm = 1, kPpm = 2;
 
-int g_rows_reported = 0;
-void count_rows(std::int32_t, std::int32_t) { ++g_rows_reported; }
-
 Bytes file(const std::string& header, const Bytes& body)
 {
     Bytes bytes(header.begin(), header.end());

@@ -1,6 +1,5 @@
 // The PNG module through the library: each colour type into the record's layouts, writing, and the module's life.
 #include "codecs.h"
-#include "png_fuzz_entry.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -251,19 +250,6 @@ TEST(PngWrite, RefusedWriteKeepsTheOldFile) {
     EXPECT_EQ(read_file(path), (Bytes{4, 5, 6}));
     EXPECT_EQ(folder_entries(std::filesystem::path(path).parent_path().string()).size(), 4u)
         << "keep.png beside tmp, config and data only";
-}
-
-TEST(CrasherReplay, Png) {
-    zarn::fuzz::png_fuzz_setup();
-    const auto folder = std::filesystem::path(ZARN_SOURCE_DIR) / "tests/data/crashers/png";
-    std::size_t count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        SCOPED_TRACE(entry.path().filename().string());
-        const Bytes data = read_file(entry.path().string());
-        zarn::fuzz::run_png_input(data.data(), data.size());
-        ++count;
-    }
-    EXPECT_GT(count, 0u);
 }
 
 }  // namespace

@@ -23,19 +23,13 @@ namespace fs = std::filesystem;
 
 // SANE keeps a few small allocations for good, in libraries the scanner
 // module unloads after every call. Keeping them mapped in the test lets
-// LeakSanitizer name them, and only them, below.
+// LeakSanitizer name them, and only them, in tests/support/lsan_suppressions.c.
 [[maybe_unused]] const bool sane_kept_loaded = [] {
     for (const char* library : {"libsane.so.1", "/usr/lib/x86_64-linux-gnu/sane/libsane-test.so.1",
                                 "/usr/lib/x86_64-linux-gnu/sane/libsane-dll.so.1"})
         ::dlopen(library, RTLD_NOW | RTLD_GLOBAL | RTLD_NODELETE);
     return true;
 }();
-
-extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions()
-{
-    return "leak:libsane\n"
-           "leak:libdbus-1.so\nleak:libfontconfig.so\nleak:libxcb\nleak:libX11.so\nleak:libglib-2.0.so\n";
-}
 
 namespace {
 

@@ -1,6 +1,5 @@
 // The 256 by 256 texture: reading by file size, writing onto the fixed palette.
 #include "codecs.h"
-#include "texture_fuzz_entry.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -91,15 +90,6 @@ TEST(TextureWrite, SmallPalettesAreWidenedFirst) {
         ASSERT_EQ(file.size(), 65536u);
         EXPECT_EQ(file[256 * 100 + 10], 31);   // white
         EXPECT_EQ(file[256 * 100 + 250], 0);   // black
-    }
-}
-
-TEST(TextureHostile, SavedCrashersReplay) {
-    zarn::fuzz::texture_fuzz_setup();
-    const std::string folder = std::string(ZARN_SOURCE_DIR) + "/tests/data/crashers/texture/";
-    for (const std::string& name : folder_entries(folder)) {
-        const Bytes data = read_file(folder + name);
-        zarn::fuzz::run_texture_input(data.data(), data.size());
     }
 }
 

@@ -1,7 +1,6 @@
 // The TIFF module through the library: strips and tiles into the record's layouts, the RGBA fallback, writing.
 #include "codecs.h"
 #include "test_support.h"
-#include "tiff_fuzz_entry.h"
 #include "zarntiff.h"
 
 #include <gtest/gtest.h>
@@ -280,19 +279,6 @@ TEST(TiffWrite, RefusalsKeepTheOldFile) {
     for (int compression : {3, 4, 5, -1}) EXPECT_EQ(zarn::write_tiff(path.c_str(), pic.get(), compression), 0);
     EXPECT_EQ(read_file(path), (Bytes{7, 8, 9}));
     EXPECT_EQ(folder_entries(std::filesystem::path(path).parent_path().string()).size(), 4u);
-}
-
-TEST(CrasherReplay, Tiff) {
-    zarn::fuzz::tiff_fuzz_setup();
-    const auto folder = std::filesystem::path(ZARN_SOURCE_DIR) / "tests/data/crashers/tiff";
-    std::size_t count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        SCOPED_TRACE(entry.path().filename().string());
-        const Bytes data = read_file(entry.path().string());
-        zarn::fuzz::run_tiff_input(data.data(), data.size());
-        ++count;
-    }
-    EXPECT_GT(count, 0u);
 }
 
 }  // namespace

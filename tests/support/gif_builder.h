@@ -171,7 +171,8 @@ private:
         if (!interlaced_) return rows_;
         Rows order;
         for (auto [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
-            for (std::size_t y = std::size_t(start); y < rows_.size(); y += std::size_t(step)) order.push_back(rows_[y]);
+            for (std::size_t y = std::size_t(start); y < rows_.size(); y += std::size_t(step))
+                order.push_back(rows_[y]);
         return order;
     }
 

@@ -248,8 +248,8 @@ Rows rgb_ramp(int width, int height)
     Rows rows(static_cast<std::size_t>(height));
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            rows[std::size_t(y)].insert(rows[std::size_t(y)].end(),
-                                        {std::uint8_t(x * 37 + y), std::uint8_t(y * 53 + 7), std::uint8_t(x * y * 11 + 200)});
+            rows[std::size_t(y)].insert(rows[std::size_t(y)].end(), {std::uint8_t(x * 37 + y), std::uint8_t(y * 53 + 7),
+                                                                     std::uint8_t(x * y * 11 + 200)});
     return rows;
 }
 
@@ -383,7 +383,8 @@ std::optional<Pnm> parse_pnm(const Bytes& data)
         Bytes rgb;
         for (std::size_t x = 0; x < w; ++x) {
             if (kind == '6') {
-                rgb.insert(rgb.end(), data.begin() + std::ptrdiff_t(at + 3 * x), data.begin() + std::ptrdiff_t(at + 3 * x + 3));
+                const auto pixel = data.begin() + std::ptrdiff_t(at + 3 * x);
+                rgb.insert(rgb.end(), pixel, pixel + 3);
                 continue;
             }
             const std::uint8_t grey =
@@ -429,6 +430,21 @@ int largest_difference(const Rows& a, const Rows& b)
         for (std::size_t x = 0; x < a[y].size(); ++x) worst = std::max(worst, std::abs(int(a[y][x]) - int(b[y][x])));
     }
     return worst;
+}
+
+int read_bytes(const Bytes& file, ScopedPic& pic, const std::string& name,
+               const std::function<int(const char* path, PicImage* pic)>& read)
+{
+    const std::string path = temp_path(name);
+    write_file(path, file);
+    return read(path.c_str(), pic.get());
+}
+
+std::string write_picture(const std::string& name, int width, int height)
+{
+    const std::string path = temp_path(name);
+    BmpBuilder().size(width, height).bits(24).pixels(rgb_ramp(width, height)).write(path);
+    return path;
 }
 
 }  // namespace zarn::test

@@ -5,6 +5,7 @@
 #include "zarngfx.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -110,6 +111,17 @@ public:
 private:
     PicImage pic_;
 };
+
+// Writes `file` into this test's folder as `name` and returns what `read`
+// (read_bmp, read_targa ...) makes of it there.
+int read_bytes(const Bytes& file, ScopedPic& pic, const std::string& name,
+               const std::function<int(const char* path, PicImage* pic)>& read);
+// A 24-bit BMP of rgb_ramp() in this test's folder; returns its path.
+std::string write_picture(const std::string& name, int width, int height);
+
+// A progress callback that counts the rows it is told of.
+inline int g_rows_reported = 0;
+inline void count_rows(std::int32_t, std::int32_t) { ++g_rows_reported; }
 
 // Sets an environment variable for the life of this object.
 class ScopedEnv {
