@@ -2,6 +2,7 @@
 #include "byte_reader.h"
 #include "checked.h"
 #include "codecs.h"
+#include "progress.h"
 #include "record.h"
 #include "write_path.h"
 
@@ -133,7 +134,7 @@ int decode_body(PicImage* pic, const Header& hd, bool ham, bool pbm, std::span<c
     BodyCursor body{body_data};
     std::uint8_t held[3] = {0, 0, 0};
     for (int y = 0; y < hd.height; ++y) {
-        if (pic->progress) pic->progress(y, hd.height);
+        report_progress(pic, y, hd.height);
         if (body.left() == 0) return 0;
         std::uint8_t* dest = pixels.get() + std::size_t(y) * out_row;
         const std::span<std::uint8_t> row = ham ? std::span<std::uint8_t>(codes) : deep ? std::span<std::uint8_t>(channels)
@@ -301,7 +302,7 @@ int write_iff(const char* path, PicImage* pic)
     const std::size_t row_length = *row_bytes(pic->width, pic->bits);
     std::vector<std::uint8_t> pixel_row((w + 7) / 8 * 8), encoded(plane_row * std::size_t(planes));
     for (std::size_t y = 0; y < h; ++y) {
-        if (pic->progress) pic->progress(std::int32_t(y), std::int32_t(h));
+        report_progress(pic, std::int64_t(y), std::int64_t(h));
         encode_row(pic, pic->pixels + y * row_length, planes, plane_row, pixel_row, encoded);
         if (!out.write(encoded)) break;
     }

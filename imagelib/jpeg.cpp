@@ -1,6 +1,7 @@
 // JPEG/JFIF through libjpeg: scaled colour, CMYK and grey reading set upright by Exif; colour and grey writing.
 #include "checked.h"
 #include "codecs.h"
+#include "progress.h"
 #include "exif.h"
 #include "record.h"
 #include "write_path.h"
@@ -173,8 +174,7 @@ bool decode(JpegRead& job, std::FILE* stream, PicImage* pic, Scale scale)
         if (got == 0) return false;
         for (JDIMENSION i = 0; four_channels && i < got; ++i)
             cmyk_to_rgb(rows[i], job.pixels.get() + (first + i) * row_bytes, width, cinfo->saw_Adobe_marker);
-        if (pic->progress)
-            for (JDIMENSION i = 1; i <= got; ++i) pic->progress(int32_t(first + i), int32_t(height));
+        for (JDIMENSION i = 1; i <= got; ++i) report_progress(pic, std::int64_t(first) + i, height);
     }
     // jpeg_finish_decompress is left out on purpose: the picture is whole,
     // and junk after it must not turn a good read into a failure.
@@ -235,7 +235,7 @@ bool encode(JpegWrite& job, std::FILE* stream, const PicImage* pic, int quality,
         if (!source) return false;
         JSAMPROW row = const_cast<JSAMPROW>(source);  // libjpeg only reads it
         jpeg_write_scanlines(cinfo, &row, 1);
-        if (pic->progress) pic->progress(int32_t(y + 1), pic->height);
+        report_progress(pic, std::int64_t(y + 1), pic->height);
     }
     jpeg_finish_compress(cinfo);
     return true;

@@ -1,6 +1,7 @@
 // The library's pixel operations on the working record: colour depth, geometry, tone and effects.
 #pragma once
 
+#include "progress.h"
 #include "record.h"
 #include "zarngfx.h"
 
@@ -62,18 +63,6 @@ inline void replace_pixels(PicImage* pic, PixelBlock block)
 {
     std::free(pic->pixels);
     pic->pixels = block.release();
-}
-
-// Calls the record's progress callback, if any. Totals beyond 32 bits are
-// scaled down with the count, so the callback always sees the same share.
-inline void report_progress(const PicImage* pic, std::int64_t current, std::int64_t total)
-{
-    if (!pic->progress) return;
-    while (total > INT32_MAX) {
-        current /= 2;
-        total /= 2;
-    }
-    pic->progress(static_cast<std::int32_t>(current), static_cast<std::int32_t>(total));
 }
 
 // colour_reduction.cpp

@@ -2,6 +2,7 @@
 #include "byte_reader.h"
 #include "checked.h"
 #include "codecs.h"
+#include "progress.h"
 #include "record.h"
 #include "write_path.h"
 
@@ -151,7 +152,7 @@ bool read_ascii_bits(ByteReader& in, PicImage* pic, unsigned char* pixels, std::
             if (b != '0' && b != '1') return false;
             if (b == '1') row[x / 8] = static_cast<unsigned char>(row[x / 8] | 0x80u >> (x % 8));
         }
-        if (pic->progress) pic->progress(static_cast<std::int32_t>(y), static_cast<std::int32_t>(height));
+        report_progress(pic, std::int64_t(y), std::int64_t(height));
     }
     return true;
 }
@@ -223,7 +224,7 @@ int read_pbm_stream(std::FILE* stream, PicImage* pic)
         if (variant == 3) {
             for (std::size_t y = 0; y < h; ++y) {
                 if (!read_ascii_samples(in, {pixels.get() + y * 3 * w, 3 * w}, scale)) return 0;
-                if (pic->progress) pic->progress(static_cast<std::int32_t>(y), static_cast<std::int32_t>(h));
+                report_progress(pic, std::int64_t(y), std::int64_t(h));
             }
         } else {
             read_binary_samples(in, {pixels.get(), *block}, scale, 3 * w);
@@ -275,7 +276,7 @@ std::uint8_t palette_index(const unsigned char* row, std::size_t x, int bits)
 
 void report_row(const PicImage* pic, std::size_t y)
 {
-    if (pic->progress) pic->progress(static_cast<std::int32_t>(y), pic->height);
+    report_progress(pic, std::int64_t(y), pic->height);
 }
 
 bool write_ppm_body(OutputFile& out, PicImage* pic, std::size_t width, std::size_t height)
