@@ -2,6 +2,7 @@
 #include "byte_reader.h"
 #include "checked.h"
 #include "codecs.h"
+#include "progress.h"
 #include "record.h"
 #include "write_path.h"
 
@@ -150,8 +151,7 @@ private:
         const std::size_t row = target_row();
         ++rows_done_;
         if (row >= height_) return;
-        if (!interlaced_ && pic_->progress)
-            pic_->progress(static_cast<std::int32_t>(row), static_cast<std::int32_t>(height_));
+        if (!interlaced_) report_progress(pic_, std::int64_t(row), std::int64_t(height_));
         unsigned char* out = pixels_ + row * memory_row_;
         if (bits_ == 1) {
             // Eight pixels to a byte, the leftmost in the high bit.
@@ -559,7 +559,7 @@ int write_gif(const char* path, PicImage* pic)
             for (std::size_t x = 0; x < width; ++x) row_indexes[x] = row[x] & index_mask;
             encoder->feed(row_indexes.data(), width);
         }
-        if (pic->progress) pic->progress(static_cast<std::int32_t>(y), static_cast<std::int32_t>(height));
+        report_progress(pic, std::int64_t(y), std::int64_t(height));
         if (!out.ok()) return 0;
     }
     encoder->finish();

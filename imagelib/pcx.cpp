@@ -2,6 +2,7 @@
 #include "byte_reader.h"
 #include "checked.h"
 #include "codecs.h"
+#include "progress.h"
 #include "record.h"
 
 #include <algorithm>
@@ -121,7 +122,7 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
         const bool only_filler = in.exhausted();
         if (only_filler && filler_row) {
             std::memcpy(row, filler_row, row_length);
-            if (pic->progress) pic->progress(y, height);
+            report_progress(pic, y, height);
             continue;
         }
         if (encoded)
@@ -165,7 +166,7 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
             break;
         }
         if (only_filler) filler_row = row;
-        if (pic->progress) pic->progress(y, height);
+        report_progress(pic, y, height);
     }
 
     if (kind == Kind::kIndexed) {

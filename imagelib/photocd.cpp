@@ -2,6 +2,7 @@
 #include "byte_reader.h"
 #include "checked.h"
 #include "codecs.h"
+#include "progress.h"
 #include "record.h"
 
 #include <array>
@@ -138,7 +139,7 @@ int read_photocd_stream(std::FILE* stream, PicImage* pic, int resolution)
             const auto k = std::size_t(at);
             ycc_to_rgb(tables, luma[k], c1[k], c2[k], out);
         }
-        if (pic->progress) pic->progress(std::int32_t(i), std::int32_t(out_height));
+        report_progress(pic, std::int64_t(i), std::int64_t(out_height));
     }
 
     pic->width = std::int32_t(out_width);

@@ -2,6 +2,7 @@
 #include "byte_reader.h"
 #include "checked.h"
 #include "codecs.h"
+#include "progress.h"
 #include "record.h"
 
 #include <algorithm>
@@ -183,7 +184,7 @@ int read_targa_stream(std::FILE* stream, PicImage* pic)
         const bool only_filler = encoded ? packets.only_filler_left() : in.exhausted();
         if (only_filler && filler_row) {
             std::memcpy(row, filler_row, row_length);
-            if (pic->progress) pic->progress(top_down ? y : height - y, height);
+            report_progress(pic, top_down ? y : height - y, height);
             continue;
         }
         if (encoded)
@@ -207,7 +208,7 @@ int read_targa_stream(std::FILE* stream, PicImage* pic)
             std::memcpy(row, stored.data(), row_length);
         }
         if (only_filler) filler_row = row;
-        if (pic->progress) pic->progress(top_down ? y : height - y, height);
+        report_progress(pic, top_down ? y : height - y, height);
     }
 
     pic->width = width;
