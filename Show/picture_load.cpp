@@ -45,11 +45,16 @@ BackgroundRead::BackgroundRead(const QString& path, LoadOptions options) : optio
     try {
         thread_ = std::thread([this, local] {
             result_ = _Pic_Read(local.constData(), &record_, options_.photoCdSize, options_.jpegScale);
+            // The library keeps its reason for this thread only.
+            if (!result_) failure_ = QString::fromLocal8Bit(_Pic_FailureText());
             // As a 256-colour load does it; a reduction that ran out of
             // memory leaves 24 bits and fails the load.
             if (result_ && options_.reduce && record_.bits == 24) {
                 _Pic_Dither(&record_);
-                if (record_.bits == 24) result_ = 0;
+                if (record_.bits == 24) {
+                    result_ = 0;
+                    failure_ = QStringLiteral("out of memory");
+                }
             }
         });
         path_ = path;

@@ -42,6 +42,8 @@ public:
     std::optional<PicImage> take();
     // Since the read began: the load time the user sees starts there.
     qint64 elapsedMs() const { return clock_.elapsed(); }
+    // Why the read failed, once take() has found nothing, in the library's words.
+    QString failureText() const { return failure_; }
 
 private:
     QElapsedTimer clock_;
@@ -49,6 +51,7 @@ private:
     LoadOptions options_;
     PicImage record_{};
     int result_ = 0;
+    QString failure_;  // written by the read's thread, read once it has ended
     bool taken_ = false;
     std::thread thread_;
 };

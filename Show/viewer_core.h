@@ -139,6 +139,7 @@ private:
     bool show_file(const QString& path);
     void show_picture(const QImage& picture);
     void show_description(const QString& description);
+    void show_failure(const QString& reason);
 
     void leave_modal();
     void answer_copy(QLocalSocket& asker);

@@ -105,7 +105,7 @@ bool ViewerCore::load(const QString& path, show::BackgroundRead* early)
         const bool shown = show_early_read(*early, incoming_local);
         emit busyChanged(false);
         if (!shown) {
-            setTitle(QStringLiteral("Show - Error Loading Image"));
+            show_failure(early->failureText());
             return false;
         }
     } else {
@@ -114,6 +114,7 @@ bool ViewerCore::load(const QString& path, show::BackgroundRead* early)
                                               settings_.PhotoCDSize, settings_.JpegScale)
                                   : _anytobmps(local_path.constData(), incoming_local.constData(), pic_.get(),
                                                settings_.PhotoCDSize, settings_.JpegScale);
+        const QString failure = converted ? QString() : library_text(_Pic_FailureText());
         emit busyChanged(false);
 
         // A failure keeps the previous picture; so does a picture that
@@ -128,7 +129,7 @@ bool ViewerCore::load(const QString& path, show::BackgroundRead* early)
         if (!shown) {
             if (!incoming.isEmpty()) QFile::remove(incoming);
             if (!_checkbmp(working.constData(), pic_.get())) *pic_ = PicImage{};  // nothing on screen yet
-            setTitle(QStringLiteral("Show - Error Loading Image"));
+            show_failure(failure);
             return false;
         }
     }
@@ -149,6 +150,15 @@ bool ViewerCore::load(const QString& path, show::BackgroundRead* early)
     showFileTitle();
     emit pictureLoaded();
     return true;
+}
+
+// The record still describes the picture on screen, but the description
+// panel says why the new file failed: the old description would read as
+// the state of the file just chosen.
+void ViewerCore::show_failure(const QString& reason)
+{
+    show_description(reason.isEmpty() ? QStringLiteral("cannot show the picture") : reason);
+    setTitle(QStringLiteral("Show - Error Loading Image"));
 }
 
 // Only at start-up: nothing is on screen yet, so a failure shows nothing.

@@ -132,19 +132,29 @@ TEST(MainWindow, UnrecognisedFileChangesNothing)
     EXPECT_EQ(grabbed(*child(form, "Image1")), before);
 }
 
-TEST(MainWindow, FailedConversionKeepsThePreviousPicture)
+TEST(MainWindow, FailedConversionKeepsThePreviousPictureAndSaysWhy)
 {
     const std::string colour = write_bmp24("colour.bmp", 30, 20);
     const std::string broken = temp_path("broken.bmp");
     write_file(broken, {'B', 'M', 1, 2, 3});
+    const std::string text = temp_path("text.bmp");
+    write_file(text, Bytes(64, 'x'));
     TForm1 form;
     form.LoadImage(QString::fromStdString(colour));
     const QImage before = grabbed(*child(form, "Image1"));
     const QString description = label(form, "Label1");
 
-    form.LoadImage(QString::fromStdString(broken));
+    // The description panel says why, in the library's words, not what the
+    // picture still shown is.
+    EXPECT_FALSE(form.LoadImage(QString::fromStdString(temp_path("missing.bmp"))));
     EXPECT_EQ(form.windowTitle(), "Show - Error Loading Image");
-    EXPECT_EQ(label(form, "Label1"), description);
+    EXPECT_EQ(label(form, "Label1"), "file not found");
+    for (const std::string& path : {text, broken}) {
+        EXPECT_FALSE(form.LoadImage(QString::fromStdString(path)));
+        EXPECT_EQ(form.windowTitle(), "Show - Error Loading Image");
+        EXPECT_NE(label(form, "Label1"), description);
+        EXPECT_FALSE(label(form, "Label1").isEmpty());
+    }
     EXPECT_EQ(grabbed(*child(form, "Image1")), before);
     EXPECT_TRUE(panel(form, "Panel1")->isHidden());
     EXPECT_EQ(form.FileTitle, "broken.bmp");  // the title and format describe the file that failed
