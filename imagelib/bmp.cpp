@@ -223,22 +223,36 @@ void decode_rows(ByteReader& in, const BmpHeader& header, const SixteenBitLayout
     }
 }
 
+// Headers cut short make a truncated BMP only when the file starts like one.
+int refuse_headers(std::FILE* stream)
+{
+    unsigned char signature[2] = {};
+    std::rewind(stream);
+    return refuse(std::fread(signature, 1, 2, stream) == 2 && signature[0] == 'B' && signature[1] == 'M');
+}
+
 }  // namespace
 
 int read_bmp_stream(std::FILE* stream, PicImage* pic)
 {
     ByteReader in(stream);
     BmpHeader header;
-    if (!read_headers(in, header)) return 0;
+    if (!read_headers(in, header)) return refuse_headers(stream);
     const int bits = header.bits;
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24) return 0;
-    if (!compression_supported(header)) return 0;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24) {
+        set_failure(Failure::Unsupported);
+        return 0;
+    }
+    if (!compression_supported(header)) {
+        set_failure(Failure::Unsupported);
+        return 0;
+    }
     const std::int64_t height = header.height < 0 ? -header.height : header.height;
-    if (header.width < 1 || height < 1 || height > INT32_MAX) return 0;
+    if (header.width < 1 || height < 1 || height > INT32_MAX) return refuse(false);
 
     const int memory_bits = bits == 16 ? 24 : bits;
-    const auto block = image_bytes(header.width, height, memory_bits);
-    if (!block) return 0;
+    PixelBlock pixels = allocate_image(header.width, height, memory_bits);
+    if (!pixels) return 0;
     const auto width = static_cast<std::size_t>(header.width);
     const std::size_t memory_row = *row_bytes(header.width, memory_bits);
     pic->width = static_cast<std::int32_t>(header.width);
@@ -248,8 +262,6 @@ int read_bmp_stream(std::FILE* stream, PicImage* pic)
     read_palette(in, header, pic);
     const SixteenBitLayout layout = bits == 16 ? sixteen_bit_layout(in, header) : SixteenBitLayout{};
 
-    PixelBlock pixels = allocate_pixels(*block);
-    if (!pixels) return 0;
     if (in.seek(header.pixel_offset)) {
         if (header.compression == kRle8 || header.compression == kRle4)
             decode_rle(in, header, pixels.get(), width, static_cast<std::size_t>(height));
@@ -257,6 +269,7 @@ int read_bmp_stream(std::FILE* stream, PicImage* pic)
             decode_rows(in, header, layout, pixels.get(), width, static_cast<std::size_t>(height), memory_row,
                         file_row_bytes(width, bits));
     }
+    if (in.exhausted()) warn_filled_in();
 
     if (bits == 16) pic->bits = 24;
     if (pic->bits == 24)

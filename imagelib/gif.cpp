@@ -94,6 +94,7 @@ public:
     }
 
     bool full() const { return rows_done_ == height_; }
+    bool filled_in() const { return filled_in_; }
 
     // Room for `length` more bytes at the end of the pending data; the
     // caller fills exactly that many and then calls commit().
@@ -122,6 +123,7 @@ public:
     void finish()
     {
         if (full()) return;
+        filled_in_ = true;
         if (fill_ > 0) {
             std::fill(pending_.begin() + static_cast<std::ptrdiff_t>(fill_), pending_.end(), 0);
             emit(pending_.data());
@@ -183,6 +185,7 @@ private:
     std::size_t rows_done_ = 0;
     int pass_ = 0;
     std::size_t pass_row_ = 0;
+    bool filled_in_ = false;
 };
 
 // The decoder's dictionary. Each entry knows its length and first byte, so
@@ -299,22 +302,23 @@ int read_gif_stream(std::FILE* stream, PicImage* pic)
 {
     ByteReader in(stream);
     std::uint8_t header[6] = {};
-    if (in.read(header) != sizeof header || std::memcmp(header, "GIF", 3) != 0) return 0;
+    if (in.read(header) != sizeof header || std::memcmp(header, "GIF", 3) != 0) return refuse(false);
 
     std::uint16_t screen_width = 0, screen_height = 0;
     std::uint8_t screen_flags = 0, background = 0, aspect = 0;
     if (!in.u16le(screen_width) || !in.u16le(screen_height) || !in.u8(screen_flags) || !in.u8(background) ||
         !in.u8(aspect))
-        return 0;
+        return refuse(true);
     int table_size_code = screen_flags & 7;
     describe(pic, "Gif : %ldx%ld - %ld Colours", long(screen_width), long(screen_height), 2L << table_size_code);
     const bool global_table = screen_flags & 0x80;
     if (global_table) read_colour_table(in, pic, 2 << table_size_code);
 
-    if (!find_first_image(in)) return 0;
+    if (!find_first_image(in)) return refuse(in.exhausted());
     std::uint16_t left = 0, top = 0, width = 0, height = 0;
     std::uint8_t image_flags = 0;
-    if (!in.u16le(left) || !in.u16le(top) || !in.u16le(width) || !in.u16le(height) || !in.u8(image_flags)) return 0;
+    if (!in.u16le(left) || !in.u16le(top) || !in.u16le(width) || !in.u16le(height) || !in.u8(image_flags))
+        return refuse(true);
     const bool interlaced = image_flags & 0x40;
     if (image_flags & 0x80) {
         // A local table brings its own size, which then sets the image's kind.
@@ -327,14 +331,13 @@ int read_gif_stream(std::FILE* stream, PicImage* pic)
     }
 
     std::uint8_t minimum_code_size = 0;
-    if (!in.u8(minimum_code_size) || minimum_code_size < 2 || minimum_code_size > 11) return 0;
+    if (!in.u8(minimum_code_size) || minimum_code_size < 2 || minimum_code_size > 11)
+        return refuse(in.exhausted());
 
     const int table_bits = table_size_code + 1;
     const int bits = table_bits > 4 ? 8 : table_bits;
     const int colours = table_bits > 4 ? 256 : 1 << table_bits;
-    const auto block = image_bytes(width, height, bits);
-    if (!block) return 0;
-    PixelBlock pixels = allocate_pixels(*block);
+    PixelBlock pixels = allocate_image(width, height, bits);
     if (!pixels) return 0;
 
     pic->width = width;
@@ -343,6 +346,7 @@ int read_gif_stream(std::FILE* stream, PicImage* pic)
     pic->colours = colours;
     RowSink sink(pic, pixels.get(), width, height, interlaced, bits);
     decode_lzw(in, minimum_code_size, colours, sink);
+    if (sink.filled_in() && in.exhausted()) warn_filled_in();
     pic->pixels = pixels.release();
     return 1;
 }

@@ -122,9 +122,7 @@ int decode_body(PicImage* pic, const Header& hd, bool ham, bool pbm, std::span<c
     const auto w = static_cast<std::size_t>(hd.width);
     const std::size_t row_length = hd.planes == 1 ? (w + 7) / 8 : w;
     const std::size_t plane_row = (w + 15) / 16 * 2;
-    const auto block = image_bytes(hd.width, hd.height, out_bits);
-    if (!block) return 0;
-    PixelBlock pixels = allocate_pixels(*block);
+    PixelBlock pixels = allocate_image(hd.width, hd.height, out_bits);
     if (!pixels) return 0;
 
     // Index rows of a hold-and-modify picture wait here for the colour pass.
@@ -135,16 +133,16 @@ int decode_body(PicImage* pic, const Header& hd, bool ham, bool pbm, std::span<c
     std::uint8_t held[3] = {0, 0, 0};
     for (int y = 0; y < hd.height; ++y) {
         report_progress(pic, y, hd.height);
-        if (body.left() == 0) return 0;
+        if (body.left() == 0) return refuse(true);
         std::uint8_t* dest = pixels.get() + std::size_t(y) * out_row;
         const std::span<std::uint8_t> row = ham ? std::span<std::uint8_t>(codes) : deep ? std::span<std::uint8_t>(channels)
                                                                                          : std::span<std::uint8_t>(dest, row_length);
         std::ranges::fill(row, std::uint8_t(0));
         if (pbm) {
-            if (!take_row(body, row, hd.compression != 0)) return 0;
+            if (!take_row(body, row, hd.compression != 0)) return refuse(body.left() == 0);
         } else {
             for (int p = 0; p < hd.planes + mask_planes; ++p) {
-                if (!take_row(body, scratch, hd.compression != 0)) return 0;
+                if (!take_row(body, scratch, hd.compression != 0)) return refuse(body.left() == 0);
                 if (p >= hd.planes) continue;
                 if (hd.planes == 1)
                     std::memcpy(row.data(), scratch.data(), row_length);
@@ -337,11 +335,11 @@ int read_iff_stream(std::FILE* stream, PicImage* pic)
 {
     ByteReader in(stream);
     std::uint8_t head[8];
-    if (in.read(head) != 8 || !is_id(head, "FORM")) return 0;
+    if (in.read(head) != 8 || !is_id(head, "FORM")) return refuse(false);
     std::vector<std::uint8_t> form;
-    if (!read_form(in, be32(head + 4), form) || form.size() < 4) return 0;
+    if (!read_form(in, be32(head + 4), form) || form.size() < 4) return refuse(true);
     const bool pbm = is_id(form.data(), "PBM ");
-    if (!pbm && !is_id(form.data(), "ILBM")) return 0;
+    if (!pbm && !is_id(form.data(), "ILBM")) return refuse(false);
 
     Header hd;
     bool have_header = false, have_map = false, ham = false, half_brite = false;
@@ -351,10 +349,13 @@ int read_iff_stream(std::FILE* stream, PicImage* pic)
         const std::size_t length = std::min<std::size_t>(be32(chunk + 4), form.size() - at - 8);
         const std::span<const std::uint8_t> data(chunk + 8, length);
         if (is_id(chunk, "BMHD")) {
-            if (length < 20) return 0;
+            if (length < 20) return refuse(false);
             hd = Header{be16(data.data()), be16(data.data() + 2), data[8], data[9], data[10]};
-            if (hd.width == 0 || hd.height == 0) return 0;
-            if (!(hd.planes >= 1 && hd.planes <= 8) && hd.planes != 24) return 0;
+            if (hd.width == 0 || hd.height == 0) return refuse(false);
+            if (!(hd.planes >= 1 && hd.planes <= 8) && hd.planes != 24) {
+                set_failure(Failure::Unsupported);
+                return 0;
+            }
             have_header = true;
         } else if (is_id(chunk, "CAMG")) {
             if (length >= 4) {
@@ -366,10 +367,10 @@ int read_iff_stream(std::FILE* stream, PicImage* pic)
             std::memcpy(pic->palette, data.data(), std::min<std::size_t>(length, sizeof pic->palette));
             have_map = true;
         } else if (is_id(chunk, "BODY")) {
-            if (!have_header) return 0;
+            if (!have_header) return refuse(false);
             // Hold-and-modify needs two control planes above at least one value plane.
             ham = ham && hd.planes >= 3 && hd.planes <= 8;
-            if (pbm && hd.planes == 24) return 0;
+            if (pbm && hd.planes == 24) return refuse(false);
             if (!have_map && hd.planes != 24) {
                 std::memset(pic->palette, 0, sizeof pic->palette);
                 pic->colours = ham ? 1 << (hd.planes - 2) : 1 << hd.planes;
@@ -384,7 +385,7 @@ int read_iff_stream(std::FILE* stream, PicImage* pic)
         at += 8 + length + (length & 1);
         if (at > form.size()) break;
     }
-    return 0;
+    return refuse(false);
 }
 
 int read_iff(const char* path, PicImage* pic)

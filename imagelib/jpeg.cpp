@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 namespace zarn {
 namespace {
@@ -25,8 +26,9 @@ constexpr int kMaxScans = 100;
 constexpr int kRowsPerCall = 4;
 
 // libjpeg's error manager with the place its errors jump back to. Nothing is
-// printed: warnings (a truncated file, say) are not failures, and errors are
-// reported as a 0 result.
+// printed: warnings are not failures (a truncated file is filled in, which
+// the read reports as a warning), and errors are reported as a 0 result with
+// their reason.
 struct JpegErrors {
     jpeg_error_mgr manager;
     std::jmp_buf recovery;
@@ -34,17 +36,25 @@ struct JpegErrors {
 
 void jump_back(j_common_ptr cinfo)
 {
+    switch (cinfo->err->msg_code) {
+    case JERR_INPUT_EMPTY: set_failure(Failure::Truncated); break;
+    case JERR_OUT_OF_MEMORY: set_failure(Failure::OutOfMemory); break;
+    default: set_failure(Failure::NotThisFormat); break;
+    }
     std::longjmp(reinterpret_cast<JpegErrors*>(cinfo->err)->recovery, 1);
 }
 
-void ignore_message(j_common_ptr, int) {}
+void note_message(j_common_ptr cinfo, int level)
+{
+    if (level == -1 && cinfo->err->msg_code == JWRN_JPEG_EOF) warn_filled_in();
+}
 void ignore_output(j_common_ptr) {}
 
 jpeg_error_mgr* install_errors(JpegErrors& errors)
 {
     jpeg_std_error(&errors.manager);
     errors.manager.error_exit = jump_back;
-    errors.manager.emit_message = ignore_message;
+    errors.manager.emit_message = note_message;
     errors.manager.output_message = ignore_output;
     return &errors.manager;
 }
@@ -108,13 +118,14 @@ bool allocate_cmyk_rows(JpegRead& job, std::size_t bytes)
         job.cmyk_rows.assign(bytes, 0);
         return true;
     } catch (const std::bad_alloc&) {
+        set_failure(Failure::OutOfMemory);
         return false;
     }
 }
 
-bool allocate_block(JpegRead& job, std::size_t bytes)
+bool allocate_block(JpegRead& job, JDIMENSION width, JDIMENSION height, int bits)
 {
-    job.pixels = allocate_pixels(bytes);
+    job.pixels = allocate_image(width, height, bits);
     return job.pixels != nullptr;
 }
 
@@ -154,10 +165,12 @@ bool decode(JpegRead& job, std::FILE* stream, PicImage* pic, Scale scale)
     jpeg_calc_output_dimensions(cinfo);
 
     const int components = cinfo->output_components;
-    if (components != 1 && components != 3 && !(four_channels && components == 4)) return false;
+    if (components != 1 && components != 3 && !(four_channels && components == 4)) {
+        set_failure(Failure::Unsupported);
+        return false;
+    }
     const int bits = components == 1 ? 8 : 24;
-    const auto block = image_bytes(cinfo->output_width, cinfo->output_height, bits);
-    if (!block || !allocate_block(job, *block)) return false;
+    if (!allocate_block(job, cinfo->output_width, cinfo->output_height, bits)) return false;
     const std::size_t width = cinfo->output_width;
     if (four_channels && !allocate_cmyk_rows(job, 4 * width * kRowsPerCall)) return false;
 
@@ -171,7 +184,7 @@ bool decode(JpegRead& job, std::FILE* stream, PicImage* pic, Scale scale)
         for (JDIMENSION i = 0; i < wanted; ++i)
             rows[i] = four_channels ? job.cmyk_rows.data() + i * 4 * width : job.pixels.get() + (first + i) * row_bytes;
         const JDIMENSION got = jpeg_read_scanlines(cinfo, rows, wanted);
-        if (got == 0) return false;
+        if (got == 0) return refuse(true);
         for (JDIMENSION i = 0; four_channels && i < got; ++i)
             cmyk_to_rgb(rows[i], job.pixels.get() + (first + i) * row_bytes, width, cinfo->saw_Adobe_marker);
         for (JDIMENSION i = 1; i <= got; ++i) report_progress(pic, std::int64_t(first) + i, height);
@@ -191,7 +204,10 @@ bool set_upright(JpegRead& job, PicImage* pic)
     if (job.orientation == 1) return true;
     const std::size_t width = std::size_t(pic->width), height = std::size_t(pic->height);
     PixelBlock turned = upright_pixels(job.pixels.get(), width, height, pic->bits == 24 ? 3 : 1, job.orientation);
-    if (!turned) return false;
+    if (!turned) {
+        set_failure(Failure::OutOfMemory);
+        return false;
+    }
     job.pixels = std::move(turned);
     if (orientation_swaps_sides(job.orientation)) std::swap(pic->width, pic->height);
     return true;

@@ -175,15 +175,16 @@ int read_pbm_stream(std::FILE* stream, PicImage* pic)
 {
     ByteReader in(stream);
     std::uint8_t first = 0;
-    if (!in.u8(first) || first != 'P') return 0;
+    if (!in.u8(first) || first != 'P') return refuse(false);
     std::int64_t variant = 0, width = 0, height = 0;
-    if (!header_token(in, variant) || !header_token(in, width) || !header_token(in, height)) return 0;
-    if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX) return 0;
+    if (!header_token(in, variant) || !header_token(in, width) || !header_token(in, height))
+        return refuse(in.exhausted());
+    if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX) return refuse(false);
     describe(pic, "PPM : %ldx%ld ", long(width), long(height));
 
     std::int64_t maximum = 1;
     if (variant == 2 || variant == 3 || variant == 5 || variant == 6) {
-        if (!header_token(in, maximum) || maximum < 1 || maximum > 65535) return 0;
+        if (!header_token(in, maximum) || maximum < 1 || maximum > 65535) return refuse(in.exhausted());
     }
     const SampleScale scale(maximum);
 
@@ -193,9 +194,9 @@ int read_pbm_stream(std::FILE* stream, PicImage* pic)
     PixelBlock pixels;
     switch (variant) {
     case 1: {
-        const auto block = image_bytes(width, height, 1);
-        if (!block || !(pixels = allocate_pixels(*block))) return 0;
-        if (!read_ascii_bits(in, pic, pixels.get(), w, h)) return 0;
+        if (!(pixels = allocate_image(width, height, 1))) return 0;
+        if (!read_ascii_bits(in, pic, pixels.get(), w, h)) return refuse(false);
+        if (in.exhausted()) warn_filled_in();
         pic->bits = 1;
         pic->colours = 2;
         set_bitmap_palette(pic);
@@ -204,13 +205,13 @@ int read_pbm_stream(std::FILE* stream, PicImage* pic)
     }
     case 2:
     case 5: {
-        const auto block = image_bytes(width, height, 8);
-        if (!block || !(pixels = allocate_pixels(*block))) return 0;
-        const std::span<std::uint8_t> samples(pixels.get(), *block);
+        if (!(pixels = allocate_image(width, height, 8))) return 0;
+        const std::span<std::uint8_t> samples(pixels.get(), w * h);
         if (variant == 2) {
-            if (!read_ascii_samples(in, samples, scale)) return 0;
+            if (!read_ascii_samples(in, samples, scale)) return refuse(false);
         } else {
             read_binary_samples(in, samples, scale, w);
+            if (in.exhausted()) warn_filled_in();
         }
         pic->bits = 8;
         set_greymap_palette(pic);
@@ -219,15 +220,15 @@ int read_pbm_stream(std::FILE* stream, PicImage* pic)
     }
     case 3:
     case 6: {
-        const auto block = image_bytes(width, height, 24);
-        if (!block || !(pixels = allocate_pixels(*block))) return 0;
+        if (!(pixels = allocate_image(width, height, 24))) return 0;
         if (variant == 3) {
             for (std::size_t y = 0; y < h; ++y) {
-                if (!read_ascii_samples(in, {pixels.get() + y * 3 * w, 3 * w}, scale)) return 0;
+                if (!read_ascii_samples(in, {pixels.get() + y * 3 * w, 3 * w}, scale)) return refuse(false);
                 report_progress(pic, std::int64_t(y), std::int64_t(h));
             }
         } else {
-            read_binary_samples(in, {pixels.get(), *block}, scale, 3 * w);
+            read_binary_samples(in, {pixels.get(), 3 * w * h}, scale, 3 * w);
+            if (in.exhausted()) warn_filled_in();
         }
         pic->bits = 24;
         pic->colours = 0;
@@ -236,9 +237,8 @@ int read_pbm_stream(std::FILE* stream, PicImage* pic)
     }
     case 4: {
         // Packed rows padded to whole bytes, as the record keeps them.
-        const auto block = image_bytes(width, height, 1);
-        if (!block || !(pixels = allocate_pixels(*block))) return 0;
-        in.read_or_fill({pixels.get(), *block});
+        if (!(pixels = allocate_image(width, height, 1))) return 0;
+        if (!in.read_or_fill({pixels.get(), (w + 7) / 8 * h})) warn_filled_in();
         pic->bits = 1;
         pic->colours = 2;
         set_bitmap_palette(pic);
@@ -246,7 +246,7 @@ int read_pbm_stream(std::FILE* stream, PicImage* pic)
         break;
     }
     default:
-        return 0;
+        return refuse(false);
     }
     pic->width = static_cast<std::int32_t>(width);
     pic->height = static_cast<std::int32_t>(height);

@@ -58,7 +58,7 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
 {
     ByteReader in(stream);
     std::uint8_t header[kHeaderBytes];
-    if (in.read(header) != kHeaderBytes) return 0;
+    if (in.read(header) != kHeaderBytes) return refuse(true);
     const int version = header[1];
     const bool encoded = header[2] != 0;
     const int plane_bits = header[3];
@@ -67,7 +67,7 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
     const int planes = header[65];
     const std::size_t line_bytes = le16(header + 66);
 
-    if (x_max < x_min || y_max < y_min) return 0;
+    if (x_max < x_min || y_max < y_min) return refuse(false);
     const std::int32_t width = x_max - x_min + 1;
     const std::int32_t height = y_max - y_min + 1;
     const auto w = static_cast<std::size_t>(width);
@@ -88,13 +88,13 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
     } else if (planes == 1 && plane_bits == 1) {
         kind = Kind::kMonochrome, bits = 1, needed = (w + 7) / 8;
     } else {
-        return 0;  // two bits per pixel and the other planar layouts are not read
+        // Two bits per pixel and the other planar layouts are not read.
+        set_failure(Failure::Unsupported);
+        return 0;
     }
-    if (line_bytes < needed) return 0;
+    if (line_bytes < needed) return refuse(false);
 
-    const auto block = image_bytes(width, std::int64_t(height) + 2, bits);
-    if (!block) return 0;
-    PixelBlock pixels = allocate_pixels(*block);
+    PixelBlock pixels = allocate_image(width, height, bits, 2);
     if (!pixels) return 0;
 
     std::memset(pic->palette, 0, sizeof pic->palette);
@@ -168,6 +168,7 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
         if (only_filler) filler_row = row;
         report_progress(pic, y, height);
     }
+    if (in.exhausted()) warn_filled_in();
 
     if (kind == Kind::kIndexed) {
         std::uint8_t marker = 0;

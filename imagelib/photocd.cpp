@@ -102,14 +102,14 @@ int read_photocd_stream(std::FILE* stream, PicImage* pic, int resolution)
 {
     ByteReader in(stream);
     std::uint8_t orientation = 0;
-    if (!in.seek(kOrientationAt) || !in.u8(orientation)) return 0;
+    if (!in.seek(kOrientationAt) || !in.u8(orientation)) return refuse(true);
     orientation &= 3;
     const Resolution res = resolution_for(resolution);
     const std::size_t W = res.width, H = res.height;
     const bool turned = orientation == 1 || orientation == 3;
     const std::size_t out_width = turned ? H : W, out_height = turned ? W : H;
 
-    if (!in.seek(res.offset)) return 0;
+    if (!in.seek(res.offset)) return refuse(true);
     std::vector<std::uint8_t> luma(W * H), c1(W * H), c2(W * H);
     std::size_t got = 0;
     for (std::size_t g = 0; g < H / 2; ++g) {
@@ -119,13 +119,12 @@ int read_photocd_stream(std::FILE* stream, PicImage* pic, int resolution)
     }
     // A file that ends before the chosen resolution's data is no picture;
     // data missing after that start stays zero.
-    if (got == 0) return 0;
+    if (got == 0) return refuse(true);
+    if (got < 3 * W * H / 2) warn_filled_in();
     interpolate_chroma(c1, W / 2, H / 2);
     interpolate_chroma(c2, W / 2, H / 2);
 
-    const auto block = image_bytes(std::int64_t(out_width), std::int64_t(out_height), 24);
-    if (!block) return 0;
-    PixelBlock pixels = allocate_pixels(*block);
+    PixelBlock pixels = allocate_image(std::int64_t(out_width), std::int64_t(out_height), 24);
     if (!pixels) return 0;
 
     const YccTables& tables = ycc_tables();

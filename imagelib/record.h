@@ -58,6 +58,20 @@ const char* warning_text();
 // rather than showing whatever the allocator had.
 PixelBlock allocate_pixels(std::size_t bytes);
 
+// The zero-filled pixel block of a `width` x `height` picture of `bits`, with
+// `extra_rows` more rows for decoders that write ahead. Null when the picture
+// has no size, when its size overflows or passes max_image_bytes() ("too
+// large"), or when memory runs out; the failure reason says which.
+PixelBlock allocate_image(std::int64_t width, std::int64_t height, int bits, std::int64_t extra_rows = 0);
+
+// A reader turning a file down: it ran out (`cut_short`), or it is not of
+// the reader's format. Always 0, the reader's result.
+inline int refuse(bool cut_short)
+{
+    set_failure(cut_short ? Failure::Truncated : Failure::NotThisFormat);
+    return 0;
+}
+
 void reset_image(PicImage* pic);
 void release_image(PicImage* pic);
 void set_grey_palette(PicImage* pic);

@@ -109,7 +109,7 @@ int read_targa_stream(std::FILE* stream, PicImage* pic)
 {
     ByteReader in(stream);
     std::uint8_t header[kHeaderBytes];
-    if (in.read(header) != kHeaderBytes) return 0;
+    if (in.read(header) != kHeaderBytes) return refuse(true);
     const int id_length = header[0];
     const int map_type = header[1];
     int type = header[2];
@@ -122,10 +122,10 @@ int read_targa_stream(std::FILE* stream, PicImage* pic)
     int descriptor = header[17];
 
     if (descriptor == 128) descriptor = 32;
-    if (height == 0 || width == 0 || (descriptor & 0xC0) || map_type > 1 || depth >= 40) return 0;
+    if (height == 0 || width == 0 || (descriptor & 0xC0) || map_type > 1 || depth >= 40) return refuse(false);
     const bool encoded = type > 8;
     if (encoded) type -= 8;
-    if (type < 1 || type > 3) return 0;
+    if (type < 1 || type > 3) return refuse(false);
 
     Kind kind;
     int bits = 0, colours = 0;
@@ -135,21 +135,19 @@ int read_targa_stream(std::FILE* stream, PicImage* pic)
     } else if (type == 1) {
         // A map of any length up to 256; the record takes the smallest kind
         // that holds it.
-        if (map_type != 1 || depth >= 16 || first_entry != 0 || map_length < 1 || map_length > 256) return 0;
+        if (map_type != 1 || depth >= 16 || first_entry != 0 || map_length < 1 || map_length > 256) return refuse(false);
         kind = Kind::kMapped, bits = map_length <= 2 ? 1 : map_length <= 16 ? 4 : 8, colours = int(map_length);
     } else if (type == 2) {
-        if (depth < 15) return 0;  // one byte cannot hold a true-colour pixel
+        if (depth < 15) return refuse(false);  // one byte cannot hold a true-colour pixel
         // 15 bits are the 16-bit word with its top bit unused.
         kind = Kind::kTrueColour, bits = 24, stored_size = std::max<std::size_t>(2, std::size_t(depth / 8));
     } else {
-        if (depth >= 16) return 0;
+        if (depth >= 16) return refuse(false);
         kind = Kind::kGrey, bits = 8, colours = 256;
     }
 
     const std::size_t row_length = *row_bytes(width, bits);
-    const auto block = image_bytes(width, height, bits);
-    if (!block) return 0;
-    PixelBlock pixels = allocate_pixels(*block);
+    PixelBlock pixels = allocate_image(width, height, bits);
     if (!pixels) return 0;
 
     in.skip(std::uint64_t(id_length));
@@ -210,6 +208,7 @@ int read_targa_stream(std::FILE* stream, PicImage* pic)
         if (only_filler) filler_row = row;
         report_progress(pic, top_down ? y : height - y, height);
     }
+    if (in.exhausted()) warn_filled_in();
 
     pic->width = width;
     pic->height = height;

@@ -94,8 +94,8 @@ int read_texture_stream(std::FILE* stream, PicImage* pic)
 
     // The file has no header, so its size is all there is to recognise it
     // by: anything but a whole texture is not one.
-    if (*size != kTextureBytes) return 0;
-    PixelBlock pixels = allocate_pixels(kTextureBytes);
+    if (*size != kTextureBytes) return refuse(false);
+    PixelBlock pixels = allocate_image(kSide, kSide, 8);
     if (!pixels) return 0;
     in.read_or_fill({pixels.get(), kTextureBytes}, 0);
     pic->width = kSide;

@@ -128,6 +128,25 @@ void on_library_message(const char* text, const char* caption)
     message_console->error(line);
 }
 
+// "cannot read 'IN' as Windows Bitmap: file truncated": the library's reason
+// for the failed read on this thread, when it has one.
+std::string cannot_read(const Job& job, const char* format)
+{
+    std::string text = "cannot read " + in_quotes(job.input) + " as " + format;
+    const char* why = _Pic_FailureText();
+    if (why && *why) text += std::string(": ") + why;
+    return text;
+}
+
+// A file the reader filled in is still converted, with a warning, as it is
+// with a premature end of a JPEG.
+void warn_if_filled_in(const Job& job)
+{
+    const char* warning = _Pic_WarningText();
+    if (message_console && warning && *warning)
+        message_console->error("warning: " + in_quotes(job.input) + ": " + warning);
+}
+
 // Reads the input into `pic`, applies the operations in order and writes
 // the result; the caller releases the record. The reader's own result tells
 // a file that cannot be read from one that cannot be written.
@@ -138,15 +157,19 @@ std::string read_change_write(const Job& job, const SaveFormat& format, const Op
     name.resize(name.size() + 16, '\0');
     // A plain 24-bit BMP to BMP or JPEG goes a batch of rows at a time.
     if (options.operations.empty()) {
+        zarn::begin_attempt();
         switch (zarn::stream_bmp_conversion(job.input.c_str(), name.data(), &pic, format.type, options.quality)) {
-        case zarn::Streamed::Written: return {};
-        case zarn::Streamed::ReadFailed: return "cannot read " + in_quotes(job.input) + " as " + _Pic_Description(1);
+        case zarn::Streamed::Written:
+            warn_if_filled_in(job);
+            return {};
+        case zarn::Streamed::ReadFailed: return cannot_read(job, _Pic_Description(1));
         case zarn::Streamed::WriteFailed: return "cannot write " + in_quotes(job.written) + " as " + format.description;
         case zarn::Streamed::NotTried: break;
         }
     }
     if (!_Pic_Read(job.input.c_str(), &pic, options.photocd, options.jpeg_scale))
-        return "cannot read " + in_quotes(job.input) + " as " + _Pic_Description(_Pic_Valid(job.input.c_str()));
+        return cannot_read(job, _Pic_Description(_Pic_Valid(job.input.c_str())));
+    warn_if_filled_in(job);
     for (const Operation& operation : options.operations) {
         const std::string why = apply_operation(&pic, operation);
         if (!why.empty()) return "cannot apply " + operation.text + " to " + in_quotes(job.input) + ": " + why;

@@ -1,4 +1,4 @@
-// Format detection: the extension first, then the file's first bytes.
+// Format detection: the extension first, then the file's first bytes; and what a failed read says.
 #include "codecs.h"
 #include "test_support.h"
 
@@ -95,6 +95,48 @@ TEST(Detection, ExtensionOnlyNeverLooksInside) {
     EXPECT_EQ(_Pic_ValidExt(temp_path("x.PNG").c_str(), 1), 9);
     EXPECT_EQ(_Pic_ValidExt(nullptr, 1), 0);
     EXPECT_EQ(_Pic_Valid(nullptr), 0);
+}
+
+// Each failure names its reason; a success clears it.
+TEST(ReadFailure, SaysWhyAFileCannotBeRead) {
+    ScopedPic pic;
+    const std::string text_file = temp_path("notes");
+    write_file(text_file, text("hello world!"));
+    const std::string text_as_gif = temp_path("notes.gif");
+    write_file(text_as_gif, text("hello world!"));
+    const std::string cut_short = temp_path("cut.bmp");
+    write_file(cut_short, Bytes{'B', 'M', 0, 0});
+    const std::string huge = temp_path("huge.bmp");
+    BmpBuilder().size(20000, 20000).bits(24).pixel_data({}).write(huge);
+    const std::pair<std::string, const char*> cases[] = {
+        {temp_path("missing.bmp"), "file not found"},
+        {temp_path("missing"), "file not found"},
+        {text_file, "not a picture"},
+        {text_as_gif, "not a GIF file"},
+        {cut_short, "file truncated"},
+        {huge, "too large: 20000x20000 needs 1.1 GiB"},
+    };
+    for (const auto& [path, reason] : cases) {
+        EXPECT_EQ(_Pic_Read(path.c_str(), pic.get(), 0, 0), 0) << path;
+        EXPECT_STREQ(_Pic_FailureText(), reason) << path;
+    }
+    const std::string good = temp_path("good.bmp");
+    BmpBuilder().size(2, 2).bits(24).pixels(rgb_ramp(2, 2)).write(good);
+    ASSERT_EQ(_Pic_Read(good.c_str(), pic.get(), 0, 0), 1);
+    EXPECT_STREQ(_Pic_FailureText(), "");
+    EXPECT_STREQ(_Pic_WarningText(), "");
+}
+
+// The rows a short file never supplies are filled in: the read succeeds and says so.
+TEST(ReadFailure, AShortFileIsFilledInWithAWarning) {
+    const std::string path = temp_path("short.pgm");
+    const std::string pgm = "P5\n4 4\n255\nabcdef";
+    write_file(path, Bytes(pgm.begin(), pgm.end()));
+    ScopedPic pic;
+    ASSERT_EQ(_Pic_Read(path.c_str(), pic.get(), 0, 0), 1);
+    EXPECT_STREQ(_Pic_FailureText(), "");
+    EXPECT_STREQ(_Pic_WarningText(), "file truncated, the rest filled in");
+    EXPECT_EQ(pic->pixels[15], 0);
 }
 
 }  // namespace

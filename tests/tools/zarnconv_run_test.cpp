@@ -159,6 +159,21 @@ TEST(ZarnconvFailure, MissingOrUnrecognisedInputIsReported)
     const Outcome unreadable = zarnconv({broken, temp_path("out.bmp")});
     EXPECT_EQ(unreadable.status, 1);
     EXPECT_NE(unreadable.err.find("cannot read"), std::string::npos) << unreadable.err;
+    EXPECT_NE(unreadable.err.find(": file truncated\n"), std::string::npos) << unreadable.err;
+}
+
+// A greymap whose rows stop early is still converted, its missing rows
+// filled in, with a warning.
+TEST(ZarnconvFailure, AShortFileIsConvertedWithAWarning)
+{
+    const std::string input = temp_path("short.pgm");
+    const std::string pgm = "P5\n4 4\n255\nabcdef";
+    write_file(input, Bytes(pgm.begin(), pgm.end()));
+    const Outcome run = zarnconv({input, temp_path("filled.bmp")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("warning: '" + input + "': file truncated, the rest filled in"), std::string::npos)
+        << run.err;
+    EXPECT_TRUE(file_exists(temp_path("filled.bmp")));
 }
 
 // A GIF whose LZW code size is 12 and a greymap with a word for a sample:
