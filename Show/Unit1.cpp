@@ -4,6 +4,7 @@
 #include "Unit2.h"
 #include "Unit4.h"
 
+#include "file_filters.h"
 #include "gfxdlg.h"
 #include "mbutton.h"
 #include "picture_load.h"
@@ -32,14 +33,7 @@
 #include <functional>
 #include <utility>
 
-namespace {
-
-QString library_text(const char* text)
-{
-    return text ? QString::fromLocal8Bit(text) : QString();
-}
-
-}  // namespace
+using controls::library_text;
 
 TForm1::TForm1(QWidget* parent)
     : QWidget(parent), core_(std::make_unique<ViewerCore>(Settings)), FileName(core_->FileName),
@@ -182,7 +176,7 @@ void TForm1::after_first_paint(int step)
 // The same entries as every other dialog over the library's formats.
 QStringList TForm1::nameFilters(const QString& barFilter)
 {
-    return TGfxDialog::nameFilters(barFilter);
+    return controls::nameFilters(barFilter);
 }
 
 void TForm1::show_progress_panel(bool shown)

@@ -4,6 +4,7 @@
 #include "Unit2.h"
 #include "Unit4.h"
 
+#include "file_filters.h"
 #include "mbutton.h"
 #include "picturebox.h"
 #include "ui_Unit1.h"
@@ -36,10 +37,7 @@ constexpr std::size_t kPathBuffer = 256;
 // monochrome pictures with a message of its own.
 constexpr int kJpegSaveTypes[] = {2, 3};
 
-QString library_text(const char* text)
-{
-    return text ? QString::fromLocal8Bit(text) : QString();
-}
+using controls::library_text;
 
 // A zero-filled buffer of `size` bytes (at least kPathBuffer) holding `path`
 // when it fits with its terminating zero, else empty.
@@ -54,19 +52,6 @@ std::vector<char> path_buffer(const QString& path, std::size_t size)
 QString folder_of(const QString& path)
 {
     return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
-}
-
-// The name the library will write for a save type: the name's extension
-// (the last dot after the last slash) replaced by the type's own, which is
-// the pattern of its entry in the library's save list.
-QString name_for_save_type(const QString& chosen, int save_type)
-{
-    const QStringList parts = QString::fromLocal8Bit(_Pic_GetSaveFormats()).split('|');
-    const qsizetype at = qsizetype(save_type) * 2 - 1;
-    if (save_type < 1 || at >= parts.size() || !parts.at(at).startsWith(QLatin1String("*."))) return chosen;
-    const qsizetype name = chosen.lastIndexOf('/') + 1;
-    const qsizetype dot = chosen.lastIndexOf('.');
-    return (dot > name ? chosen.left(dot) : chosen) + parts.at(at).mid(1);
 }
 
 // Why a file could not be written, in the system's words: the error the
@@ -204,7 +189,7 @@ bool TForm1::SavePicture()
     for (;;) {
         if (SaveDialog1->exec() != QDialog::Accepted) return false;
         save_type = int(SaveDialog1->nameFilters().indexOf(SaveDialog1->selectedNameFilter())) + 1;
-        chosen = name_for_save_type(chosen_file(*SaveDialog1), save_type);
+        chosen = controls::nameForSaveType(chosen_file(*SaveDialog1), library_text(_Pic_GetSaveFormats()), save_type);
         if (chosen.isEmpty()) return false;
         if (!Settings.Overwrite || !QFileInfo::exists(chosen) ||
             QMessageBox::question(this, QStringLiteral("Save Image as"),

@@ -1,6 +1,7 @@
 // TForm2: the preferences dialog.
 #include "Unit2.h"
 
+#include "file_filters.h"
 #include "ui_Unit2.h"
 #include "zarngfx.h"
 
@@ -22,10 +23,7 @@ constexpr QPoint kPanelOffset(456 - 280, 32);  // from the dialog's top right co
 constexpr int kPanelSize = 161;
 constexpr int kRoomBelowPanel = 211 - 32 - kPanelSize;
 
-QString library_text(const char* text)
-{
-    return QString::fromLocal8Bit(text ? text : "");
-}
+using controls::library_text;
 
 using Switch = std::pair<QCheckBox*, bool ViewerSettings::*>;
 

@@ -2,6 +2,7 @@
 #include "gfxdlg.h"
 
 #include "bmp_picture.h"
+#include "file_filters.h"
 #include "private_temp.h"
 
 #include <QDir>
@@ -26,10 +27,7 @@ using ConvertFn = int (*)(const char*, const char*, PicImage*, int, int, int, in
 // Far more rows than any format table has; a broken count cannot stall us.
 constexpr int kMaxFormats = 1000;
 
-QString library_text(const char* text)
-{
-    return text ? QString::fromLocal8Bit(text) : QString();
-}
+using controls::library_text;
 
 // The path with links and "." / ".." resolved as far as it exists, so two
 // spellings of one file compare equal.
@@ -51,17 +49,6 @@ bool same_file(const QString& a, const QString& b)
 bool make_folder_for(const QString& file)
 {
     return QDir().mkpath(QFileInfo(file).absolutePath());
-}
-
-// The file name with its extension replaced the way the library's writer
-// does it: the last dot of the name part starts the extension; a name
-// without one (or starting with its only dot) gets the extension appended.
-QString with_extension(const QString& path, const QString& extension)
-{
-    const qsizetype name = path.lastIndexOf('/') + 1;
-    const qsizetype dot = path.lastIndexOf('.');
-    const qsizetype cut = dot > name ? dot : path.size();
-    return path.left(cut) + extension;
 }
 
 }  // namespace
@@ -159,24 +146,6 @@ void TGfxDialog::setPhotoCDSize(int value)
     photo_cd_size_ = std::clamp(value, 0, 2);
 }
 
-QStringList TGfxDialog::nameFilters(const QString& barFilter)
-{
-    QStringList parts = barFilter.split('|');
-    if (!parts.isEmpty() && parts.back().isEmpty()) parts.removeLast();
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
-        filters << parts.at(i) + QStringLiteral(" (") + filePatterns(parts.at(i + 1)).join(' ') + ')';
-    return filters;
-}
-
-QStringList TGfxDialog::filePatterns(const QString& patternList)
-{
-    QStringList patterns = patternList.split(';', Qt::SkipEmptyParts);
-    for (QString& pattern : patterns)
-        if (pattern == QLatin1String("*.*")) pattern = QStringLiteral("*");
-    return patterns;
-}
-
 void TGfxDialog::BuildFilters()
 {
     if (!loadLibrary()) return;
@@ -192,11 +161,11 @@ void TGfxDialog::BuildFilters()
                             QStringLiteral(")|") + library_text(pattern(i)) + '|';
         }
         open_filter_ += QStringLiteral("All Files|*.*");
-        if (open_dialog_) open_dialog_->setNameFilters(nameFilters(open_filter_));
+        if (open_dialog_) open_dialog_->setNameFilters(controls::nameFilters(open_filter_));
     }
     if (const auto save_formats = library_.find<SaveFormatsFn>("_Pic_GetSaveFormats")) {
         save_filter_ = library_text(save_formats());
-        if (save_dialog_) save_dialog_->setNameFilters(nameFilters(save_filter_));
+        if (save_dialog_) save_dialog_->setNameFilters(controls::nameFilters(save_filter_));
     }
     finish();
 }
@@ -342,15 +311,7 @@ QString TGfxDialog::outputName() const
 {
     const QString file = SaveFileName();
     if (file.isEmpty()) return {};
-    const QStringList parts = save_filter_.split('|');
-    const qsizetype at = qsizetype(SaveFilterIndex() - 1) * 2 + 1;
-    if (at < 1 || at >= parts.size()) return file;
-    const QString extension = parts.at(at).mid(1);
-    const bool plain = parts.at(at).startsWith(QLatin1String("*.")) && extension.size() > 1 &&
-                       std::none_of(extension.begin(), extension.end(), [](QChar c) {
-                           return c == '*' || c == '?' || c == ';' || c == '/';
-                       });
-    return plain ? with_extension(file, extension) : file;
+    return controls::nameForSaveType(file, save_filter_, SaveFilterIndex());
 }
 
 // The temporary file is written over and deleted; were it one of the

@@ -60,12 +60,6 @@ public:
     // The filters as the library's bar-separated "description|pattern|" texts.
     QString OpenFilter() const { return open_filter_; }
     QString SaveFilter() const { return save_filter_; }
-    // "Description (*.a *.b)" entries from a bar-separated filter text, for
-    // every file dialog that lists the library's formats.
-    static QStringList nameFilters(const QString& barFilter);
-    // The patterns of a semicolon-separated list, "*.*" as "*": the library
-    // reads files by their content, and many have no dot in their names.
-    static QStringList filePatterns(const QString& patternList);
 
     QFileDialog* OpenDialog() const { return open_dialog_; }
     QFileDialog* SaveDialog() const { return save_dialog_; }

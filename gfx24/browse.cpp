@@ -4,7 +4,7 @@
 #include "ui_browse.h"
 
 #include "bmp_picture.h"
-#include "gfxdlg.h"
+#include "file_filters.h"
 #include "private_temp.h"
 #include "settings_store.h"
 #include "windows.h"
@@ -116,7 +116,7 @@ TImageForm::TImageForm(QWidget* parent)
 
     // The files every reader of the library takes.
     const char* pattern = _Pic_Pattern(0);
-    mask = TGfxDialog::filePatterns(QString::fromLatin1(pattern ? pattern : "*.*"));
+    mask = controls::filePatterns(QString::fromLatin1(pattern ? pattern : "*.*"));
 
     ui->DirTree1->setReadOnStart(true);
     ui->DirTree1->setOnAddDir([this](const QString& name, bool& add) { DirTree1AddDir(name, add); });

@@ -108,7 +108,7 @@ Streamed stream_bmp_conversion(const char* input, char* output, PicImage* pic, i
     // JPEG: the picture's rows top down, red, green, blue.
     std::vector<std::uint8_t> rgb(batch_rows * 3 * width);
     std::size_t batch_start = 0, batch_count = 0;
-    const int written = write_jpeg_rows(output, pic, quality, save_type == 3, [&](std::size_t y) -> const unsigned char* {
+    const auto next_row = [&](std::size_t y) -> const unsigned char* {
         if (y >= batch_start + batch_count) {
             batch_start = y;
             batch_count = std::min(batch_rows, rows - y);
@@ -123,7 +123,8 @@ Streamed stream_bmp_conversion(const char* input, char* output, PicImage* pic, i
             }
         }
         return rgb.data() + (y - batch_start) * 3 * width;
-    });
+    };
+    const int written = write_jpeg_rows(output, pic, quality, save_type == 3, next_row);
     if (read_failed) return Streamed::ReadFailed;
     return written ? Streamed::Written : Streamed::WriteFailed;
 }

@@ -1,4 +1,5 @@
 // TGfxDialog: filters from the format table, pictures in and out of files, conversion and the temporary file.
+#include "file_filters.h"
 #include "gfxdlg.h"
 #include "private_temp.h"
 #include "test_support.h"
@@ -43,7 +44,7 @@ bool same_pixels(const QImage& a, const QImage& b)
 TEST(GfxDialog, FiltersComeFromTheFormatTable)
 {
     TGfxDialog dialog;
-    const QStringList open = TGfxDialog::nameFilters(dialog.OpenFilter());
+    const QStringList open = controls::nameFilters(dialog.OpenFilter());
     ASSERT_EQ(open.size(), _Pic_Count() + 2);
     EXPECT_TRUE(dialog.OpenFilter().startsWith(QString(_Pic_Description(0)) + '|' + _Pic_Pattern(0) + '|'));
     EXPECT_TRUE(dialog.OpenFilter().endsWith("|All Files|*.*"));
