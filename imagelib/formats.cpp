@@ -1,4 +1,4 @@
-// The format table, detection, and the read, write and conversion entry points.
+// The formats' descriptors, and from them the format table, detection, and the read, write and conversion entry points.
 #include "codecs.h"
 #include "operations.h"
 #include "platform.h"
@@ -280,6 +280,12 @@ void replace_extension(char* path, const char* extension)
     std::strcpy(path + save_extension_start(path), extension);
 }
 
+int out_of_memory()
+{
+    set_failure(Failure::OutOfMemory);
+    return 0;
+}
+
 int write_as(char* path, PicImage* pic, int save_type, int quality)
 {
     const SaveKind* kind = save_kind(save_type);
@@ -288,10 +294,10 @@ int write_as(char* path, PicImage* pic, int save_type, int quality)
     switch (kind->needs) {
     case SaveNeeds::Anything: break;
     case SaveNeeds::AtMost256Colours:
-        if (pic->bits == 24 && !reduce_diffused(pic)) return 0;
+        if (pic->bits == 24 && !reduce_diffused(pic)) return out_of_memory();
         break;
     case SaveNeeds::TwoColours:
-        if (pic->bits != 1 && (!make_grey(pic) || !make_mono(pic))) return 0;
+        if (pic->bits != 1 && (!make_grey(pic) || !make_mono(pic))) return out_of_memory();
         break;
     case SaveNeeds::MoreThanTwoColours:
         if (pic->bits == 1) {
