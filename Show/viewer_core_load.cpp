@@ -1,6 +1,7 @@
 // ViewerCore: loading a picture into the working file, the early read of start-up, and reading the file back.
 #include "viewer_core.h"
 
+#include "file_filters.h"
 #include "picture_load.h"
 #include "picture_store.h"
 
@@ -18,10 +19,7 @@
 
 namespace {
 
-QString library_text(const char* text)
-{
-    return text ? QString::fromLocal8Bit(text) : QString();
-}
+using controls::library_text;
 
 // Where a load converts to: beside the working file, which is replaced only
 // once the new picture is on screen.
