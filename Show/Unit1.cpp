@@ -7,9 +7,7 @@
 #include "file_filters.h"
 #include "gfxdlg.h"
 #include "mbutton.h"
-#include "picture_load.h"
 #include "picturebox.h"
-#include "private_temp.h"
 #include "progbar.h"
 #include "ui_Unit1.h"
 
@@ -17,21 +15,13 @@
 #include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QCompleter>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
 #include <QScreen>
 #include <QScrollBar>
-#include <QTime>
 #include <QWindow>
-
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <functional>
-#include <utility>
 
 using controls::library_text;
 

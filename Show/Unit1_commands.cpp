@@ -14,8 +14,6 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QImageWriter>
-#include <QSaveFile>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
