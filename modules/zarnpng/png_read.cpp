@@ -2,6 +2,7 @@
 #include "zarnpng.h"
 
 #include "checked.h"
+#include "progress.h"
 #include "record.h"
 
 #include <algorithm>
@@ -201,7 +202,7 @@ bool decode(PngRead& job, std::FILE* stream, PicImage* pic)
                 png_read_row(png, pixels + y * stride, nullptr);
                 if (last && layout == Layout::Indexed && pic->colours < 256) clamp_indexes(pixels + y * stride, width, pic->colours);
             }
-            if (last && pic->progress) pic->progress(int32_t(y + 1), int32_t(height));
+            if (last) report_progress(pic, std::int64_t(y) + 1, std::int64_t(height));
         }
     }
     if (whole)

@@ -2,6 +2,7 @@
 #include "zarnpng.h"
 
 #include "checked.h"
+#include "progress.h"
 #include "record.h"
 #include "write_path.h"
 
@@ -151,7 +152,7 @@ bool encode(PngWrite& job, std::FILE* stream, PicImage* pic, int strategy)
     const std::size_t stride = *row_bytes(pic->width, pic->bits);
     for (png_uint_32 y = 0; y < height; ++y) {
         png_write_row(png, pic->pixels + y * stride);
-        if (pic->progress) pic->progress(int32_t(y + 1), pic->height);
+        report_progress(pic, std::int64_t(y) + 1, pic->height);
     }
     png_write_end(png, info);
     return true;

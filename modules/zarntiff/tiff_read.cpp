@@ -2,6 +2,7 @@
 #include "zarntiff.h"
 
 #include "checked.h"
+#include "progress.h"
 #include "record.h"
 
 #include <algorithm>
@@ -359,7 +360,7 @@ OwnRead read_own(TIFF* tif, const Layout& layout, PicImage* pic)
         const std::uint8_t* row = source.row(y);
         if (!row) return OwnRead::kFailed;
         convert_row(layout, row, pixels.get() + y * stride);
-        if (pic->progress) pic->progress(int32_t(y + 1), int32_t(layout.height));
+        report_progress(pic, std::int64_t(y) + 1, std::int64_t(layout.height));
     }
     pic->width = int32_t(layout.width);
     pic->height = int32_t(layout.height);
@@ -408,7 +409,8 @@ bool read_rgba(TIFF* tif, PicImage* pic)
         out[3 * i] = premultiplied_onto_white(TIFFGetR(value), alpha);
         out[3 * i + 1] = premultiplied_onto_white(TIFFGetG(value), alpha);
         out[3 * i + 2] = premultiplied_onto_white(TIFFGetB(value), alpha);
-        if (pic->progress && (i + 1) % width == 0) pic->progress(int32_t((i + 1) / width), int32_t(height));
+        if (pic->progress && (i + 1) % width == 0)
+            report_progress(pic, std::int64_t((i + 1) / width), std::int64_t(height));
     }
     pic->width = int32_t(width);
     pic->height = int32_t(height);

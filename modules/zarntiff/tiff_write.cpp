@@ -2,6 +2,7 @@
 #include "zarntiff.h"
 
 #include "checked.h"
+#include "progress.h"
 #include "record.h"
 #include "write_path.h"
 
@@ -75,7 +76,7 @@ bool write_tiff_stream(std::FILE* stream, const PicImage* pic, int compression)
     for (std::uint32_t y = 0; y < std::uint32_t(pic->height); ++y) {
         std::memcpy(row.data(), pic->pixels + y * stride, stride);
         if (TIFFWriteScanline(t, row.data(), y, 0) < 0) return false;
-        if (pic->progress) pic->progress(int32_t(y + 1), pic->height);
+        report_progress(pic, std::int64_t(y) + 1, pic->height);
     }
     return TIFFWriteDirectory(t) != 0;
 }
