@@ -2,6 +2,7 @@
 #include "Unit1.h"
 
 #include "artwork.h"
+#include "file_filters.h"
 #include "registration.h"
 
 #include <QApplication>
@@ -15,8 +16,7 @@ namespace {
 
 QString extension_text(int n)
 {
-    const char* text = _Pic_Extension(n);
-    return QString::fromLocal8Bit(text ? text : "");
+    return controls::library_text(_Pic_Extension(n));
 }
 
 QStringList all_extensions(int format_count)

@@ -3,6 +3,7 @@
 #include "picture_load.h"
 
 #include "bmp_picture.h"
+#include "file_filters.h"
 #include "settings_store.h"
 #include "viewer_settings.h"
 
@@ -46,7 +47,7 @@ BackgroundRead::BackgroundRead(const QString& path, LoadOptions options) : optio
         thread_ = std::thread([this, local] {
             result_ = _Pic_Read(local.constData(), &record_, options_.photoCdSize, options_.jpegScale);
             // The library keeps its reason for this thread only.
-            if (!result_) failure_ = QString::fromLocal8Bit(_Pic_FailureText());
+            if (!result_) failure_ = controls::library_text(_Pic_FailureText());
             // As a 256-colour load does it; a reduction that ran out of
             // memory leaves 24 bits and fails the load.
             if (result_ && options_.reduce && record_.bits == 24) {
