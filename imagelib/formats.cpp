@@ -254,6 +254,7 @@ int run_reader(const FormatDescriptor& format, const char* path, PicImage* pic, 
     set_reading_format(format.name);
     const int result = format.reader ? format.reader(path, pic, options) : read_outside(format.outside, path, pic);
     if (result) return 1;
+    clear_warning();
     if (last_failure() == Failure::None) fail_unreadable(path, Failure::Unreadable);
     return 0;
 }

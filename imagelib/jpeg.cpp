@@ -32,21 +32,28 @@ constexpr int kRowsPerCall = 4;
 struct JpegErrors {
     jpeg_error_mgr manager;
     std::jmp_buf recovery;
+    bool ran_out;  // libjpeg met the end of the file and went on with filler
 };
 
 void jump_back(j_common_ptr cinfo)
 {
-    switch (cinfo->err->msg_code) {
+    auto* errors = reinterpret_cast<JpegErrors*>(cinfo->err);
+    // An error after the end of the file is that end, whatever libjpeg calls it.
+    const int code = errors->ran_out ? int(JERR_INPUT_EMPTY) : cinfo->err->msg_code;
+    switch (code) {
     case JERR_INPUT_EMPTY: set_failure(Failure::Truncated); break;
     case JERR_OUT_OF_MEMORY: set_failure(Failure::OutOfMemory); break;
     default: set_failure(Failure::NotThisFormat); break;
     }
-    std::longjmp(reinterpret_cast<JpegErrors*>(cinfo->err)->recovery, 1);
+    std::longjmp(errors->recovery, 1);
 }
 
 void note_message(j_common_ptr cinfo, int level)
 {
-    if (level == -1 && cinfo->err->msg_code == JWRN_JPEG_EOF) warn_filled_in();
+    if (level == -1 && cinfo->err->msg_code == JWRN_JPEG_EOF) {
+        reinterpret_cast<JpegErrors*>(cinfo->err)->ran_out = true;
+        warn_filled_in();
+    }
 }
 void ignore_output(j_common_ptr) {}
 

@@ -67,6 +67,11 @@ void clear_failure()
     failure_state.reason = Failure::None;
 }
 
+void clear_warning()
+{
+    failure_state.filled_in = false;
+}
+
 void set_reading_format(const char* short_name)
 {
     failure_state.format = short_name;

@@ -49,6 +49,8 @@ void warn_filled_in();
 void begin_attempt();
 // Forgets the reason only: a later stage succeeded after all.
 void clear_failure();
+// Forgets the warning: the read that filled rows in failed in the end.
+void clear_warning();
 // Names the format whose reader runs next, for "not a ... file".
 void set_reading_format(const char* short_name);
 const char* failure_text();
