@@ -23,14 +23,8 @@ using TableEntry = const QtHostTable* (*)();
 Host::Host()
 {
     if (!qt_widgets_loaded()) return;
-    module_ = zarn::load_module("eztw32_qt");
-    if (const auto entry = reinterpret_cast<TableEntry>(zarn::find_export(module_, EZTW32_QT_ENTRY)))
-        table_ = entry();
-}
-
-Host::~Host()
-{
-    zarn::free_module(module_);
+    module_ = zarn::open_module("eztw32_qt");
+    if (const auto entry = module_.find_as<TableEntry>(EZTW32_QT_ENTRY)) table_ = entry();
 }
 
 }  // namespace eztw32

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "qt_host.h"
+#include "shared_rules.h"
 
 namespace eztw32 {
 
@@ -13,7 +14,6 @@ namespace eztw32 {
 class Host {
 public:
     Host();
-    ~Host();
     Host(const Host&) = delete;
     Host& operator=(const Host&) = delete;
 
@@ -49,7 +49,7 @@ public:
     };
 
 private:
-    void* module_ = nullptr;
+    zarn::Module module_;  // unloaded when the host goes
     const QtHostTable* table_ = nullptr;
 };
 
