@@ -66,7 +66,7 @@ Streamed stream_bmp_conversion(const char* input, char* output, PicImage* pic, i
     pic->bits = 24;
     pic->colours = 0;
     describe(pic, "BMP : %ldx%ld - 24bit", long(pic->width), long(pic->height));
-    std::strcpy(output + save_extension_start(output), save_type == 1 ? ".bmp" : ".jpg");
+    std::strcpy(output + save_extension_start(output), save_kind(save_type)->extension);
 
     // Batches of about 256 KiB. Picture row y is file row y when the file
     // is stored top down, else file row height - 1 - y; a batch of either
