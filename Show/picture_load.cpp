@@ -108,8 +108,8 @@ QImage takeRecordPicture(PicImage& record)
         return {};
     }
     // The same ceiling as for the file's picture, whose rows are padded.
-    if (!controls::pictureFitsCeiling(QSize(width, height), format == QImage::Format_RGB888 ? QImage::Format_BGR888 : format))
-        return {};
+    const QImage::Format padded = format == QImage::Format_RGB888 ? QImage::Format_BGR888 : format;
+    if (!controls::pictureFitsCeiling(QSize(width, height), padded)) return {};
 
     QImage picture(record.pixels, width, height, line, format, [](void* pixels) { std::free(pixels); },
                    record.pixels);

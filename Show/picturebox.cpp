@@ -106,7 +106,8 @@ const QImage& TPictureBox::outline_pattern()
     static const QImage pattern = [] {
         QImage tile(8, 8, QImage::Format_RGB32);
         for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x) tile.setPixel(x, y, (x + y) % 8 < 4 ? qRgb(255, 255, 255) : qRgb(128, 128, 128));
+            for (int x = 0; x < 8; ++x)
+                tile.setPixel(x, y, (x + y) % 8 < 4 ? qRgb(255, 255, 255) : qRgb(128, 128, 128));
         return tile;
     }();
     return pattern;
@@ -117,7 +118,8 @@ QRect TPictureBox::outlineBounds() const
     const int margin = outline_width_ + 1;
     const QRect device = QRect(outline_from_, outline_to_).normalized().adjusted(-margin, -margin, margin, margin);
     const qreal ratio = pixelRatio();
-    return QRectF(QPointF(device.topLeft()) / ratio, QSizeF(device.size()) / ratio).toAlignedRect().adjusted(-1, -1, 1, 1);
+    const QRectF area(QPointF(device.topLeft()) / ratio, QSizeF(device.size()) / ratio);
+    return area.toAlignedRect().adjusted(-1, -1, 1, 1);
 }
 
 void TPictureBox::setOutline(QPoint from, QPoint to, int pen_width)

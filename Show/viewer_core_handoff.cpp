@@ -1,4 +1,4 @@
-// ViewerCore: the local server later copies of the viewer find, and holding their hand-offs while a modal window is open.
+// ViewerCore: the local server later copies of the viewer find, and their hand-offs held while a modal window is open.
 #include "viewer_core.h"
 
 #include "command_line.h"

@@ -226,8 +226,9 @@ bool ViewerCore::reload()
     // The depths the library reads a bitmap in; the probe of the header
     // alone takes any.
     PicImage probe{};
-    const bool readable = _checkbmp(working.constData(), &probe) &&
-                          (probe.bits == 1 || probe.bits == 4 || probe.bits == 8 || probe.bits == 16 || probe.bits == 24);
+    const bool readable = _checkbmp(working.constData(), &probe) && (probe.bits == 1 || probe.bits == 4 ||
+                                                                     probe.bits == 8 || probe.bits == 16 ||
+                                                                     probe.bits == 24);
     if (!readable) {
         // A file the library cannot work on (an outside editor saved a kind
         // it does not take) is refused: the picture on screen stays, and goes

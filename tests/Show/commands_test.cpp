@@ -556,7 +556,8 @@ TEST(CommandSave, SuggestsThePicturesNameAndKeepsOnlyAFolderThatTookIt)
                  suggested = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
                  choose(temp_path("gone/holiday.bmp"), 1)(dialog);
              })
-            .then<QMessageBox>([](QMessageBox& box) { QMetaObject::invokeMethod(&box, "accept", Qt::QueuedConnection); });
+            .then<QMessageBox>(
+                [](QMessageBox& box) { QMetaObject::invokeMethod(&box, "accept", Qt::QueuedConnection); });
         EXPECT_FALSE(form.SavePicture());
         EXPECT_EQ(steps.done(), 2u);
     }

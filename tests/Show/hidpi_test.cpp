@@ -1,4 +1,4 @@
-// A screen of twice the pixel density: the full-size picture is copied one pixel per screen pixel, and selections stay in picture pixels.
+// A screen of twice the pixel density: the full-size picture is copied pixel for pixel, selections in picture pixels.
 #include "picturebox.h"
 #include "show_test_support.h"
 

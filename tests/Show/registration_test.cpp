@@ -134,7 +134,8 @@ TEST(Registration, RegisterAssociatesEachExtensionOfTheFormat)
     EXPECT_EQ(form.RegistrationStatus(), "Registered pbm");
 
     const std::string list = text_of(mimeapps_path());
-    for (const char* line : {"image/x-portable-pixmap=Show.Image.desktop;", "image/x-portable-graymap=Show.Image.desktop;",
+    for (const char* line : {"image/x-portable-pixmap=Show.Image.desktop;",
+                             "image/x-portable-graymap=Show.Image.desktop;",
                              "image/x-portable-bitmap=Show.Image.desktop;"})
         EXPECT_NE(list.find(line), std::string::npos) << list;
     EXPECT_EQ(list.find("image/bmp"), std::string::npos);

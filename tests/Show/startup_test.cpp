@@ -153,7 +153,8 @@ TEST(SingleInstance, CopiesStartedTogetherAllHandOver)
     QStringList pictures;
     std::vector<std::unique_ptr<ShowCopy>> copies;
     for (int i = 0; i < 6; ++i) pictures << q(write_bmp8("g" + std::to_string(i) + ".bmp", 8 + i, 8));
-    for (const QString& picture : pictures) copies.push_back(std::make_unique<ShowCopy>(QStringList{"--edit", picture}));
+    for (const QString& picture : pictures)
+        copies.push_back(std::make_unique<ShowCopy>(QStringList{"--edit", picture}));
     for (const auto& copy : copies) {
         ASSERT_TRUE(copy->ended());
         EXPECT_EQ(copy->exitCode(), 0);
@@ -181,7 +182,8 @@ TEST(SingleInstance, TheSocketTakesOnlyWellFormedHandOffs)
     EXPECT_EQ(answer_to("open /etc/passwd"), "cut off");
 
     EXPECT_EQ(show::handOffArgument(show::handOffRequest({})), QString());
-    EXPECT_EQ(show::handOffArgument(show::handOffRequest("?/a b/\xC3\xA9.bmp")), QString::fromUtf8("?/a b/\xC3\xA9.bmp"));
+    EXPECT_EQ(show::handOffArgument(show::handOffRequest("?/a b/\xC3\xA9.bmp")),
+              QString::fromUtf8("?/a b/\xC3\xA9.bmp"));
 }
 
 // A path relative to the folder the copy started in names the same file for

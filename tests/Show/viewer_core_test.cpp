@@ -1,4 +1,4 @@
-// ViewerCore without a window: undo and redo, stepping through the folder, and hand-offs held while a modal window is open.
+// ViewerCore without a window: undo and redo, stepping through the folder, hand-offs held while a modal window is open.
 #include "command_line.h"
 #include "show_test_support.h"
 #include "viewer_core.h"
