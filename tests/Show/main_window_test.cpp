@@ -149,12 +149,13 @@ TEST(MainWindow, FailedConversionKeepsThePreviousPictureAndSaysWhy)
     EXPECT_FALSE(form.LoadImage(QString::fromStdString(temp_path("missing.bmp"))));
     EXPECT_EQ(form.windowTitle(), "Show - Error Loading Image");
     EXPECT_EQ(label(form, "Label1"), "file not found");
-    for (const std::string& path : {text, broken}) {
-        EXPECT_FALSE(form.LoadImage(QString::fromStdString(path)));
-        EXPECT_EQ(form.windowTitle(), "Show - Error Loading Image");
-        EXPECT_NE(label(form, "Label1"), description);
-        EXPECT_FALSE(label(form, "Label1").isEmpty());
-    }
+    EXPECT_FALSE(form.LoadImage(QString::fromStdString(text)));
+    EXPECT_EQ(form.windowTitle(), "Show - Error Loading Image");
+    EXPECT_NE(label(form, "Label1"), description);
+    EXPECT_FALSE(label(form, "Label1").isEmpty());
+    EXPECT_FALSE(form.LoadImage(QString::fromStdString(broken)));
+    EXPECT_EQ(form.windowTitle(), "Show - Error Loading Image");
+    EXPECT_EQ(label(form, "Label1"), "file truncated");
     EXPECT_EQ(grabbed(*child(form, "Image1")), before);
     EXPECT_TRUE(panel(form, "Panel1")->isHidden());
     EXPECT_EQ(form.FileTitle, "broken.bmp");  // the title and format describe the file that failed
