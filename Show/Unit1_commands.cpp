@@ -31,10 +31,6 @@ namespace {
 
 // What the library's path exports may write into: at least this many bytes.
 constexpr std::size_t kPathBuffer = 256;
-// Save types 2 and 3 are the two JPEG kinds, which the library refuses for
-// monochrome pictures with a message of its own.
-constexpr int kJpegSaveTypes[] = {2, 3};
-
 using controls::library_text;
 
 // A zero-filled buffer of `size` bytes (at least kPathBuffer) holding `path`
@@ -205,12 +201,11 @@ bool TForm1::SavePicture()
     // The library puts the save type's extension on the name in place, so
     // the buffer has room beyond the name.
     std::vector<char> output = path_buffer(chosen, std::size_t(QFile::encodeName(chosen).size()) + 16);
-    const bool refused_as_jpeg =
-        Pic()->bits == 1 && std::ranges::find(kJpegSaveTypes, save_type) != std::end(kJpegSaveTypes);
     const QByteArray working = QFile::encodeName(WorkingFile);
     errno = 0;
     const int saved = _bmptoanys(working.constData(), output.data(), Pic(), save_type, Settings.JpegQuality);
     const int write_error = errno;
+    const bool library_told_why = !saved && _Pic_FailureShown();
     output.back() = '\0';
     // A writer may reduce the record's picture on the way (a GIF to 256
     // colours): the record describes the working file again.
@@ -226,10 +221,10 @@ bool TForm1::SavePicture()
         return true;
     }
     SaveDialog1->setDirectory(dialogFolder(Settings.SaveDir));
-    // The library has said why it refused a monochrome JPEG; any other
-    // failure would otherwise pass unnoticed. The old file is as it was.
+    // A failure the library has not told the user about would otherwise pass
+    // unnoticed. The old file is as it was.
     const QString written = QFile::decodeName(output.data());
-    if (!refused_as_jpeg) {
+    if (!library_told_why) {
         const QString reason = save_failure_reason(written, write_error);
         QMessageBox::warning(this, QStringLiteral("Show"),
                              QStringLiteral("Cannot save ") + written +

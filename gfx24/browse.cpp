@@ -265,7 +265,7 @@ void TImageForm::FileListBox1Click()
     // 4.
     ui->Panel1->hide();
     ui->Panel1->move(0, 0);
-    // 5. A file the library cannot convert (or no private folder to put it
+    // A file the library cannot convert (or no private folder to put it
     // in) leaves the frame hidden and the caption as it was.
     QImage converted;
     if (!preview_file.isEmpty()) {
@@ -283,7 +283,7 @@ void TImageForm::FileListBox1Click()
     ui->Image1->setPixmap(QPixmap::fromImage(picture));
     // 7.
     FitFrame();
-    // 8. The caption tells the size before the reduction for the preview.
+    // The caption tells the size before the reduction for the preview.
     const int factor = kind == kJpegKind ? reduction.jpeg_factor : kind == kPhotoCdKind ? reduction.photocd_factor : 1;
     const char* description = _Pic_Description(kind);
     setWindowTitle(QStringLiteral("Browse (%1 x %2) %3")

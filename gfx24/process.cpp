@@ -151,7 +151,7 @@ void TAdjuster24::FormShow()
     file_width_ = record_->width;
     file_height_ = record_->height;
 
-    // 3. The navigator shows the whole file at half size.
+    // The navigator shows the whole file at half size.
     ui->ScrollBox2->horizontalScrollBar()->setValue(0);
     ui->ScrollBox2->verticalScrollBar()->setValue(0);
     QImage picture;
@@ -167,7 +167,7 @@ void TAdjuster24::FormShow()
     last_horizontal_ = 0;
     last_vertical_ = 0;
 
-    // 4. The library crops from the file, so the file's own size counts
+    // The library crops from the file, so the file's own size counts
     // (the navigator's picture has it too whenever it could be loaded).
     preview_width_ = std::min(file_width_, kPreviewWidth);
     preview_height_ = std::min(file_height_, kPreviewHeight);
@@ -261,7 +261,7 @@ void TAdjuster24::RefreshPreview()
         ++crop_pending_;
     }
 
-    // 1. Old results go first, so a step that fails shows an empty
+    // Old results go first, so a step that fails shows an empty
     // preview rather than a stale one.
     if (crop_pending_ != 0) {
         QFile::remove(cropped_file_);
@@ -309,7 +309,7 @@ void TAdjuster24::done(int result)
 
 void TAdjuster24::FormClose()
 {
-    // 1. The whole file gets the previewed change. The library leaves the
+    // The whole file gets the previewed change. The library leaves the
     // file as it was when it cannot read or write it, so success shows as
     // a new file of the same 24-bit size in its place.
     if (confirmed_ && record_) {

@@ -303,7 +303,7 @@ int write_as(char* path, PicImage* pic, int save_type, int quality)
     case SaveNeeds::MoreThanTwoColours:
         if (pic->bits == 1) {
             show_message("Cannot save 2 Colour Images\nin Jpeg Format", "ZarnGfx");
-            set_failure(Failure::Unsupported);
+            set_failure_shown(Failure::Unsupported);
             return 0;
         }
         break;
@@ -410,6 +410,7 @@ ZARNGFX_EXPORT int _Pic_ValidExt(const char* path, int extension_only)
 
 ZARNGFX_EXPORT const char* _Pic_FailureText(void) { return failure_text(); }
 ZARNGFX_EXPORT const char* _Pic_WarningText(void) { return warning_text(); }
+ZARNGFX_EXPORT int _Pic_FailureShown(void) { return failure_shown() ? 1 : 0; }
 
 ZARNGFX_EXPORT int _Pic_Read(const char* path, PicImage* pic, int pcd_resolution, int jpeg_scale)
 {

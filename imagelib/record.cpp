@@ -17,6 +17,7 @@ namespace {
 struct FailureState {
     Failure reason = Failure::None;
     bool filled_in = false;
+    bool shown = false;  // the user was told of the failure by the library
     const char* format = nullptr;
     double bytes = 0;
     std::int64_t width = 0, height = 0;
@@ -29,6 +30,18 @@ thread_local FailureState failure_state;
 void set_failure(Failure reason)
 {
     failure_state.reason = reason;
+    failure_state.shown = false;
+}
+
+void set_failure_shown(Failure reason)
+{
+    failure_state.reason = reason;
+    failure_state.shown = true;
+}
+
+bool failure_shown()
+{
+    return failure_state.reason != Failure::None && failure_state.shown;
 }
 
 void fail_to_open()
@@ -58,6 +71,7 @@ void warn_filled_in()
 void begin_attempt()
 {
     failure_state.reason = Failure::None;
+    failure_state.shown = false;
     failure_state.filled_in = false;
     failure_state.format = nullptr;
 }

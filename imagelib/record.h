@@ -38,6 +38,10 @@ enum class Failure {
 };
 
 void set_failure(Failure reason);
+// The same, for a failure the library has already told the user about with a
+// message of its own: the host need not show a second one.
+void set_failure_shown(Failure reason);
+bool failure_shown();
 // The reason for a file that could not be opened, from errno.
 void fail_to_open();
 void fail_too_large(std::int64_t width, std::int64_t height, int bits);

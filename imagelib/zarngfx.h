@@ -78,6 +78,9 @@ ZARNGFX_EXPORT int _anytogrey(const char* in, const char* bmp, PicImage* pic, in
    make up ("file truncated, the rest filled in"), else "". */
 ZARNGFX_EXPORT const char* _Pic_FailureText(void);
 ZARNGFX_EXPORT const char* _Pic_WarningText(void);
+/* 1 when the library has already shown the user a message of its own about
+   the last failure (through the message handler), so the host need not. */
+ZARNGFX_EXPORT int _Pic_FailureShown(void);
 
 /* In-memory processing of the record's pixels */
 ZARNGFX_EXPORT void _Pic_Dither(PicImage* pic);  /* 24-bit to the fixed 225-colour palette */

@@ -16,22 +16,6 @@ using namespace zarn::test;
 
 namespace {
 
-Rows solid(int width, int height, Bytes rgb)
-{
-    Bytes row;
-    for (int x = 0; x < width; ++x) row.insert(row.end(), rgb.begin(), rgb.end());
-    return Rows(std::size_t(height), row);
-}
-
-Rows noise_rows(int width, int height, int bytes_per_pixel, unsigned seed)
-{
-    std::mt19937 random(seed);
-    Rows rows(std::size_t(height), Bytes(std::size_t(width * bytes_per_pixel)));
-    for (Bytes& row : rows)
-        for (auto& v : row) v = std::uint8_t(random());
-    return rows;
-}
-
 // A smooth picture with some grain: far more than 256 colours.
 Rows photo_like(int width, int height)
 {

@@ -17,15 +17,6 @@ using namespace zarn::test;
 
 namespace {
 
-Rows noise_rows(int width, int height, int bytes_per_pixel, unsigned seed)
-{
-    std::mt19937 random(seed);
-    Rows rows(std::size_t(height), Bytes(std::size_t(width * bytes_per_pixel)));
-    for (Bytes& row : rows)
-        for (auto& v : row) v = std::uint8_t(random());
-    return rows;
-}
-
 // Writes 24-bit rows as a binary PPM and returns what `command` prints with
 // the file's path in place of "IN" (or after it), parsed; nothing when the
 // tool failed.

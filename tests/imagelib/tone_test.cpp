@@ -14,13 +14,6 @@ using namespace zarn::test;
 
 namespace {
 
-Rows solid(int width, int height, Bytes rgb)
-{
-    Bytes row;
-    for (int x = 0; x < width; ++x) row.insert(row.end(), rgb.begin(), rgb.end());
-    return Rows(std::size_t(height), row);
-}
-
 Rows noise_rgb(int width, int height, unsigned seed)
 {
     std::mt19937 random(seed);

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -250,6 +251,22 @@ Rows rgb_ramp(int width, int height)
         for (int x = 0; x < width; ++x)
             rows[std::size_t(y)].insert(rows[std::size_t(y)].end(), {std::uint8_t(x * 37 + y), std::uint8_t(y * 53 + 7),
                                                                      std::uint8_t(x * y * 11 + 200)});
+    return rows;
+}
+
+Rows solid(int width, int height, Bytes rgb)
+{
+    Bytes row;
+    for (int x = 0; x < width; ++x) row.insert(row.end(), rgb.begin(), rgb.end());
+    return Rows(std::size_t(height), row);
+}
+
+Rows noise_rows(int width, int height, int bytes_per_pixel, unsigned seed)
+{
+    std::mt19937 random(seed);
+    Rows rows(std::size_t(height), Bytes(std::size_t(width * bytes_per_pixel)));
+    for (Bytes& row : rows)
+        for (auto& v : row) v = std::uint8_t(random());
     return rows;
 }
 

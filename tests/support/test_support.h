@@ -90,6 +90,9 @@ Bytes grey_ramp(int count);
 // RGB values that differ in every channel.
 Rows ramp(int width, int height, int modulo = 256);
 Rows rgb_ramp(int width, int height);
+// Rows of one colour, and rows of seeded noise (`bytes_per_pixel` bytes a pixel).
+Rows solid(int width, int height, Bytes rgb);
+Rows noise_rows(int width, int height, int bytes_per_pixel, unsigned seed);
 // 1-bit rows packed MSB first from a checkerboard-like pattern, the bits past
 // the width clear.
 Rows mono_pattern(int width, int height);
