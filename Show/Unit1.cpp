@@ -26,8 +26,12 @@
 using controls::library_text;
 
 TForm1::TForm1(QWidget* parent)
-    : QWidget(parent), core_(std::make_unique<ViewerCore>(Settings)), FileName(core_->FileName),
-      PicFormat(core_->PicFormat), FileTitle(core_->FileTitle), WorkingFile(core_->WorkingFile),
+    : QWidget(parent),
+      core_(std::make_unique<ViewerCore>(Settings)),
+      FileName(core_->FileName),
+      PicFormat(core_->PicFormat),
+      FileTitle(core_->FileTitle),
+      WorkingFile(core_->WorkingFile),
       ui(std::make_unique<Ui::TForm1>())
 {
     ui->setupUi(this);
@@ -43,7 +47,7 @@ TForm1::TForm1(QWidget* parent)
             [this](const QPoint& at) { PopupMenu1->popup(mapToGlobal(at)); });
     connect(ui->Image1, &TPictureBox::doubleClicked, this, &TForm1::OpenClick);
     ui->Image1->installEventFilter(this);  // its first paint starts the deferred start-up work
-    connect_selection();  // the picture's menu comes with the right button's release
+    connect_selection();                   // the picture's menu comes with the right button's release
 
     ui->Progbar1->setPenColor(palette().color(QPalette::Inactive, QPalette::Highlight));
     ui->Progbar1->setBorder(TProgbar::bNone);
@@ -160,7 +164,8 @@ void TForm1::after_first_paint(int step)
     default: OpenDialog2.get(); return;
     }
     // Posted, so what the user does in between is handled in between.
-    QMetaObject::invokeMethod(this, [this, step] { after_first_paint(step + 1); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, step] { after_first_paint(step + 1); }, Qt::QueuedConnection);
 }
 
 // The same entries as every other dialog over the library's formats.

@@ -68,9 +68,8 @@ QString save_failure_reason(const QString& path, int write_error)
     case ENAMETOOLONG: return QString::fromLocal8Bit(std::strerror(write_error));
     default: break;
     }
-    const QByteArray probe =
-        QFile::encodeName(QFileInfo(path).absolutePath() + QStringLiteral("/.zarn-save-probe-") +
-                          QString::number(QCoreApplication::applicationPid()));
+    const QByteArray probe = QFile::encodeName(QFileInfo(path).absolutePath() + QStringLiteral("/.zarn-save-probe-") +
+                                               QString::number(QCoreApplication::applicationPid()));
     const int descriptor = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
     if (descriptor < 0) return QString::fromLocal8Bit(std::strerror(errno));
     ::close(descriptor);
@@ -186,10 +185,10 @@ bool TForm1::SavePicture()
         chosen = controls::nameForSaveType(chosen_file(*SaveDialog1), library_text(_Pic_GetSaveFormats()), save_type);
         if (chosen.isEmpty()) return false;
         if (!Settings.Overwrite || !QFileInfo::exists(chosen) ||
-            QMessageBox::question(this, QStringLiteral("Save Image as"),
-                                  QFileInfo(chosen).fileName() +
-                                      QStringLiteral(" already exists.\nDo you want to replace it?"),
-                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes)
+            QMessageBox::question(
+                this, QStringLiteral("Save Image as"),
+                QFileInfo(chosen).fileName() + QStringLiteral(" already exists.\nDo you want to replace it?"),
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes)
             break;
         SaveDialog1->selectFile(QFileInfo(chosen).fileName());
     }
@@ -226,9 +225,9 @@ bool TForm1::SavePicture()
     const QString written = QFile::decodeName(output.data());
     if (!library_told_why) {
         const QString reason = save_failure_reason(written, write_error);
-        QMessageBox::warning(this, QStringLiteral("Show"),
-                             QStringLiteral("Cannot save ") + written +
-                                 (reason.isEmpty() ? QString() : QStringLiteral("\n") + reason));
+        QMessageBox::warning(
+            this, QStringLiteral("Show"),
+            QStringLiteral("Cannot save ") + written + (reason.isEmpty() ? QString() : QStringLiteral("\n") + reason));
     }
     return false;
 }

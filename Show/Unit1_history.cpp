@@ -56,10 +56,10 @@ bool TForm1::HasUnsavedChanges()
 bool TForm1::ConfirmDiscard()
 {
     if (!Settings.AskSave || !HasUnsavedChanges()) return true;
-    const QMessageBox::StandardButton answer = QMessageBox::question(
-        isVisible() ? this : nullptr, QStringLiteral("Show"),
-        QStringLiteral("Save changes to ") + FileTitle + QStringLiteral("?"),
-        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    const QMessageBox::StandardButton answer =
+        QMessageBox::question(isVisible() ? this : nullptr, QStringLiteral("Show"),
+                              QStringLiteral("Save changes to ") + FileTitle + QStringLiteral("?"),
+                              QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
     if (answer == QMessageBox::Discard) {
         core_->markClean();  // given up: not asked about again
         return true;

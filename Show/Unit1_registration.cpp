@@ -90,8 +90,7 @@ void TForm1::RegisterExtension(const QString& extensionText)
             list.close();
         }
         const QString type = show::mimeTypeForExtension(extension);
-        const QString merged =
-            show::withDefaultApplication(existing, type, QString::fromLatin1(show::kDesktopId));
+        const QString merged = show::withDefaultApplication(existing, type, QString::fromLatin1(show::kDesktopId));
         if (!show::writeFileIfChanged(list_path, merged)) continue;
         set_status(QStringLiteral("Registered ") + extension);
     }

@@ -93,7 +93,7 @@ void TForm1::Image1MouseMove(int x, int y)
     DrawSelection(SelCornerX, SelCornerY);
     HasSelection = true;
     core_->setTitle(QString::asprintf("Show - %ld Pixel Crop : %ldx%ld", long(Settings.CropStep), long(dx) * scale,
-                                     long(dy) * scale));
+                                      long(dy) * scale));
     crop_caption_shown_ = true;
 }
 
@@ -134,8 +134,8 @@ void TForm1::Image1StartDrag()
     // Owned by the picture: the drag's own loop runs here and ends before it returns.
     auto* drag = new QDrag(ui->Image1);
     drag->setMimeData(offered.release());
-    drag->setPixmap(QPixmap::fromImage(
-        ui->Image1->Picture().scaled(96, 96, Qt::KeepAspectRatio, Qt::FastTransformation)));
+    drag->setPixmap(
+        QPixmap::fromImage(ui->Image1->Picture().scaled(96, 96, Qt::KeepAspectRatio, Qt::FastTransformation)));
     drag->exec(Qt::CopyAction);
     drag->deleteLater();
 }

@@ -90,8 +90,8 @@ bool TForm1::DispatchArgument(const QStringList& arguments, show::BackgroundRead
             const QByteArray working = QFile::encodeName(WorkingFile);
             // The picture's name on a second line: a printout to a file goes beside it.
             const QByteArray printed = QFile::encodeName(WorkingFile + '\n' + QFileInfo(path).absoluteFilePath());
-            if (!WorkingFile.isEmpty() && _anytobmps(local.constData(), working.constData(), Pic(),
-                                                     Settings.PhotoCDSize, Settings.JpegScale))
+            if (!WorkingFile.isEmpty() &&
+                _anytobmps(local.constData(), working.constData(), Pic(), Settings.PhotoCDSize, Settings.JpegScale))
                 modal([&] { return _WinImagePrint(printed.constData()); });
         }
         // Pictures handed over meanwhile keep the viewer running to show them.
@@ -142,8 +142,7 @@ void TForm1::take_hand_off(const QString& argument)
         // others on a file the user picks.
         bring_to_front();
         if (parsed.verb == '=') browseClick();
-        else if (const QString chosen = ask_for_picture(); !chosen.isEmpty())
-            take_hand_off(parsed.verb + chosen);
+        else if (const QString chosen = ask_for_picture(); !chosen.isEmpty()) take_hand_off(parsed.verb + chosen);
         return;
     }
     if (!argument.isEmpty()) {

@@ -114,8 +114,7 @@ void TForm1::create_menus()
     add_item(ImageMenu, "24bit Adjustment", "process24", this, &TForm1::process24Click);
     image_items_.rotate = add_item(ImageMenu, "&Rotate 90 deg", "rotate", this, &TForm1::rotateClick);
     image_items_.expand24 = add_item(ImageMenu, "Convert to 24bit", "expand24", this, &TForm1::expand24Click);
-    image_items_.invertmono =
-        add_item(ImageMenu, "Invert Monochrome", "invertmono", this, &TForm1::invertmonoClick);
+    image_items_.invertmono = add_item(ImageMenu, "Invert Monochrome", "invertmono", this, &TForm1::invertmonoClick);
     image_items_.togrey = add_item(ImageMenu, "Convert to &Greyscale", "togrey", this, &TForm1::togreyClick);
     image_items_.mono = add_item(ImageMenu, "Convert to Monochrome", "mono", this, &TForm1::monoClick);
     image_items_.colour256 = colour_menu(ImageMenu, this);

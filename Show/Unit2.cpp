@@ -45,14 +45,14 @@ std::array<Switch, 13> switches(Ui::TForm2& ui)
 }
 
 // The radio button of a choice, numbered from 0 at the least value the setting takes.
-int choice(const ViewerSettings& settings, int ViewerSettings::* member)
+int choice(const ViewerSettings& settings, int ViewerSettings::*member)
 {
     const auto [least, most] = show::settingRange(member);
     return std::clamp(settings.*member, least, most) - least;
 }
 
 // An edit allows the numbers its setting may take.
-void limit(TNumEdit& edit, int ViewerSettings::* member)
+void limit(TNumEdit& edit, int ViewerSettings::*member)
 {
     const auto [least, most] = show::settingRange(member);
     edit.setMin(least);

@@ -94,5 +94,5 @@ private:
     PreferencesHost& host_;
     QButtonGroup* photo_cd_size_ = nullptr;  // ids 0..2, the "PhotoCD Size" index
     QButtonGroup* jpeg_scale_ = nullptr;     // ids 0..2, the "Jpeg Scale" index
-    bool filling_ = false;  // while on, the editor box's changes are the dialog's own
+    bool filling_ = false;                   // while on, the editor box's changes are the dialog's own
 };

@@ -22,11 +22,10 @@ struct VerbOption {
     char verb;
     const char* meaning;
 };
-constexpr VerbOption kVerbOptions[] = {
-    {"--browse", '=', "browse from the picture, showing the one chosen"},
-    {"--edit", '?', "open the picture in the editor set for its type"},
-    {"--edit-with", '!', "ask for a program and open the picture in it"},
-    {"--print", '+', "print the picture through the print preview"}};
+constexpr VerbOption kVerbOptions[] = {{"--browse", '=', "browse from the picture, showing the one chosen"},
+                                       {"--edit", '?', "open the picture in the editor set for its type"},
+                                       {"--edit-with", '!', "ask for a program and open the picture in it"},
+                                       {"--print", '+', "print the picture through the print preview"}};
 
 // The whole exchange with a running viewer, connection included.
 constexpr int kHandOffWaitMs = 3000;
@@ -108,8 +107,8 @@ std::optional<QString> handOffArgument(const QByteArray& request)
     const QByteArray digits = request.mid(head.size());
     // fromHex skips what is not a digit; a request that has any is not ours.
     const bool hex = digits.size() % 2 == 0 && std::all_of(digits.begin(), digits.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-    });
+                         return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+                     });
     if (!hex) return std::nullopt;
     const QByteArray argument = QByteArray::fromHex(digits);
     if (argument.size() > kMaxArgumentBytes || argument.contains('\0')) return std::nullopt;
@@ -121,8 +120,8 @@ bool peerIsThisUser(qintptr socketDescriptor)
     if (socketDescriptor < 0) return false;
     ucred peer{};
     socklen_t size = sizeof peer;
-    return ::getsockopt(int(socketDescriptor), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
-           size == sizeof peer && peer.uid == ::getuid();
+    return ::getsockopt(int(socketDescriptor), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && size == sizeof peer &&
+           peer.uid == ::getuid();
 }
 
 bool isViewerTitle(const QString& title)

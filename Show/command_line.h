@@ -22,7 +22,7 @@ QString argumentText(const QStringList& arguments);
 QString usageText();
 
 struct VerbAndPath {
-    QChar verb;    // '=', '?', '!', '+', or null for a plain path
+    QChar verb;  // '=', '?', '!', '+', or null for a plain path
     QString path;
 };
 VerbAndPath splitVerb(const QString& argument);

@@ -41,7 +41,7 @@ const char* drawing(Glyph which)
 
 QPixmap glyph(Glyph which, qreal device_pixel_ratio)
 {
-    const QSize size = which == Glyph::SwitchSides ? QSize(16, 10)
+    const QSize size = which == Glyph::SwitchSides  ? QSize(16, 10)
                        : which > Glyph::SwitchSides ? QSize(26, 18)
                                                     : QSize(16, 16);
     return artwork::pixmap(QLatin1String(drawing(which)), size, device_pixel_ratio);

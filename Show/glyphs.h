@@ -6,9 +6,30 @@
 namespace show {
 
 enum class Glyph {
-    MainMenu, Open, Browse, SaveAs, Slideshow, FullScreen, FullHalf, Copy, EditDisplayed, Print, Resize,
-    ImageProcessing, Twain, SideToolbar,
-    SwitchSides, Sharpness, Brightness, Contrast, Red, Green, Blue, Equalise, Effects, PhotoAdjust,
+    MainMenu,
+    Open,
+    Browse,
+    SaveAs,
+    Slideshow,
+    FullScreen,
+    FullHalf,
+    Copy,
+    EditDisplayed,
+    Print,
+    Resize,
+    ImageProcessing,
+    Twain,
+    SideToolbar,
+    SwitchSides,
+    Sharpness,
+    Brightness,
+    Contrast,
+    Red,
+    Green,
+    Blue,
+    Equalise,
+    Effects,
+    PhotoAdjust,
 };
 
 // 16 by 16 for the top toolbar; 26 by 18 for the side toolbar (16 by 10 for

@@ -74,7 +74,7 @@ void TMButton::paintEvent(QPaintEvent*)
     // The pen walks the frame from the bottom-left corner clockwise, a new
     // colour every half side; like a GDI line, each stroke stops one pixel
     // short of its end point.
-    const QPoint path[9] = {{0, h - 1},     {0, h / 2},     {0, 0},         {w / 2, 0},    {w - 1, 0},
+    const QPoint path[9] = {{0, h - 1},     {0, h / 2},     {0, 0},         {w / 2, 0}, {w - 1, 0},
                             {w - 1, h / 2}, {w - 1, h - 1}, {w / 2, h - 1}, {0, h - 1}};
     for (int i = 0; i < 8; ++i) {
         const QPoint from = path[i], to = path[i + 1];

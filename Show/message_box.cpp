@@ -16,10 +16,8 @@ void show_library_message(const char* text, const char* caption)
     const auto box = [title, message] { QMessageBox::critical(QApplication::activeWindow(), title, message); };
     // The library works on other threads too (the picture read at start-up);
     // a window can only be made on the application's own.
-    if (qApp && QThread::currentThread() != qApp->thread())
-        QMetaObject::invokeMethod(qApp, box, Qt::QueuedConnection);
-    else
-        box();
+    if (qApp && QThread::currentThread() != qApp->thread()) QMetaObject::invokeMethod(qApp, box, Qt::QueuedConnection);
+    else box();
 }
 
 }  // namespace

@@ -111,8 +111,8 @@ QImage takeRecordPicture(PicImage& record)
     const QImage::Format padded = format == QImage::Format_RGB888 ? QImage::Format_BGR888 : format;
     if (!controls::pictureFitsCeiling(QSize(width, height), padded)) return {};
 
-    QImage picture(record.pixels, width, height, line, format, [](void* pixels) { std::free(pixels); },
-                   record.pixels);
+    QImage picture(
+        record.pixels, width, height, line, format, [](void* pixels) { std::free(pixels); }, record.pixels);
     if (picture.isNull()) return {};
     if (table) {
         // The entries the file is given; an index past them shows black.

@@ -35,8 +35,7 @@ qreal TPictureBox::pixelRatio() const
 QSize TPictureBox::displaySize(int scale) const
 {
     const qreal ratio = pixelRatio();
-    if (scale <= 1)
-        return QSize(int(std::ceil(Picture().width() / ratio)), int(std::ceil(Picture().height() / ratio)));
+    if (scale <= 1) return QSize(int(std::ceil(Picture().width() / ratio)), int(std::ceil(Picture().height() / ratio)));
     // Halving never takes a picture out of sight: a pixel stays a pixel.
     if (Picture().isNull()) return QSize(0, 0);
     return QSize(std::max(1, int(Picture().width() / (scale * ratio))),
@@ -68,9 +67,8 @@ void TPictureBox::paintEvent(QPaintEvent* event)
         // part is copied; a large picture scrolled inside its box is never
         // drawn whole. Rounding up may leave a sliver past the last pixel.
         if (deviceSize() != Picture().size()) painter.fillRect(dirty, palette().color(QPalette::Window));
-        const QRect exposed = QRectF(QPointF(dirty.topLeft()) * ratio, QSizeF(dirty.size()) * ratio)
-                                  .toAlignedRect() &
-                              Picture().rect();
+        const QRect exposed =
+            QRectF(QPointF(dirty.topLeft()) * ratio, QSizeF(dirty.size()) * ratio).toAlignedRect() & Picture().rect();
         painter.save();
         painter.scale(1 / ratio, 1 / ratio);
         painter.drawImage(exposed.topLeft(), Picture(), exposed);

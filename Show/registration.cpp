@@ -41,16 +41,19 @@ QString exec_line(const QString& program, const char* option)
 
 QString entry_header(const QString& name, const QString& program, const char* option, const QStringList& types)
 {
-    QString text = QStringLiteral("[Desktop Entry]\n"
-                                  "Type=Application\n"
-                                  "Version=1.4\n");
+    QString text = QStringLiteral(
+        "[Desktop Entry]\n"
+        "Type=Application\n"
+        "Version=1.4\n");
     text += "Name=" + name + '\n';
-    text += QStringLiteral("GenericName=Image Viewer\n"
-                           "Comment=View and convert images\n");
+    text += QStringLiteral(
+        "GenericName=Image Viewer\n"
+        "Comment=View and convert images\n");
     text += "Exec=" + exec_line(program, option) + '\n';
     text += "Icon=" + QLatin1String(kIconName) + '\n';
-    text += QStringLiteral("Terminal=false\n"
-                           "Categories=Graphics;Viewer;\n");
+    text += QStringLiteral(
+        "Terminal=false\n"
+        "Categories=Graphics;Viewer;\n");
     if (!types.isEmpty()) text += "MimeType=" + types.join(';') + ";\n";
     return text;
 }
@@ -153,16 +156,18 @@ QString mimePackage(const QStringList& extensions)
     for (const QString& extension : extensions) {
         const QString type = mimeTypeForExtension(extension);
         if (!isOwnMimeType(type)) continue;
-        types += QStringLiteral("  <mime-type type=\"%1\">\n"
-                                "    <sub-class-of type=\"application/octet-stream\"/>\n"
-                                "    <comment>%2 image</comment>\n"
-                                "    <glob pattern=\"*.%3\"/>\n"
-                                "  </mime-type>\n")
+        types += QStringLiteral(
+                     "  <mime-type type=\"%1\">\n"
+                     "    <sub-class-of type=\"application/octet-stream\"/>\n"
+                     "    <comment>%2 image</comment>\n"
+                     "    <glob pattern=\"*.%3\"/>\n"
+                     "  </mime-type>\n")
                      .arg(type, extension.toUpper(), extension.toLower());
     }
     if (types.isEmpty()) return {};
-    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                          "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n") +
+    return QStringLiteral(
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+               "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n") +
            types + QStringLiteral("</mime-info>\n");
 }
 

@@ -14,8 +14,12 @@
 ViewerCore* ViewerCore::live_ = nullptr;
 
 ViewerCore::ViewerCore(ViewerSettings& settings, QObject* parent)
-    : QObject(parent), settings_(settings), pic_(std::make_unique<PicImage>()),
-      own_display_(std::make_unique<PictureStore>()), display_(own_display_.get()), title_(QStringLiteral("Show"))
+    : QObject(parent),
+      settings_(settings),
+      pic_(std::make_unique<PicImage>()),
+      own_display_(std::make_unique<PictureStore>()),
+      display_(own_display_.get()),
+      title_(QStringLiteral("Show"))
 {
     *pic_ = PicImage{};
     live_ = this;

@@ -180,11 +180,11 @@ private:
     std::unique_ptr<show::WorkingFileWrite> working_write_;
     QObject* action_guard_ = nullptr;
 
-    FileStamp clean_stamp_;  // the working file as last loaded or saved
+    FileStamp clean_stamp_;                         // the working file as last loaded or saved
     std::deque<EditCopy> undo_steps_, redo_steps_;  // the newest at the back
-    EditCopy pending_;          // taken before the command under way
-    FileStamp pending_stamp_;   // the working file before that command
-    int edits_since_load_ = 0;  // the picture differs from its file unless 0
+    EditCopy pending_;                              // taken before the command under way
+    FileStamp pending_stamp_;                       // the working file before that command
+    int edits_since_load_ = 0;                      // the picture differs from its file unless 0
     int copy_number_ = 0;
 
     struct FolderListing {

@@ -69,7 +69,8 @@ void ViewerCore::receive_hand_off(QLocalSocket& asker, const QByteArray& request
     asker.write(argument ? "1\n" : "0\n");
     asker.flush();
     if (!argument) return;
-    QMetaObject::invokeMethod(this, [this, text = *argument] { act_on_hand_off(text); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, text = *argument] { act_on_hand_off(text); }, Qt::QueuedConnection);
 }
 
 void ViewerCore::act_on_hand_off(const QString& argument)

@@ -107,11 +107,10 @@ bool ViewerCore::load(const QString& path, show::BackgroundRead* early)
             return false;
         }
     } else {
-        const int converted = settings_.Display
-                                  ? _anyto256(local_path.constData(), incoming_local.constData(), pic_.get(),
-                                              settings_.PhotoCDSize, settings_.JpegScale)
-                                  : _anytobmps(local_path.constData(), incoming_local.constData(), pic_.get(),
-                                               settings_.PhotoCDSize, settings_.JpegScale);
+        const int converted = settings_.Display ? _anyto256(local_path.constData(), incoming_local.constData(),
+                                                            pic_.get(), settings_.PhotoCDSize, settings_.JpegScale)
+                                                : _anytobmps(local_path.constData(), incoming_local.constData(),
+                                                             pic_.get(), settings_.PhotoCDSize, settings_.JpegScale);
         const QString failure = converted ? QString() : library_text(_Pic_FailureText());
         emit busyChanged(false);
 
@@ -226,9 +225,9 @@ bool ViewerCore::reload()
     // The depths the library reads a bitmap in; the probe of the header
     // alone takes any.
     PicImage probe{};
-    const bool readable = _checkbmp(working.constData(), &probe) && (probe.bits == 1 || probe.bits == 4 ||
-                                                                     probe.bits == 8 || probe.bits == 16 ||
-                                                                     probe.bits == 24);
+    const bool readable =
+        _checkbmp(working.constData(), &probe) &&
+        (probe.bits == 1 || probe.bits == 4 || probe.bits == 8 || probe.bits == 16 || probe.bits == 24);
     if (!readable) {
         // A file the library cannot work on (an outside editor saved a kind
         // it does not take) is refused: the picture on screen stays, and goes

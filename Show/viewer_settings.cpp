@@ -64,7 +64,7 @@ std::span<const SettingRow> settingRows()
     return kRows;
 }
 
-std::pair<int, int> settingRange(int ViewerSettings::* member)
+std::pair<int, int> settingRange(int ViewerSettings::*member)
 {
     for (const SettingRow& row : kRows) {
         if (const auto* number = std::get_if<int ViewerSettings::*>(&row.member); number && *number == member)

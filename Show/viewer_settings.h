@@ -56,7 +56,7 @@ struct SettingRow {
 std::span<const SettingRow> settingRows();
 
 // The numbers a field may take, for the preferences' limits.
-std::pair<int, int> settingRange(int ViewerSettings::* member);
+std::pair<int, int> settingRange(int ViewerSettings::*member);
 
 // Every row's field from the store, held to its range.
 void readSettings(const SettingsStore& store, ViewerSettings& settings);

@@ -73,16 +73,46 @@ void run(benchmark::State& state, int bits, Operation operation)
     state.SetItemsProcessed(state.iterations() * std::int64_t(kSide) * kSide);
 }
 
-void BM_ReduceDiffused(benchmark::State& state) { run(state, 24, [](PicImage* p) { zarn::reduce_diffused(p); }); }
-void BM_MakeGrey(benchmark::State& state) { run(state, 24, [](PicImage* p) { zarn::make_grey(p); }); }
-void BM_OrderedDither(benchmark::State& state) { run(state, 24, [](PicImage* p) { zarn::ordered_dither(p); }); }
-void BM_MakeMono(benchmark::State& state) { run(state, 8, [](PicImage* p) { zarn::make_mono(p); }); }
-void BM_QuarterTurn24(benchmark::State& state) { run(state, 24, [](PicImage* p) { zarn::rotate_quarter(p); }); }
-void BM_QuarterTurn8(benchmark::State& state) { run(state, 8, [](PicImage* p) { zarn::rotate_quarter(p); }); }
-void BM_ResizeNearest(benchmark::State& state) { run(state, 24, [](PicImage* p) { zarn::resize_image(p, 3000, 3000); }); }
-void BM_ResizeSmoothed(benchmark::State& state) { run(state, 24, [](PicImage* p) { zarn::resize_image(p, 5000, 5000); }); }
-void BM_AdjustTone(benchmark::State& state) { run(state, 24, [](PicImage* p) { zarn::adjust_tone(p, 5, 0, -5, 5, 5, 0, 255); }); }
-void BM_Sharpen(benchmark::State& state) { run(state, 24, [](PicImage* p) { zarn::sharpen_image(p, 2.5); }); }
+void BM_ReduceDiffused(benchmark::State& state)
+{
+    run(state, 24, [](PicImage* p) { zarn::reduce_diffused(p); });
+}
+void BM_MakeGrey(benchmark::State& state)
+{
+    run(state, 24, [](PicImage* p) { zarn::make_grey(p); });
+}
+void BM_OrderedDither(benchmark::State& state)
+{
+    run(state, 24, [](PicImage* p) { zarn::ordered_dither(p); });
+}
+void BM_MakeMono(benchmark::State& state)
+{
+    run(state, 8, [](PicImage* p) { zarn::make_mono(p); });
+}
+void BM_QuarterTurn24(benchmark::State& state)
+{
+    run(state, 24, [](PicImage* p) { zarn::rotate_quarter(p); });
+}
+void BM_QuarterTurn8(benchmark::State& state)
+{
+    run(state, 8, [](PicImage* p) { zarn::rotate_quarter(p); });
+}
+void BM_ResizeNearest(benchmark::State& state)
+{
+    run(state, 24, [](PicImage* p) { zarn::resize_image(p, 3000, 3000); });
+}
+void BM_ResizeSmoothed(benchmark::State& state)
+{
+    run(state, 24, [](PicImage* p) { zarn::resize_image(p, 5000, 5000); });
+}
+void BM_AdjustTone(benchmark::State& state)
+{
+    run(state, 24, [](PicImage* p) { zarn::adjust_tone(p, 5, 0, -5, 5, 5, 0, 255); });
+}
+void BM_Sharpen(benchmark::State& state)
+{
+    run(state, 24, [](PicImage* p) { zarn::sharpen_image(p, 2.5); });
+}
 
 }  // namespace
 

@@ -194,8 +194,7 @@ int main(int argc, char* argv[])
         viewers.push_back(shown);
     }
 
-    std::printf("16-megapixel JPEG (%dx%d), median of %d runs   wall ms    cpu ms  peak MiB\n", kWidth, kHeight,
-                kRuns);
+    std::printf("16-megapixel JPEG (%dx%d), median of %d runs   wall ms    cpu ms  peak MiB\n", kWidth, kHeight, kRuns);
     print_row("zarnconv picture.jpg out.bmp:", conversions);
     print_row("Show picture.jpg, start to picture painted:", viewers);
     std::vector<double> ratios, cpu_ratios;

@@ -95,8 +95,8 @@ int main(int argc, char* argv[])
     }
     form.closeWithoutAsking();  // the processed picture is no change to keep
 
-    std::printf("16-megapixel 24-bit BMP (%dx%d), code %d, median of %d runs    wall ms    cpu ms\n", kWidth,
-                kHeight, code, kRuns);
+    std::printf("16-megapixel 24-bit BMP (%dx%d), code %d, median of %d runs    wall ms    cpu ms\n", kWidth, kHeight,
+                code, kRuns);
     std::printf("  _bmprocess alone:                     %8.1f  %8.1f\n", median(library), median(library_cpu));
     std::printf("  ProcessImage to picture painted:      %8.1f  %8.1f\n", median(window), median(window_cpu));
     std::printf("    of which reading the working file:            %8.1f\n", median(reading));

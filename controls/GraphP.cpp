@@ -71,9 +71,9 @@ void TGraphPaper::paintEvent(QPaintEvent* event)
     painter.setClipRegion(event->region());
     painter.fillRect(rect(), Color());
 
-    const std::int64_t right = std::int64_t(width()) - end_ - 1;  // the border's column
+    const std::int64_t right = std::int64_t(width()) - end_ - 1;    // the border's column
     const std::int64_t bottom = std::int64_t(height()) - end_ - 1;  // and its row
-    if (right < start_ || bottom < start_) return;  // no room inside the margins
+    if (right < start_ || bottom < start_) return;                  // no room inside the margins
     // Lines as one-pixel rectangles, so exactly the pixels from one end to the other are set.
     const auto span = [&](std::int64_t left, std::int64_t top, std::int64_t last_x, std::int64_t last_y,
                           const QColor& colour) {

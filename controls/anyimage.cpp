@@ -33,8 +33,7 @@ QString file_part(const QString& name)
 // direct loads that show nothing new.
 bool loads_directly(const QString& extension)
 {
-    if (extension == QLatin1String(".ICO") || extension == QLatin1String(".WMF") ||
-        extension == QLatin1String(".EMF"))
+    if (extension == QLatin1String(".ICO") || extension == QLatin1String(".WMF") || extension == QLatin1String(".EMF"))
         return true;
     return extension == QLatin1String(".SVG") && QImageReader::supportedImageFormats().contains("svg");
 }
@@ -43,7 +42,8 @@ bool loads_directly(const QString& extension)
 // converting into it would overwrite, and then delete, the file being read.
 bool same_file(const QString& first, const QString& second)
 {
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     if (::stat(QFile::encodeName(first).constData(), &a) != 0) return false;
     if (::stat(QFile::encodeName(second).constData(), &b) != 0) return false;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;

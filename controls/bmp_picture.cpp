@@ -136,14 +136,14 @@ QImage readBmpPicture(const QString& path, QImage* reuse)
     // one and 1-bit rows into a one-bit one (most significant bit first, as
     // in the file): the file's rows are already the image's rows, read in
     // batches of rows with no pass over the pixels. 4 bits widen to indexes.
-    const QImage::Format format = bits == 24 ? QImage::Format_BGR888
+    const QImage::Format format = bits == 24  ? QImage::Format_BGR888
                                   : bits == 1 ? QImage::Format_Mono
                                               : QImage::Format_Indexed8;
     if (!pictureFitsCeiling(QSize(int(width), int(height)), format)) return {};
     // A picture of the same size and kind that nothing else shares takes the
     // rows in place: fresh memory costs more to map than the rows to read.
-    const bool reused = reuse && reuse->width() == width && reuse->height() == height &&
-                        reuse->format() == format && reuse->isDetached();
+    const bool reused = reuse && reuse->width() == width && reuse->height() == height && reuse->format() == format &&
+                        reuse->isDetached();
     QImage picture = reused ? std::move(*reuse) : populated_image(int(width), int(height), format);
     const auto fail = [&] {
         if (reused) *reuse = std::move(picture);

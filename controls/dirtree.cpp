@@ -31,10 +31,10 @@ QString withSlash(const QString& path)
 bool isPseudoVolume(const QStorageInfo& volume)
 {
     static constexpr const char* kPseudo[] = {
-        "proc",     "sysfs",   "devtmpfs",  "devpts",      "tmpfs",       "ramfs",    "cgroup",
-        "cgroup2",  "pstore",  "bpf",       "securityfs",  "debugfs",     "tracefs",  "configfs",
-        "fusectl",  "mqueue",  "hugetlbfs", "autofs",      "binfmt_misc", "nsfs",     "efivarfs",
-        "selinuxfs", "nfsd",   "rootfs",    "rpc_pipefs",  "fuse.portal", "fuse.gvfsd-fuse"};
+        "proc",      "sysfs",  "devtmpfs",  "devpts",     "tmpfs",       "ramfs",          "cgroup",
+        "cgroup2",   "pstore", "bpf",       "securityfs", "debugfs",     "tracefs",        "configfs",
+        "fusectl",   "mqueue", "hugetlbfs", "autofs",     "binfmt_misc", "nsfs",           "efivarfs",
+        "selinuxfs", "nfsd",   "rootfs",    "rpc_pipefs", "fuse.portal", "fuse.gvfsd-fuse"};
     const QByteArray type = volume.fileSystemType();
     for (const char* pseudo : kPseudo)
         if (type == pseudo) return true;
@@ -204,10 +204,8 @@ QTreeWidgetItem* TDirTree::AddNode(QTreeWidgetItem* parent, const QString& path)
     node->setIcon(0, icon);
     node->setData(0, kPathRole, folder);
     node->setData(0, kReadRole, false);
-    if (parent)
-        parent->addChild(node);
-    else
-        addTopLevelItem(node);
+    if (parent) parent->addChild(node);
+    else addTopLevelItem(node);
     return node;
 }
 
@@ -267,8 +265,7 @@ QTreeWidgetItem* TDirTree::rootFor(const QString& path) const
     for (int i = 0; i < topLevelItemCount(); ++i) {
         QTreeWidgetItem* root = topLevelItem(i);
         const QString folder = pathOf(root);
-        if (!folder.isEmpty() && path.startsWith(folder) && (!best || folder.size() > pathOf(best).size()))
-            best = root;
+        if (!folder.isEmpty() && path.startsWith(folder) && (!best || folder.size() > pathOf(best).size())) best = root;
     }
     return best;
 }

@@ -35,9 +35,8 @@ QString nameForSaveType(const QString& file, const QString& saveFilter, int save
     if (saveType < 1 || at >= parts.size()) return file;
     const QString extension = parts.at(at).mid(1);
     const bool plain = parts.at(at).startsWith(QLatin1String("*.")) && extension.size() > 1 &&
-                       std::none_of(extension.begin(), extension.end(), [](QChar c) {
-                           return c == '*' || c == '?' || c == ';' || c == '/';
-                       });
+                       std::none_of(extension.begin(), extension.end(),
+                                    [](QChar c) { return c == '*' || c == '?' || c == ';' || c == '/'; });
     if (!plain) return file;
     // Where the library's writer puts it: at the last dot of the name part,
     // or at the end when the name has none (or starts with its only dot).

@@ -187,8 +187,8 @@ bool TGfxDialog::LoadPicture(QImage& picture)
     const QString source = LoadFileName();
     bool loaded = false;
     if (any_to_bmp && !source.isEmpty() && tempFileIsSafe(outputName())) {
-        if (any_to_bmp(QFile::encodeName(source).constData(), QFile::encodeName(temp_file_name_).constData(),
-                       &record_, photo_cd_size_ + 1, jpeg_size_)) {
+        if (any_to_bmp(QFile::encodeName(source).constData(), QFile::encodeName(temp_file_name_).constData(), &record_,
+                       photo_cd_size_ + 1, jpeg_size_)) {
             QImage image = controls::readBmpPicture(temp_file_name_);
             if (image.isNull()) image.load(temp_file_name_, "BMP");
             QFile::remove(temp_file_name_);
@@ -207,8 +207,7 @@ bool TGfxDialog::SavePicture(const QImage& picture)
     const auto bmp_to_any = library_.find<BmpToAnyFn>("_bmptoanys");
     const QString output = outputName();
     bool saved = false;
-    if (bmp_to_any && !output.isEmpty() && !picture.isNull() && tempFileIsSafe(output) &&
-        make_folder_for(output)) {
+    if (bmp_to_any && !output.isEmpty() && !picture.isNull() && tempFileIsSafe(output) && make_folder_for(output)) {
         // A 32-bit picture goes out as a 24-bit BMP, which the library reads;
         // any alpha is dropped, as no save type keeps it.
         const bool written = picture.convertToFormat(QImage::Format_RGB32).save(temp_file_name_, "BMP");
@@ -218,8 +217,8 @@ bool TGfxDialog::SavePicture(const QImage& picture)
             const QByteArray encoded = QFile::encodeName(output);
             std::vector<char> name(std::max<std::size_t>(256, std::size_t(encoded.size()) + 16), '\0');
             std::copy(encoded.begin(), encoded.end(), name.begin());
-            saved = bmp_to_any(QFile::encodeName(temp_file_name_).constData(), name.data(), &record_,
-                               SaveFilterIndex(), jpeg_quality_) != 0;
+            saved = bmp_to_any(QFile::encodeName(temp_file_name_).constData(), name.data(), &record_, SaveFilterIndex(),
+                               jpeg_quality_) != 0;
             name.back() = '\0';
             if (saved) setSaveFileName(QFile::decodeName(name.data()));
         }

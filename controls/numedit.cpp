@@ -102,8 +102,7 @@ bool TNumEdit::accepts(QChar typed) const
 {
     const QString current = text();
     // Nothing may be typed in front of the sign.
-    if (!current.isEmpty() && cursorPosition() == 0 && !hasSelectedText() && current.startsWith('-'))
-        return false;
+    if (!current.isEmpty() && cursorPosition() == 0 && !hasSelectedText() && current.startsWith('-')) return false;
     if (typed.isDigit() && typed.unicode() < 128) return true;
     if (typed == '-') return allow_minus_ && (current.isEmpty() || cursorPosition() == 0);
     if (typed == '.') return allow_decimal_ && !current.contains('.');

@@ -44,8 +44,8 @@ QString owner_of(const QString& name)
         const bool ours = suffix.startsWith(QLatin1String(".bmp.")) || suffix.startsWith(QLatin1String(".load.bmp."));
         return ours ? owner : QString();
     }
-    const bool ours = suffix == QLatin1String(".bmp") || suffix == QLatin1String(".load.bmp") ||
-                      suffix == QLatin1String(".lock");
+    const bool ours =
+        suffix == QLatin1String(".bmp") || suffix == QLatin1String(".load.bmp") || suffix == QLatin1String(".lock");
     return ours ? owner : QString();
 }
 
@@ -75,10 +75,7 @@ QString workingFileName(const QTime& time)
     return QString::asprintf("zarn~%02d%03d.bmp", time.second(), time.msec() / 10);
 }
 
-NameLock::NameLock(NameLock&& other) noexcept
-    : path_(std::move(other.path_)), fd_(std::exchange(other.fd_, -1))
-{
-}
+NameLock::NameLock(NameLock&& other) noexcept : path_(std::move(other.path_)), fd_(std::exchange(other.fd_, -1)) {}
 
 NameLock& NameLock::operator=(NameLock&& other) noexcept
 {
@@ -105,7 +102,8 @@ bool NameLock::take(const QString& lockPath)
         }
         // The last holder removes the file before letting go; a lock taken on
         // a file that no longer goes by the name holds nothing, so try again.
-        struct stat locked {}, named {};
+        struct stat locked {
+        }, named{};
         if (::fstat(fd, &locked) == 0 && ::stat(local.constData(), &named) == 0 && locked.st_dev == named.st_dev &&
             locked.st_ino == named.st_ino) {
             path_ = lockPath;
@@ -142,8 +140,8 @@ Reservation reserveWorkingFile(const QString& folder, const QTime& time)
         }
         // The name is ours now: whatever lies under it was left by a viewer
         // that is gone.
-        const int fd = ::open(QFile::encodeName(path).constData(),
-                              O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int fd =
+            ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) return reserved;
         ::close(fd);
         reserved.path = path;

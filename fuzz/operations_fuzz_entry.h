@@ -21,7 +21,6 @@
 
 namespace zarn::fuzz::operations {
 
-
 using zarn::Outcome;
 
 // Operations run only on pictures this small, to keep thousands of inputs a
@@ -247,8 +246,7 @@ inline void run_operations(const PicImage& image, std::uint32_t choice)
         Owned work(image);
         if (zarn::process_code(&work.pic, code) == Outcome::kRefused)
             expect_untouched(work.pic, image, "refused effect changed the record", code);
-        else
-            expect_size(work.pic, image.width, image.height, "effect changed the size", code);
+        else expect_size(work.pic, image.width, image.height, "effect changed the size", code);
     }
 
     // Geometry with arguments taken from the input's last bytes.
@@ -256,17 +254,13 @@ inline void run_operations(const PicImage& image, std::uint32_t choice)
     const int w = int(choice >> 10 & 63) + 1, h = int(choice >> 16 & 63) + 1;
     {
         Owned work(image);
-        if (zarn::crop_image(&work.pic, x, y, w, h))
-            expect_size(work.pic, w, h, "crop gave another size", 0);
-        else
-            expect_untouched(work.pic, image, "refused crop changed the record", 0);
+        if (zarn::crop_image(&work.pic, x, y, w, h)) expect_size(work.pic, w, h, "crop gave another size", 0);
+        else expect_untouched(work.pic, image, "refused crop changed the record", 0);
     }
     {
         Owned work(image);
-        if (zarn::resize_image(&work.pic, w, h))
-            expect_size(work.pic, w, h, "resize gave another size", 0);
-        else
-            expect_untouched(work.pic, image, "refused resize changed the record", 0);
+        if (zarn::resize_image(&work.pic, w, h)) expect_size(work.pic, w, h, "resize gave another size", 0);
+        else expect_untouched(work.pic, image, "refused resize changed the record", 0);
     }
     {
         Owned work(image);
@@ -282,8 +276,7 @@ inline void run_operations(const PicImage& image, std::uint32_t choice)
         Owned work(image);
         if (zarn::rotate_quarter(&work.pic))
             expect_size(work.pic, image.height, image.width, "rotation gave another size", 0);
-        else
-            expect_untouched(work.pic, image, "refused rotation changed the record", 0);
+        else expect_untouched(work.pic, image, "refused rotation changed the record", 0);
     }
 }
 

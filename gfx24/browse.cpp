@@ -222,8 +222,8 @@ bool TImageForm::SetFileName(const QString& name)
     if (folder_only) return true;
 
     const QSignalBlocker quiet(ui->FileListBox1);
-    const QList<QListWidgetItem*> found = ui->FileListBox1->findItems(file.fileName(), Qt::MatchExactly |
-                                                                                        Qt::MatchCaseSensitive);
+    const QList<QListWidgetItem*> found =
+        ui->FileListBox1->findItems(file.fileName(), Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (found.isEmpty()) {
         ui->FileListBox1->setCurrentRow(-1);
     } else {
@@ -239,8 +239,7 @@ void TImageForm::ListFolder(const QString& target)
     folder = target;
     ui->FileListBox1->clear();
     // The library's patterns are lower case; files here often carry upper-case extensions.
-    const QStringList names =
-        QDir(target).entryList(mask, QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+    const QStringList names = QDir(target).entryList(mask, QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
     ui->FileListBox1->addItems(names);
     ui->FileListBox1->setCurrentRow(-1);
 }
@@ -305,10 +304,8 @@ void TImageForm::FitFrame()
     const std::int64_t a = width * 100 / height, b = height * 100 / width;
     const std::int64_t area_width = ui->Panel2->width(), area_height = ui->Panel2->height();
     std::int64_t frame_width = area_width, frame_height = area_height;
-    if (b < a)
-        frame_height = area_height * 100 / a;
-    else if (b > 0)
-        frame_width = area_width * 100 / b;
+    if (b < a) frame_height = area_height * 100 / a;
+    else if (b > 0) frame_width = area_width * 100 / b;
     ui->Panel1->setGeometry(int((area_width - frame_width) / 2), int((area_height - frame_height) / 2),
                             int(frame_width), int(frame_height));
     ui->Image1->setGeometry(ui->Panel1->contentsRect());
@@ -346,8 +343,8 @@ void TImageForm::PlaceControls()
     ui->Panel3->setGeometry(0, body_height, client_width, status_height);
     const QRect inside = ui->Panel3->contentsRect();
     ui->Progbar1->setGeometry(inside.left(), inside.top(), kBarWidth, inside.height());
-    ui->Label1->setGeometry(inside.left() + kBarWidth + 4, inside.top(),
-                            std::max(0, inside.width() - kBarWidth - 4), inside.height());
+    ui->Label1->setGeometry(inside.left() + kBarWidth + 4, inside.top(), std::max(0, inside.width() - kBarWidth - 4),
+                            inside.height());
 
     const int top = (client_height - (side + status_height)) / 2;
     const int left = (client_width - (side + column)) / 2 + column;
@@ -367,10 +364,8 @@ void TImageForm::FormClick()
 
 void TImageForm::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton)
-        Choose();
-    else
-        QDialog::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton) Choose();
+    else QDialog::mouseDoubleClickEvent(event);
 }
 
 void TImageForm::keyPressEvent(QKeyEvent* event)

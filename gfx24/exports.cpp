@@ -5,8 +5,8 @@
 
 using gfx24::runExport;
 
-extern "C" ZARNGFX24_EXPORT void _SlideShowImages(const char* folder, int delay, int force256, int loop,
-                                                  int valid_only, int beep)
+extern "C" ZARNGFX24_EXPORT void _SlideShowImages(const char* folder, int delay, int force256, int loop, int valid_only,
+                                                  int beep)
 {
     if (!folder) return;
     runExport(0, [&] {

@@ -111,8 +111,7 @@ bool serve_from_helper(const QImage& picture)
     // detached child, so this wait is short; one that never answered is
     // stopped instead.
     if (!serving) ::kill(pid, SIGKILL);
-    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {}
     return serving;
 }
 

@@ -1,4 +1,5 @@
-// TPrintPreview behind _Print_Preview: settings, units, the page's layout, the caption, the toolbar and the co-ordinates box.
+// TPrintPreview behind _Print_Preview: settings, units, the page's layout, the caption, the toolbar and the
+// co-ordinates box.
 #include "printd.h"
 
 #include "dialog_session.h"
@@ -62,8 +63,8 @@ QString caption_text(bool metric, double dpi_x, double dpi_y, double width, doub
         std::snprintf(caption, sizeof caption, "Print %.0fx%.0fdpi: %.1fx%.1f  (x=%.1f  y=%.1f)", dpi_x, dpi_y, width,
                       height, left, top);
     else
-        std::snprintf(caption, sizeof caption, "Print %.0fx%.0fdpi: %.3fx%.3f  (x=%.3f  y=%.3f)", dpi_x, dpi_y,
-                      width, height, left, top);
+        std::snprintf(caption, sizeof caption, "Print %.0fx%.0fdpi: %.3fx%.3f  (x=%.3f  y=%.3f)", dpi_x, dpi_y, width,
+                      height, left, top);
     return QString::fromLatin1(caption);
 }
 
@@ -79,8 +80,7 @@ TPrintPreview::TPrintPreview(SettingsStore& settings, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TPrintPreview>()), settings_(settings)
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
     // Without an installed printer Qt writes a PDF file; its page is A4
     // whatever the locale would choose.
@@ -275,9 +275,10 @@ void TPrintPreview::LayoutPage()
     const double widest = std::max(page_width, page_height) * unit_per_pixel;
     QFont title_font = font();
     title_font.setBold(true);
-    const int title_width = QFontMetrics(title_font).horizontalAdvance(
-                                caption_text(Metric(), dpi_x, dpi_y, widest, widest, widest, widest)) +
-                            kTitleButtons;
+    const int title_width =
+        QFontMetrics(title_font)
+            .horizontalAdvance(caption_text(Metric(), dpi_x, dpi_y, widest, widest, widest, widest)) +
+        kTitleButtons;
     int client_width = std::max(content.width(), title_width), client_height = content.height() + kToolbarHeight;
     QPoint place = geometry().topLeft();
     const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();

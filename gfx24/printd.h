@@ -50,8 +50,8 @@ public:
     void SpeedButton8Click();  // "Inches/MM"
     void SpeedButton9Click();  // "Frame Image"
     void NumEdit3Change();
-    void Button1Click();       // the co-ordinates box's "OK"
-    void Button2Click();       // and its "Cancel"
+    void Button1Click();  // the co-ordinates box's "OK"
+    void Button2Click();  // and its "Cancel"
 
     void done(int result) override;
 

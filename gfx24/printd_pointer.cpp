@@ -55,8 +55,8 @@ bool TPrintPreview::eventFilter(QObject* watched, QEvent* event)
         default: break;
         }
     } else if ((watched == ui->Panel2 || watched == ui->GraphPaper1) && event->type() == QEvent::MouseButtonPress) {
-        const QPoint at = static_cast<QWidget*>(watched)->mapTo(ui->Panel2,
-                                                                 static_cast<QMouseEvent*>(event)->position().toPoint());
+        const QPoint at =
+            static_cast<QWidget*>(watched)->mapTo(ui->Panel2, static_cast<QMouseEvent*>(event)->position().toPoint());
         if (!ui->Panel6->geometry().contains(at)) ui->Panel6->hide();
     }
     return QDialog::eventFilter(watched, event);

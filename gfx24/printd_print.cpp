@@ -29,9 +29,9 @@ namespace {
 // True when both names reach one file, or would once the first is written.
 bool same_file(const QString& first, const QString& second)
 {
-    struct stat a {}, b {};
-    if (::stat(QFile::encodeName(first).constData(), &a) == 0 &&
-        ::stat(QFile::encodeName(second).constData(), &b) == 0)
+    struct stat a {
+    }, b{};
+    if (::stat(QFile::encodeName(first).constData(), &a) == 0 && ::stat(QFile::encodeName(second).constData(), &b) == 0)
         return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
     return QDir::cleanPath(QFileInfo(first).absoluteFilePath()) ==
            QDir::cleanPath(QFileInfo(second).absoluteFilePath());
@@ -55,8 +55,8 @@ bool is_file(const QByteArray& path)
 QString part_file_for(const QString& path)
 {
     const QFileInfo target(path);
-    const QString stem = target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                         QLatin1Char('.') + QString::number(::getpid()) + QLatin1Char('.');
+    const QString stem = target.absolutePath() + QStringLiteral("/.") + target.fileName() + QLatin1Char('.') +
+                         QString::number(::getpid()) + QLatin1Char('.');
     struct stat old {};
     const bool replaces = ::stat(QFile::encodeName(path).constData(), &old) == 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -197,11 +197,9 @@ TPaperSetup::TPaperSetup(QPrinter& printer, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TPaperSetup>()), printer_(printer)
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    const QPageSize::PageSizeId sizes[] = {QPageSize::A3,     QPageSize::A4,    QPageSize::A5,
-                                           QPageSize::B5,     QPageSize::Letter, QPageSize::Legal,
-                                           QPageSize::Executive};
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    const QPageSize::PageSizeId sizes[] = {QPageSize::A3,     QPageSize::A4,    QPageSize::A5,       QPageSize::B5,
+                                           QPageSize::Letter, QPageSize::Legal, QPageSize::Executive};
     const QPageLayout layout = printer_.pageLayout();
     for (const QPageSize::PageSizeId id : sizes) {
         ui->ComboBox1->addItem(QPageSize::name(id), int(id));

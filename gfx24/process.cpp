@@ -160,9 +160,9 @@ void TAdjuster24::FormShow()
         picture = loadPicture(file_);
     }
     const QSize half(picture.width() / 2, picture.height() / 2);
-    ui->Image2->setPixmap(half.isEmpty() ? QPixmap()
-                                         : QPixmap::fromImage(picture.scaled(half, Qt::IgnoreAspectRatio,
-                                                                             Qt::SmoothTransformation)));
+    ui->Image2->setPixmap(
+        half.isEmpty() ? QPixmap()
+                       : QPixmap::fromImage(picture.scaled(half, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
     ui->Image2->resize(half);
     last_horizontal_ = 0;
     last_vertical_ = 0;
@@ -267,23 +267,21 @@ void TAdjuster24::RefreshPreview()
         QFile::remove(cropped_file_);
         if (preview_width_ > 0 && preview_height_ > 0) {
             const QPoint origin = cropOrigin();
-            _bmpcrop(gfx24::localPath(file_).constData(), cropped.constData(), record_.get(), origin.x(),
-                     origin.y(), preview_width_, preview_height_);
+            _bmpcrop(gfx24::localPath(file_).constData(), cropped.constData(), record_.get(), origin.x(), origin.y(),
+                     preview_width_, preview_height_);
         }
         crop_pending_ = 0;
     }
 
     // 2.
     QFile::remove(processed_file_);
-    _bmpprocess(cropped.constData(), processed.constData(), record_.get(), ui->redbar->value(),
-                ui->greenbar->value(), ui->bluebar->value(), ui->brightbar->value(), ui->contbar->value());
+    _bmpprocess(cropped.constData(), processed.constData(), record_.get(), ui->redbar->value(), ui->greenbar->value(),
+                ui->bluebar->value(), ui->brightbar->value(), ui->contbar->value());
 
     // 3.
     const QImage preview = loadPicture(processed_file_);
-    if (preview.isNull())
-        ui->Image1->clear();
-    else
-        ui->Image1->setPixmap(QPixmap::fromImage(preview));
+    if (preview.isNull()) ui->Image1->clear();
+    else ui->Image1->setPixmap(QPixmap::fromImage(preview));
     crop_pending_ = 0;
 }
 
@@ -317,8 +315,8 @@ void TAdjuster24::FormClose()
         const std::optional<FileIdentity> before = identity(file);
         {
             BusyCursor busy;
-            _bmpprocess(file.constData(), file.constData(), record_.get(), ui->redbar->value(),
-                        ui->greenbar->value(), ui->bluebar->value(), ui->brightbar->value(), ui->contbar->value());
+            _bmpprocess(file.constData(), file.constData(), record_.get(), ui->redbar->value(), ui->greenbar->value(),
+                        ui->bluebar->value(), ui->brightbar->value(), ui->contbar->value());
         }
         const std::optional<FileIdentity> after = identity(file);
         rewritten_ = before && after && *after != *before && _checkbmp(file.constData(), record_.get()) != 0 &&
@@ -347,8 +345,8 @@ int AdjustImage(const char* path)
     TAdjuster24 window;
     window.setFile(QFile::decodeName(path));
     if (!window.CheckImage()) {
-        QWidget* owner = QApplication::focusWidget() ? QApplication::focusWidget()->window()
-                                                     : QApplication::activeWindow();
+        QWidget* owner =
+            QApplication::focusWidget() ? QApplication::focusWidget()->window() : QApplication::activeWindow();
         QMessageBox refusal(QMessageBox::NoIcon, QStringLiteral("Error"), QStringLiteral("This is not a 24bit Image!"),
                             QMessageBox::Ok, owner);
         refusal.exec();

@@ -54,8 +54,7 @@ TSizeIt::TSizeIt(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TSi
     instance = this;
     record = gfx24::newRecord(&TSizeIt::ShowProgress);
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
     // Max first: the edits start at -1000..1000 and take a new limit only
     // while Min stays below Max.

@@ -47,10 +47,8 @@ bool isModifier(int key)
     case Qt::Key_AltGr:
     case Qt::Key_CapsLock:
     case Qt::Key_NumLock:
-    case Qt::Key_ScrollLock:
-        return true;
-    default:
-        return false;
+    case Qt::Key_ScrollLock: return true;
+    default: return false;
     }
 }
 
@@ -146,10 +144,8 @@ void TImageShow::SaveImage()
 void TImageShow::keyPressEvent(QKeyEvent* event)
 {
     if (isModifier(event->key())) return;
-    if (event->key() == Qt::Key_S)
-        SaveImage();
-    else
-        close();
+    if (event->key() == Qt::Key_S) SaveImage();
+    else close();
 }
 
 void TImageShow::mousePressEvent(QMouseEvent* event)

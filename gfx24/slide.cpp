@@ -215,8 +215,7 @@ bool TSlideShow::ShowFile(std::int32_t index)
     endFlag = 0;
     FitImage();
     ui->Label1->setText(QStringLiteral("%1 of %2").arg(index + 1).arg(count));
-    ui->Label2->setText(QFileInfo(path).fileName() + QStringLiteral("   ") +
-                        descriptionOf(ui->AnyImage1->Record()));
+    ui->Label2->setText(QFileInfo(path).fileName() + QStringLiteral("   ") + descriptionOf(ui->AnyImage1->Record()));
     return true;
 }
 
@@ -258,10 +257,8 @@ void TSlideShow::Timer1Timer()
             QApplication::beep();
             ++beeps;
         }
-        if (endlessLoop)
-            position = 0;
-        else
-            endFlag = 1;
+        if (endlessLoop) position = 0;
+        else endFlag = 1;
     }
 }
 
@@ -274,10 +271,8 @@ void TSlideShow::startbuttonClick()
 // brings forward at once; while paused it steps back from the one on show.
 void TSlideShow::backbuttonClick()
 {
-    if (Paused())
-        ShowPosition(onShow - 1, -1);
-    else
-        ShowPosition(position);
+    if (Paused()) ShowPosition(onShow - 1, -1);
+    else ShowPosition(position);
 }
 
 // The image after the one on show, running or paused: position may still
@@ -289,10 +284,8 @@ void TSlideShow::nextbuttonClick()
 
 void TSlideShow::pausebuttonClick()
 {
-    if (Paused())
-        Timer1->stop();
-    else
-        Timer1->start();
+    if (Paused()) Timer1->stop();
+    else Timer1->start();
 }
 
 void TSlideShow::closebuttonClick()
@@ -309,14 +302,9 @@ bool TSlideShow::Paused() const
 void TSlideShow::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
-    case Qt::Key_Left:
-        backbuttonClick();
-        break;
-    case Qt::Key_Right:
-        nextbuttonClick();
-        break;
-    default:
-        QDialog::keyPressEvent(event);
+    case Qt::Key_Left: backbuttonClick(); break;
+    case Qt::Key_Right: nextbuttonClick(); break;
+    default: QDialog::keyPressEvent(event);
     }
 }
 

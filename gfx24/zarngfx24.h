@@ -12,8 +12,7 @@
 extern "C" {
 #endif
 
-ZARNGFX24_EXPORT void _SlideShowImages(const char* folder, int delay, int force256, int loop, int valid_only,
-                                       int beep);
+ZARNGFX24_EXPORT void _SlideShowImages(const char* folder, int delay, int force256, int loop, int valid_only, int beep);
 ZARNGFX24_EXPORT void _ShowImage(const char* path, int force256);
 /* `path`: at least 256 bytes; on entry the start path, on return the chosen file or empty. */
 ZARNGFX24_EXPORT void _Pic_Browse(char* path);

@@ -51,8 +51,7 @@ bool read_headers(ByteReader& in, BmpHeader& header)
         return true;
     }
     std::uint32_t width = 0, height = 0, ignored = 0;
-    if (!in.u32le(width) || !in.u32le(height) || !in.u16le(planes) || !in.u16le(bits) ||
-        !in.u32le(header.compression))
+    if (!in.u32le(width) || !in.u32le(height) || !in.u16le(planes) || !in.u16le(bits) || !in.u32le(header.compression))
         return false;
     for (int field = 0; field < 5; ++field)  // image size, resolutions, colours used and important
         if (!in.u32le(ignored)) return false;
@@ -129,8 +128,8 @@ SixteenBitLayout sixteen_bit_layout(ByteReader& in, const BmpHeader& header)
         // The three masks follow the 40-byte header (or sit in the same
         // place inside a longer one).
         std::uint32_t red = 0, green = 0, blue = 0;
-        if (in.seek(kFileHeaderBytes + kInfoHeaderBytes) && in.u32le(red) && in.u32le(green) && in.u32le(blue) &&
-            red && green && blue && ((red | green | blue) >> 16) == 0)
+        if (in.seek(kFileHeaderBytes + kInfoHeaderBytes) && in.u32le(red) && in.u32le(green) && in.u32le(blue) && red &&
+            green && blue && ((red | green | blue) >> 16) == 0)
             return {ChannelMask(red), ChannelMask(green), ChannelMask(blue)};
     }
     // Pixel data right after the header means no colour masks, so 5-5-5;
@@ -141,8 +140,7 @@ SixteenBitLayout sixteen_bit_layout(ByteReader& in, const BmpHeader& header)
 // Run-length data, bottom-up. Runs and literal strings are cut at the right
 // edge; a delta or a run past the last row ends the picture. Pixels the
 // data never reaches stay index 0.
-void decode_rle(ByteReader& in, const BmpHeader& header, unsigned char* pixels, std::size_t width,
-                std::size_t height)
+void decode_rle(ByteReader& in, const BmpHeader& header, unsigned char* pixels, std::size_t width, std::size_t height)
 {
     const bool nibbles = header.compression == kRle4;
     std::size_t x = 0, y = 0;
@@ -153,8 +151,7 @@ void decode_rle(ByteReader& in, const BmpHeader& header, unsigned char* pixels, 
     std::uint8_t count = 0, value = 0;
     while (y < height && in.u8(count) && in.u8(value)) {
         if (count > 0) {
-            for (unsigned i = 0; i < count; ++i)
-                put(nibbles ? ((i & 1) ? (value & 0x0F) : (value >> 4)) : value);
+            for (unsigned i = 0; i < count; ++i) put(nibbles ? ((i & 1) ? (value & 0x0F) : (value >> 4)) : value);
             continue;
         }
         if (value == 0) {  // end of line
@@ -200,9 +197,7 @@ void decode_rows(ByteReader& in, const BmpHeader& header, const SixteenBitLayout
             const std::uint8_t* data = batch.data() + k * file_row;
             switch (header.bits) {
             case 1:
-            case 8:
-                std::memcpy(row, data, memory_row);
-                break;
+            case 8: std::memcpy(row, data, memory_row); break;
             case 4:
                 std::memcpy(row, data, (width + 1) / 2);
                 unpack_nibbles(row, static_cast<int>(width));
@@ -215,9 +210,7 @@ void decode_rows(ByteReader& in, const BmpHeader& header, const SixteenBitLayout
                     row[3 * x + 2] = layout.blue(v);
                 }
                 break;
-            case 24:
-                swap_red_blue(data, row, width);
-                break;
+            case 24: swap_red_blue(data, row, width); break;
             }
         }
     }
@@ -272,10 +265,8 @@ int read_bmp_stream(std::FILE* stream, PicImage* pic)
     if (in.exhausted()) warn_filled_in();
 
     if (bits == 16) pic->bits = 24;
-    if (pic->bits == 24)
-        describe(pic, "BMP : %ldx%ld - 24bit", long(pic->width), long(pic->height));
-    else
-        describe(pic, "BMP : %ldx%ld - %ld Colours", long(pic->width), long(pic->height), long(pic->colours));
+    if (pic->bits == 24) describe(pic, "BMP : %ldx%ld - 24bit", long(pic->width), long(pic->height));
+    else describe(pic, "BMP : %ldx%ld - %ld Colours", long(pic->width), long(pic->height), long(pic->colours));
     pic->pixels = pixels.release();
     return 1;
 }
@@ -347,12 +338,8 @@ bool write_rows(OutputFile& out, const PicImage* pic, int bits)
                 out_row[x / 2] = static_cast<std::uint8_t>((row[x] & 0x0F) << 4 | right);
             }
             break;
-        case 8:
-            std::memcpy(out_row, row, memory_row);
-            break;
-        case 24:
-            swap_red_blue(row, out_row, width);
-            break;
+        case 8: std::memcpy(out_row, row, memory_row); break;
+        case 24: swap_red_blue(row, out_row, width); break;
         }
         filled += file_row;
         if (filled == batch.size() || i == 0) {
@@ -378,7 +365,9 @@ int write_bmp(const char* path, PicImage* pic)
 
     const int full_palette = bits == 24 ? 0 : 1 << bits;
     // More entries than the bit count can index makes a file other readers refuse.
-    const int colours = bits == 24 ? 0 : (pic->colours >= 1 && pic->colours <= full_palette) ? pic->colours : full_palette;
+    const int colours = bits == 24                                            ? 0
+                        : (pic->colours >= 1 && pic->colours <= full_palette) ? pic->colours
+                                                                              : full_palette;
 
     OutputFile out(path, pic);
     if (!out) return 0;
@@ -414,8 +403,7 @@ extern "C" ZARNGFX_EXPORT int _checkbmp(const char* path, PicImage* pic)
         read_palette(in, header, pic);
         if (pic->bits > 8)
             describe(pic, "BMP : %ldx%ld - %ldbit", long(pic->width), long(pic->height), long(pic->bits));
-        else
-            describe(pic, "BMP : %ldx%ld - %ld Colours", long(pic->width), long(pic->height), long(pic->colours));
+        else describe(pic, "BMP : %ldx%ld - %ld Colours", long(pic->width), long(pic->height), long(pic->colours));
         return 1;
     });
 }

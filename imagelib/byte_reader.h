@@ -33,7 +33,9 @@ inline std::uint32_t be32(const std::uint8_t* at)
 class ByteReader {
 public:
     explicit ByteReader(std::FILE* stream, std::size_t block = 1 << 16)
-        : stream_(stream), buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(block)), capacity_(block) {}
+        : stream_(stream), buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(block)), capacity_(block)
+    {
+    }
 
     bool u8(std::uint8_t& value)
     {

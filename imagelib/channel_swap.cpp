@@ -43,7 +43,7 @@ constexpr std::array<std::int8_t, 16> gather_mask(std::size_t in, Source source)
     for (std::size_t i = 0; i < 16; ++i) {
         const int from = source(i);
         mask[i] = from >= 0 && std::size_t(from) / 16 == in ? static_cast<std::int8_t>(from % 16)
-                                                             : static_cast<std::int8_t>(-128);
+                                                            : static_cast<std::int8_t>(-128);
     }
     return mask;
 }
@@ -158,18 +158,14 @@ bool ssse3_available()
 
 void swap_red_blue(const unsigned char* in, unsigned char* out, std::size_t count)
 {
-    if (count >= 16 && ssse3_available())
-        swap_red_blue_ssse3(in, out, count);
-    else
-        swap_red_blue_plain(in, out, count);
+    if (count >= 16 && ssse3_available()) swap_red_blue_ssse3(in, out, count);
+    else swap_red_blue_plain(in, out, count);
 }
 
 void grey_row(const unsigned char* in, unsigned char* out, std::size_t count)
 {
-    if (count >= 16 && ssse3_available())
-        grey_row_ssse3(in, out, count);
-    else
-        grey_row_plain(in, out, count);
+    if (count >= 16 && ssse3_available()) grey_row_ssse3(in, out, count);
+    else grey_row_plain(in, out, count);
 }
 
 }  // namespace zarn

@@ -28,25 +28,25 @@ using WriterFn = int (*)(const char* path, PicImage* pic, int variant, int quali
 // converted first, and a conversion that runs out of memory fails the save.
 enum class SaveNeeds {
     Anything,
-    AtMost256Colours,  // a 24-bit picture is reduced to a palette
-    TwoColours,        // turned to greyscale, then to black and white
+    AtMost256Colours,    // a 24-bit picture is reduced to a palette
+    TwoColours,          // turned to greyscale, then to black and white
     MoreThanTwoColours,  // a two-colour picture is refused with a message
 };
 
 // One entry of the save filter: _Pic_Write's `save_type` numbers these from 1,
 // across all formats, in the filter's order.
 struct SaveKind {
-    int type = 0;                    // 0 marks an unused place
-    const char* name = nullptr;      // "Jpeg/JFIF Greyscale"
-    const char* extension = nullptr; // put on the file name: ".jpg"
-    int variant = 0;                 // handed to the format's writer
+    int type = 0;                     // 0 marks an unused place
+    const char* name = nullptr;       // "Jpeg/JFIF Greyscale"
+    const char* extension = nullptr;  // put on the file name: ".jpg"
+    int variant = 0;                  // handed to the format's writer
     SaveNeeds needs = SaveNeeds::Anything;
 };
 
 // A reader in an outside module, loaded by name for the read and kept in
 // the record; the routine is `int routine(const char* path, PicImage* pic)`.
 struct OutsideReader {
-    const char* module = nullptr;    // "zarnwebp" for libzarnwebp.so
+    const char* module = nullptr;  // "zarnwebp" for libzarnwebp.so
     const char* routine = nullptr;
 };
 
@@ -62,9 +62,9 @@ struct FormatDescriptor {
     const char* extension;
     const char* credit;
     bool (*signature)(std::span<const unsigned char> head);  // the first bytes; null when known by name only
-    ReaderFn reader;          // null when the reader is `outside`, or none exists
+    ReaderFn reader;                                         // null when the reader is `outside`, or none exists
     OutsideReader outside;
-    WriterFn writer;          // takes the save kinds' variants; null when none
+    WriterFn writer;  // takes the save kinds' variants; null when none
     std::array<SaveKind, 5> saves;
 };
 

@@ -286,7 +286,8 @@ bool reduce_diffused(PicImage* pic)
         for (int g = 0; g < 32; ++g)
             for (int b = 0; b < 16; ++b) {
                 std::int16_t& cell = cells[r * 512 + g * 16 + b];
-                if (cell == kPresent) cell = static_cast<std::int16_t>(nearest_entry(pic->palette, r * 16, g * 8, b * 16));
+                if (cell == kPresent)
+                    cell = static_cast<std::int16_t>(nearest_entry(pic->palette, r * 16, g * 8, b * 16));
             }
 
     report_progress(pic, 80, 100);

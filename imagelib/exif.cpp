@@ -91,8 +91,7 @@ void copy_upright(const unsigned char* in, unsigned char* out, std::size_t width
 
 int exif_orientation(std::span<const std::uint8_t> segment)
 {
-    if (segment.size() < kExifHeader.size() ||
-        !std::equal(kExifHeader.begin(), kExifHeader.end(), segment.begin()))
+    if (segment.size() < kExifHeader.size() || !std::equal(kExifHeader.begin(), kExifHeader.end(), segment.begin()))
         return 1;
     const std::span<const std::uint8_t> tiff = segment.subspan(kExifHeader.size());
     if (tiff.size() < 8) return 1;
@@ -126,10 +125,8 @@ PixelBlock upright_pixels(const unsigned char* pixels, std::size_t width, std::s
     if (!bytes || *bytes > max_image_bytes()) return nullptr;
     PixelBlock out = allocate_pixels(*bytes);
     if (!out) return nullptr;
-    if (bytes_per_pixel == 3)
-        copy_upright<3>(pixels, out.get(), width, height, orientation);
-    else
-        copy_upright<1>(pixels, out.get(), width, height, orientation);
+    if (bytes_per_pixel == 3) copy_upright<3>(pixels, out.get(), width, height, orientation);
+    else copy_upright<1>(pixels, out.get(), width, height, orientation);
     return out;
 }
 

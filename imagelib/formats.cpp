@@ -33,6 +33,8 @@ int read_by_code(int code, const char* path, PicImage* pic, const ReadOptions& o
 // content, the first signature. A format read by an outside module names the
 // module and its routine in place of a reader, {"zarnwebp", "_Pic_Read_WEBP"},
 // and its save kinds continue the save types' numbering.
+// Kept by hand: one format a block, its fields in the order of the struct.
+// clang-format off
 const FormatDescriptor kDescriptors[] = {
     {1, 1, "BMP", "Windows Bitmap", "*.bmp", nullptr, "bmp", kOwnCredit,
      [](Head h) { return starts_with(h, {'B', 'M'}); },
@@ -99,6 +101,7 @@ const FormatDescriptor kDescriptors[] = {
          return read_by_code(kJpegCode, path, pic, options) || read_by_code(kTiffCode, path, pic, options) ? 1 : 0;
      }, {}, nullptr, {}},
 };
+// clang-format on
 
 struct TableTexts {
     const char* description;
@@ -377,12 +380,30 @@ using namespace zarn;
 
 extern "C" {
 
-ZARNGFX_EXPORT int _Pic_Count(void) { return table_rows(); }
-ZARNGFX_EXPORT const char* _Pic_Description(int index) { return table_row(index).description; }
-ZARNGFX_EXPORT const char* _Pic_Pattern(int index) { return table_row(index).pattern; }
-ZARNGFX_EXPORT const char* _Pic_Extension(int index) { return table_row(index).extension; }
-ZARNGFX_EXPORT const char* _Pic_Copyright(int index) { return table_row(index).credit; }
-ZARNGFX_EXPORT const char* _Pic_GetSaveFormats(void) { return save_table().filter.c_str(); }
+ZARNGFX_EXPORT int _Pic_Count(void)
+{
+    return table_rows();
+}
+ZARNGFX_EXPORT const char* _Pic_Description(int index)
+{
+    return table_row(index).description;
+}
+ZARNGFX_EXPORT const char* _Pic_Pattern(int index)
+{
+    return table_row(index).pattern;
+}
+ZARNGFX_EXPORT const char* _Pic_Extension(int index)
+{
+    return table_row(index).extension;
+}
+ZARNGFX_EXPORT const char* _Pic_Copyright(int index)
+{
+    return table_row(index).credit;
+}
+ZARNGFX_EXPORT const char* _Pic_GetSaveFormats(void)
+{
+    return save_table().filter.c_str();
+}
 
 ZARNGFX_EXPORT int _Pic_ExtValid(const char* extension)
 {
@@ -408,9 +429,18 @@ ZARNGFX_EXPORT int _Pic_ValidExt(const char* path, int extension_only)
     return guarded([&] { return extension_code(path); });
 }
 
-ZARNGFX_EXPORT const char* _Pic_FailureText(void) { return failure_text(); }
-ZARNGFX_EXPORT const char* _Pic_WarningText(void) { return warning_text(); }
-ZARNGFX_EXPORT int _Pic_FailureShown(void) { return failure_shown() ? 1 : 0; }
+ZARNGFX_EXPORT const char* _Pic_FailureText(void)
+{
+    return failure_text();
+}
+ZARNGFX_EXPORT const char* _Pic_WarningText(void)
+{
+    return warning_text();
+}
+ZARNGFX_EXPORT int _Pic_FailureShown(void)
+{
+    return failure_shown() ? 1 : 0;
+}
 
 ZARNGFX_EXPORT int _Pic_Read(const char* path, PicImage* pic, int pcd_resolution, int jpeg_scale)
 {

@@ -110,8 +110,8 @@ void resize_smoothed(const PicImage* pic, unsigned char* out, int new_width, int
         for (std::size_t x = 0; x < std::size_t(new_width); ++x) {
             const std::size_t left = columns[x] * 3, middle = columns[x + 1] * 3, right = columns[x + 2] * 3;
             for (std::size_t c = 0; c < 3; ++c) {
-                const unsigned sum = 2u * centre[middle + c] + above[left + c] + above[right + c] + below[left + c] +
-                                     below[right + c];
+                const unsigned sum =
+                    2u * centre[middle + c] + above[left + c] + above[right + c] + below[left + c] + below[right + c];
                 *out++ = clamp_channel(sum / 6);
             }
         }
@@ -133,10 +133,8 @@ bool rotate_quarter(PicImage* pic)
     const auto block = pixel_block_bytes(pic);
     PixelBlock out = block ? allocate_pixels(*block) : nullptr;
     if (!out) return false;
-    if (bits == 24)
-        turn_clockwise<3>(pic, out.get());
-    else
-        turn_clockwise<1>(pic, out.get());
+    if (bits == 24) turn_clockwise<3>(pic, out.get());
+    else turn_clockwise<1>(pic, out.get());
     std::swap(pic->width, pic->height);
     replace_pixels(pic, std::move(out));
     return true;
@@ -228,12 +226,9 @@ bool resize_image(PicImage* pic, int new_width, int new_height)
     } else {
         const auto columns = nearest_map(0, new_width, pic->width, scale_x);
         const auto rows = nearest_map(0, new_height, pic->height, scale_y);
-        if (bits == 1)
-            resize_mono(pic, out.get(), new_width, new_height, columns, rows);
-        else if (bits == 24)
-            resize_nearest<3>(pic, out.get(), new_width, new_height, columns, rows);
-        else
-            resize_nearest<1>(pic, out.get(), new_width, new_height, columns, rows);
+        if (bits == 1) resize_mono(pic, out.get(), new_width, new_height, columns, rows);
+        else if (bits == 24) resize_nearest<3>(pic, out.get(), new_width, new_height, columns, rows);
+        else resize_nearest<1>(pic, out.get(), new_width, new_height, columns, rows);
     }
     pic->width = new_width;
     pic->height = new_height;

@@ -88,8 +88,14 @@ private:
 class RowSink {
 public:
     RowSink(PicImage* pic, unsigned char* pixels, std::size_t width, std::size_t height, bool interlaced, int bits)
-        : pic_(pic), pixels_(pixels), width_(width), height_(height), interlaced_(interlaced), bits_(bits),
-          memory_row_(bits == 1 ? (width + 7) / 8 : width), pending_(width + kMaxCodes + 1)
+        : pic_(pic),
+          pixels_(pixels),
+          width_(width),
+          height_(height),
+          interlaced_(interlaced),
+          bits_(bits),
+          memory_row_(bits == 1 ? (width + 7) / 8 : width),
+          pending_(width + kMaxCodes + 1)
     {
     }
 
@@ -331,8 +337,7 @@ int read_gif_stream(std::FILE* stream, PicImage* pic)
     }
 
     std::uint8_t minimum_code_size = 0;
-    if (!in.u8(minimum_code_size) || minimum_code_size < 2 || minimum_code_size > 11)
-        return refuse(in.exhausted());
+    if (!in.u8(minimum_code_size) || minimum_code_size < 2 || minimum_code_size > 11) return refuse(in.exhausted());
 
     const int table_bits = table_size_code + 1;
     const int bits = table_bits > 4 ? 8 : table_bits;

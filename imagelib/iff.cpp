@@ -135,8 +135,9 @@ int decode_body(PicImage* pic, const Header& hd, bool ham, bool pbm, std::span<c
         report_progress(pic, y, hd.height);
         if (body.left() == 0) return refuse(true);
         std::uint8_t* dest = pixels.get() + std::size_t(y) * out_row;
-        const std::span<std::uint8_t> row = ham ? std::span<std::uint8_t>(codes) : deep ? std::span<std::uint8_t>(channels)
-                                                                                         : std::span<std::uint8_t>(dest, row_length);
+        const std::span<std::uint8_t> row = ham    ? std::span<std::uint8_t>(codes)
+                                            : deep ? std::span<std::uint8_t>(channels)
+                                                   : std::span<std::uint8_t>(dest, row_length);
         std::ranges::fill(row, std::uint8_t(0));
         if (pbm) {
             if (!take_row(body, row, hd.compression != 0)) return refuse(body.left() == 0);
@@ -144,12 +145,9 @@ int decode_body(PicImage* pic, const Header& hd, bool ham, bool pbm, std::span<c
             for (int p = 0; p < hd.planes + mask_planes; ++p) {
                 if (!take_row(body, scratch, hd.compression != 0)) return refuse(body.left() == 0);
                 if (p >= hd.planes) continue;
-                if (hd.planes == 1)
-                    std::memcpy(row.data(), scratch.data(), row_length);
-                else if (deep)
-                    merge_plane(scratch, row.subspan(std::size_t(p / 8) * w, w), p % 8);
-                else
-                    merge_plane(scratch, row, p);
+                if (hd.planes == 1) std::memcpy(row.data(), scratch.data(), row_length);
+                else if (deep) merge_plane(scratch, row.subspan(std::size_t(p / 8) * w, w), p % 8);
+                else merge_plane(scratch, row, p);
             }
         }
         if (deep) {
@@ -165,10 +163,8 @@ int decode_body(PicImage* pic, const Header& hd, bool ham, bool pbm, std::span<c
     pic->height = hd.height;
     pic->bits = out_bits;
     pic->colours = out_bits == 24 ? 0 : 1 << out_bits;
-    if (ham)
-        describe(pic, "IFF : %dx%d Ham%d", hd.width, hd.height, hd.planes);
-    else
-        describe(pic, "IFF : %dx%d - %d Planes", hd.width, hd.height, hd.planes);
+    if (ham) describe(pic, "IFF : %dx%d Ham%d", hd.width, hd.height, hd.planes);
+    else describe(pic, "IFF : %dx%d - %d Planes", hd.width, hd.height, hd.planes);
     pic->pixels = pixels.release();
     return 1;
 }

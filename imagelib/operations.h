@@ -66,21 +66,21 @@ inline void replace_pixels(PicImage* pic, PixelBlock block)
 }
 
 // colour_reduction.cpp
-bool ordered_dither(PicImage* pic);            // _Pic_Dither
-void diffuse_error(PicImage* pic);             // the error pass over 24-bit pixels, in place
-bool reduce_diffused(PicImage* pic);           // adaptive palette of up to 256 colours
+bool ordered_dither(PicImage* pic);                                   // _Pic_Dither
+void diffuse_error(PicImage* pic);                                    // the error pass over 24-bit pixels, in place
+bool reduce_diffused(PicImage* pic);                                  // adaptive palette of up to 256 colours
 bool reduce_to_palette(PicImage* pic, const unsigned char* palette);  // palette: 768 bytes, or null
 bool make_grey(PicImage* pic);
 bool make_mono(PicImage* pic);
 bool invert_mono(PicImage* pic);
-bool expand_to_rgb(PicImage* pic);             // _Pic_RGB24
+bool expand_to_rgb(PicImage* pic);  // _Pic_RGB24
 
 // The library's own random numbers: the classic linear congruential
 // recurrence, never reseeded, one seed per thread starting at 1.
 int library_rand();
 
 // geometry.cpp
-bool rotate_quarter(PicImage* pic);            // _Pic_Rotate, clockwise
+bool rotate_quarter(PicImage* pic);  // _Pic_Rotate, clockwise
 bool crop_image(PicImage* pic, int x, int y, int w, int h);
 bool shear_rotate(PicImage* pic, double angle);
 bool resize_image(PicImage* pic, int new_width, int new_height);

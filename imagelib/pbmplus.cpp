@@ -27,8 +27,7 @@ bool is_separator(std::uint8_t b)
 void skip_comment(ByteReader& in)
 {
     std::uint8_t b = 0;
-    while (in.u8(b) && b != '\n') {
-    }
+    while (in.u8(b) && b != '\n') {}
 }
 
 // Skips separators and comments; false at the end of the data, else the
@@ -134,8 +133,7 @@ void read_binary_samples(ByteReader& in, std::span<std::uint8_t> out, const Samp
         const std::size_t got = in.read(raw);
         const std::size_t whole = scale.wide() ? got / 2 : got;
         std::uint8_t* row = out.data() + start;
-        for (std::size_t i = 0; i < whole; ++i)
-            row[i] = scale.wide() ? scale(be16(&raw[2 * i])) : scale.byte(raw[i]);
+        for (std::size_t i = 0; i < whole; ++i) row[i] = scale.wide() ? scale(be16(&raw[2 * i])) : scale.byte(raw[i]);
         std::fill(row + whole, row + row_samples, std::uint8_t(0));
     }
 }
@@ -245,8 +243,7 @@ int read_pbm_stream(std::FILE* stream, PicImage* pic)
         suffix = "Monochrome Binary";
         break;
     }
-    default:
-        return refuse(false);
+    default: return refuse(false);
     }
     pic->width = static_cast<std::int32_t>(width);
     pic->height = static_cast<std::int32_t>(height);
@@ -348,8 +345,7 @@ int write_pbm(const char* path, PicImage* pic, int variant)
     const auto height = static_cast<std::size_t>(pic->height);
 
     char header[64];
-    if (variant == 0)
-        std::snprintf(header, sizeof header, "P4\n%ld %ld\n", long(pic->width), long(pic->height));
+    if (variant == 0) std::snprintf(header, sizeof header, "P4\n%ld %ld\n", long(pic->width), long(pic->height));
     else
         std::snprintf(header, sizeof header, "P%ld\n%ld %ld\n255\n", variant == 2 ? 6L : 5L, long(pic->width),
                       long(pic->height));

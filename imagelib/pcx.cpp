@@ -1,4 +1,5 @@
-// PCX reader: monochrome, 16 colours (packed or in four planes), 256 colours, 24-bit and 32-bit, raw and run-length lines.
+// PCX reader: monochrome, 16 colours (packed or in four planes), 256 colours, 24-bit and 32-bit, raw and run-length
+// lines.
 #include "byte_reader.h"
 #include "checked.h"
 #include "codecs.h"
@@ -20,8 +21,8 @@ constexpr std::size_t kHeaderPaletteAt = 16;
 
 // Version 3 files carry no header palette; they mean this one.
 constexpr std::array<std::uint8_t, 48> kStandardPalette{
-    0,   0,   0,   0,   0,   170, 0,   170, 0,   0,   170, 170, 170, 0,   0,   170, 0,   170, 170, 85,  0,   170, 170, 170,
-    85,  85,  85,  85,  85,  255, 85,  255, 85,  85,  255, 255, 255, 85,  85,  255, 85,  255, 255, 255, 85,  255, 255, 255,
+    0,  0,  0,  0,  0,  170, 0,  170, 0,  0,  170, 170, 170, 0,  0,  170, 0,  170, 170, 85,  0,  170, 170, 170,
+    85, 85, 85, 85, 85, 255, 85, 255, 85, 85, 255, 255, 255, 85, 85, 255, 85, 255, 255, 255, 85, 255, 255, 255,
 };
 
 enum class Kind { kMonochrome, kSixteen, kPlanarSixteen, kIndexed, kTrueColour, kTrueColourAlpha };
@@ -100,10 +101,8 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
     std::memset(pic->palette, 0, sizeof pic->palette);
     if (kind == Kind::kSixteen || kind == Kind::kPlanarSixteen) {
         // Every version but 3 stores the 16 colours in the header.
-        if (version == 3)
-            std::memcpy(pic->palette, kStandardPalette.data(), kStandardPalette.size());
-        else
-            std::memcpy(pic->palette, header + kHeaderPaletteAt, 48);
+        if (version == 3) std::memcpy(pic->palette, kStandardPalette.data(), kStandardPalette.size());
+        else std::memcpy(pic->palette, header + kHeaderPaletteAt, 48);
     } else if (kind == Kind::kMonochrome) {
         // Writers fill a two-colour header palette carelessly; a set bit is white.
         std::memset(pic->palette + 3, 255, 3);
@@ -125,10 +124,8 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
             report_progress(pic, y, height);
             continue;
         }
-        if (encoded)
-            decode_rle_line(in, line);
-        else
-            in.read_or_fill(line, 0);
+        if (encoded) decode_rle_line(in, line);
+        else in.read_or_fill(line, 0);
         switch (kind) {
         case Kind::kTrueColour:
             for (std::size_t x = 0; x < w; ++x) {
@@ -143,9 +140,7 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
                 for (std::size_t c = 0; c < 3; ++c) row[3 * x + c] = onto_white(line[c * line_bytes + x], alpha);
             }
             break;
-        case Kind::kIndexed:
-            std::memcpy(row, line.data(), w);
-            break;
+        case Kind::kIndexed: std::memcpy(row, line.data(), w); break;
         case Kind::kSixteen:
             for (std::size_t x = 0; x < w; ++x) {
                 const std::uint8_t packed = line[x / 2];
@@ -161,9 +156,7 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
                 row[x] = static_cast<std::uint8_t>(index);
             }
             break;
-        case Kind::kMonochrome:
-            std::memcpy(row, line.data(), row_length);
-            break;
+        case Kind::kMonochrome: std::memcpy(row, line.data(), row_length); break;
         }
         if (only_filler) filler_row = row;
         report_progress(pic, y, height);
@@ -180,10 +173,8 @@ int read_pcx_stream(std::FILE* stream, PicImage* pic)
     pic->height = height;
     pic->bits = bits;
     pic->colours = bits == 24 ? 0 : 1 << bits;
-    if (bits == 24)
-        describe(pic, "PCX : %ldx%ld - 24bit", long(width), long(height));
-    else
-        describe(pic, "PCX : %ldx%ld - %ld Colours", long(width), long(height), long(pic->colours));
+    if (bits == 24) describe(pic, "PCX : %ldx%ld - 24bit", long(width), long(height));
+    else describe(pic, "PCX : %ldx%ld - %ld Colours", long(width), long(height), long(pic->colours));
     pic->pixels = pixels.release();
     return 1;
 }

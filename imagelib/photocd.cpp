@@ -45,7 +45,8 @@ struct YccTables {
             green_c1[std::size_t(i)] = 274934 - 1762 * i;
             green_c2[std::size_t(i)] = 520268 - 3798 * i;
         }
-        for (std::int32_t v = 0; v < std::int32_t(clamp.size()); ++v) clamp[std::size_t(v)] = clamp_channel(v - kClampBias);
+        for (std::int32_t v = 0; v < std::int32_t(clamp.size()); ++v)
+            clamp[std::size_t(v)] = clamp_channel(v - kClampBias);
     }
 };
 
@@ -131,9 +132,9 @@ int read_photocd_stream(std::FILE* stream, PicImage* pic, int resolution)
     std::uint8_t* out = pixels.get();
     for (std::size_t i = 0; i < out_height; ++i) {
         // Where the row starts in the stored planes, and the step along it.
-        std::ptrdiff_t at = std::ptrdiff_t(i * W), step = 1;                                 // upright
+        std::ptrdiff_t at = std::ptrdiff_t(i * W), step = 1;                                    // upright
         if (orientation == 3) at = std::ptrdiff_t((H - 1) * W + i), step = -std::ptrdiff_t(W);  // clockwise
-        else if (orientation == 1) at = std::ptrdiff_t(W - 1 - i), step = std::ptrdiff_t(W);   // counter-clockwise
+        else if (orientation == 1) at = std::ptrdiff_t(W - 1 - i), step = std::ptrdiff_t(W);    // counter-clockwise
         for (std::size_t j = 0; j < out_width; ++j, out += 3, at += step) {
             const auto k = std::size_t(at);
             ycc_to_rgb(tables, luma[k], c1[k], c2[k], out);

@@ -45,7 +45,10 @@ enum class ProcessCode : int {
     BrighterMoreContrastThrice = 201,
 };
 
-constexpr int operator+(ProcessCode code) { return static_cast<int>(code); }
+constexpr int operator+(ProcessCode code)
+{
+    return static_cast<int>(code);
+}
 
 // Every code with what it does, in ascending order.
 struct ProcessCodeText {

@@ -172,8 +172,7 @@ void release_image(PicImage* pic)
     std::free(pic->pixels);
     if (pic->in_file) std::fclose(pic->in_file);
     if (pic->out_file) std::fclose(pic->out_file);
-    for (void* module : {pic->spare_module, pic->tiff_module, pic->png_module, pic->extra_module})
-        free_module(module);
+    for (void* module : {pic->spare_module, pic->tiff_module, pic->png_module, pic->extra_module}) free_module(module);
     reset_image(pic);
 }
 
@@ -205,8 +204,7 @@ void describe(PicImage* pic, const char* format, ...)
     va_end(args);
 }
 
-InputFile::InputFile(const char* path, PicImage* pic)
-    : stream_(std::fopen(path, "rb")), pic_(pic)
+InputFile::InputFile(const char* path, PicImage* pic) : stream_(std::fopen(path, "rb")), pic_(pic)
 {
     pic_->in_file = stream_.get();
 }

@@ -13,7 +13,10 @@
 namespace zarn {
 
 struct FileCloser {
-    void operator()(std::FILE* f) const { if (f) std::fclose(f); }
+    void operator()(std::FILE* f) const
+    {
+        if (f) std::fclose(f);
+    }
 };
 struct BlockFreer {
     void operator()(unsigned char* p) const { std::free(p); }
@@ -30,10 +33,10 @@ enum class Failure {
     NotAPicture,
     NotThisFormat,  // "not a BMP file": the name is that of the format being read
     Truncated,
-    TooLarge,       // with the size, see fail_too_large
+    TooLarge,  // with the size, see fail_too_large
     Unsupported,
     OutOfMemory,
-    Unreadable,     // a reader gave up without saying why
+    Unreadable,  // a reader gave up without saying why
     WriteFailed,
 };
 

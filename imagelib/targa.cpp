@@ -92,7 +92,8 @@ public:
     // and so do literals: only a run still pending can differ.
     bool only_filler_left() const
     {
-        return in_.exhausted() && (repeats_ == 0 || std::all_of(last_, last_ + size_, [](std::uint8_t b) { return b == 0xFF; }));
+        return in_.exhausted() &&
+               (repeats_ == 0 || std::all_of(last_, last_ + size_, [](std::uint8_t b) { return b == 0xFF; }));
     }
 
 private:
@@ -135,7 +136,8 @@ int read_targa_stream(std::FILE* stream, PicImage* pic)
     } else if (type == 1) {
         // A map of any length up to 256; the record takes the smallest kind
         // that holds it.
-        if (map_type != 1 || depth >= 16 || first_entry != 0 || map_length < 1 || map_length > 256) return refuse(false);
+        if (map_type != 1 || depth >= 16 || first_entry != 0 || map_length < 1 || map_length > 256)
+            return refuse(false);
         kind = Kind::kMapped, bits = map_length <= 2 ? 1 : map_length <= 16 ? 4 : 8, colours = int(map_length);
     } else if (type == 2) {
         if (depth < 15) return refuse(false);  // one byte cannot hold a true-colour pixel
@@ -185,12 +187,11 @@ int read_targa_stream(std::FILE* stream, PicImage* pic)
             report_progress(pic, top_down ? y : height - y, height);
             continue;
         }
-        if (encoded)
-            packets.row(stored);
-        else
-            in.read_or_fill(stored, stored_size == 2 || stored_size == 4 ? 0xFF : 0);
+        if (encoded) packets.row(stored);
+        else in.read_or_fill(stored, stored_size == 2 || stored_size == 4 ? 0xFF : 0);
         if (kind == Kind::kTrueColour) {
-            for (std::size_t x = 0; x < stored_pixels; ++x) stored_to_rgb(&stored[x * stored_size], stored_size, row + 3 * x);
+            for (std::size_t x = 0; x < stored_pixels; ++x)
+                stored_to_rgb(&stored[x * stored_size], stored_size, row + 3 * x);
         } else if (kind == Kind::kMapped) {
             // An index past the map's end reads as entry 0.
             for (std::uint8_t& index : stored)

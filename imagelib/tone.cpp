@@ -25,8 +25,7 @@ std::uint8_t apply_contrast(std::int64_t value, std::int64_t contrast)
 {
     const std::int64_t factor = contrast + 100;
     std::int64_t product = 0;
-    if (__builtin_mul_overflow(value - 127, factor, &product))
-        return ((value - 127 < 0) != (factor < 0)) ? 0 : 255;
+    if (__builtin_mul_overflow(value - 127, factor, &product)) return ((value - 127 < 0) != (factor < 0)) ? 0 : 255;
     return clamp_channel(product / 100 + 127);
 }
 
@@ -192,8 +191,7 @@ bool relief(PicImage* pic, bool cross)
     return true;
 }
 
-bool tone_effect(PicImage* pic, int red, int green, int blue, int brightness, int contrast, int low = 0,
-                 int high = 255)
+bool tone_effect(PicImage* pic, int red, int green, int blue, int brightness, int contrast, int low = 0, int high = 255)
 {
     return adjust_tone(pic, red, green, blue, brightness, contrast, low, high);
 }
@@ -230,10 +228,8 @@ bool sharpen_image(PicImage* pic, double amount)
     PixelBlock out = allocate_pixels(*block);
     if (!out) return false;
     std::memcpy(out.get(), pic->pixels, *block);
-    if (s > 0)
-        sharpen_rows(pic, pic->pixels, out.get(), s);
-    else
-        soften_rows(pic, pic->pixels, out.get(), s);
+    if (s > 0) sharpen_rows(pic, pic->pixels, out.get(), s);
+    else soften_rows(pic, pic->pixels, out.get(), s);
     replace_pixels(pic, std::move(out));
     return true;
 }

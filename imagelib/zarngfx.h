@@ -26,21 +26,21 @@ typedef void (*PicMessageHandler)(const char* text, const char* caption);
 /* The working record. The caller owns it; every deliverable and outside module
    sees this exact layout, so fields keep their order and widths, with no gaps. */
 typedef struct PicImage {
-    int32_t width;            /* pixels per row */
-    int32_t height;           /* number of rows */
-    int32_t bits;             /* 1 packed monochrome, 2..8 one palette index per byte, 24 RGB */
-    int32_t colours;          /* palette entries in use; 0 for 24-bit */
-    FILE* in_file;            /* stream of the read in progress, else null */
-    char description[80];     /* one line about the loaded image */
+    int32_t width;              /* pixels per row */
+    int32_t height;             /* number of rows */
+    int32_t bits;               /* 1 packed monochrome, 2..8 one palette index per byte, 24 RGB */
+    int32_t colours;            /* palette entries in use; 0 for 24-bit */
+    FILE* in_file;              /* stream of the read in progress, else null */
+    char description[80];       /* one line about the loaded image */
     unsigned char palette[768]; /* 256 entries of red, green, blue */
-    void* spare_module;       /* released by release_image when set */
-    void* tiff_module;        /* outside TIFF module kept by its reader */
-    void* png_module;         /* outside PNG module kept by its reader */
-    unsigned char* pixels;    /* top-down rows without padding, malloc'd */
-    FILE* out_file;           /* stream of the write in progress, else null */
-    void* colour_table;       /* the colour reducer's scratch table */
-    PicProgress progress;     /* optional progress callback */
-    void* extra_module;       /* released by release_image when set */
+    void* spare_module;         /* released by release_image when set */
+    void* tiff_module;          /* outside TIFF module kept by its reader */
+    void* png_module;           /* outside PNG module kept by its reader */
+    unsigned char* pixels;      /* top-down rows without padding, malloc'd */
+    FILE* out_file;             /* stream of the write in progress, else null */
+    void* colour_table;         /* the colour reducer's scratch table */
+    PicProgress progress;       /* optional progress callback */
+    void* extra_module;         /* released by release_image when set */
 } PicImage;
 
 /* Format table */
@@ -59,18 +59,15 @@ ZARNGFX_EXPORT int _Pic_ValidExt(const char* path, int extension_only);
 /* Reading, writing and conversion; non-zero means success */
 ZARNGFX_EXPORT int _Pic_Read(const char* path, PicImage* pic, int pcd_resolution, int jpeg_scale);
 ZARNGFX_EXPORT int _Pic_Write(char* path, PicImage* pic, int save_type, int quality);
-ZARNGFX_EXPORT int _Pic_Convert(const char* in, const char* out, PicImage* pic, int pcd_resolution,
-                                int jpeg_scale, int save_type, int quality);
-ZARNGFX_EXPORT int _anytobmps(const char* in, const char* bmp, PicImage* pic, int pcd_resolution,
-                              int jpeg_scale);
+ZARNGFX_EXPORT int _Pic_Convert(const char* in, const char* out, PicImage* pic, int pcd_resolution, int jpeg_scale,
+                                int save_type, int quality);
+ZARNGFX_EXPORT int _anytobmps(const char* in, const char* bmp, PicImage* pic, int pcd_resolution, int jpeg_scale);
 ZARNGFX_EXPORT int _bmptoanys(const char* bmp, char* out, PicImage* pic, int save_type, int quality);
 ZARNGFX_EXPORT int _checkbmp(const char* path, PicImage* pic);
 /* The same as _anytobmps, but a 24-bit image is first ordered-dithered to 256
    colours (_anyto256) or turned into 8-bit greyscale (_anytogrey). */
-ZARNGFX_EXPORT int _anyto256(const char* in, const char* bmp, PicImage* pic, int pcd_resolution,
-                             int jpeg_scale);
-ZARNGFX_EXPORT int _anytogrey(const char* in, const char* bmp, PicImage* pic, int pcd_resolution,
-                              int jpeg_scale);
+ZARNGFX_EXPORT int _anyto256(const char* in, const char* bmp, PicImage* pic, int pcd_resolution, int jpeg_scale);
+ZARNGFX_EXPORT int _anytogrey(const char* in, const char* bmp, PicImage* pic, int pcd_resolution, int jpeg_scale);
 
 /* Why the last read, conversion or write in this thread failed, in a few
    lower-case words ("file not found", "not a BMP file", "file truncated"),
@@ -83,23 +80,22 @@ ZARNGFX_EXPORT const char* _Pic_WarningText(void);
 ZARNGFX_EXPORT int _Pic_FailureShown(void);
 
 /* In-memory processing of the record's pixels */
-ZARNGFX_EXPORT void _Pic_Dither(PicImage* pic);  /* 24-bit to the fixed 225-colour palette */
-ZARNGFX_EXPORT int _Pic_RGB24(PicImage* pic);    /* palette kinds 4..8 to 24-bit; 0 when out of memory */
-ZARNGFX_EXPORT void _Pic_Rotate(PicImage* pic);  /* a quarter turn clockwise */
+ZARNGFX_EXPORT void _Pic_Dither(PicImage* pic); /* 24-bit to the fixed 225-colour palette */
+ZARNGFX_EXPORT int _Pic_RGB24(PicImage* pic);   /* palette kinds 4..8 to 24-bit; 0 when out of memory */
+ZARNGFX_EXPORT void _Pic_Rotate(PicImage* pic); /* a quarter turn clockwise */
 ZARNGFX_EXPORT int _Pic_Crop(PicImage* pic, int x, int y, int w, int h); /* 0 when refused */
 
 /* BMP file to BMP file processing. Each reads the source, applies one
    operation, writes the destination (which may be the same file) and
    releases the record; the result is always the record. */
-ZARNGFX_EXPORT PicImage* _bmpcrop(const char* source, const char* destination, PicImage* pic, int x, int y,
-                                  int w, int h);
+ZARNGFX_EXPORT PicImage* _bmpcrop(const char* source, const char* destination, PicImage* pic, int x, int y, int w,
+                                  int h);
 ZARNGFX_EXPORT PicImage* _bmprotate(const char* source, const char* destination, PicImage* pic, int angle);
-ZARNGFX_EXPORT PicImage* _bmpresize(const char* source, const char* destination, PicImage* pic,
-                                    int new_width, int new_height);
-ZARNGFX_EXPORT PicImage* _bmpprocess(const char* source, const char* destination, PicImage* pic, int red,
-                                     int green, int blue, int brightness, int contrast);
-ZARNGFX_EXPORT PicImage* _bmpsharpen(const char* source, const char* destination, PicImage* pic,
-                                     double amount);
+ZARNGFX_EXPORT PicImage* _bmpresize(const char* source, const char* destination, PicImage* pic, int new_width,
+                                    int new_height);
+ZARNGFX_EXPORT PicImage* _bmpprocess(const char* source, const char* destination, PicImage* pic, int red, int green,
+                                     int blue, int brightness, int contrast);
+ZARNGFX_EXPORT PicImage* _bmpsharpen(const char* source, const char* destination, PicImage* pic, double amount);
 ZARNGFX_EXPORT PicImage* _bmprocess(const char* source, const char* destination, PicImage* pic, int code);
 
 /* The dialog library's windows, loaded for the one call. The four without a

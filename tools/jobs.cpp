@@ -63,7 +63,7 @@ std::string file_identity(const std::string& path)
 // of another job is ever written over.
 void mark_collisions(std::vector<Job>& jobs)
 {
-    std::map<std::string, std::size_t> reading;                // identity -> a job reading it
+    std::map<std::string, std::size_t> reading;               // identity -> a job reading it
     std::map<std::string, std::vector<std::size_t>> writing;  // identity -> every job writing it
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         reading.emplace(file_identity(jobs[i].input), i);
@@ -159,9 +159,7 @@ std::string read_change_write(const Job& job, const SaveFormat& format, const Op
     if (options.operations.empty()) {
         zarn::begin_attempt();
         switch (zarn::stream_bmp_conversion(job.input.c_str(), name.data(), &pic, format.type, options.quality)) {
-        case zarn::Streamed::Written:
-            warn_if_filled_in(job);
-            return {};
+        case zarn::Streamed::Written: warn_if_filled_in(job); return {};
         case zarn::Streamed::ReadFailed: return cannot_read(job, _Pic_Description(1));
         case zarn::Streamed::WriteFailed: return "cannot write " + in_quotes(job.written) + " as " + format.description;
         case zarn::Streamed::NotTried: break;

@@ -220,8 +220,7 @@ std::string format_listing(const std::vector<SaveFormat>& formats)
     std::string text = "Readable formats:\n";
     char line[512];
     for (int i = 1; i <= _Pic_Count(); ++i) {
-        std::snprintf(line, sizeof line, "  %-28s %-24s %s\n", _Pic_Description(i), _Pic_Pattern(i),
-                      _Pic_Copyright(i));
+        std::snprintf(line, sizeof line, "  %-28s %-24s %s\n", _Pic_Description(i), _Pic_Pattern(i), _Pic_Copyright(i));
         text += line;
     }
     text += "\nSave types (--type N, or the output's extension picks the first match):\n";

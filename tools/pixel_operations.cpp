@@ -26,8 +26,8 @@ struct OptionEntry {
 };
 
 constexpr OptionEntry kOptions[] = {
-    {"--grey", Kind::Grey, false},     {"--dither", Kind::Dither, false}, {"--reduce", Kind::Reduce, false},
-    {"--rotate", Kind::Rotate, true},  {"--resize", Kind::Resize, true},  {"--crop", Kind::Crop, true},
+    {"--grey", Kind::Grey, false},    {"--dither", Kind::Dither, false}, {"--reduce", Kind::Reduce, false},
+    {"--rotate", Kind::Rotate, true}, {"--resize", Kind::Resize, true},  {"--crop", Kind::Crop, true},
     {"--effect", Kind::Effect, true},
 };
 
@@ -201,8 +201,8 @@ std::string apply_operation(PicImage* pic, const Operation& operation)
 
     const std::string size = std::to_string(pic->width) + "x" + std::to_string(pic->height);
     if (!zarn::takes(pic, kinds)) {
-        std::string why = "it works on " + depth_list(kinds) + " images, and this one is " +
-                          std::to_string(pic->bits) + "-bit";
+        std::string why =
+            "it works on " + depth_list(kinds) + " images, and this one is " + std::to_string(pic->bits) + "-bit";
         if (kinds == zarn::kTrueColourKind && zarn::takes(pic, zarn::kPaletteKinds))
             why += " (--effect 1 first makes it 24-bit)";
         return why;

@@ -44,8 +44,8 @@ QWidget* owner_of(void* window)
 QString settings_path()
 {
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    const QString folder = (config && *config == '/') ? QFile::decodeName(config)
-                                                      : QDir::homePath() + QString::fromLatin1("/.config");
+    const QString folder =
+        (config && *config == '/') ? QFile::decodeName(config) : QDir::homePath() + QString::fromLatin1("/.config");
     return folder + QString::fromLatin1("/Zarn.ini");
 }
 
@@ -74,7 +74,7 @@ QImage image_of(const PicImage& pic)
                              qRgb(pic.palette[3], pic.palette[4], pic.palette[5])});
     }
     if (image.isNull() || !pic.pixels) return {};
-    const std::size_t row = pic.bits == 24 ? 3 * std::size_t(pic.width)
+    const std::size_t row = pic.bits == 24  ? 3 * std::size_t(pic.width)
                             : pic.bits == 8 ? std::size_t(pic.width)
                                             : (std::size_t(pic.width) + 7) / 8;
     for (int y = 0; y < pic.height; ++y) std::memcpy(image.scanLine(y), pic.pixels + std::size_t(y) * row, row);
@@ -147,8 +147,8 @@ void store_source(const std::string& name)
     }
 }
 
-const eztw32::QtHostTable kTable{has_widgets, ask_for_source, put_on_clipboard,
-                                 show_wait_cursor, stored_source, store_source};
+const eztw32::QtHostTable kTable{has_widgets,      ask_for_source, put_on_clipboard,
+                                 show_wait_cursor, stored_source,  store_source};
 
 }  // namespace
 

@@ -48,10 +48,10 @@ private:
 
 // What the lines of one frame hold.
 struct Frame {
-    int width = 0;               // pixels per line
-    int depth = 0;               // bits per sample: 1, 8 or 16
-    int samples = 1;             // samples per pixel: 3 for RGB, else 1
-    int channel = -1;            // 0, 1, 2: the red, green or blue frame of a three-pass scan
+    int width = 0;     // pixels per line
+    int depth = 0;     // bits per sample: 1, 8 or 16
+    int samples = 1;   // samples per pixel: 3 for RGB, else 1
+    int channel = -1;  // 0, 1, 2: the red, green or blue frame of a three-pass scan
     bool grey = false;
     std::size_t line_bytes = 0;  // what the device sends per line, padding included
     int lines = -1;              // as announced; not above 0 when only the end of the frame tells
@@ -76,8 +76,8 @@ std::optional<Frame> frame_of(const SANE_Parameters& parameters)
     frame.lines = parameters.lines;
     frame.line_bytes = static_cast<std::size_t>(parameters.bytes_per_line);
 
-    const auto line_bits = zarn::checked_mul(static_cast<std::size_t>(frame.width),
-                                             static_cast<std::size_t>(frame.samples * frame.depth));
+    const auto line_bits =
+        zarn::checked_mul(static_cast<std::size_t>(frame.width), static_cast<std::size_t>(frame.samples * frame.depth));
     if (!line_bits || frame.line_bytes < (*line_bits + 7) / 8) return std::nullopt;
     if (frame.line_bytes > zarn::max_image_bytes()) return std::nullopt;
     return frame;

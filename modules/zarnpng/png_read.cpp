@@ -18,8 +18,9 @@ namespace {
 constexpr png_alloc_size_t kMaxChunkBytes = 8 << 20;
 constexpr png_uint_32 kMaxAncillaryChunks = 1000;
 // Every ancillary chunk libpng knows, four letters and a NUL each.
-constexpr png_byte kIgnoredChunks[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0sCAL\0"
-                                      "sPLT\0sRGB\0tEXt\0tIME\0zTXt";
+constexpr png_byte kIgnoredChunks[] =
+    "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0sCAL\0"
+    "sPLT\0sRGB\0tEXt\0tIME\0zTXt";
 
 // libpng's errors jump back to the reader; nothing reaches the terminal.
 void fail(png_structp png, png_const_charp)
@@ -55,7 +56,8 @@ void composite_row(const png_byte* in, png_byte* out, std::size_t width, int cha
     for (std::size_t x = 0; x < width; ++x) {
         const png_byte* pixel = in + x * step;
         const unsigned alpha = pixel[channels];
-        for (int c = 0; c < channels; ++c) out[x * std::size_t(channels) + std::size_t(c)] = onto_white(pixel[c], alpha);
+        for (int c = 0; c < channels; ++c)
+            out[x * std::size_t(channels) + std::size_t(c)] = onto_white(pixel[c], alpha);
     }
 }
 
@@ -200,7 +202,8 @@ bool decode(PngRead& job, std::FILE* stream, PicImage* pic)
                 composite_row(job.row.data(), pixels + y * stride, width, colour_channels);
             } else {
                 png_read_row(png, pixels + y * stride, nullptr);
-                if (last && layout == Layout::Indexed && pic->colours < 256) clamp_indexes(pixels + y * stride, width, pic->colours);
+                if (last && layout == Layout::Indexed && pic->colours < 256)
+                    clamp_indexes(pixels + y * stride, width, pic->colours);
             }
             if (last) report_progress(pic, std::int64_t(y) + 1, std::int64_t(height));
         }
@@ -211,10 +214,8 @@ bool decode(PngRead& job, std::FILE* stream, PicImage* pic)
 
     pic->width = int32_t(width);
     pic->height = int32_t(height);
-    if (pic->bits == 24)
-        describe(pic, "PNG : %ldx%ld - 24bit", long(pic->width), long(pic->height));
-    else
-        describe(pic, "PNG : %ldx%ld - %ld Colours", long(pic->width), long(pic->height), long(pic->colours));
+    if (pic->bits == 24) describe(pic, "PNG : %ldx%ld - 24bit", long(pic->width), long(pic->height));
+    else describe(pic, "PNG : %ldx%ld - %ld Colours", long(pic->width), long(pic->height), long(pic->colours));
     return true;
 }
 

@@ -71,7 +71,8 @@ std::size_t deflated_size(const std::vector<unsigned char>& data, int strategy)
 unsigned char paeth(int left, int up, int up_left)
 {
     const int estimate = left + up - up_left;
-    const int to_left = std::abs(estimate - left), to_up = std::abs(estimate - up), to_up_left = std::abs(estimate - up_left);
+    const int to_left = std::abs(estimate - left), to_up = std::abs(estimate - up),
+              to_up_left = std::abs(estimate - up_left);
     if (to_left <= to_up && to_left <= to_up_left) return static_cast<unsigned char>(left);
     return static_cast<unsigned char>(to_up <= to_up_left ? up : up_left);
 }
@@ -130,11 +131,11 @@ bool encode(PngWrite& job, std::FILE* stream, PicImage* pic, int strategy)
     int entry_count = 0;
     if (pic->bits == 24) {
         png_set_compression_strategy(png, strategy);
-        png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                     PNG_FILTER_TYPE_DEFAULT);
     } else if (pic->bits == 1 && black_and_white(pic)) {
-        png_set_IHDR(png, info, width, height, 1, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_set_IHDR(png, info, width, height, 1, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                     PNG_FILTER_TYPE_DEFAULT);
     } else {
         entry_count = pic->bits == 1 ? 2 : palette_size(pic);
         const int depth = pic->bits == 1 ? 1 : depth_for(entry_count);

@@ -99,17 +99,16 @@ bool decode_lzw_strip(std::span<const std::uint8_t> in, std::span<std::uint8_t> 
                 // The code about to be added is the string before plus its own first byte.
                 const bool adding = code == next;
                 if (code == kEnd || code > next) return false;
-                const Entry entry = adding ? Entry{std::uint32_t(previous), std::uint32_t(previous_length)} : table[code];
+                const Entry entry =
+                    adding ? Entry{std::uint32_t(previous), std::uint32_t(previous_length)} : table[code];
                 length = entry.length + (adding ? 1 : 0);
                 const std::size_t room = size - at;
                 if (length > room) {
                     std::memcpy(base + at, base + entry.offset, room);
                     return true;
                 }
-                if (room - length >= 8)
-                    copy_string(base + at, base + entry.offset, entry.length);
-                else
-                    std::memcpy(base + at, base + entry.offset, entry.length);
+                if (room - length >= 8) copy_string(base + at, base + entry.offset, entry.length);
+                else std::memcpy(base + at, base + entry.offset, entry.length);
                 if (adding) base[at + previous_length] = base[previous];
             }
             if (next == kTableSize) return false;  // a full table takes only a clear code

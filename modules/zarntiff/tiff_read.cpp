@@ -24,9 +24,9 @@ struct Layout {
     std::uint32_t width = 0, height = 0;
     std::uint16_t bits = 1, samples = 1;
     Source source = Source::Bilevel;
-    bool invert = false;       // min-is-white grey
-    bool alpha = false;        // the first extra sample is alpha
-    bool associated = false;   // ... and already multiplied into the colours
+    bool invert = false;      // min-is-white grey
+    bool alpha = false;       // the first extra sample is alpha
+    bool associated = false;  // ... and already multiplied into the colours
 };
 
 std::uint8_t scale_16(unsigned value)
@@ -51,9 +51,7 @@ void convert_row(const Layout& layout, const std::uint8_t* in, unsigned char* ou
 {
     const std::size_t width = layout.width;
     switch (layout.source) {
-    case Source::Bilevel:
-        std::memcpy(out, in, (width + 7) / 8);
-        break;
+    case Source::Bilevel: std::memcpy(out, in, (width + 7) / 8); break;
     case Source::Indexed:
         if (layout.bits == 8) {
             std::memcpy(out, in, width);
@@ -89,8 +87,8 @@ void convert_row(const Layout& layout, const std::uint8_t* in, unsigned char* ou
             const unsigned alpha = layout.alpha ? sample(in, at + 3, layout.bits) : 255;
             for (std::size_t c = 0; c < 3; ++c) {
                 const unsigned value = sample(in, at + c, layout.bits);
-                out[3 * x + c] = layout.alpha ? onto_white(value, alpha, layout.associated)
-                                              : static_cast<unsigned char>(value);
+                out[3 * x + c] =
+                    layout.alpha ? onto_white(value, alpha, layout.associated) : static_cast<unsigned char>(value);
             }
         }
         break;
@@ -121,7 +119,8 @@ std::optional<Layout> own_layout(TIFF* tif, PicImage* pic)
     Layout layout;
     std::uint16_t planar = PLANARCONFIG_CONTIG, format = SAMPLEFORMAT_UINT, orientation = ORIENTATION_TOPLEFT;
     std::uint16_t photometric = 0;
-    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &layout.width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &layout.height))
+    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &layout.width) ||
+        !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &layout.height))
         return std::nullopt;
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &layout.bits);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &layout.samples);
@@ -137,8 +136,8 @@ std::optional<Layout> own_layout(TIFF* tif, PicImage* pic)
     std::uint16_t extra_count = 0;
     std::uint16_t* extra = nullptr;
     TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extra_count, &extra);
-    const bool has_alpha = extra_count > 0 && extra &&
-                           (extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA);
+    const bool has_alpha =
+        extra_count > 0 && extra && (extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA);
     layout.associated = has_alpha && extra[0] == EXTRASAMPLE_ASSOCALPHA;
     std::memset(pic->palette, 0, sizeof pic->palette);
 
@@ -183,8 +182,7 @@ std::optional<Layout> own_layout(TIFF* tif, PicImage* pic)
         pic->bits = 24;
         pic->colours = 0;
         return layout;
-    default:
-        return std::nullopt;
+    default: return std::nullopt;
     }
 }
 
@@ -437,10 +435,8 @@ int read_tiff_stream(std::FILE* stream, PicImage* pic)
         std::memcpy(pic->palette, before.palette, sizeof pic->palette);
         return 0;
     }
-    if (pic->bits == 24)
-        describe(pic, "TIFF : %ldx%ld - 24bit", long(pic->width), long(pic->height));
-    else
-        describe(pic, "TIFF : %ldx%ld - %ld Colours", long(pic->width), long(pic->height), long(pic->colours));
+    if (pic->bits == 24) describe(pic, "TIFF : %ldx%ld - 24bit", long(pic->width), long(pic->height));
+    else describe(pic, "TIFF : %ldx%ld - %ld Colours", long(pic->width), long(pic->height), long(pic->colours));
     return 1;
 }
 

@@ -1,4 +1,5 @@
-// The TIFF module's routines: the two it exports, the stream-level reader the fuzz target calls, and shared stream glue.
+// The TIFF module's routines: the two it exports, the stream-level reader the fuzz target calls, and shared stream
+// glue.
 #pragma once
 
 #include "zarngfx.h"
@@ -22,7 +23,10 @@ namespace zarn::tiff {
 int read_tiff_stream(std::FILE* stream, PicImage* pic);
 
 struct TiffCloser {
-    void operator()(TIFF* tif) const { if (tif) TIFFClose(tif); }
+    void operator()(TIFF* tif) const
+    {
+        if (tif) TIFFClose(tif);
+    }
 };
 using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
 

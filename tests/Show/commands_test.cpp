@@ -99,7 +99,11 @@ void open_menu(QMenu* menu)
 std::string write_bmp1(const std::string& name, int width, int height)
 {
     const std::string path = temp_path(name);
-    BmpBuilder().size(width, height).bits(1).palette({0, 0, 0, 255, 255, 255}).pixels(mono_pattern(width, height))
+    BmpBuilder()
+        .size(width, height)
+        .bits(1)
+        .palette({0, 0, 0, 255, 255, 255})
+        .pixels(mono_pattern(width, height))
         .write(path);
     return path;
 }
@@ -552,10 +556,11 @@ TEST(CommandSave, SuggestsThePicturesNameAndKeepsOnlyAFolderThatTookIt)
     QString suggested;
     {
         ModalSteps steps;
-        steps.then<QFileDialog>([&](QFileDialog& dialog) {
-                 suggested = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
-                 choose(temp_path("gone/holiday.bmp"), 1)(dialog);
-             })
+        steps
+            .then<QFileDialog>([&](QFileDialog& dialog) {
+                suggested = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
+                choose(temp_path("gone/holiday.bmp"), 1)(dialog);
+            })
             .then<QMessageBox>(
                 [](QMessageBox& box) { QMetaObject::invokeMethod(&box, "accept", Qt::QueuedConnection); });
         EXPECT_FALSE(form.SavePicture());

@@ -84,9 +84,7 @@ TEST(FitWindow, CentredAfterEveryFitWhenCentreIsOn)
     EXPECT_EQ(form.pos(), QPoint((screen.width() - size.width()) / 2, (screen.height() - size.height() - 20) / 2));
     const QSize bigger = loaded(form, write_bmp8("b.bmp", 700, 500));
     ZARN_WAIT_EQ(form.pos(),
-                              QPoint((screen.width() - bigger.width()) / 2,
-                                     (screen.height() - bigger.height() - 20) / 2),
-                              2000);
+                 QPoint((screen.width() - bigger.width()) / 2, (screen.height() - bigger.height() - 20) / 2), 2000);
 }
 
 TEST(FitWindow, StaysWhereTheUserPutItWhenCentreIsOff)

@@ -69,9 +69,8 @@ TEST(FullScreen, LargePictureFittedKeepingItsProportions)
         QTest::mouseClick(window.AnyImage1, Qt::LeftButton, {}, QPoint(100, 100));
     });
     // A click on the black around the picture closes it as well.
-    show_and_act(form, picture, [](TForm4& window) {
-        QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(640, 50));
-    });
+    show_and_act(form, picture,
+                 [](TForm4& window) { QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(640, 50)); });
 }
 
 }  // namespace

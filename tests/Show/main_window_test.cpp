@@ -54,8 +54,9 @@ TEST(MainWindow, OpenFilterListsTheFormatTable)
     TForm1 form;
     const QString filter = form.OpenFilter();
     EXPECT_TRUE(filter.startsWith("All Image Files|*.bmp;*.gif;")) << filter.toStdString();
-    EXPECT_TRUE(filter.contains("|Windows Bitmap (bmp)|*.bmp|Compuserve Gif (gif)|*.gif|PBMPlus (ppm,pgm,pbm)|"
-                                "*.ppm;*.pgm;*.pbm|"));
+    EXPECT_TRUE(
+        filter.contains("|Windows Bitmap (bmp)|*.bmp|Compuserve Gif (gif)|*.gif|PBMPlus (ppm,pgm,pbm)|"
+                        "*.ppm;*.pgm;*.pbm|"));
     EXPECT_TRUE(filter.endsWith("|FS Texture (R8)|*.R8;*.txr;*.?af|All Files|*.*"));
     const QStringList filters = TForm1::nameFilters(filter);
     ASSERT_EQ(filters.size(), 13);
@@ -272,7 +273,7 @@ TEST(MainWindow, OnlyTheBareBackgroundOpensAFile)
     QWidget* side = panel(form, "Panel6");
     ASSERT_GT(top->width(), 14 * 24 + 20);
     ASSERT_GT(side->height(), 16 + 9 * 22 + 4);
-    QTest::mouseClick(top, Qt::LeftButton, {}, QPoint(top->width() - 10, 12));  // beyond the last button
+    QTest::mouseClick(top, Qt::LeftButton, {}, QPoint(top->width() - 10, 12));    // beyond the last button
     QTest::mouseClick(side, Qt::LeftButton, {}, QPoint(18, side->height() - 3));  // below the last button
     QTest::mouseClick(panel(form, "Panel2"), Qt::LeftButton, {}, QPoint(0, 0));   // the status bar's edge
     QTest::mouseClick(panel(form, "Panel3"), Qt::LeftButton, {}, QPoint(0, 0));

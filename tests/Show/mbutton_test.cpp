@@ -170,7 +170,7 @@ TEST(MButton, UnstretchedBitmapIsCentred)
     red.fill(Qt::red);
     bar.button->setBitmap(red);
     const QImage image = grabbed(*bar.button);
-    EXPECT_EQ(pixel(image, 10, 8), Qt::red);   // (30 - 10) / 2, (22 - 6) / 2
+    EXPECT_EQ(pixel(image, 10, 8), Qt::red);  // (30 - 10) / 2, (22 - 6) / 2
     EXPECT_EQ(pixel(image, 19, 13), Qt::red);
     EXPECT_EQ(pixel(image, 9, 8), kBack);
     EXPECT_EQ(pixel(image, 20, 13), kBack);

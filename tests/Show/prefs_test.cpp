@@ -83,9 +83,15 @@ TEST(Prefs, ChangesReachTheSettingsAndTheStoreAtClose)
     form.close();
     QSettings file(SettingsStore::filePath(), QSettings::IniFormat);
     file.beginGroup("Show");
-    for (const auto& [key, value] : {std::pair{"ToolBar", "0"}, {"StdButton", "1"}, {"Loop", "1"}, {"PhotoCDSize", "2"},
-                                     {"JpegScale", "2"}, {"Slideshow", "30"}, {"CropStep", "7"},
-                                     {"PrefsLeft", "150"}, {"PrefsTop", "120"}})
+    for (const auto& [key, value] : {std::pair{"ToolBar", "0"},
+                                     {"StdButton", "1"},
+                                     {"Loop", "1"},
+                                     {"PhotoCDSize", "2"},
+                                     {"JpegScale", "2"},
+                                     {"Slideshow", "30"},
+                                     {"CropStep", "7"},
+                                     {"PrefsLeft", "150"},
+                                     {"PrefsTop", "120"}})
         EXPECT_EQ(file.value(key).toString(), value) << key;
 }
 

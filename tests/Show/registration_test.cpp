@@ -98,8 +98,7 @@ TEST(Registration, ExecQuotingEscapesWhatTheSyntaxReserves)
     EXPECT_EQ(show::execArgument("/opt/100%/Show"), "/opt/100%%/Show");
     EXPECT_EQ(show::execArgument("/a b/Show"), "\"/a b/Show\"");
     // Inside quotes: \" \` \$ \\ ; then the file's string syntax doubles each backslash; % doubles.
-    EXPECT_EQ(show::execArgument("/x\"y/$HOME/`z`/100%/a\\b"),
-              "\"/x\\\\\"y/\\\\$HOME/\\\\`z\\\\`/100%%/a\\\\\\\\b\"");
+    EXPECT_EQ(show::execArgument("/x\"y/$HOME/`z`/100%/a\\b"), "\"/x\\\\\"y/\\\\$HOME/\\\\`z\\\\`/100%%/a\\\\\\\\b\"");
 }
 
 TEST(Registration, EveryStartWritesTheEntries)
@@ -134,9 +133,9 @@ TEST(Registration, RegisterAssociatesEachExtensionOfTheFormat)
     EXPECT_EQ(form.RegistrationStatus(), "Registered pbm");
 
     const std::string list = text_of(mimeapps_path());
-    for (const char* line : {"image/x-portable-pixmap=Show.Image.desktop;",
-                             "image/x-portable-graymap=Show.Image.desktop;",
-                             "image/x-portable-bitmap=Show.Image.desktop;"})
+    for (const char* line :
+         {"image/x-portable-pixmap=Show.Image.desktop;", "image/x-portable-graymap=Show.Image.desktop;",
+          "image/x-portable-bitmap=Show.Image.desktop;"})
         EXPECT_NE(list.find(line), std::string::npos) << list;
     EXPECT_EQ(list.find("image/bmp"), std::string::npos);
 
@@ -147,17 +146,19 @@ TEST(Registration, RegisterAssociatesEachExtensionOfTheFormat)
 
 TEST(Registration, OtherLinesOfMimeappsListSurvive)
 {
-    const std::string before = "# kept\n[Added Associations]\nimage/png=gimp.desktop;\n\n"
-                               "[Default Applications]\ntext/plain=editor.desktop;\nimage/png=other.desktop;\n\n"
-                               "[Removed Associations]\nimage/gif=bad.desktop;\n";
+    const std::string before =
+        "# kept\n[Added Associations]\nimage/png=gimp.desktop;\n\n"
+        "[Default Applications]\ntext/plain=editor.desktop;\nimage/png=other.desktop;\n\n"
+        "[Removed Associations]\nimage/gif=bad.desktop;\n";
     write_file(mimeapps_path(), Bytes(before.begin(), before.end()));
     TForm1 form;
     form.RegisterFormats(9);  // png
     const std::string after = text_of(mimeapps_path());
-    EXPECT_EQ(after, "# kept\n[Added Associations]\nimage/png=gimp.desktop;\n\n"
-                     "[Default Applications]\ntext/plain=editor.desktop;\n"
-                     "image/png=Show.Image.desktop;other.desktop;\n\n"
-                     "[Removed Associations]\nimage/gif=bad.desktop;\n");
+    EXPECT_EQ(after,
+              "# kept\n[Added Associations]\nimage/png=gimp.desktop;\n\n"
+              "[Default Applications]\ntext/plain=editor.desktop;\n"
+              "image/png=Show.Image.desktop;other.desktop;\n\n"
+              "[Removed Associations]\nimage/gif=bad.desktop;\n");
     form.RegisterFormats(9);  // a second time changes nothing
     EXPECT_EQ(text_of(mimeapps_path()), after);
     if (have_program("xdg-mime")) {

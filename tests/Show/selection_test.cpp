@@ -13,7 +13,6 @@ namespace {
 
 using namespace zarn::test;
 
-
 void press(TForm1& form, Qt::MouseButton button, QPoint at)
 {
     QTest::mousePress(picture_of(form), button, {}, at);
@@ -130,7 +129,7 @@ TEST(Selection, FullSizeDragSnapsToTheCropStep)
     EXPECT_FALSE(release(form, Qt::MiddleButton, {57, 25}));
     EXPECT_FALSE(form.HasSelection);
     EXPECT_EQ(form.windowTitle(), "Show - colour.bmp");  // no selection, no selection's size
-    EXPECT_EQ(changed_pixels(form), 0);  // and leaves nothing behind
+    EXPECT_EQ(changed_pixels(form), 0);                  // and leaves nothing behind
 
     // Less than a step in both directions changes nothing.
     press(form, Qt::RightButton, {20, 20});

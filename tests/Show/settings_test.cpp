@@ -63,12 +63,13 @@ TEST(ShowSettings, ClosingWritesEveryValueAsText)
     QSettings file(SettingsStore::filePath(), QSettings::IniFormat);
     EXPECT_EQ(file.childGroups(), QStringList{"Show"});
     file.beginGroup("Show");
-    QStringList expected{"WindowTop", "WindowLeft", "PhotoCDSize", "SingleClick", "Centre", "ToolBar", "ToolBar1",
-                         "ToolAlign", "AllowCrop", "CropStep", "Save", "JpegQuality", "JpegScale", "Display",
-                         "Overwrite", "Progress", "Slideshow", "OnlyOne", "StdButton", "Loop", "SlideBeep",
-                         "SlideValid", "Scale", "PrefsTop", "PrefsLeft", "StartDir", "SaveDir", "Program", "AskSave"};
-    for (const char* extension : {"", "bmp", "gif", "ppm,pgm,pbm", "jpg", "pcd", "tif", "tga", "pcx", "png", "iff",
-                                  "R8"})
+    QStringList expected{"WindowTop", "WindowLeft", "PhotoCDSize", "SingleClick", "Centre",    "ToolBar",
+                         "ToolBar1",  "ToolAlign",  "AllowCrop",   "CropStep",    "Save",      "JpegQuality",
+                         "JpegScale", "Display",    "Overwrite",   "Progress",    "Slideshow", "OnlyOne",
+                         "StdButton", "Loop",       "SlideBeep",   "SlideValid",  "Scale",     "PrefsTop",
+                         "PrefsLeft", "StartDir",   "SaveDir",     "Program",     "AskSave"};
+    for (const char* extension :
+         {"", "bmp", "gif", "ppm,pgm,pbm", "jpg", "pcd", "tif", "tga", "pcx", "png", "iff", "R8"})
         expected << QStringLiteral("Editor-") + extension;
     QStringList keys = file.childKeys();
     keys.sort();
@@ -167,11 +168,10 @@ TEST(ShowSettings, HalfSizeSettingPressesTheFullHalfButton)
 
 TEST(ShowSettings, OtherGroupsOfTheFileSurvive)
 {
-    write_file(std::string(std::getenv("XDG_CONFIG_HOME")) + "/Zarn.ini",
-               [] {
-                   const std::string text = "[Browser]\nColumns=4\n\n[Show]\nLoop=1\n";
-                   return Bytes(text.begin(), text.end());
-               }());
+    write_file(std::string(std::getenv("XDG_CONFIG_HOME")) + "/Zarn.ini", [] {
+        const std::string text = "[Browser]\nColumns=4\n\n[Show]\nLoop=1\n";
+        return Bytes(text.begin(), text.end());
+    }());
     {
         TForm1 form;
         EXPECT_TRUE(form.Settings.Loop);

@@ -51,11 +51,10 @@ inline QColor expected24(int width, int height, int x, int y)
 // The settings file's [Show] group written before the window reads it.
 inline void write_settings(const std::string& lines)
 {
-    write_file(std::string(std::getenv("XDG_CONFIG_HOME")) + "/Zarn.ini",
-               [&] {
-                   const std::string text = "[Show]\n" + lines;
-                   return Bytes(text.begin(), text.end());
-               }());
+    write_file(std::string(std::getenv("XDG_CONFIG_HOME")) + "/Zarn.ini", [&] {
+        const std::string text = "[Show]\n" + lines;
+        return Bytes(text.begin(), text.end());
+    }());
 }
 
 inline std::string settings_text()

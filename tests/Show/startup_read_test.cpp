@@ -46,8 +46,12 @@ TEST(StartupRead, EveryKindShowsAndWritesWhatALoadOfItsOwnDoes)
         write_mono_bmp("mono.bmp", 11, {{0xA5, 0x40}, {0x5A, 0x80}, {0xFF, 0x20}}),
         [] {  // four bits a pixel: stored otherwise than in memory, so written and read back
             const std::string path = temp_path("nibbles.bmp");
-            BmpBuilder().size(5, 3).bits(4).palette(grey_ramp(16)).pixels({{1, 2, 3, 4, 0}, {5, 6, 7, 8, 9},
-                                                                          {10, 11, 12, 13, 14}}).write(path);
+            BmpBuilder()
+                .size(5, 3)
+                .bits(4)
+                .palette(grey_ramp(16))
+                .pixels({{1, 2, 3, 4, 0}, {5, 6, 7, 8, 9}, {10, 11, 12, 13, 14}})
+                .write(path);
             return path;
         }(),
     };

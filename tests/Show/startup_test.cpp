@@ -49,7 +49,10 @@ public:
     ShowCopy& operator=(const ShowCopy&) = delete;
 
     // Waits (serving this process's windows meanwhile) for the copy to end.
-    bool ended() { return QTest::qWaitFor([this] { return process_.state() == QProcess::NotRunning; }, 15000); }
+    bool ended()
+    {
+        return QTest::qWaitFor([this] { return process_.state() == QProcess::NotRunning; }, 15000);
+    }
     bool running() const { return process_.state() == QProcess::Running; }
     void signal(int number) { ::kill(pid_t(process_.processId()), number); }
     int exitCode() const { return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1; }
@@ -220,8 +223,7 @@ TEST(SingleInstance, AHandOffWaitsForTheModalWindowOpen)
     WhenShown preferences("TForm2", [&](QWidget& window) {
         ShowCopy copy({q(second)});
         handed_over = copy.ended() && copy.exitCode() == 0;
-        loaded_under_the_window =
-            QTest::qWaitFor([&] { return form.FileName != q(first) || form.isVisible(); }, 1000);
+        loaded_under_the_window = QTest::qWaitFor([&] { return form.FileName != q(first) || form.isVisible(); }, 1000);
         QMetaObject::invokeMethod(&window, "reject", Qt::QueuedConnection);
     });
     form.xprefsClick();

@@ -37,8 +37,7 @@ QImage ramp_picture(int width, int height)
 
 bool same_pixels(const QImage& a, const QImage& b)
 {
-    return a.size() == b.size() &&
-           a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
+    return a.size() == b.size() && a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
 }
 
 TEST(GfxDialog, FiltersComeFromTheFormatTable)

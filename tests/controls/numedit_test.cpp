@@ -111,8 +111,13 @@ TEST(NumEdit, ValidateTextReadsALeadingNumberOrZero)
 {
     TNumEdit edit;
     edit.setAllowMinus(true);
-    for (const auto& [text, shown] : {std::pair{"-", "0"}, {"", "0"}, {"abc", "0"}, {"12abc", "12"},
-                                      {"-2000", "-1000"}, {"2.50", "2.5"}, {"inf", "0"}}) {
+    for (const auto& [text, shown] : {std::pair{"-", "0"},
+                                      {"", "0"},
+                                      {"abc", "0"},
+                                      {"12abc", "12"},
+                                      {"-2000", "-1000"},
+                                      {"2.50", "2.5"},
+                                      {"inf", "0"}}) {
         edit.setText(text);
         edit.ValidateText();
         EXPECT_EQ(edit.text(), shown) << text;

@@ -126,9 +126,9 @@ TEST(Progbar, EachBorderStyleDrawsItsColours)
         TProgbar::BorderStyle style;
         QColor first, second;
     };
-    for (const Case& c : {Case{TProgbar::bRaised, light, dark}, Case{TProgbar::bLowered, dark, light},
-                          Case{TProgbar::bBody, kPen, kPen}, Case{TProgbar::bDark, dark, dark},
-                          Case{TProgbar::bLight, light, light}}) {
+    for (const Case& c :
+         {Case{TProgbar::bRaised, light, dark}, Case{TProgbar::bLowered, dark, light},
+          Case{TProgbar::bBody, kPen, kPen}, Case{TProgbar::bDark, dark, dark}, Case{TProgbar::bLight, light, light}}) {
         fixture.bar->setBorder(c.style);
         const QImage image = grabbed(*fixture.bar);
         SCOPED_TRACE(int(c.style));

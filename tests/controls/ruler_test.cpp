@@ -56,8 +56,8 @@ TEST(Ruler, ValuesBelowTheLimitsLeaveTheOldOnes)
     EXPECT_EQ(ruler.Start(), 0);
     ruler.setEnd(-3);
     EXPECT_EQ(ruler.End(), -3);
-    for (auto setter : {&TRuler::setBigTicks, &TRuler::setMidTicks, &TRuler::setTickSize, &TRuler::setBigSize,
-                        &TRuler::setMidSize})
+    for (auto setter :
+         {&TRuler::setBigTicks, &TRuler::setMidTicks, &TRuler::setTickSize, &TRuler::setBigSize, &TRuler::setMidSize})
         (ruler.*setter)(1);
     EXPECT_EQ(ruler.BigTicks(), 10);
     EXPECT_EQ(ruler.MidTicks(), 5);

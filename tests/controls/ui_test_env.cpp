@@ -61,8 +61,8 @@ private:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addclose(&actions, ready[0]);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
-                              "-nolisten", "tcp", "-noreset", nullptr};
+        const char* argv[] = {"Xvfb",         "-displayfd", fd.c_str(), "-screen",  "0",
+                              "1280x1024x24", "-nolisten",  "tcp",      "-noreset", nullptr};
         const int spawned = ::posix_spawnp(&server_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
         posix_spawn_file_actions_destroy(&actions);
         ::close(ready[1]);
@@ -86,8 +86,7 @@ private:
 
 // Listing the tests (ctest's discovery) needs no display: environments are
 // set up only when tests run.
-[[maybe_unused]] ::testing::Environment* const environment =
-    ::testing::AddGlobalTestEnvironment(new UiEnvironment);
+[[maybe_unused]] ::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
 
 }  // namespace
 

@@ -29,8 +29,8 @@ QString artifactDir();
 // QTest's own runner, so a failure there would pass here unseen).
 #define ZARN_WAIT_TRUE(condition, ms) \
     EXPECT_TRUE(QTest::qWaitFor([&] { return bool(condition); }, ms)) << "waited for: " #condition
-#define ZARN_WAIT_EQ(actual, expected, ms)                                  \
-    do {                                                                    \
+#define ZARN_WAIT_EQ(actual, expected, ms)                                       \
+    do {                                                                         \
         (void)QTest::qWaitFor([&] { return bool((actual) == (expected)); }, ms); \
-        EXPECT_EQ(actual, expected);                                        \
+        EXPECT_EQ(actual, expected);                                             \
     } while (0)

@@ -1,4 +1,5 @@
-// TImageForm behind _Pic_Browse: the preview at the area's reduction, the resize rule, choosing, cancelling, the saved place.
+// TImageForm behind _Pic_Browse: the preview at the area's reduction, the resize rule, choosing, cancelling, the saved
+// place.
 #include "dialog_test_support.h"
 #include "dirtree.h"
 #include "private_temp.h"
@@ -258,9 +259,8 @@ TEST(ImageForm, ReopensWhereItWasClosedButNeverOffTheScreen)
     settings.setNumber(QStringLiteral("WindowTop"), -3000);
     settings.setNumber(QStringLiteral("WindowWidth"), 90000);
     settings.sync();
-    browse(pictures, [](QWidget& window) {
-        EXPECT_TRUE(window.screen()->availableGeometry().contains(window.geometry()));
-    });
+    browse(pictures,
+           [](QWidget& window) { EXPECT_TRUE(window.screen()->availableGeometry().contains(window.geometry())); });
 }
 
 }  // namespace

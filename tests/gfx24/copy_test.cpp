@@ -48,11 +48,14 @@ TEST(Copy, ThePictureReachesAnotherProgramAfterASecondOnScreen)
     const std::string path = write_picture("ramp.bmp", 40, 30);
     QString label, title;
     QSize size;
-    WhenShown shown("TImCopy", [&](QWidget& window) {
-        label = find_child<QLabel>(window, "Label1")->text();
-        title = window.windowTitle();
-        size = window.size();
-    }, 20000, false);
+    WhenShown shown(
+        "TImCopy",
+        [&](QWidget& window) {
+            label = find_child<QLabel>(window, "Label1")->text();
+            title = window.windowTitle();
+            size = window.size();
+        },
+        20000, false);
     QElapsedTimer clock;
     clock.start();
     _Copy_Image(path.c_str());

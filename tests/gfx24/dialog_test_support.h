@@ -26,7 +26,9 @@ public:
     // windows that close by themselves and take no input.
     WhenShown(const char* objectName, std::function<void(QWidget&)> act, int deadline_ms = 20000,
               bool await_activation = true)
-        : name_(QLatin1String(objectName)), act_(std::move(act)), deadline_(deadline_ms),
+        : name_(QLatin1String(objectName)),
+          act_(std::move(act)),
+          deadline_(deadline_ms),
           await_activation_(await_activation)
     {
         QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { poll(); });

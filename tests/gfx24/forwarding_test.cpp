@@ -63,12 +63,12 @@ TEST(Forwarding, WithoutTheDialogLibraryEveryExportGivesZero)
 {
     const fs::path folder = temp_path("alone");
     fs::create_directories(folder);
-    for (const char* file : {"plain_host", "libzarngfx.so"})
-        fs::copy_file(fs::path(kBin) / file, folder / file);
+    for (const char* file : {"plain_host", "libzarngfx.so"}) fs::copy_file(fs::path(kBin) / file, folder / file);
     const ToolRun run = run_tool({(folder / "plain_host").string(), "all", "/kept/as/it/was.bmp"});
     ASSERT_EQ(run.status, 0);
-    EXPECT_EQ(output_text(run), "slide 0 0\nprint 0 0\nsize 0 0\ncopy 0 0\nshow 0 0\nbrowse 0 0\nadjust 0 0\n"
-                                "buffer /kept/as/it/was.bmp\n");
+    EXPECT_EQ(output_text(run),
+              "slide 0 0\nprint 0 0\nsize 0 0\ncopy 0 0\nshow 0 0\nbrowse 0 0\nadjust 0 0\n"
+              "buffer /kept/as/it/was.bmp\n");
 }
 
 // A host with no display to open, told to use X11 or left to Qt's choice:
@@ -81,8 +81,9 @@ TEST(Forwarding, WithoutADisplayEveryCallReturns)
         const ToolRun run = run_tool({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "WAYLAND_SOCKET", "-u",
                                       "XDG_SESSION_TYPE", platform, kBin + "/plain_host", "all", path});
         EXPECT_EQ(run.status, 0) << platform;
-        EXPECT_EQ(output_text(run), "slide 1 0\nprint 1 0\nsize 0 0\ncopy 1 0\nshow 1 0\nbrowse 0 0\nadjust 0 0\n"
-                                    "buffer \n")
+        EXPECT_EQ(output_text(run),
+                  "slide 1 0\nprint 1 0\nsize 0 0\ncopy 1 0\nshow 1 0\nbrowse 0 0\nadjust 0 0\n"
+                  "buffer \n")
             << platform;
     }
     EXPECT_EQ(read_file(path), before);

@@ -181,7 +181,8 @@ TEST(PrintPreview, PageIsFortyPixelsAnInchOrTwoAMillimetre)
         EXPECT_EQ(window.windowTitle(), "Print 1200x1200dpi: 76.0x38.0  (x=12.5  y=6.5)");
         press(window, "SpeedButton8");
         const QRect back = image_rect(window);
-        for (const auto& [now, was] : {std::pair{back.x(), 20}, {back.y(), 10}, {back.width(), 120}, {back.height(), 60}})
+        for (const auto& [now, was] :
+             {std::pair{back.x(), 20}, {back.y(), 10}, {back.width(), 120}, {back.height(), 60}})
             EXPECT_LE(std::abs(now - was), 1);
     });
 }
@@ -314,7 +315,8 @@ TEST(PrintPreview, CoordinatesBoxCaptionAndRulersAroundThePage)
         EXPECT_EQ(width->text(), "4");
         QWidget* grid = part(window, "GraphPaper1");
         QWidget* page = part(window, "Panel2");
-        QTest::mouseClick(grid->isVisible() ? grid : page, Qt::LeftButton, {}, QPoint(page->width() - 4, page->height() - 4));
+        QTest::mouseClick(grid->isVisible() ? grid : page, Qt::LeftButton, {},
+                          QPoint(page->width() - 4, page->height() - 4));
         EXPECT_FALSE(box->isVisible());
     });
 }
@@ -390,7 +392,9 @@ TEST(PrintPreview, PrintsIntoThePdfBesideThePicture)
         EXPECT_EQ(rect, QRect(18, 8, 124, 64));
         const QSize page = part(window, "Panel2")->size();
         const QRect printable = printable_area();
-        const auto scale = [](long long device, long long value, long long preview) { return device * value / preview; };
+        const auto scale = [](long long device, long long value, long long preview) {
+            return device * value / preview;
+        };
         const long long left = scale(printable.width(), rect.x(), page.width());
         const long long top = scale(printable.height(), rect.y(), page.height());
         const long long right = scale(printable.width(), rect.width(), page.width()) + left;

@@ -56,9 +56,9 @@ TEST(SizeIt, HeightFollowsTypedWidthInWholePercent)
         const QPoint centre = window.screen()->availableGeometry().center();
         EXPECT_LE((window.geometry().center() - centre).manhattanLength(), 40);
         const std::pair<const char*, const char*> buttons[] = {
-            {"Button1", "Ok"},     {"Button2", "Cancel"}, {"Button3", "320 x 240"}, {"Button4", "640 x 480"},
-            {"Button5", "800 x 600"}, {"Button6", "1024 x 768"}, {"Button7", "50%"},  {"Button8", "75%"},
-            {"Button9", "150%"},   {"Button10", "200%"}};
+            {"Button1", "Ok"},        {"Button2", "Cancel"},     {"Button3", "320 x 240"}, {"Button4", "640 x 480"},
+            {"Button5", "800 x 600"}, {"Button6", "1024 x 768"}, {"Button7", "50%"},       {"Button8", "75%"},
+            {"Button9", "150%"},      {"Button10", "200%"}};
         for (const auto& [name, text] : buttons) {
             auto* button = find_child<QPushButton>(window, name);
             ASSERT_NE(button, nullptr) << name;
@@ -159,7 +159,8 @@ TEST(SizeIt, SidesPastTheLimitsShowAsTheyWillBeUsed)
         TNumEdit* width = edit(window, "NumEdit1");
         TNumEdit* height = edit(window, "NumEdit2");
         for (TNumEdit* side : {width, height})
-            EXPECT_TRUE(side->toolTip().contains("16") && side->toolTip().contains("5000")) << side->toolTip().toStdString();
+            EXPECT_TRUE(side->toolTip().contains("16") && side->toolTip().contains("5000"))
+                << side->toolTip().toStdString();
         width->selectAll();
         QTest::keyClicks(width, "0");
         EXPECT_EQ(width->text(), "16");

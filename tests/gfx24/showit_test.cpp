@@ -130,8 +130,8 @@ TEST(ImageShow, SaveWritesTheNamedFileAndAsksBeforeReplacingIt)
             WhenShown first("SaveDialog", [](QWidget& dialog) { type_and_accept(dialog, "other"); });
             WhenShown question("ReplaceQuestion", [&](QWidget& box) {
                 EXPECT_TRUE(static_cast<QMessageBox&>(box).text().startsWith("other.bmp"));
-                again = std::make_unique<WhenShown>(
-                    "SaveDialog", [](QWidget& dialog) { type_and_accept(dialog, "out/fs_save"); });
+                again = std::make_unique<WhenShown>("SaveDialog",
+                                                    [](QWidget& dialog) { type_and_accept(dialog, "out/fs_save"); });
                 answer(box, QMessageBox::No);
             });
             QTest::keyClick(&window, Qt::Key_S);

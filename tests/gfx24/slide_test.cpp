@@ -67,8 +67,7 @@ QStringList listed(QWidget& window)
 
 // Runs the show with `act` on its window; a window `act` leaves open is closed.
 // The delay is -1, 1000 seconds: the test drives the ticks itself.
-void run_show(const std::string& folder, int loop, int valid_only, int beep,
-              const std::function<void(QWidget&)>& act)
+void run_show(const std::string& folder, int loop, int valid_only, int beep, const std::function<void(QWidget&)>& act)
 {
     WhenShown when("TSlideShow", [&](QWidget& window) {
         act(window);
@@ -195,7 +194,8 @@ TEST(SlideShow, HiddenFilesShowUnreadableOnesArePassedAndArrowsStepFromThePictur
         auto click = [&](const char* name) { find_child<QToolButton>(window, name)->click(); };
         auto on_show = [&] {
             const QRect image = find_child<QWidget>(window, "AnyImage1")->geometry();
-            return std::make_pair(text(window, "Label1"), pixel(grabbed(window), image.center().x(), image.center().y()));
+            return std::make_pair(text(window, "Label1"),
+                                  pixel(grabbed(window), image.center().x(), image.center().y()));
         };
         EXPECT_EQ(listed(window).size(), 4);
         EXPECT_TRUE(text(window, "Label2").startsWith(".d.bmp   "));

@@ -63,7 +63,8 @@ std::vector<Shape> shapes()
 // missing pixels index 0, the same every run. Any shorter cut reads nothing.
 // Run-length data cut inside a literal drops the literal, so there each
 // pixel is only either the whole file's or 0.
-TEST(BmpHostile, TruncatedAnywhereReadsAsZeroedTail) {
+TEST(BmpHostile, TruncatedAnywhereReadsAsZeroedTail)
+{
     for (const Shape& shape : shapes()) {
         const Bytes whole = shape.builder.bytes();
         ScopedPic complete;
@@ -105,7 +106,8 @@ struct Patch {
     int width;  // 2 or 4 bytes
 };
 
-TEST(BmpHostile, ImpossibleHeadersAreRefused) {
+TEST(BmpHostile, ImpossibleHeadersAreRefused)
+{
     const Bytes valid = BmpBuilder().size(4, 2).bits(8).palette(grey_ramp(256)).pixels(ramp(4, 2)).bytes();
     const std::vector<std::vector<Patch>> cases{
         {{"zero width", 18, 0, 4}},
@@ -137,7 +139,8 @@ TEST(BmpHostile, ImpossibleHeadersAreRefused) {
     }
 }
 
-TEST(BmpHostile, OffsetsPastTheEndGiveBlackNotGarbage) {
+TEST(BmpHostile, OffsetsPastTheEndGiveBlackNotGarbage)
+{
     const Bytes valid = BmpBuilder().size(4, 2).bits(8).palette(grey_ramp(256)).pixels(ramp(4, 2)).bytes();
     const Rows black(2, Bytes(4, 0));
 
@@ -157,7 +160,8 @@ TEST(BmpHostile, OffsetsPastTheEndGiveBlackNotGarbage) {
     EXPECT_EQ(pixel_rows(*pic), ramp(4, 2));
 }
 
-TEST(BmpHostile, RunLengthStaysInsideTheImage) {
+TEST(BmpHostile, RunLengthStaysInsideTheImage)
+{
     // Runs and deltas far larger than a 1x2 picture, ending with a delta past
     // the top or with a literal that promises more bytes than the file holds.
     const Bytes start{255, 1, 0, 0, 0, 2, 255, 0, 255, 2};
@@ -167,21 +171,28 @@ TEST(BmpHostile, RunLengthStaysInsideTheImage) {
     long_literal.resize(long_literal.size() + 100, 3);
     for (const Bytes& rle : {far_delta, long_literal}) {
         ScopedPic pic;
-        ASSERT_EQ(read_bytes(BmpBuilder().size(1, 2).bits(8).compression(1).palette(grey_ramp(256)).pixel_data(rle).bytes(),
-                             pic), 1);
+        ASSERT_EQ(
+            read_bytes(BmpBuilder().size(1, 2).bits(8).compression(1).palette(grey_ramp(256)).pixel_data(rle).bytes(),
+                       pic),
+            1);
         EXPECT_EQ(pixel_rows(*pic), (Rows{{0}, {1}}));
     }
 }
 
-TEST(BmpHostile, CeilingFromTheEnvironment) {
+TEST(BmpHostile, CeilingFromTheEnvironment)
+{
     const ScopedEnv ceiling("ZARN_MAX_IMAGE_BYTES", "100");
-    struct Case { int width, height, bits; int expected; };
+    struct Case {
+        int width, height, bits;
+        int expected;
+    };
     for (const Case c : {Case{10, 10, 8, 1}, Case{11, 10, 8, 0}, Case{6, 5, 24, 1}, Case{7, 5, 24, 0},
                          Case{7, 5, 16, 0},  // 70 bytes in the file, but 105 once widened to RGB
                          Case{80, 10, 1, 1}, Case{81, 10, 1, 0}}) {
         const int file_bits = c.bits;
-        const Rows rows(std::size_t(c.height), Bytes(file_bits == 1 ? (std::size_t(c.width) + 7) / 8
-                                                                    : std::size_t(c.width) * std::size_t(file_bits / 8)));
+        const Rows rows(
+            std::size_t(c.height),
+            Bytes(file_bits == 1 ? (std::size_t(c.width) + 7) / 8 : std::size_t(c.width) * std::size_t(file_bits / 8)));
         BmpBuilder builder;
         builder.size(c.width, c.height).bits(c.bits).pixels(rows);
         if (c.bits <= 8) builder.palette(grey_ramp(1 << c.bits));

@@ -42,11 +42,13 @@ protected:
     }
 };
 
-TEST_P(FromPeer, ReadsToThePixelsThePeerDecodes) {
+TEST_P(FromPeer, ReadsToThePixelsThePeerDecodes)
+{
     const PeerFile& peer = GetParam();
     const int width = 7, height = 5;
     const std::string source = temp_path("source.ppm");
-    write_file(source, ppm(peer.colours ? palette_picture(width, height, peer.colours) : rgb_ramp(width, height), width));
+    write_file(source,
+               ppm(peer.colours ? palette_picture(width, height, peer.colours) : rgb_ramp(width, height), width));
     const std::string bmp = temp_path("peer.bmp");
     std::vector<std::string> argv{"convert", source};
     argv.insert(argv.end(), peer.options.begin(), peer.options.end());
@@ -77,8 +79,7 @@ TEST_P(FromPeer, ReadsToThePixelsThePeerDecodes) {
 // range, so they differ by up to 7.
 INSTANTIATE_TEST_SUITE_P(
     ImageMagick, FromPeer,
-    ::testing::Values(PeerFile{"Default24", {}, "", 0, 24, 0, 0},
-                      PeerFile{"Info24", {}, "BMP3:", 0, 24, 0, 0},
+    ::testing::Values(PeerFile{"Default24", {}, "", 0, 24, 0, 0}, PeerFile{"Info24", {}, "BMP3:", 0, 24, 0, 0},
                       PeerFile{"Mono", {"-monochrome"}, "BMP3:", 0, 1, 0, 0},
                       PeerFile{"Four", {"-type", "Palette"}, "BMP3:", 12, 4, 0, 0},
                       PeerFile{"FourLongHeader", {"-type", "Palette"}, "", 12, 4, 0, 0},
@@ -88,7 +89,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PeerFile{"Masks555", {"-define", "bmp:subtype=RGB555"}, "", 0, 16, 3, 7}),
     [](const auto& test) { return std::string(test.param.name); });
 
-TEST(FromPeerTopDown, FlippedPeerFileReadsTheSame) {
+TEST(FromPeerTopDown, FlippedPeerFileReadsTheSame)
+{
     if (!have_image_magick()) GTEST_SKIP() << "ImageMagick convert is not installed";
     const int width = 7, height = 5;
     const std::string source = temp_path("source.ppm");
@@ -124,14 +126,17 @@ struct OurFile {
 
 class ToPeer : public ::testing::TestWithParam<OurFile> {};
 
-TEST_P(ToPeer, PeersDecodeOurPixels) {
+TEST_P(ToPeer, PeersDecodeOurPixels)
+{
     const auto [width, height, bits, colours] = GetParam();
     Bytes palette;
     for (int i = 0; i < colours; ++i)
         palette.insert(palette.end(), {std::uint8_t(i * 17), std::uint8_t(255 - i), std::uint8_t(i * 101)});
     ScopedPic pic;
     pic.set(width, height, bits,
-            bits == 1 ? mono_pattern(width, height) : bits == 24 ? rgb_ramp(width, height) : ramp(width, height, colours),
+            bits == 1    ? mono_pattern(width, height)
+            : bits == 24 ? rgb_ramp(width, height)
+                         : ramp(width, height, colours),
             palette);
     const std::string bmp = temp_path("ours.bmp");
     ASSERT_EQ(write_bmp(bmp.c_str(), pic.get()), 1);

@@ -18,7 +18,8 @@ int read_file_into(const BmpBuilder& builder, ScopedPic& pic)
     return read_bmp(path.c_str(), pic.get());
 }
 
-TEST(BmpRead, OneBitRowsStayPackedWithTheirPalette) {
+TEST(BmpRead, OneBitRowsStayPackedWithTheirPalette)
+{
     const Bytes palette{10, 20, 30, 200, 210, 220};
     ScopedPic pic;
     ASSERT_EQ(read_file_into(BmpBuilder().size(9, 3).bits(1).palette(palette).pixels(mono_pattern(9, 3)), pic), 1);
@@ -29,7 +30,8 @@ TEST(BmpRead, OneBitRowsStayPackedWithTheirPalette) {
     EXPECT_STREQ(pic->description, "BMP : 9x3 - 2 Colours");
 }
 
-TEST(BmpRead, OddWidthFourBitKeepsEveryPixel) {
+TEST(BmpRead, OddWidthFourBitKeepsEveryPixel)
+{
     ScopedPic pic;
     ASSERT_EQ(read_file_into(BmpBuilder().size(5, 3).bits(4).palette(grey_ramp(16)).pixels(ramp(5, 3, 16)), pic), 1);
     EXPECT_EQ(pic->bits, 4);
@@ -38,7 +40,8 @@ TEST(BmpRead, OddWidthFourBitKeepsEveryPixel) {
     EXPECT_STREQ(pic->description, "BMP : 5x3 - 16 Colours");
 }
 
-TEST(BmpRead, EightAndTwentyFourBitRowsComeOutTopDown) {
+TEST(BmpRead, EightAndTwentyFourBitRowsComeOutTopDown)
+{
     ScopedPic eight;
     ASSERT_EQ(read_file_into(BmpBuilder().size(3, 4).bits(8).palette(grey_ramp(256)).pixels(ramp(3, 4)), eight), 1);
     EXPECT_EQ(pixel_rows(*eight), ramp(3, 4));
@@ -53,24 +56,28 @@ TEST(BmpRead, EightAndTwentyFourBitRowsComeOutTopDown) {
     EXPECT_STREQ(rgb->description, "BMP : 3x2 - 24bit");
 }
 
-TEST(BmpRead, NegativeHeightMeansTopDownRows) {
+TEST(BmpRead, NegativeHeightMeansTopDownRows)
+{
     ScopedPic pic;
     ASSERT_EQ(read_file_into(BmpBuilder().size(4, 3).bits(24).top_down().pixels(rgb_ramp(4, 3)), pic), 1);
     EXPECT_EQ(pic->height, 3);
     EXPECT_EQ(pixel_rows(*pic), rgb_ramp(4, 3));
 }
 
-TEST(BmpRead, CoreHeaderAndLongHeaderFindTheirPalettes) {
+TEST(BmpRead, CoreHeaderAndLongHeaderFindTheirPalettes)
+{
     const Bytes palette = grey_ramp(16);
     ScopedPic core;  // three-byte entries right after a 12-byte header
-    ASSERT_EQ(read_file_into(BmpBuilder().header_size(12).size(5, 2).bits(4).palette(palette).pixels(ramp(5, 2, 16)),
-                             core), 1);
+    ASSERT_EQ(
+        read_file_into(BmpBuilder().header_size(12).size(5, 2).bits(4).palette(palette).pixels(ramp(5, 2, 16)), core),
+        1);
     EXPECT_EQ(pixel_rows(*core), ramp(5, 2, 16));
     EXPECT_EQ(Bytes(core->palette, core->palette + 48), palette);
 
     ScopedPic v5;  // palette after all 124 bytes of header
-    ASSERT_EQ(read_file_into(BmpBuilder().header_size(124).size(5, 2).bits(4).palette(palette).pixels(ramp(5, 2, 16)),
-                             v5), 1);
+    ASSERT_EQ(
+        read_file_into(BmpBuilder().header_size(124).size(5, 2).bits(4).palette(palette).pixels(ramp(5, 2, 16)), v5),
+        1);
     EXPECT_EQ(pixel_rows(*v5), ramp(5, 2, 16));
     EXPECT_EQ(Bytes(v5->palette, v5->palette + 48), palette);
 }
@@ -114,7 +121,8 @@ protected:
     BmpBuilder builder() const { return BmpBuilder().size(int(values.size()), 1).bits(16).pixels(raw()); }
 };
 
-TEST_F(SixteenBit, DataRightAfterTheHeaderIsFiveFiveFive) {
+TEST_F(SixteenBit, DataRightAfterTheHeaderIsFiveFiveFive)
+{
     ScopedPic pic;
     ASSERT_EQ(read_file_into(builder(), pic), 1);
     EXPECT_EQ(pic->bits, 24);
@@ -123,42 +131,47 @@ TEST_F(SixteenBit, DataRightAfterTheHeaderIsFiveFiveFive) {
     EXPECT_EQ(pixel_rows(*pic), expected(expand_555));
 }
 
-TEST_F(SixteenBit, DataAtSixtySixIsFiveSixFive) {
+TEST_F(SixteenBit, DataAtSixtySixIsFiveSixFive)
+{
     ScopedPic pic;
     ASSERT_EQ(read_file_into(builder().gap(masks(0xF800, 0x07E0, 0x001F)), pic), 1);
     EXPECT_EQ(pixel_rows(*pic), expected(expand_565));
 }
 
-TEST_F(SixteenBit, BitfieldsUseTheMasksInTheFile) {
+TEST_F(SixteenBit, BitfieldsUseTheMasksInTheFile)
+{
     ScopedPic pic;  // at offset 66, so only the masks can make this 5-5-5
     ASSERT_EQ(read_file_into(builder().compression(3).gap(masks(0x7C00, 0x03E0, 0x001F)), pic), 1);
     EXPECT_EQ(pixel_rows(*pic), expected(expand_555));
 }
 
-TEST(BmpRead, RunLengthEightBit) {
+TEST(BmpRead, RunLengthEightBit)
+{
     // Bottom row: a run, an odd literal (padded), end of line. Then a delta
     // skips the second row, a run too long for the line is cut at the edge,
     // and the end-of-bitmap code stops before the data does.
     const Bytes rle{3, 5, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 1, 10, 7, 0, 0, 2, 9, 0, 1, 4, 4};
     ScopedPic pic;
-    ASSERT_EQ(read_file_into(BmpBuilder().size(6, 4).bits(8).compression(1).palette(grey_ramp(256)).pixel_data(rle),
-                             pic), 1);
+    ASSERT_EQ(
+        read_file_into(BmpBuilder().size(6, 4).bits(8).compression(1).palette(grey_ramp(256)).pixel_data(rle), pic), 1);
     const Rows expected{{9, 9, 0, 0, 0, 0}, {0, 0, 7, 7, 7, 7}, {0, 0, 0, 0, 0, 0}, {5, 5, 5, 1, 2, 3}};
     EXPECT_EQ(pixel_rows(*pic), expected);
     EXPECT_EQ(pic->bits, 8);
 }
 
-TEST(BmpRead, RunLengthFourBit) {
+TEST(BmpRead, RunLengthFourBit)
+{
     const Bytes rle{5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 2, 0xAB, 0, 1};
     ScopedPic pic;
-    ASSERT_EQ(read_file_into(BmpBuilder().size(5, 2).bits(4).compression(2).palette(grey_ramp(16)).pixel_data(rle),
-                             pic), 1);
+    ASSERT_EQ(
+        read_file_into(BmpBuilder().size(5, 2).bits(4).compression(2).palette(grey_ramp(16)).pixel_data(rle), pic), 1);
     const Rows expected{{3, 4, 5, 0xA, 0xB}, {1, 2, 1, 2, 1}};
     EXPECT_EQ(pixel_rows(*pic), expected);
     EXPECT_EQ(pic->bits, 4);
 }
 
-TEST(BmpRead, FreesPixelsAlreadyInTheRecord) {
+TEST(BmpRead, FreesPixelsAlreadyInTheRecord)
+{
     ScopedPic pic;
     pic->pixels = static_cast<unsigned char*>(std::malloc(64));  // the leak checker sees it if kept
     EXPECT_EQ(read_bmp(temp_path("missing.bmp").c_str(), pic.get()), 0);
@@ -166,7 +179,8 @@ TEST(BmpRead, FreesPixelsAlreadyInTheRecord) {
     EXPECT_EQ(pic->in_file, nullptr);
 }
 
-TEST(CheckBmp, DescribesHeadersItWouldNotRead) {
+TEST(CheckBmp, DescribesHeadersItWouldNotRead)
+{
     const std::string path = temp_path("deep.bmp");
     BmpBuilder().size(4, 2).bits(32).pixels({Bytes(16, 1), Bytes(16, 2)}).write(path);
     ScopedPic pic;
@@ -177,7 +191,8 @@ TEST(CheckBmp, DescribesHeadersItWouldNotRead) {
     EXPECT_EQ(probe->pixels, nullptr);
 }
 
-TEST(CheckBmp, ReadsThePaletteButNoPixels) {
+TEST(CheckBmp, ReadsThePaletteButNoPixels)
+{
     const std::string path = temp_path("pal.bmp");
     BmpBuilder().size(7, 3).bits(4).top_down().palette(grey_ramp(16)).pixels(ramp(7, 3, 16)).write(path);
     ScopedPic probe;
@@ -190,7 +205,8 @@ TEST(CheckBmp, ReadsThePaletteButNoPixels) {
     EXPECT_EQ(probe->pixels, nullptr);
 }
 
-TEST(CheckBmp, MissingOrShortFileLeavesTheRecordAlone) {
+TEST(CheckBmp, MissingOrShortFileLeavesTheRecordAlone)
+{
     const std::string short_file = temp_path("short.bmp");
     Bytes headers = BmpBuilder().size(2, 2).bits(8).bytes();
     headers.resize(53);

@@ -39,7 +39,8 @@ Bytes quads(const Bytes& rgb)
     return out;
 }
 
-TEST(BmpWrite, FixedHeaderFields) {
+TEST(BmpWrite, FixedHeaderFields)
+{
     ScopedPic pic;
     pic.set(3, 2, 8, ramp(3, 2), grey_ramp(256));
     const Written out = write_record(pic);
@@ -47,23 +48,24 @@ TEST(BmpWrite, FixedHeaderFields) {
     EXPECT_EQ(out.file[0], 'B');
     EXPECT_EQ(out.file[1], 'M');
     EXPECT_EQ(get_u32(out.file, 2), out.file.size());  // the real file size
-    EXPECT_EQ(get_u32(out.file, 6), 0u);          // reserved
-    EXPECT_EQ(get_u32(out.file, 14), 40u);        // info header size
+    EXPECT_EQ(get_u32(out.file, 6), 0u);               // reserved
+    EXPECT_EQ(get_u32(out.file, 14), 40u);             // info header size
     EXPECT_EQ(get_u32(out.file, 18), 3u);
-    EXPECT_EQ(get_u32(out.file, 22), 2u);         // positive: bottom-up rows
-    EXPECT_EQ(get_u16(out.file, 26), 1u);         // planes
+    EXPECT_EQ(get_u32(out.file, 22), 2u);  // positive: bottom-up rows
+    EXPECT_EQ(get_u16(out.file, 26), 1u);  // planes
     EXPECT_EQ(out.bits(), 8u);
-    EXPECT_EQ(get_u32(out.file, 30), 0u);         // no compression
-    EXPECT_EQ(get_u32(out.file, 34), 0u);         // image size
-    EXPECT_EQ(get_u32(out.file, 38), 1u);         // resolutions
+    EXPECT_EQ(get_u32(out.file, 30), 0u);  // no compression
+    EXPECT_EQ(get_u32(out.file, 34), 0u);  // image size
+    EXPECT_EQ(get_u32(out.file, 38), 1u);  // resolutions
     EXPECT_EQ(get_u32(out.file, 42), 1u);
-    EXPECT_EQ(out.colours_used(), 0u);            // full palette
+    EXPECT_EQ(out.colours_used(), 0u);  // full palette
     EXPECT_EQ(get_u32(out.file, 50), 0u);
     EXPECT_EQ(out.pixel_offset(), 54u + 1024u);
     EXPECT_EQ(out.palette_quads(256), quads(grey_ramp(256)));
 }
 
-TEST(BmpWrite, OneBitNinePixelsPadsToFourBytes) {
+TEST(BmpWrite, OneBitNinePixelsPadsToFourBytes)
+{
     ScopedPic pic;
     const Bytes palette{0, 0, 0, 255, 128, 1};
     pic.set(9, 2, 1, {{0xA5, 0xFF}, {0x01, 0x7F}}, palette);  // stray bits past the width
@@ -74,7 +76,8 @@ TEST(BmpWrite, OneBitNinePixelsPadsToFourBytes) {
     EXPECT_EQ(out.pixel_data(), (Bytes{0x01, 0x00, 0, 0, 0xA5, 0x80, 0, 0}));  // bottom row first, stray bits clear
 }
 
-TEST(BmpWrite, TwentyFourBitOnePixelPadsToFourBytes) {
+TEST(BmpWrite, TwentyFourBitOnePixelPadsToFourBytes)
+{
     ScopedPic pic;
     pic.set(1, 2, 24, {{1, 2, 3}, {4, 5, 6}});
     const Written out = write_record(pic);
@@ -84,7 +87,8 @@ TEST(BmpWrite, TwentyFourBitOnePixelPadsToFourBytes) {
     EXPECT_EQ(out.pixel_data(), (Bytes{6, 5, 4, 0, 3, 2, 1, 0}));
 }
 
-TEST(BmpWrite, ShortPaletteIsDeclaredAndNarrowIndexesWidenToEight) {
+TEST(BmpWrite, ShortPaletteIsDeclaredAndNarrowIndexesWidenToEight)
+{
     for (int bits : {2, 3, 5, 6, 7}) {
         ScopedPic pic;
         const int colours = 1 << bits;
@@ -102,10 +106,14 @@ TEST(BmpWrite, ShortPaletteIsDeclaredAndNarrowIndexesWidenToEight) {
     }
 }
 
-TEST(BmpWrite, PaletteNeverOutgrowsTheBitCount) {
+TEST(BmpWrite, PaletteNeverOutgrowsTheBitCount)
+{
     // A record whose colour count was left at 256 after it became 1 or 4
     // bits still gets a palette its pixels can index, and no more.
-    struct Case { int bits, colours; std::uint32_t offset; };
+    struct Case {
+        int bits, colours;
+        std::uint32_t offset;
+    };
     for (const Case c : {Case{1, 256, 62}, Case{4, 200, 118}, Case{4, 0, 118}, Case{8, 300, 1078}}) {
         ScopedPic pic;
         pic.set(9, 2, c.bits, c.bits == 1 ? mono_pattern(9, 2) : ramp(9, 2, 1 << c.bits), grey_ramp(256));
@@ -116,8 +124,12 @@ TEST(BmpWrite, PaletteNeverOutgrowsTheBitCount) {
     }
 }
 
-TEST(BmpWrite, RefusesRecordsWithoutARowLayout) {
-    struct Case { int width, height, bits; bool pixels; };
+TEST(BmpWrite, RefusesRecordsWithoutARowLayout)
+{
+    struct Case {
+        int width, height, bits;
+        bool pixels;
+    };
     for (const Case c : {Case{0, 2, 8, true}, Case{2, 0, 8, true}, Case{-3, 2, 8, true}, Case{2, 2, 16, true},
                          Case{2, 2, 32, true}, Case{2, 2, 0, true}, Case{2, 2, 8, false}}) {
         ScopedPic pic;
@@ -141,10 +153,12 @@ struct RoundTrip {
 
 class BmpRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
 
-TEST_P(BmpRoundTrip, ReadsBackWhatWasWritten) {
+TEST_P(BmpRoundTrip, ReadsBackWhatWasWritten)
+{
     const auto [width, height, bits] = GetParam();
-    const Rows rows = bits == 1 ? mono_pattern(width, height) : bits == 24 ? rgb_ramp(width, height)
-                                                                          : ramp(width, height, 1 << bits);
+    const Rows rows = bits == 1    ? mono_pattern(width, height)
+                      : bits == 24 ? rgb_ramp(width, height)
+                                   : ramp(width, height, 1 << bits);
     const Bytes palette = bits == 24 ? Bytes{} : grey_ramp(1 << bits);
     ScopedPic pic;
     pic.set(width, height, bits, rows, palette);
@@ -175,7 +189,8 @@ INSTANTIATE_TEST_SUITE_P(Depths, BmpRoundTrip,
 // files (and the description) that reading it into the record and writing
 // that gives: rows stored either way up, padding that holds rubbish, the
 // 12-byte header, a gap before the pixels, more rows than one batch.
-TEST(BmpStreaming, GivesTheFilesTheRecordGives) {
+TEST(BmpStreaming, GivesTheFilesTheRecordGives)
+{
     const auto rubbish_padded = [](int width, int height) {
         const std::size_t row = (std::size_t(width) * 3 + 3) & ~std::size_t(3);
         Bytes raw(row * std::size_t(height));
@@ -215,8 +230,10 @@ TEST(BmpStreaming, GivesTheFilesTheRecordGives) {
     }
 }
 
-TEST(BmpStreaming, LeavesOtherFilesToTheRecordAndReportsAFailedWrite) {
-    const std::string eight = temp_path("eight.bmp"), short_file = temp_path("short.bmp"), whole = temp_path("whole.bmp");
+TEST(BmpStreaming, LeavesOtherFilesToTheRecordAndReportsAFailedWrite)
+{
+    const std::string eight = temp_path("eight.bmp"), short_file = temp_path("short.bmp"),
+                      whole = temp_path("whole.bmp");
     BmpBuilder().size(4, 4).bits(8).palette(grey_ramp(256)).pixels(ramp(4, 4)).write(eight);
     BmpBuilder().size(40, 40).bits(24).pixel_data(Bytes(100, 7)).write(short_file);
     BmpBuilder().size(4, 4).bits(24).pixels(rgb_ramp(4, 4)).write(whole);
@@ -236,7 +253,8 @@ TEST(BmpStreaming, LeavesOtherFilesToTheRecordAndReportsAFailedWrite) {
 // The SSSE3 row kernels against the plain ones (the exchange out of place
 // and in place, and greyscale) on rows of 1 to 33 pixels at every
 // alignment, with padding after each row that neither may touch.
-TEST(ChannelSwap, FastAndPlainRoutinesAgree) {
+TEST(ChannelSwap, FastAndPlainRoutinesAgree)
+{
     if (!zarn::ssse3_available()) GTEST_SKIP() << "no SSSE3";
     for (std::size_t width = 1; width <= 33; ++width) {
         for (std::size_t shift = 0; shift < 16; ++shift) {

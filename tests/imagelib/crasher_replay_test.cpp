@@ -15,7 +15,10 @@ using namespace zarn::test;
 
 namespace zarn::fuzz {
 // Names the reader in failure messages, rather than the entry's bytes.
-void PrintTo(const ReaderEntry& reader, std::ostream* out) { *out << reader.name; }
+void PrintTo(const ReaderEntry& reader, std::ostream* out)
+{
+    *out << reader.name;
+}
 }  // namespace zarn::fuzz
 
 namespace {
@@ -36,7 +39,8 @@ class CrasherReplay : public ::testing::TestWithParam<zarn::fuzz::ReaderEntry> {
 
 // Each file once crashed or misbehaved; passing means the sanitizers stay
 // quiet. Every reader keeps at least one, so a renamed or emptied folder fails.
-TEST_P(CrasherReplay, ReplaysQuietly) {
+TEST_P(CrasherReplay, ReplaysQuietly)
+{
     const zarn::fuzz::ReaderEntry& reader = GetParam();
     reader.setup();
     const auto files = crashers(kCrashers / reader.name);
@@ -52,18 +56,20 @@ INSTANTIATE_TEST_SUITE_P(Readers, CrasherReplay, ::testing::ValuesIn(zarn::fuzz:
                          [](const auto& case_info) { return std::string(case_info.param.name); });
 
 // A folder no reader replays would be kept for nothing.
-TEST(CrasherFolders, EachBelongsToAReader) {
+TEST(CrasherFolders, EachBelongsToAReader)
+{
     for (const auto& folder : std::filesystem::directory_iterator(kCrashers)) {
         const std::string name = folder.path().filename().string();
-        EXPECT_TRUE(std::ranges::any_of(zarn::fuzz::kReaderEntries,
-                                        [&](const auto& reader) { return name == reader.name; }))
-            << name;
+        EXPECT_TRUE(std::ranges::any_of(zarn::fuzz::kReaderEntries, [&](const auto& reader) {
+            return name == reader.name;
+        })) << name;
     }
 }
 
 // The writers and operations take every saved crasher of every reader, as
 // their fuzz target takes any input.
-TEST(CrasherReplayAll, WritersAndOperations) {
+TEST(CrasherReplayAll, WritersAndOperations)
+{
     zarn::fuzz::operations_fuzz_setup();
     std::size_t replayed = 0;
     for (const auto& folder : std::filesystem::directory_iterator(kCrashers)) {

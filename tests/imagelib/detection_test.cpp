@@ -27,18 +27,33 @@ struct Signature {
 const std::vector<Signature>& signatures()
 {
     static const std::vector<Signature> table{
-        {text("BM"), 1},           {text("GIF87a"), 2},     {text("GIF89a"), 2},      {text("P1"), 3},
-        {text("P6\n3 3\n255"), 3}, {text("P4"), 3},         {{0xFF, 0xD8, 0xFF, 0xE0}, 4},
-        {text("MM\0*"), 6},        {text("II*"), 6},        {{0x89, 'P', 'N', 'G', 13, 10, 26, 10}, 9},
+        {text("BM"), 1},
+        {text("GIF87a"), 2},
+        {text("GIF89a"), 2},
+        {text("P1"), 3},
+        {text("P6\n3 3\n255"), 3},
+        {text("P4"), 3},
+        {{0xFF, 0xD8, 0xFF, 0xE0}, 4},
+        {text("MM\0*"), 6},
+        {text("II*"), 6},
+        {{0x89, 'P', 'N', 'G', 13, 10, 26, 10}, 9},
         {text("FORM....ILBM"), 10},
-        {text("P7"), 0},           {text("P0"), 0},         {text("GIF7"), 0},       {{0xFF, 0xD8, 0x00}, 0},
-        {text("B"), 0},            {{'B'}, 0},              {{}, 0},                  {text("hello world!"), 0},
-        {{0x89, 'P', 'N'}, 0},     {text("FOR"), 0},
+        {text("P7"), 0},
+        {text("P0"), 0},
+        {text("GIF7"), 0},
+        {{0xFF, 0xD8, 0x00}, 0},
+        {text("B"), 0},
+        {{'B'}, 0},
+        {{}, 0},
+        {text("hello world!"), 0},
+        {{0x89, 'P', 'N'}, 0},
+        {text("FOR"), 0},
     };
     return table;
 }
 
-TEST(Detection, SignaturesFromTheFirstBytes) {
+TEST(Detection, SignaturesFromTheFirstBytes)
+{
     for (const Signature& s : signatures()) {
         const std::string shown(s.head.begin(), s.head.end());
         EXPECT_EQ(zarn::format_from_signature(s.head.data(), s.head.size()), s.code) << shown;
@@ -49,7 +64,8 @@ TEST(Detection, SignaturesFromTheFirstBytes) {
     }
 }
 
-TEST(Detection, ExtensionWinsWithoutOpeningTheFile) {
+TEST(Detection, ExtensionWinsWithoutOpeningTheFile)
+{
     EXPECT_EQ(_Pic_Valid(temp_path("missing.bmp").c_str()), 1);
     EXPECT_EQ(_Pic_Valid(temp_path("missing.Raf").c_str()), 11);
     EXPECT_EQ(_Pic_Valid(temp_path("missing.xif").c_str()), 100);
@@ -64,7 +80,8 @@ TEST(Detection, ExtensionWinsWithoutOpeningTheFile) {
     EXPECT_EQ(_Pic_Valid(unknown_extension.c_str()), 2);
 }
 
-TEST(Detection, DotInAFolderNameStartsTheExtension) {
+TEST(Detection, DotInAFolderNameStartsTheExtension)
+{
     // "/x/my.bmp/image" has the extension ".bmp/image": no format, so the
     // content decides, even though the folder's name ends in .bmp.
     const std::string folder = temp_path("my.bmp");
@@ -76,7 +93,8 @@ TEST(Detection, DotInAFolderNameStartsTheExtension) {
     EXPECT_EQ(_Pic_Valid((folder + "/missing").c_str()), 0);
 }
 
-TEST(Detection, ADotOnlyAtTheStartIsNoExtension) {
+TEST(Detection, ADotOnlyAtTheStartIsNoExtension)
+{
     // Relative names: the whole path is ".bmp", so there is no extension.
     const std::filesystem::path here = std::filesystem::current_path();
     std::filesystem::current_path(temp_dir());
@@ -87,7 +105,8 @@ TEST(Detection, ADotOnlyAtTheStartIsNoExtension) {
     std::filesystem::current_path(here);
 }
 
-TEST(Detection, ExtensionOnlyNeverLooksInside) {
+TEST(Detection, ExtensionOnlyNeverLooksInside)
+{
     const std::string path = temp_path("noext");
     write_file(path, text("BM"));
     EXPECT_EQ(_Pic_ValidExt(path.c_str(), 1), 0);
@@ -98,7 +117,8 @@ TEST(Detection, ExtensionOnlyNeverLooksInside) {
 }
 
 // Each failure names its reason; a success clears it.
-TEST(ReadFailure, SaysWhyAFileCannotBeRead) {
+TEST(ReadFailure, SaysWhyAFileCannotBeRead)
+{
     ScopedPic pic;
     const std::string text_file = temp_path("notes");
     write_file(text_file, text("hello world!"));
@@ -128,7 +148,8 @@ TEST(ReadFailure, SaysWhyAFileCannotBeRead) {
 }
 
 // The rows a short file never supplies are filled in: the read succeeds and says so.
-TEST(ReadFailure, AShortFileIsFilledInWithAWarning) {
+TEST(ReadFailure, AShortFileIsFilledInWithAWarning)
+{
     const std::string path = temp_path("short.pgm");
     const std::string pgm = "P5\n4 4\n255\nabcdef";
     write_file(path, Bytes(pgm.begin(), pgm.end()));

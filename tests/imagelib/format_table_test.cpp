@@ -33,7 +33,8 @@ const Row kRows[] = {
     {"FS Texture", "*.R8;*.txr;*.?af", "R8"},
 };
 
-TEST(FormatTable, RowsAndTheirTexts) {
+TEST(FormatTable, RowsAndTheirTexts)
+{
     EXPECT_EQ(_Pic_Count(), 11);
     for (int i = 0; i <= 11; ++i) {
         EXPECT_STREQ(_Pic_Description(i), kRows[i].description) << i;
@@ -45,7 +46,8 @@ TEST(FormatTable, RowsAndTheirTexts) {
     EXPECT_STREQ(_Pic_Copyright(1), "ZarnGfx image library (c) 1995-1999 Zarn");
 }
 
-TEST(FormatTable, AnyOtherIndexIsOtherImageFile) {
+TEST(FormatTable, AnyOtherIndexIsOtherImageFile)
+{
     for (int i : {12, 100, -1, -1000}) {
         EXPECT_STREQ(_Pic_Description(i), "Other Image File") << i;
         EXPECT_STREQ(_Pic_Pattern(i), "*.*") << i;
@@ -54,7 +56,8 @@ TEST(FormatTable, AnyOtherIndexIsOtherImageFile) {
     }
 }
 
-TEST(FormatTable, SaveFilterText) {
+TEST(FormatTable, SaveFilterText)
+{
     EXPECT_STREQ(_Pic_GetSaveFormats(),
                  "Windows Bitmap|*.bmp|Jpeg/JFIF 24bit|*.jpg|Jpeg/JFIF Greyscale|*.jpg|TIFF uncompressed|*.tif|"
                  "TIFF lzw|*.tif|TIFF packbits|*.tif|TIFF CCITT Fax3|*.tif|TIFF CCITT Fax4|*.tif|"
@@ -63,14 +66,41 @@ TEST(FormatTable, SaveFilterText) {
                  "FS Texture (256x256)|*.r8|");
 }
 
-TEST(FormatTable, ExtensionsIgnoreCase) {
+TEST(FormatTable, ExtensionsIgnoreCase)
+{
     const std::pair<const char*, int> cases[] = {
-        {".bmp", 1}, {".BMP", 1}, {".Gif", 2}, {".ppm", 3}, {".PGM", 3}, {".pbm", 3}, {".jpg", 4}, {".pcd", 5},
-        {".tif", 6}, {".TGA", 7}, {".pcx", 8}, {".png", 9}, {".iff", 10}, {".r8", 11}, {".R8", 11}, {".txr", 11},
-        {".Raf", 11}, {".xaf", 11}, {".RAF", 11}, {".xif", 100}, {".XIF", 100},
+        {".bmp", 1},
+        {".BMP", 1},
+        {".Gif", 2},
+        {".ppm", 3},
+        {".PGM", 3},
+        {".pbm", 3},
+        {".jpg", 4},
+        {".pcd", 5},
+        {".tif", 6},
+        {".TGA", 7},
+        {".pcx", 8},
+        {".png", 9},
+        {".iff", 10},
+        {".r8", 11},
+        {".R8", 11},
+        {".txr", 11},
+        {".Raf", 11},
+        {".xaf", 11},
+        {".RAF", 11},
+        {".xif", 100},
+        {".XIF", 100},
         // no match
-        {".af", 0}, {".rafx", 0}, {".bmpx", 0}, {".bm", 0}, {"bmp", 0}, {"xRaf", 0}, {".jpeg", 0}, {".tiff", 0},
-        {".", 0}, {"", 0},
+        {".af", 0},
+        {".rafx", 0},
+        {".bmpx", 0},
+        {".bm", 0},
+        {"bmp", 0},
+        {"xRaf", 0},
+        {".jpeg", 0},
+        {".tiff", 0},
+        {".", 0},
+        {"", 0},
     };
     for (const auto& [extension, code] : cases) EXPECT_EQ(_Pic_ExtValid(extension), code) << extension;
     EXPECT_EQ(_Pic_ExtValid(nullptr), 0);
@@ -78,7 +108,8 @@ TEST(FormatTable, ExtensionsIgnoreCase) {
 
 // Each save type belongs to one format, whose names detect its extension,
 // and the types run 1, 2, 3... without a gap, as the save filter lists them.
-TEST(FormatTable, EverySaveTypeAgreesWithItsFormat) {
+TEST(FormatTable, EverySaveTypeAgreesWithItsFormat)
+{
     std::set<int> types;
     for (const zarn::FormatDescriptor& format : zarn::format_descriptors())
         for (const zarn::SaveKind& kind : format.saves) {

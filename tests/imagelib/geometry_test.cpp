@@ -69,8 +69,13 @@ TEST(Rotate, AgreesWithPamflipAcrossTiles)
 TEST(Crop, AcceptsTheEdgeAndRefusesOnePast)
 {
     const Rows rows = noise_rows(10, 8, 3, 2);
-    for (auto [x, y, w, h] : {std::array{5, 3, 6, 5}, {4, 4, 6, 5}, {-1, 0, 2, 2}, {0, -1, 2, 2}, {0, 0, 0, 2},
-                              {0, 0, 2, 0}, {2147483647, 0, 1, 1}}) {
+    for (auto [x, y, w, h] : {std::array{5, 3, 6, 5},
+                              {4, 4, 6, 5},
+                              {-1, 0, 2, 2},
+                              {0, -1, 2, 2},
+                              {0, 0, 0, 2},
+                              {0, 0, 2, 0},
+                              {2147483647, 0, 1, 1}}) {
         ScopedPic pic;
         pic.set(10, 8, 24, rows);
         EXPECT_EQ(_Pic_Crop(pic.get(), x, y, w, h), 0) << x << "," << y << " " << w << "x" << h;
@@ -171,8 +176,8 @@ TEST(Resize, ShrinkingSamplesLikeImageMagick)
     // (x + offset) × 97 / 41, so an offset of 0.5 × 41 / 97 matches it.
     char offset[64];
     std::snprintf(offset, sizeof offset, "sample:offset=%.10fx%.10f", 50.0 * 41 / 97, 50.0 * 27 / 61);
-    const auto expected = peer({"convert", "IN", "-define", offset, "-sample", "41x27!", "-depth", "8", "ppm:-"}, 97, 61,
-                               rows);
+    const auto expected =
+        peer({"convert", "IN", "-define", offset, "-sample", "41x27!", "-depth", "8", "ppm:-"}, 97, 61, rows);
     ASSERT_TRUE(expected);
     ASSERT_EQ(expected->width, 41);
     ScopedPic pic;

@@ -27,9 +27,13 @@ Rows picture(int width, int height, int count)
 }
 
 // The shell's way of feeding a tool a file on standard input.
-std::vector<std::string> piped(const std::string& command) { return {"sh", "-c", command}; }
+std::vector<std::string> piped(const std::string& command)
+{
+    return {"sh", "-c", command};
+}
 
-TEST(GifPeer, PeerFilesReadToThePeersPixels) {
+TEST(GifPeer, PeerFilesReadToThePeersPixels)
+{
     if (!have_program("giftopnm") || !have_program("ppmtogif") || !have_program("pamtogif"))
         GTEST_SKIP() << "netpbm not installed";
     const std::string source = temp_path("source.ppm");
@@ -49,10 +53,11 @@ TEST(GifPeer, PeerFilesReadToThePeersPixels) {
     }
     if (have_program("gifbuild")) {
         // A hand-written 3 x 2 file through giflib's own encoder.
-        const std::string text = "screen width 3\nscreen height 2\nscreen colors 4\nscreen map\n"
-                                 "\trgb 000 000 000 is 0\n\trgb 255 000 000 is 1\n\trgb 000 255 000 is 2\n"
-                                 "\trgb 000 000 255 is 3\nend\nimage # 1\nimage left 0\nimage top 0\n"
-                                 "image bits 3 by 2\n012\n321\n";
+        const std::string text =
+            "screen width 3\nscreen height 2\nscreen colors 4\nscreen map\n"
+            "\trgb 000 000 000 is 0\n\trgb 255 000 000 is 1\n\trgb 000 255 000 is 2\n"
+            "\trgb 000 000 255 is 3\nend\nimage # 1\nimage left 0\nimage top 0\n"
+            "image bits 3 by 2\n012\n321\n";
         write_file(temp_path("build.txt"), Bytes(text.begin(), text.end()));
         makers.push_back({"gifbuild.gif", "gifbuild < " + temp_path("build.txt")});
     }
@@ -70,10 +75,13 @@ TEST(GifPeer, PeerFilesReadToThePeersPixels) {
     }
 }
 
-TEST(GifPeer, OurFilesDecodeInThePeersToOurPixels) {
+TEST(GifPeer, OurFilesDecodeInThePeersToOurPixels)
+{
     if (!have_program("giftopnm")) GTEST_SKIP() << "netpbm not installed";
     std::mt19937 random(11);
-    struct Case { int bits, width, height; };
+    struct Case {
+        int bits, width, height;
+    };
     // 600 x 500 random indexes fill and clear the dictionary dozens of times.
     for (const Case& c : {Case{1, 45, 17}, Case{2, 31, 9}, Case{4, 64, 33}, Case{8, 600, 500}}) {
         SCOPED_TRACE(c.bits);
@@ -85,11 +93,13 @@ TEST(GifPeer, OurFilesDecodeInThePeersToOurPixels) {
             rows.assign(std::size_t(c.height), Bytes(std::size_t(c.width)));
             for (Bytes& row : rows)
                 for (std::size_t x = 0; x < row.size(); ++x)
-                    row[x] = std::uint8_t(x < row.size() / 3 ? x / 9 % unsigned(colours) : random() % unsigned(colours));
+                    row[x] =
+                        std::uint8_t(x < row.size() / 3 ? x / 9 % unsigned(colours) : random() % unsigned(colours));
         }
         Bytes palette;
         for (int i = 0; i < colours; ++i)
-            palette.insert(palette.end(), {std::uint8_t(i * 255 / (colours - 1)), std::uint8_t(i * 3), std::uint8_t(255 - i)});
+            palette.insert(palette.end(),
+                           {std::uint8_t(i * 255 / (colours - 1)), std::uint8_t(i * 3), std::uint8_t(255 - i)});
         ScopedPic pic;
         pic.set(c.width, c.height, c.bits, rows, palette);
         const std::string path = temp_path("ours.gif");

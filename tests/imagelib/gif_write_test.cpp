@@ -23,8 +23,14 @@ Rows noise(int width, int height, int count)
     return rows;
 }
 
-TEST(GifWrite, HeaderTablesAndMinimumCodeSize) {
-    struct Case { int bits; std::size_t table_entries; std::uint8_t packed; std::uint8_t code_size; };
+TEST(GifWrite, HeaderTablesAndMinimumCodeSize)
+{
+    struct Case {
+        int bits;
+        std::size_t table_entries;
+        std::uint8_t packed;
+        std::uint8_t code_size;
+    };
     for (const Case& c : {Case{1, 2, 0x80, 2}, Case{2, 4, 0x91, 2}, Case{4, 16, 0xB3, 4}, Case{8, 256, 0xF7, 8}}) {
         SCOPED_TRACE(c.bits);
         ScopedPic pic;
@@ -47,7 +53,8 @@ TEST(GifWrite, HeaderTablesAndMinimumCodeSize) {
     }
 }
 
-TEST(GifWrite, EveryKindReadsBackUnchanged) {
+TEST(GifWrite, EveryKindReadsBackUnchanged)
+{
     for (int bits : {1, 2, 4, 8}) {
         SCOPED_TRACE(bits);
         const int colours = 1 << bits;
@@ -69,7 +76,8 @@ TEST(GifWrite, EveryKindReadsBackUnchanged) {
     }
 }
 
-TEST(GifWrite, FullDictionaryClearsAndStillDecodes) {
+TEST(GifWrite, FullDictionaryClearsAndStillDecodes)
+{
     const Rows rows = noise(640, 400, 256);
     ScopedPic pic;
     pic.set(640, 400, 8, rows, grey_ramp(256));
@@ -87,7 +95,8 @@ TEST(GifWrite, FullDictionaryClearsAndStillDecodes) {
     EXPECT_EQ(pixel_rows(*flat_back), flat);
 }
 
-TEST(GifWrite, IndexesPastTheTableAreCutToIt) {
+TEST(GifWrite, IndexesPastTheTableAreCutToIt)
+{
     ScopedPic pic;
     pic.set(3, 1, 2, {{7, 2, 4}}, grey_ramp(4));
     const std::string path = temp_path("cut.gif");
@@ -97,7 +106,8 @@ TEST(GifWrite, IndexesPastTheTableAreCutToIt) {
     EXPECT_EQ(pixel_rows(*back), (Rows{{3, 2, 0}}));
 }
 
-TEST(GifWrite, RefusesWhatItCannotWrite) {
+TEST(GifWrite, RefusesWhatItCannotWrite)
+{
     const std::string path = temp_path("no.gif");
     ScopedPic colour;
     colour.set(4, 2, 24, rgb_ramp(4, 2));

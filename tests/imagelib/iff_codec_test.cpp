@@ -67,7 +67,8 @@ int read_bytes(const Bytes& file, ScopedPic& pic)
     return zarn::test::read_bytes(file, pic, "in.iff", read_iff);
 }
 
-TEST(ByteRun1, ControlCodes) {
+TEST(ByteRun1, ControlCodes)
+{
     const Bytes source{0x80, 0xFE, 7, 0x01, 4, 5};
     Bytes out(5);
     std::size_t at = 0;
@@ -83,7 +84,8 @@ TEST(ByteRun1, ControlCodes) {
     EXPECT_FALSE(zarn::unpack_byterun1(Bytes{0x80}, at, small));  // source ends first
 }
 
-TEST(IffRead, FivePlanesBecomeEightBitsWithMaskSkipped) {
+TEST(IffRead, FivePlanesBecomeEightBitsWithMaskSkipped)
+{
     const Bytes row0{0, 1, 31, 17, 8}, row1{30, 2, 4, 16, 3};
     Bytes body;
     for (const Bytes& row : {row0, row1}) {
@@ -109,7 +111,8 @@ TEST(IffRead, FivePlanesBecomeEightBitsWithMaskSkipped) {
 
 // Extra-half-brite: indexes 32 to 63 are the colours of 0 to 31 at half
 // their brightness, as ilbmtoppm shows them.
-TEST(IffRead, ExtraHalfBriteDoublesThePalette) {
+TEST(IffRead, ExtraHalfBriteDoublesThePalette)
+{
     Bytes row;
     for (int i = 0; i < 64; ++i) row.push_back(std::uint8_t(i * 37 % 64));
     Bytes chunks, cmap, camg;
@@ -131,7 +134,8 @@ TEST(IffRead, ExtraHalfBriteDoublesThePalette) {
     EXPECT_EQ(rgb_rows(*pic), expected->rgb);
 }
 
-TEST(IffRead, CompressedPlanesOnePlaneAndGreyDefault) {
+TEST(IffRead, CompressedPlanesOnePlaneAndGreyDefault)
+{
     // 20 pixels: plane rows of 4 bytes, each packed as a run and a copy.
     Bytes chunks;
     chunk(chunks, "BMHD", bmhd(20, 1, 1, 0, 1));
@@ -144,7 +148,8 @@ TEST(IffRead, CompressedPlanesOnePlaneAndGreyDefault) {
     EXPECT_EQ(Bytes(pic->palette, pic->palette + 6), (Bytes{0, 0, 0, 255, 255, 255}));
 }
 
-TEST(IffRead, TwentyFourPlanesAndChunkyPbm) {
+TEST(IffRead, TwentyFourPlanesAndChunkyPbm)
+{
     const Bytes red{10, 200, 3}, green{20, 100, 5}, blue{30, 0, 255};
     Bytes body = plane_rows(red, 8);
     for (const Bytes& c : {green, blue}) {
@@ -168,7 +173,8 @@ TEST(IffRead, TwentyFourPlanesAndChunkyPbm) {
     EXPECT_EQ(pixel_rows(*chunky), (Rows{{9, 8, 7}, {6, 6, 6}}));
 }
 
-TEST(IffRead, HoldAndModifyUsesTheTopTwoPlanes) {
+TEST(IffRead, HoldAndModifyUsesTheTopTwoPlanes)
+{
     // Six planes: code in bits 4-5, value in bits 0-3. Row 0 ends on a
     // colour that row 1 keeps modifying.
     const Bytes row0{0x01, 0x2F, 0x1A}, row1{0x13, 0x35, 0x00};
@@ -186,11 +192,11 @@ TEST(IffRead, HoldAndModifyUsesTheTopTwoPlanes) {
     EXPECT_EQ(pic->colours, 0);
     EXPECT_STREQ(pic->description, "IFF : 3x2 Ham6");
     // No CMAP: a 16-entry grey ramp, so entry 1 is 17.
-    EXPECT_EQ(pixel_rows(*pic), (Rows{{17, 17, 17, 240, 17, 17, 240, 17, 160},
-                                      {240, 17, 48, 240, 80, 48, 0, 0, 0}}));
+    EXPECT_EQ(pixel_rows(*pic), (Rows{{17, 17, 17, 240, 17, 17, 240, 17, 160}, {240, 17, 48, 240, 80, 48, 0, 0, 0}}));
 }
 
-TEST(IffRead, HoldAndModifyEightPlanes) {
+TEST(IffRead, HoldAndModifyEightPlanes)
+{
     const Bytes row{0x05, 0x7F, 0xC1, 0x90};
     Bytes chunks, cmap(768, 0), camg;
     cmap[15] = 1, cmap[16] = 2, cmap[17] = 3;
@@ -204,7 +210,8 @@ TEST(IffRead, HoldAndModifyEightPlanes) {
     EXPECT_EQ(pixel_rows(*pic), (Rows{{1, 2, 3, 1, 2, 252, 1, 4, 252, 64, 4, 252}}));
 }
 
-TEST(IffHostile, StructuralFaultsRefuse) {
+TEST(IffHostile, StructuralFaultsRefuse)
+{
     Bytes good;
     chunk(good, "BMHD", bmhd(2, 1, 8));
     chunk(good, "BODY", plane_rows({1, 2}, 8));
@@ -246,7 +253,8 @@ TEST(IffHostile, StructuralFaultsRefuse) {
     }
 }
 
-TEST(IffHostile, ChunkLengthsAreBoundedByTheForm) {
+TEST(IffHostile, ChunkLengthsAreBoundedByTheForm)
+{
     Bytes chunks;
     chunk(chunks, "BMHD", bmhd(16, 2, 8));
     chunks.insert(chunks.end(), {'B', 'O', 'D', 'Y', 0x7F, 0xFF, 0xFF, 0xFF});
@@ -270,10 +278,12 @@ std::size_t find_id(const Bytes& file, const char* id)
 }
 std::uint32_t be32_at(const Bytes& file, std::size_t at)
 {
-    return std::uint32_t(file[at]) << 24 | std::uint32_t(file[at + 1]) << 16 | std::uint32_t(file[at + 2]) << 8 | file[at + 3];
+    return std::uint32_t(file[at]) << 24 | std::uint32_t(file[at + 1]) << 16 | std::uint32_t(file[at + 2]) << 8 |
+           file[at + 3];
 }
 
-TEST(IffWrite, PaletteImagesRoundTripExactly) {
+TEST(IffWrite, PaletteImagesRoundTripExactly)
+{
     for (int bits : {1, 4, 8}) {
         SCOPED_TRACE(bits);
         const int width = 21, height = 5;
@@ -294,7 +304,8 @@ TEST(IffWrite, PaletteImagesRoundTripExactly) {
     }
 }
 
-TEST(IffWrite, TrueColourBecomesHoldAndModify) {
+TEST(IffWrite, TrueColourBecomesHoldAndModify)
+{
     const int width = 40, height = 12;
     Rows rows;
     for (int y = 0; y < height; ++y) {

@@ -15,17 +15,21 @@ bool have_netpbm_ilbm()
     return have_program("ppmtoilbm") && have_program("ilbmtoppm") && have_program("ppmpat");
 }
 
-TEST(IffPeer, NetpbmFilesReadToIlbmtoppmPixels) {
+TEST(IffPeer, NetpbmFilesReadToIlbmtoppmPixels)
+{
     if (!have_netpbm_ilbm()) GTEST_SKIP() << "netpbm not installed";
     const std::string rich = temp_path("rich.ppm"), few = temp_path("few.ppm"), mono = temp_path("mono.ppm");
     ASSERT_TRUE(make("ppmpat -randomseed=5 -camo 57 31", rich));
     ASSERT_TRUE(make("ppmpat -randomseed=5 -camo 57 31 | pnmquant 30 2>/dev/null", few));
     ASSERT_TRUE(make("pbmmake -gray 19 7 | pnmtopnm -plain | ppmtoppm 2>/dev/null", mono));
     const std::pair<std::string, std::string> cases[] = {
-        {"ppmtoilbm -nocompress", few},       {"ppmtoilbm -compress", few},
-        {"ppmtoilbm -24force -nocompress", rich}, {"ppmtoilbm -24force -compress", rich},
+        {"ppmtoilbm -nocompress", few},
+        {"ppmtoilbm -compress", few},
+        {"ppmtoilbm -24force -nocompress", rich},
+        {"ppmtoilbm -24force -compress", rich},
         {"ppmtoilbm -nocompress", mono},
-        {"ppmtoilbm -hamforce -compress", rich},  {"ppmtoilbm -hamforce -hambits 6 -nocompress", rich},
+        {"ppmtoilbm -hamforce -compress", rich},
+        {"ppmtoilbm -hamforce -hambits 6 -nocompress", rich},
     };
     for (const auto& [writer, source] : cases) {
         SCOPED_TRACE(writer);
@@ -52,7 +56,8 @@ TEST(IffPeer, NetpbmFilesReadToIlbmtoppmPixels) {
     }
 }
 
-TEST(IffPeer, OurFilesDecodeInIlbmtoppmToOurPixels) {
+TEST(IffPeer, OurFilesDecodeInIlbmtoppmToOurPixels)
+{
     if (!have_netpbm_ilbm()) GTEST_SKIP() << "netpbm not installed";
     ScopedPic mono, grey, colour;
     mono.set(13, 5, 1, mono_pattern(13, 5), {0, 0, 0, 255, 255, 255});

@@ -61,17 +61,19 @@ void record_progress(std::int32_t current, std::int32_t total)
     progress_calls.emplace_back(current, total);
 }
 
-TEST(JpegRead, ScaleCodesGiveSizeAndPercentage) {
+TEST(JpegRead, ScaleCodesGiveSizeAndPercentage)
+{
     const std::string path = write_colour_jpeg("photo.jpg", 640, 480);
     struct Case {
         int argument, width, height;
         const char* description;
     };
-    for (const Case& c : {Case{0, 640, 480, "Jpeg : 640x480 (100%) - 24bit"}, Case{1, 320, 240, "Jpeg : 320x240 (50%) - 24bit"},
-                          Case{50, 320, 240, "Jpeg : 320x240 (50%) - 24bit"}, Case{2, 160, 120, "Jpeg : 160x120 (25%) - 24bit"},
-                          Case{25, 160, 120, "Jpeg : 160x120 (25%) - 24bit"}, Case{3, 80, 60, "Jpeg : 80x60 (12%) - 24bit"},
-                          Case{12, 80, 60, "Jpeg : 80x60 (12%) - 24bit"}, Case{100, 640, 480, "Jpeg : 640x480 (100%) - 24bit"},
-                          Case{4, 640, 480, "Jpeg : 640x480 (100%) - 24bit"}}) {
+    for (const Case& c :
+         {Case{0, 640, 480, "Jpeg : 640x480 (100%) - 24bit"}, Case{1, 320, 240, "Jpeg : 320x240 (50%) - 24bit"},
+          Case{50, 320, 240, "Jpeg : 320x240 (50%) - 24bit"}, Case{2, 160, 120, "Jpeg : 160x120 (25%) - 24bit"},
+          Case{25, 160, 120, "Jpeg : 160x120 (25%) - 24bit"}, Case{3, 80, 60, "Jpeg : 80x60 (12%) - 24bit"},
+          Case{12, 80, 60, "Jpeg : 80x60 (12%) - 24bit"}, Case{100, 640, 480, "Jpeg : 640x480 (100%) - 24bit"},
+          Case{4, 640, 480, "Jpeg : 640x480 (100%) - 24bit"}}) {
         ScopedPic pic;
         ASSERT_EQ(_Pic_Read(path.c_str(), pic.get(), 0, c.argument), 1) << c.argument;
         EXPECT_EQ(pic->width, c.width) << c.argument;
@@ -82,13 +84,15 @@ TEST(JpegRead, ScaleCodesGiveSizeAndPercentage) {
     }
 }
 
-TEST(JpegRead, ColourRoundTripStaysClose) {
+TEST(JpegRead, ColourRoundTripStaysClose)
+{
     ScopedPic pic;
     ASSERT_EQ(read_jpeg(write_colour_jpeg("rt.jpg", 64, 48, 95).c_str(), pic.get(), 0), 1);
     EXPECT_LT(mean_difference(pixel_rows(*pic), smooth_rgb(64, 48)), 2.0);
 }
 
-TEST(JpegRead, GreyscaleReadsAsEightBitsWithGreyRamp) {
+TEST(JpegRead, GreyscaleReadsAsEightBitsWithGreyRamp)
+{
     const std::string path = temp_path("grey.jpg");
     {
         ScopedPic source;
@@ -110,7 +114,8 @@ TEST(JpegRead, GreyscaleReadsAsEightBitsWithGreyRamp) {
     EXPECT_EQ(frame_components(read_file(colour)), 3);
 }
 
-TEST(JpegRead, ProgressOncePerRowInOrder) {
+TEST(JpegRead, ProgressOncePerRowInOrder)
+{
     const std::string path = write_colour_jpeg("progress.jpg", 40, 24);
     progress_calls.clear();
     ScopedPic pic;
@@ -121,7 +126,8 @@ TEST(JpegRead, ProgressOncePerRowInOrder) {
         EXPECT_EQ(progress_calls[i], std::make_pair(int(i) + 1, 12));
 }
 
-TEST(JpegRead, TruncatedFileReadsTheSameEveryTime) {
+TEST(JpegRead, TruncatedFileReadsTheSameEveryTime)
+{
     Bytes file = read_file(write_colour_jpeg("whole.jpg", 64, 64));
     std::size_t scan = 2;
     while (scan + 1 < file.size() && !(file[scan] == 0xFF && file[scan + 1] == 0xDA)) ++scan;
@@ -135,7 +141,8 @@ TEST(JpegRead, TruncatedFileReadsTheSameEveryTime) {
     EXPECT_EQ(first->in_file, nullptr);
 }
 
-TEST(JpegRead, NonJpegAndMissingFilesFail) {
+TEST(JpegRead, NonJpegAndMissingFilesFail)
+{
     const std::string junk = temp_path("junk.jpg");
     write_file(junk, Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0, 0, 'x'});
     for (const std::string& path : {junk, temp_path("missing.jpg")}) {
@@ -146,7 +153,8 @@ TEST(JpegRead, NonJpegAndMissingFilesFail) {
     }
 }
 
-TEST(JpegWrite, QualityAndColourSpace) {
+TEST(JpegWrite, QualityAndColourSpace)
+{
     ScopedPic pic;
     pic.set(64, 64, 24, rgb_ramp(64, 64));
     const std::string low = temp_path("low.jpg"), high = temp_path("high.jpg"), grey = temp_path("g.jpg");
@@ -159,7 +167,8 @@ TEST(JpegWrite, QualityAndColourSpace) {
     EXPECT_EQ(pixel_rows(*pic), rgb_ramp(64, 64)) << "the record is not changed";
 }
 
-TEST(JpegWrite, PaletteRecordIsLookedUp) {
+TEST(JpegWrite, PaletteRecordIsLookedUp)
+{
     // Two palette entries far apart: the decoded halves must show them.
     ScopedPic pic;
     Rows rows(64, Bytes(64, 0));
@@ -176,7 +185,8 @@ TEST(JpegWrite, PaletteRecordIsLookedUp) {
     EXPECT_NEAR(row[61 * 3 + 2], 200, 8);
 }
 
-TEST(JpegWrite, FailuresReportZeroAndKeepTheOldFile) {
+TEST(JpegWrite, FailuresReportZeroAndKeepTheOldFile)
+{
     ScopedPic pic;
     pic.set(8, 8, 24, rgb_ramp(8, 8));
     EXPECT_EQ(write_jpeg("/dev/full", pic.get(), 75, false), 0);

@@ -35,7 +35,8 @@ std::string sixty_four_scans()
     return path;
 }
 
-TEST(JpegHostile, MoreThanAHundredScansAreRefused) {
+TEST(JpegHostile, MoreThanAHundredScansAreRefused)
+{
     if (!have_program("cjpeg")) GTEST_SKIP() << "cjpeg not installed";
     const std::string path = sixty_four_scans();
     ScopedPic legitimate;
@@ -62,7 +63,8 @@ TEST(JpegHostile, MoreThanAHundredScansAreRefused) {
 
 // A frame header can claim 65500 by 65500 in a few hundred bytes; the
 // ceiling refuses it before anything of that size is allocated.
-TEST(JpegHostile, FrameLargerThanTheCeilingIsRefused) {
+TEST(JpegHostile, FrameLargerThanTheCeilingIsRefused)
+{
     ScopedPic source;
     source.set(16, 16, 24, rgb_ramp(16, 16));
     const std::string path = temp_path("big.jpg");

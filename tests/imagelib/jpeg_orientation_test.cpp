@@ -86,7 +86,8 @@ protected:
     Bytes plain_[2];  // colour, grey
 };
 
-TEST_F(JpegOrientation, EveryOrientationReadsAsImageMagickTurnsIt) {
+TEST_F(JpegOrientation, EveryOrientationReadsAsImageMagickTurnsIt)
+{
     const char* const names[] = {"TopLeft", "TopRight", "BottomRight", "BottomLeft",
                                  "LeftTop", "RightTop", "RightBottom", "LeftBottom"};
     for (const bool grey : {false, true})
@@ -112,7 +113,8 @@ TEST_F(JpegOrientation, EveryOrientationReadsAsImageMagickTurnsIt) {
         }
 }
 
-TEST_F(JpegOrientation, KeptOrientationReadsTheStoredPixels) {
+TEST_F(JpegOrientation, KeptOrientationReadsTheStoredPixels)
+{
     const std::string plain = temp_path("plain.jpg"), turned = temp_path("turned.jpg");
     write_file(plain, plain_[false]);
     write_file(turned, with_app1(plain_[false], exif_data(tiff_with_orientation(7, false))));
@@ -127,7 +129,8 @@ TEST_F(JpegOrientation, KeptOrientationReadsTheStoredPixels) {
 }
 
 // Anything that does not add up is orientation 1: the picture as stored.
-TEST_F(JpegOrientation, InconsistentExifReadsAsStored) {
+TEST_F(JpegOrientation, InconsistentExifReadsAsStored)
+{
     Bytes outside = tiff_with_orientation(6, false);
     put_u32(outside, 4, 0xFFFFFFF0u);  // IFD0 far past the segment
     Bytes too_many = tiff_with_orientation(6, false);

@@ -46,7 +46,8 @@ protected:
     std::string source_;
 };
 
-TEST_F(JpegPeer, CjpegFilesReadToDjpegPixels) {
+TEST_F(JpegPeer, CjpegFilesReadToDjpegPixels)
+{
     for (const std::vector<std::string>& options :
          {std::vector<std::string>{"-quality", "85"}, {"-progressive"}, {"-grayscale"}, {"-sample", "1x1"}}) {
         const std::string path = temp_path("peer.jpg");
@@ -64,7 +65,8 @@ TEST_F(JpegPeer, CjpegFilesReadToDjpegPixels) {
     }
 }
 
-TEST_F(JpegPeer, ScaledReadMatchesDjpegScale) {
+TEST_F(JpegPeer, ScaledReadMatchesDjpegScale)
+{
     const std::string path = temp_path("scaled.jpg");
     ASSERT_EQ(run_tool({"cjpeg", "-outfile", path, source_}).status, 0);
     const ToolRun run = run_tool({"djpeg", "-scale", "1/4", "-pnm", path});
@@ -76,7 +78,8 @@ TEST_F(JpegPeer, ScaledReadMatchesDjpegScale) {
     EXPECT_LE(largest_difference(rgb_rows(*pic), expected->rgb), 1);
 }
 
-TEST_F(JpegPeer, ImageMagickFilesReadToDjpegPixels) {
+TEST_F(JpegPeer, ImageMagickFilesReadToDjpegPixels)
+{
     if (!have_image_magick()) GTEST_SKIP() << "ImageMagick not installed";
     const std::string path = temp_path("magick.jpg");
     ASSERT_EQ(run_tool({"convert", source_, "-quality", "70", path}).status, 0);
@@ -115,7 +118,8 @@ void write_cmyk(const std::string& path, const Rows& cmyk, int width, bool adobe
     std::fclose(out);
 }
 
-TEST_F(JpegPeer, CmykAndYcckReadAsRgb) {
+TEST_F(JpegPeer, CmykAndYcckReadAsRgb)
+{
     // djpeg makes RGB of the inverted samples of Adobe files.
     Rows inverted, plain;
     for (const Bytes& row : picture(40, 24)) {
@@ -154,7 +158,8 @@ TEST_F(JpegPeer, CmykAndYcckReadAsRgb) {
     EXPECT_EQ(largest_difference(rgb_rows(*pic), magick->rgb), 0);
 }
 
-TEST_F(JpegPeer, OurFilesDecodeInDjpegToOurPixels) {
+TEST_F(JpegPeer, OurFilesDecodeInDjpegToOurPixels)
+{
     ScopedPic pic;
     pic.set(75, 41, 24, picture(75, 41));
     for (int save_type : {2, 3}) {

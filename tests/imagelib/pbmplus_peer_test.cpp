@@ -10,7 +10,8 @@ using zarn::write_pbm;
 
 namespace {
 
-TEST(PbmPeer, NetpbmFilesReadToTheirPixels) {
+TEST(PbmPeer, NetpbmFilesReadToTheirPixels)
+{
     if (!have_program("pnmtopnm") || !have_program("pnmtoplainpnm") || !have_program("ppmpat"))
         GTEST_SKIP() << "netpbm not installed";
     const std::string colour = temp_path("pat.ppm"), grey = temp_path("ramp.pgm"), bits = temp_path("grid.pbm");
@@ -32,7 +33,8 @@ TEST(PbmPeer, NetpbmFilesReadToTheirPixels) {
     }
 }
 
-TEST(PbmPeer, AnyMaximumReadsAsPamdepthScalesIt) {
+TEST(PbmPeer, AnyMaximumReadsAsPamdepthScalesIt)
+{
     if (!have_program("pamdepth") || !have_program("pnmtoplainpnm") || !have_program("ppmpat"))
         GTEST_SKIP() << "netpbm not installed";
     const std::string source = temp_path("poles.ppm");
@@ -51,13 +53,19 @@ TEST(PbmPeer, AnyMaximumReadsAsPamdepthScalesIt) {
     }
 }
 
-TEST(PbmPeer, OurFilesDecodeInThePeersToOurPixels) {
+TEST(PbmPeer, OurFilesDecodeInThePeersToOurPixels)
+{
     const bool netpbm = have_program("pnmtopnm"), magick = have_image_magick();
     if (!netpbm && !magick) GTEST_SKIP() << "no peer installed";
     ScopedPic colour, mono;
     colour.set(23, 11, 24, rgb_ramp(23, 11));
     mono.set(13, 5, 1, mono_pattern(13, 5), {0, 0, 0, 255, 255, 255});
-    struct Case { ScopedPic* pic; int variant; const char* name; Rows expected; };
+    struct Case {
+        ScopedPic* pic;
+        int variant;
+        const char* name;
+        Rows expected;
+    };
     Rows grey_expected = rgb_ramp(23, 11);
     for (Bytes& row : grey_expected)
         for (std::size_t x = 0; x < row.size(); x += 3) {

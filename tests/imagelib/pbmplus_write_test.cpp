@@ -26,7 +26,8 @@ Bytes written(ScopedPic& pic, int variant)
     return read_file(path);
 }
 
-TEST(PbmWrite, PixmapFromEveryKind) {
+TEST(PbmWrite, PixmapFromEveryKind)
+{
     ScopedPic colour;
     colour.set(2, 1, 24, {{255, 0, 0, 1, 2, 3}});
     EXPECT_EQ(written(colour, kPpm), file("P6\n2 1\n255\n", {255, 0, 0, 1, 2, 3}));
@@ -45,7 +46,8 @@ TEST(PbmWrite, PixmapFromEveryKind) {
     EXPECT_EQ(written(mono, kPpm), file("P6\n3 1\n255\n", {255, 255, 255, 0, 0, 0, 255, 255, 255}));
 }
 
-TEST(PbmWrite, GreymapIsTheMeanOfTheChannels) {
+TEST(PbmWrite, GreymapIsTheMeanOfTheChannels)
+{
     ScopedPic colour;
     colour.set(3, 1, 24, {{255, 0, 0, 10, 20, 31, 255, 255, 255}});
     EXPECT_EQ(written(colour, kPgm), file("P5\n3 1\n255\n", {85, 20, 255}));
@@ -59,7 +61,8 @@ TEST(PbmWrite, GreymapIsTheMeanOfTheChannels) {
     EXPECT_EQ(written(mono, kPgm), file("P5\n9 1\n255\n", {0, 255, 255, 255, 255, 255, 255, 255, 0}));
 }
 
-TEST(PbmWrite, BitmapInvertsARecordWhoseFirstEntryIsDarker) {
+TEST(PbmWrite, BitmapInvertsARecordWhoseFirstEntryIsDarker)
+{
     ScopedPic black_first;
     black_first.set(10, 2, 1, {{0xF0, 0x00}, {0x0F, 0xC0}}, {0, 0, 0, 255, 255, 255});
     const Rows before = rgb_rows(*black_first);
@@ -72,7 +75,8 @@ TEST(PbmWrite, BitmapInvertsARecordWhoseFirstEntryIsDarker) {
     EXPECT_EQ(written(white_first, kPbm), file("P4\n8 1\n", {0x5A}));
 }
 
-TEST(PbmWrite, RoundTripsThroughTheReader) {
+TEST(PbmWrite, RoundTripsThroughTheReader)
+{
     ScopedPic colour;
     colour.set(5, 4, 24, rgb_ramp(5, 4));
     const std::string path = temp_path("r.ppm");
@@ -89,7 +93,8 @@ TEST(PbmWrite, RoundTripsThroughTheReader) {
     EXPECT_EQ(pixel_rows(*mono_back), mono_pattern(16, 3));
 }
 
-TEST(PbmWrite, RefusesRecordsItWouldWriteWrong) {
+TEST(PbmWrite, RefusesRecordsItWouldWriteWrong)
+{
     const std::string path = temp_path("no.pbm");
     ScopedPic grey;
     grey.set(2, 1, 8, {{1, 2}}, grey_ramp(256));

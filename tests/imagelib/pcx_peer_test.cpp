@@ -19,7 +19,8 @@ void expect_reads_as(const std::string& file, const Pnm& expected)
     EXPECT_EQ(rgb_rows(*pic), expected.rgb);
 }
 
-TEST(PcxPeer, NetpbmFilesReadToPcxtoppmPixels) {
+TEST(PcxPeer, NetpbmFilesReadToPcxtoppmPixels)
+{
     if (!have_program("ppmtopcx") || !have_program("pcxtoppm") || !have_program("ppmpat"))
         GTEST_SKIP() << "netpbm not installed";
     const std::string rich = temp_path("rich.ppm"), few = temp_path("few.ppm"), sixteen = temp_path("sixteen.ppm");
@@ -31,8 +32,9 @@ TEST(PcxPeer, NetpbmFilesReadToPcxtoppmPixels) {
     // ppmtopcx writes up to 16 colours as four planes of 1 bit unless told
     // -packed, and two colours as one plane of 1 bit.
     const std::pair<std::string, std::string> cases[] = {
-        {"ppmtopcx -24bit", rich}, {"ppmtopcx", rich},           {"ppmtopcx -8bit", few},
-        {"ppmtopcx -8bit -stdpalette", few}, {"ppmtopcx -packed", sixteen}, {"ppmtopcx", sixteen},
+        {"ppmtopcx -24bit", rich},      {"ppmtopcx", rich},
+        {"ppmtopcx -8bit", few},        {"ppmtopcx -8bit -stdpalette", few},
+        {"ppmtopcx -packed", sixteen},  {"ppmtopcx", sixteen},
         {"ppmtopcx -indexed", sixteen}, {"ppmtopcx", two},
     };
     int index = 0;
@@ -46,7 +48,8 @@ TEST(PcxPeer, NetpbmFilesReadToPcxtoppmPixels) {
     }
 }
 
-TEST(PcxPeer, ImageMagickFilesReadToItsPixels) {
+TEST(PcxPeer, ImageMagickFilesReadToItsPixels)
+{
     if (!have_image_magick() || !have_program("ppmpat")) GTEST_SKIP() << "ImageMagick or netpbm missing";
     const std::string rich = temp_path("rich.ppm");
     ASSERT_TRUE(make("ppmpat -randomseed=9 -poles 45 20", rich));

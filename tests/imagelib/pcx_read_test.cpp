@@ -49,12 +49,13 @@ int read_bytes(const Bytes& file, ScopedPic& pic, const char* name = "in.pcx")
     return zarn::test::read_bytes(file, pic, name, read_pcx);
 }
 
-TEST(PcxRead, RunLengthLinesWithEmptyRunAndEvenPadding) {
+TEST(PcxRead, RunLengthLinesWithEmptyRunAndEvenPadding)
+{
     // Width 3, 4 bytes per line: the padding byte is decoded but not kept.
     PcxHeader h;
     h.x_max = 2, h.y_max = 1, h.line_bytes = 4;
-    const Bytes body{0xC0, 0x99,                   // empty run: emits nothing, eats the value
-                     0xC3, 0x07, 0x09,             // three 7s, then a literal 9 (padding)
+    const Bytes body{0xC0, 0x99,                     // empty run: emits nothing, eats the value
+                     0xC3, 0x07, 0x09,               // three 7s, then a literal 9 (padding)
                      0x01, 0xC2, 0x05, 0xC1, 0x06};  // 1, 5, 5, 6 (the 6 is padding)
     ScopedPic pic;
     ASSERT_EQ(read_bytes(pcx_file(h, body, trailing_palette(3)), pic), 1);
@@ -67,7 +68,8 @@ TEST(PcxRead, RunLengthLinesWithEmptyRunAndEvenPadding) {
     EXPECT_STREQ(pic->description, "PCX : 3x2 - 256 Colours");
 }
 
-TEST(PcxRead, RunsNeverCarryIntoTheNextLine) {
+TEST(PcxRead, RunsNeverCarryIntoTheNextLine)
+{
     PcxHeader h;
     h.x_max = 1, h.y_max = 1, h.line_bytes = 2;
     // A run of 5 on a 2-byte line: the rest is dropped; the next line starts fresh.
@@ -77,7 +79,8 @@ TEST(PcxRead, RunsNeverCarryIntoTheNextLine) {
     EXPECT_EQ(pixel_rows(*pic), (Rows{{4, 4}, {8, 9}}));
 }
 
-TEST(PcxRead, OriginIsSubtracted) {
+TEST(PcxRead, OriginIsSubtracted)
+{
     PcxHeader h;
     h.encoding = 0, h.x_min = 10, h.x_max = 19, h.y_min = 5, h.y_max = 5, h.line_bytes = 10;
     Bytes body;
@@ -89,7 +92,8 @@ TEST(PcxRead, OriginIsSubtracted) {
     EXPECT_EQ(pixel_rows(*pic), (Rows{body}));
 }
 
-TEST(PcxRead, TrueColourPlanesMakeRgbPixels) {
+TEST(PcxRead, TrueColourPlanesMakeRgbPixels)
+{
     PcxHeader h;
     h.encoding = 0, h.planes = 3, h.x_max = 2, h.y_max = 0, h.line_bytes = 4;
     const Bytes body{1, 2, 3, 0xEE, 10, 20, 30, 0xEE, 100, 200, 250, 0xEE};
@@ -101,7 +105,8 @@ TEST(PcxRead, TrueColourPlanesMakeRgbPixels) {
     EXPECT_STREQ(pic->description, "PCX : 3x1 - 24bit");
 }
 
-TEST(PcxRead, FourthPlaneIsAlphaOverWhite) {
+TEST(PcxRead, FourthPlaneIsAlphaOverWhite)
+{
     PcxHeader h;
     h.encoding = 0, h.planes = 4, h.x_max = 2, h.y_max = 0, h.line_bytes = 3;
     const Bytes body{200, 0, 10, 100, 0, 20, 50, 0, 30, 255, 0, 128};
@@ -114,7 +119,8 @@ TEST(PcxRead, FourthPlaneIsAlphaOverWhite) {
     EXPECT_STREQ(pic->description, "PCX : 3x1 - 24bit");
 }
 
-TEST(PcxRead, SixteenColoursTakeTheHeaderPaletteExceptVersionThree) {
+TEST(PcxRead, SixteenColoursTakeTheHeaderPaletteExceptVersionThree)
+{
     PcxHeader h;
     h.plane_bits = 4, h.encoding = 0, h.x_max = 2, h.y_max = 0, h.line_bytes = 2;
     for (int i = 0; i < 48; ++i) h.palette16.push_back(std::uint8_t(200 - i));
@@ -137,15 +143,19 @@ TEST(PcxRead, SixteenColoursTakeTheHeaderPaletteExceptVersionThree) {
     EXPECT_EQ(Bytes(pic->palette + 45, pic->palette + 48), (Bytes{255, 255, 255}));
 }
 
-TEST(PcxRead, UnreadKindsAndImpossibleHeadersAreRefused) {
+TEST(PcxRead, UnreadKindsAndImpossibleHeadersAreRefused)
+{
     struct Case {
         const char* what;
         int plane_bits, planes, x_max, line_bytes;
     };
     const Case cases[] = {
-        {"2 bits", 2, 1, 7, 2},             {"two planes of 8 bits", 8, 2, 7, 8},
-        {"planar line too short", 1, 4, 16, 2}, {"three planes of 1 bit", 1, 3, 7, 2},
-        {"line shorter than width", 8, 1, 7, 7}, {"16-colour line too short", 4, 1, 7, 3},
+        {"2 bits", 2, 1, 7, 2},
+        {"two planes of 8 bits", 8, 2, 7, 8},
+        {"planar line too short", 1, 4, 16, 2},
+        {"three planes of 1 bit", 1, 3, 7, 2},
+        {"line shorter than width", 8, 1, 7, 7},
+        {"16-colour line too short", 4, 1, 7, 3},
         {"x max below x min", 8, 1, -2, 8},
     };
     for (const Case& c : cases) {
@@ -157,7 +167,8 @@ TEST(PcxRead, UnreadKindsAndImpossibleHeadersAreRefused) {
     }
 }
 
-TEST(PcxHostile, WideLinesStayInTheirOwnBuffer) {
+TEST(PcxHostile, WideLinesStayInTheirOwnBuffer)
+{
     // 65535 bytes per line for a 2-pixel row: decoding must not spill.
     PcxHeader h;
     h.x_max = 1, h.y_max = 2, h.line_bytes = 65535;
@@ -168,7 +179,8 @@ TEST(PcxHostile, WideLinesStayInTheirOwnBuffer) {
     EXPECT_EQ(pixel_rows(*pic), (Rows{{0x21, 0x21}, {0x21, 0x21}, {0x21, 0x21}}));
 }
 
-TEST(PcxHostile, ShortFilesFillTheSameEveryTime) {
+TEST(PcxHostile, ShortFilesFillTheSameEveryTime)
+{
     PcxHeader h;
     h.x_max = 3, h.y_max = 2, h.line_bytes = 4;
     // Run-length data that ends reads on as 255; raw data that ends as 0.
@@ -184,7 +196,8 @@ TEST(PcxHostile, ShortFilesFillTheSameEveryTime) {
     EXPECT_EQ(read_bytes(Bytes(100, 0), header_only), 0);
 }
 
-TEST(PcxHostile, ProgressOncePerRow) {
+TEST(PcxHostile, ProgressOncePerRow)
+{
     PcxHeader h;
     h.encoding = 0, h.x_max = 0, h.y_max = 3, h.line_bytes = 1;
     static std::vector<int> seen;
@@ -195,7 +208,8 @@ TEST(PcxHostile, ProgressOncePerRow) {
     EXPECT_EQ(seen, (std::vector<int>{4, 14, 24, 34}));
 }
 
-TEST(PcxRead, DetectedByExtensionThroughTheTable) {
+TEST(PcxRead, DetectedByExtensionThroughTheTable)
+{
     PcxHeader h;
     h.encoding = 0, h.x_max = 1, h.y_max = 0, h.line_bytes = 2;
     const std::string path = temp_path("picture.PCX");

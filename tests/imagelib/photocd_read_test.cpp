@@ -56,11 +56,12 @@ Bytes pixel(const PicImage& pic, int x, int y)
 
 int read_bytes(const Bytes& file, ScopedPic& pic, int resolution)
 {
-    return zarn::test::read_bytes(file, pic, "in.pcd",
-                                  [&](const char* path, PicImage* into) { return read_photocd(path, into, resolution); });
+    return zarn::test::read_bytes(
+        file, pic, "in.pcd", [&](const char* path, PicImage* into) { return read_photocd(path, into, resolution); });
 }
 
-TEST(PhotoCdRead, NeutralPixelIsGrey) {
+TEST(PhotoCdRead, NeutralPixelIsGrey)
+{
     EXPECT_EQ(ycc(100, 156, 137), (Bytes{136, 136, 136}));
     ScopedPic pic;
     ASSERT_EQ(read_bytes(pcd_file(kRes[0], 0, constant(100), constant(156), constant(137)), pic, 1), 1);
@@ -72,7 +73,8 @@ TEST(PhotoCdRead, NeutralPixelIsGrey) {
         for (std::size_t i = 0; i < row.size(); ++i) ASSERT_EQ(row[i], 136);
 }
 
-TEST(PhotoCdRead, ResolutionsAndOutOfRangeChoices) {
+TEST(PhotoCdRead, ResolutionsAndOutOfRangeChoices)
+{
     const Bytes file = pcd_file(kRes[2], 0, constant(100), constant(156), constant(137));
     for (const auto& [resolution, width] : {std::pair{2, 384}, {3, 768}, {0, 768}, {7, 768}}) {
         ScopedPic pic;
@@ -82,7 +84,8 @@ TEST(PhotoCdRead, ResolutionsAndOutOfRangeChoices) {
     }
 }
 
-TEST(PhotoCdRead, OrientationTurnsThePicture) {
+TEST(PhotoCdRead, OrientationTurnsThePicture)
+{
     const Plane luma = [](int x, int y) { return std::uint8_t((x * 7 + y * 3) % 200 + 20); };
     const Res& r = kRes[0];
     const auto expected = [&](int x, int y) { return ycc(luma(x, y), 156, 137); };
@@ -90,7 +93,8 @@ TEST(PhotoCdRead, OrientationTurnsThePicture) {
         ScopedPic pic;
         ASSERT_EQ(read_bytes(pcd_file(r, code, luma, constant(156), constant(137)), pic, 1), 1);
         EXPECT_EQ(pic->width, 192);
-        for (auto [x, y] : {std::pair{0, 0}, {191, 0}, {5, 127}, {100, 60}}) EXPECT_EQ(pixel(*pic, x, y), expected(x, y));
+        for (auto [x, y] : {std::pair{0, 0}, {191, 0}, {5, 127}, {100, 60}})
+            EXPECT_EQ(pixel(*pic, x, y), expected(x, y));
     }
     ScopedPic clockwise;
     ASSERT_EQ(read_bytes(pcd_file(r, 3, luma, constant(156), constant(137)), clockwise, 1), 1);
@@ -106,7 +110,8 @@ TEST(PhotoCdRead, OrientationTurnsThePicture) {
         EXPECT_EQ(pixel(*counter, j, i), expected(191 - i, j));
 }
 
-TEST(PhotoCdRead, ChromaIsInterpolatedBetweenSamples) {
+TEST(PhotoCdRead, ChromaIsInterpolatedBetweenSamples)
+{
     // C2 alternates 100 / 200 along a row and C1 steps by rows, so each
     // interpolated position has a value worked out by hand.
     const Plane c1 = [](int, int y) { return std::uint8_t(y % 2 ? 180 : 120); };
@@ -114,16 +119,17 @@ TEST(PhotoCdRead, ChromaIsInterpolatedBetweenSamples) {
     ScopedPic pic;
     ASSERT_EQ(read_bytes(pcd_file(kRes[0], 0, constant(128), c1, c2), pic, 1), 1);
     EXPECT_EQ(pixel(*pic, 0, 0), ycc(128, 120, 100));
-    EXPECT_EQ(pixel(*pic, 1, 0), ycc(128, 120, 150));   // (100 + 200 + 1) / 2
+    EXPECT_EQ(pixel(*pic, 1, 0), ycc(128, 120, 150));  // (100 + 200 + 1) / 2
     EXPECT_EQ(pixel(*pic, 2, 0), ycc(128, 120, 200));
-    EXPECT_EQ(pixel(*pic, 0, 1), ycc(128, 150, 100));   // between rows 0 and 2
-    EXPECT_EQ(pixel(*pic, 1, 1), ycc(128, 150, 150));   // four neighbours
-    EXPECT_EQ(pixel(*pic, 191, 0), ycc(128, 120, 200)); // last two columns repeat the last sample
+    EXPECT_EQ(pixel(*pic, 0, 1), ycc(128, 150, 100));    // between rows 0 and 2
+    EXPECT_EQ(pixel(*pic, 1, 1), ycc(128, 150, 150));    // four neighbours
+    EXPECT_EQ(pixel(*pic, 191, 0), ycc(128, 120, 200));  // last two columns repeat the last sample
     EXPECT_EQ(pixel(*pic, 190, 0), ycc(128, 120, 200));
     EXPECT_EQ(pixel(*pic, 0, 127), pixel(*pic, 0, 126));  // last row copies the one above
 }
 
-TEST(PhotoCdHostile, ShortFilesAreRefusedOrReadAsZero) {
+TEST(PhotoCdHostile, ShortFilesAreRefusedOrReadAsZero)
+{
     ScopedPic tiny;
     EXPECT_EQ(read_bytes(Bytes(100, 0), tiny, 1), 0);
     ScopedPic no_data;

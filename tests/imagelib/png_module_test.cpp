@@ -16,11 +16,31 @@ namespace {
 // and stored with filter 0.
 class PngBuilder {
 public:
-    PngBuilder& size(std::uint32_t width, std::uint32_t height) { width_ = width, height_ = height; return *this; }
-    PngBuilder& type(std::uint8_t colour_type, std::uint8_t depth) { type_ = colour_type, depth_ = depth; return *this; }
-    PngBuilder& palette(const Bytes& rgb) { palette_ = rgb; return *this; }
-    PngBuilder& transparency(const Bytes& trns) { trns_ = trns; return *this; }
-    PngBuilder& rows(const Rows& rows) { rows_ = rows; return *this; }
+    PngBuilder& size(std::uint32_t width, std::uint32_t height)
+    {
+        width_ = width, height_ = height;
+        return *this;
+    }
+    PngBuilder& type(std::uint8_t colour_type, std::uint8_t depth)
+    {
+        type_ = colour_type, depth_ = depth;
+        return *this;
+    }
+    PngBuilder& palette(const Bytes& rgb)
+    {
+        palette_ = rgb;
+        return *this;
+    }
+    PngBuilder& transparency(const Bytes& trns)
+    {
+        trns_ = trns;
+        return *this;
+    }
+    PngBuilder& rows(const Rows& rows)
+    {
+        rows_ = rows;
+        return *this;
+    }
 
     Bytes bytes() const
     {
@@ -81,10 +101,12 @@ int read(const std::string& path, ScopedPic& pic)
     return _Pic_Read(path.c_str(), pic.get(), 0, 0);
 }
 
-TEST(PngRead, PaletteImagesKeepIndexesAndEntries) {
+TEST(PngRead, PaletteImagesKeepIndexesAndEntries)
+{
     const Bytes colours{255, 0, 0, 0, 255, 0, 0, 0, 255};
     ScopedPic pic;
-    ASSERT_EQ(read(PngBuilder().size(3, 2).type(3, 8).palette(colours).rows({{0, 1, 2}, {2, 1, 0}}).write("p8.png"), pic), 1);
+    ASSERT_EQ(
+        read(PngBuilder().size(3, 2).type(3, 8).palette(colours).rows({{0, 1, 2}, {2, 1, 0}}).write("p8.png"), pic), 1);
     EXPECT_EQ(pic->bits, 8);
     EXPECT_EQ(pic->colours, 3);
     EXPECT_EQ(Bytes(pic->palette, pic->palette + 9), colours);
@@ -94,12 +116,14 @@ TEST(PngRead, PaletteImagesKeepIndexesAndEntries) {
     // Four bits a pixel unpack to one byte each; an index past the palette
     // (a damaged file) becomes entry 0.
     ScopedPic packed;
-    ASSERT_EQ(read(PngBuilder().size(3, 1).type(3, 4).palette(colours).rows({{0x12, 0xF0}}).write("p4.png"), packed), 1);
+    ASSERT_EQ(read(PngBuilder().size(3, 1).type(3, 4).palette(colours).rows({{0x12, 0xF0}}).write("p4.png"), packed),
+              1);
     EXPECT_EQ(packed->bits, 4);
     EXPECT_EQ(pixel_rows(*packed), (Rows{{1, 2, 0}}));
 }
 
-TEST(PngRead, OneBitGreyIsPackedAndWider) {
+TEST(PngRead, OneBitGreyIsPackedAndWider)
+{
     ScopedPic pic;
     ASSERT_EQ(read(PngBuilder().size(10, 2).type(0, 1).rows({{0xA5, 0xC0}, {0x0F, 0x40}}).write("g1.png"), pic), 1);
     EXPECT_EQ(pic->bits, 1);
@@ -114,7 +138,8 @@ TEST(PngRead, OneBitGreyIsPackedAndWider) {
     EXPECT_EQ(pixel_rows(*grey4), (Rows{{3 * 17, 255}}));
 }
 
-TEST(PngRead, SixteenBitSamplesScaleToEight) {
+TEST(PngRead, SixteenBitSamplesScaleToEight)
+{
     const Rows rows{{0x00, 0x00, 0xFF, 0xFF, 0x80, 0x80, 0x12, 0x34, 0x7F, 0xFF, 0x00, 0x81}};
     ScopedPic pic;
     ASSERT_EQ(read(PngBuilder().size(2, 1).type(2, 16).rows(rows).write("rgb16.png"), pic), 1);
@@ -128,13 +153,19 @@ TEST(PngRead, SixteenBitSamplesScaleToEight) {
     EXPECT_EQ(pixel_rows(*pic)[0], expected);
 }
 
-TEST(PngRead, AlphaIsCompositedOntoWhite) {
+TEST(PngRead, AlphaIsCompositedOntoWhite)
+{
     ScopedPic rgba;
-    ASSERT_EQ(read(PngBuilder().size(3, 1).type(6, 8).rows({{200, 100, 0, 0, 200, 100, 0, 255, 200, 100, 0, 128}})
-                       .write("rgba.png"), rgba), 1);
+    ASSERT_EQ(read(PngBuilder()
+                       .size(3, 1)
+                       .type(6, 8)
+                       .rows({{200, 100, 0, 0, 200, 100, 0, 255, 200, 100, 0, 128}})
+                       .write("rgba.png"),
+                   rgba),
+              1);
     EXPECT_EQ(rgba->bits, 24);
-    EXPECT_EQ(pixel_rows(*rgba)[0], (Bytes{255, 255, 255, 200, 100, 0, onto_white(200, 128), onto_white(100, 128),
-                                           onto_white(0, 128)}));
+    EXPECT_EQ(pixel_rows(*rgba)[0],
+              (Bytes{255, 255, 255, 200, 100, 0, onto_white(200, 128), onto_white(100, 128), onto_white(0, 128)}));
 
     ScopedPic grey_alpha;
     ASSERT_EQ(read(PngBuilder().size(2, 1).type(4, 8).rows({{10, 255, 10, 64}}).write("ga.png"), grey_alpha), 1);
@@ -143,14 +174,22 @@ TEST(PngRead, AlphaIsCompositedOntoWhite) {
 
     // A palette's transparency goes into its entries; the indexes stay.
     ScopedPic palette;
-    ASSERT_EQ(read(PngBuilder().size(2, 1).type(3, 8).palette({0, 0, 0, 40, 80, 120}).transparency({0})
-                       .rows({{0, 1}}).write("ptrns.png"), palette), 1);
+    ASSERT_EQ(read(PngBuilder()
+                       .size(2, 1)
+                       .type(3, 8)
+                       .palette({0, 0, 0, 40, 80, 120})
+                       .transparency({0})
+                       .rows({{0, 1}})
+                       .write("ptrns.png"),
+                   palette),
+              1);
     EXPECT_EQ(palette->bits, 8);
     EXPECT_EQ(pixel_rows(*palette)[0], (Bytes{0, 1}));
     EXPECT_EQ(Bytes(palette->palette, palette->palette + 6), (Bytes{255, 255, 255, 40, 80, 120}));
 }
 
-TEST(PngRead, DamagedFilesFailCleanly) {
+TEST(PngRead, DamagedFilesFailCleanly)
+{
     const Bytes good = PngBuilder().size(4, 4).type(0, 8).rows(Rows(4, Bytes(4, 9))).bytes();
     Bytes bad_crc = good;
     bad_crc[bad_crc.size() - 20] ^= 0x55;  // inside IDAT
@@ -165,7 +204,8 @@ TEST(PngRead, DamagedFilesFailCleanly) {
     }
 }
 
-TEST(PngModule, ReadKeepsItsModuleUntilRelease) {
+TEST(PngModule, ReadKeepsItsModuleUntilRelease)
+{
     const std::string path = PngBuilder().size(1, 1).type(0, 8).rows({{7}}).write("one.png");
     ScopedPic pic;
     ASSERT_EQ(read(path, pic), 1);
@@ -182,16 +222,17 @@ TEST(PngModule, ReadKeepsItsModuleUntilRelease) {
     EXPECT_NE(pic->png_module, nullptr) << "kept after a failed read too";
 }
 
-TEST(PngWrite, EachKindRoundTrips) {
+TEST(PngWrite, EachKindRoundTrips)
+{
     struct Case {
         int width, bits;
         Rows rows;
         Bytes palette;
     };
     const Bytes five{0, 0, 0, 10, 20, 30, 200, 100, 50, 1, 2, 3, 255, 255, 255};
-    for (const Case& c : {Case{9, 1, mono_pattern(9, 3), grey_ramp(2)}, Case{9, 1, mono_pattern(9, 3), {250, 0, 0, 0, 0, 90}},
-                          Case{7, 8, ramp(7, 3, 5), five}, Case{7, 8, ramp(7, 3, 256), grey_ramp(256)},
-                          Case{7, 24, rgb_ramp(7, 3), {}}}) {
+    for (const Case& c : {Case{9, 1, mono_pattern(9, 3), grey_ramp(2)},
+                          Case{9, 1, mono_pattern(9, 3), {250, 0, 0, 0, 0, 90}}, Case{7, 8, ramp(7, 3, 5), five},
+                          Case{7, 8, ramp(7, 3, 256), grey_ramp(256)}, Case{7, 24, rgb_ramp(7, 3), {}}}) {
         ScopedPic pic;
         pic.set(c.width, 3, c.bits, c.rows, c.palette);
         char path[512];
@@ -207,7 +248,8 @@ TEST(PngWrite, EachKindRoundTrips) {
 
 // Pictures large enough for the writer to sample its deflate strategy:
 // grain, where coding bytes alone wins, and flat areas, where runs do.
-TEST(PngWrite, SampledStrategiesKeepThePixels) {
+TEST(PngWrite, SampledStrategiesKeepThePixels)
+{
     std::uint32_t seed = 7;
     Rows grain(64, Bytes(3 * 400)), flat(64, Bytes(3 * 400, 200));
     for (Bytes& row : grain)
@@ -224,7 +266,8 @@ TEST(PngWrite, SampledStrategiesKeepThePixels) {
     }
 }
 
-TEST(PngWrite, IndexesPastTheColourCountGetEntries) {
+TEST(PngWrite, IndexesPastTheColourCountGetEntries)
+{
     ScopedPic pic;
     pic.set(3, 1, 8, {{0, 1, 6}}, {9, 9, 9, 8, 8, 8});
     pic->palette[18] = 70;
@@ -239,7 +282,8 @@ TEST(PngWrite, IndexesPastTheColourCountGetEntries) {
 
 // The module writes to a temporary the library names; a refused write
 // leaves the old file and no temporary behind.
-TEST(PngWrite, RefusedWriteKeepsTheOldFile) {
+TEST(PngWrite, RefusedWriteKeepsTheOldFile)
+{
     const std::string path = temp_path("keep.png");
     write_file(path, Bytes{4, 5, 6});
     ScopedPic pic;

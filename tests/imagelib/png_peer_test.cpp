@@ -27,11 +27,17 @@ protected:
     std::string source_;
 };
 
-TEST_F(PngPeer, ImageMagickFilesReadToItsPixels) {
+TEST_F(PngPeer, ImageMagickFilesReadToItsPixels)
+{
     if (!have_image_magick()) GTEST_SKIP() << "ImageMagick not installed";
     const std::vector<std::vector<std::string>> variants{
-        {"PNG24:"}, {"PNG8:"}, {"PNG48:"}, {"-colorspace", "gray", "PNG:"}, {"-monochrome", "PNG:"},
-        {"-interlace", "PNG", "PNG24:"}, {"-alpha", "set", "-channel", "A", "-fx", "i/w", "+channel", "PNG32:"},
+        {"PNG24:"},
+        {"PNG8:"},
+        {"PNG48:"},
+        {"-colorspace", "gray", "PNG:"},
+        {"-monochrome", "PNG:"},
+        {"-interlace", "PNG", "PNG24:"},
+        {"-alpha", "set", "-channel", "A", "-fx", "i/w", "+channel", "PNG32:"},
         {"-alpha", "set", "-channel", "A", "-fx", "j/h", "+channel", "-interlace", "PNG", "PNG32:"}};
     for (const auto& variant : variants) {
         std::vector<std::string> argv{"convert", source_};
@@ -47,7 +53,8 @@ TEST_F(PngPeer, ImageMagickFilesReadToItsPixels) {
     }
 }
 
-TEST_F(PngPeer, NetpbmFilesReadToPngtopnmPixels) {
+TEST_F(PngPeer, NetpbmFilesReadToPngtopnmPixels)
+{
     if (!have_program("pnmtopng") || !have_program("pngtopnm")) GTEST_SKIP() << "netpbm not installed";
     for (const std::vector<std::string>& options : {std::vector<std::string>{}, {"-interlace"}}) {
         std::vector<std::string> argv{"pnmtopng"};
@@ -65,16 +72,18 @@ TEST_F(PngPeer, NetpbmFilesReadToPngtopnmPixels) {
     }
 }
 
-TEST_F(PngPeer, OurFilesPassPngcheckAndDecodeToOurPixels) {
+TEST_F(PngPeer, OurFilesPassPngcheckAndDecodeToOurPixels)
+{
     if (!have_program("pngcheck") || !have_program("pngtopnm")) GTEST_SKIP() << "pngcheck or netpbm not installed";
     struct Case {
         int bits;
         Rows rows;
         Bytes palette;
     };
-    for (const Case& c : {Case{1, mono_pattern(37, 23), grey_ramp(2)}, Case{1, mono_pattern(37, 23), {9, 90, 200, 250, 7, 3}},
-                          Case{8, ramp(37, 23, 12), grey_ramp(12)}, Case{8, ramp(37, 23, 256), grey_ramp(256)},
-                          Case{24, rgb_ramp(37, 23), {}}}) {
+    for (const Case& c :
+         {Case{1, mono_pattern(37, 23), grey_ramp(2)}, Case{1, mono_pattern(37, 23), {9, 90, 200, 250, 7, 3}},
+          Case{8, ramp(37, 23, 12), grey_ramp(12)}, Case{8, ramp(37, 23, 256), grey_ramp(256)},
+          Case{24, rgb_ramp(37, 23), {}}}) {
         ScopedPic pic;
         pic.set(37, 23, c.bits, c.rows, c.palette);
         const std::string path = temp_path("ours.png");

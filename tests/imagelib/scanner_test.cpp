@@ -68,7 +68,8 @@ protected:
     ScopedEnv config_{"SANE_CONFIG_DIR", sane_dir_.c_str()};
 };
 
-TEST_F(Scanner, FileHoldsTheFrameOfEachKind) {
+TEST_F(Scanner, FileHoldsTheFrameOfEachKind)
+{
     configure("mode Color\ndepth 8\ntest-picture \"Color pattern\"");
     ScopedPic colour;
     scan(colour);
@@ -102,7 +103,8 @@ TEST_F(Scanner, FileHoldsTheFrameOfEachKind) {
         ASSERT_TRUE(std::ranges::all_of(row, [](std::uint8_t v) { return v == 255; }));
 }
 
-TEST_F(Scanner, FailedScanLeavesTheFileAsItWas) {
+TEST_F(Scanner, FailedScanLeavesTheFileAsItWas)
+{
     const std::string path = temp_path("old.bmp");
     BmpBuilder().size(3, 2).bits(24).pixels(rgb_ramp(3, 2)).write(path);
     const Bytes old = read_file(path);
@@ -121,7 +123,8 @@ TEST_F(Scanner, FailedScanLeavesTheFileAsItWas) {
     EXPECT_EQ(read_file(path), old);
 }
 
-TEST_F(Scanner, WithoutQtHostSelectionTakesTheFirstDeviceAndTheClipboardRefuses) {
+TEST_F(Scanner, WithoutQtHostSelectionTakesTheFirstDeviceAndTheClipboardRefuses)
+{
     configure("mode Color");
     EXPECT_EQ(_SelectScanSource(nullptr), 1);
     EXPECT_EQ(_ScanToClipboard(nullptr), 0);
@@ -129,7 +132,8 @@ TEST_F(Scanner, WithoutQtHostSelectionTakesTheFirstDeviceAndTheClipboardRefuses)
 
 // Run by MissingModuleMakesEveryExportZero in a copy of this program that
 // has no scanner module beside it.
-TEST_F(Scanner, ChildWithoutModule) {
+TEST_F(Scanner, ChildWithoutModule)
+{
     if (!std::getenv("ZARN_SCANNER_CHILD"))
         GTEST_SKIP() << "runs only as the child of MissingModuleMakesEveryExportZero";
     configure("mode Color");
@@ -140,7 +144,8 @@ TEST_F(Scanner, ChildWithoutModule) {
     EXPECT_EQ(_SelectScanSource(nullptr), 0);
 }
 
-TEST_F(Scanner, MissingModuleMakesEveryExportZero) {
+TEST_F(Scanner, MissingModuleMakesEveryExportZero)
+{
     const std::string copy = temp_path("scanner_test");
     fs::copy_file("/proc/self/exe", copy);
     fs::permissions(copy, fs::perms::owner_exec, fs::perm_options::add);
@@ -153,7 +158,8 @@ TEST_F(Scanner, MissingModuleMakesEveryExportZero) {
 
 #ifdef ZARN_SCANNER_QT_HOST
 // The viewer's side: a widget application on this thread.
-TEST_F(Scanner, QtHostPicksInADialogAndFillsTheClipboard) {
+TEST_F(Scanner, QtHostPicksInADialogAndFillsTheClipboard)
+{
     configure("mode Color\ntest-picture \"Color pattern\"");
     ScopedPic scanned;
     scan(scanned);

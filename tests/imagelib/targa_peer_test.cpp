@@ -18,7 +18,8 @@ void expect_reads_as(const std::string& file, const Pnm& expected)
     EXPECT_EQ(rgb_rows(*pic), expected.rgb);
 }
 
-TEST(TargaPeer, NetpbmFilesReadToTgatoppmPixels) {
+TEST(TargaPeer, NetpbmFilesReadToTgatoppmPixels)
+{
     if (!have_program("pamtotga") || !have_program("tgatoppm") || !have_program("ppmpat"))
         GTEST_SKIP() << "netpbm not installed";
     const std::string rich = temp_path("rich.ppm"), few = temp_path("few.ppm"), grey = temp_path("grey.pgm");
@@ -27,7 +28,7 @@ TEST(TargaPeer, NetpbmFilesReadToTgatoppmPixels) {
     ASSERT_TRUE(make("pgmramp -lr 222 9 | ppmtoppm 2>/dev/null", few));
     ASSERT_TRUE(make("pgmramp -diagonal 41 23", grey));
     const std::pair<std::string, std::string> cases[] = {
-        {"pamtotga -rgb -norle", rich}, {"pamtotga -rgb", rich},  {"pamtotga -cmap -norle", few},
+        {"pamtotga -rgb -norle", rich}, {"pamtotga -rgb", rich},   {"pamtotga -cmap -norle", few},
         {"pamtotga -cmap", few},        {"pamtotga -norle", grey}, {"pamtotga", grey},
     };
     for (const auto& [writer, source] : cases) {
@@ -40,12 +41,13 @@ TEST(TargaPeer, NetpbmFilesReadToTgatoppmPixels) {
     }
 }
 
-TEST(TargaPeer, ImageMagickFilesReadToItsPixels) {
+TEST(TargaPeer, ImageMagickFilesReadToItsPixels)
+{
     if (!have_image_magick() || !have_program("ppmpat")) GTEST_SKIP() << "ImageMagick or netpbm missing";
     const std::string rich = temp_path("rich.ppm");
     ASSERT_TRUE(make("ppmpat -randomseed=9 -camo 45 20", rich));
     for (const char* options : {"", "-compress RLE", "-orient TopLeft", "-colorspace Gray",
-                                       "-alpha set -channel A -evaluate set 50% +channel", "-colors 5 -type Palette"}) {
+                                "-alpha set -channel A -evaluate set 50% +channel", "-colors 5 -type Palette"}) {
         SCOPED_TRACE(options);
         const std::string tga = temp_path("m.tga");
         ASSERT_TRUE(make("convert " + rich + " " + options + " tga:-", tga));

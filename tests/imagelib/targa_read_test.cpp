@@ -36,7 +36,8 @@ int read_bytes(const Bytes& file, ScopedPic& pic)
     return zarn::test::read_bytes(file, pic, "in.tga", read_targa);
 }
 
-TEST(TargaRead, SixteenBitWordsWidenToFullRange) {
+TEST(TargaRead, SixteenBitWordsWidenToFullRange)
+{
     TgaHeader h;
     h.width = 3, h.depth = 16;
     ScopedPic pic;
@@ -47,7 +48,8 @@ TEST(TargaRead, SixteenBitWordsWidenToFullRange) {
     EXPECT_STREQ(pic->description, "Targa : 3x1 - 16bit");
 }
 
-TEST(TargaRead, ThirtyTwoBitDropsAlphaAndIdIsSkipped) {
+TEST(TargaRead, ThirtyTwoBitDropsAlphaAndIdIsSkipped)
+{
     TgaHeader h;
     h.width = 2, h.depth = 32, h.id_length = 3;
     ScopedPic pic;
@@ -55,7 +57,8 @@ TEST(TargaRead, ThirtyTwoBitDropsAlphaAndIdIsSkipped) {
     EXPECT_EQ(pixel_rows(*pic), (Rows{{3, 2, 1, 6, 5, 4}}));
 }
 
-TEST(TargaRead, DescriptorDecidesRowOrder) {
+TEST(TargaRead, DescriptorDecidesRowOrder)
+{
     TgaHeader h;
     h.type = 3, h.depth = 8, h.width = 2, h.height = 3, h.descriptor = 0;
     const Bytes stored{1, 2, 3, 4, 5, 6};
@@ -71,7 +74,8 @@ TEST(TargaRead, DescriptorDecidesRowOrder) {
     EXPECT_EQ(pixel_rows(*top_down), (Rows{{1, 2}, {3, 4}, {5, 6}}));
 }
 
-TEST(TargaRead, PacketsRepeatCarryLiteralsAndCrossRows) {
+TEST(TargaRead, PacketsRepeatCarryLiteralsAndCrossRows)
+{
     TgaHeader h;
     h.type = 11, h.depth = 8, h.width = 3, h.height = 2;
     // Run of 4 sevens crosses into row 2, then a literal packet of 2.
@@ -84,7 +88,8 @@ TEST(TargaRead, PacketsRepeatCarryLiteralsAndCrossRows) {
     EXPECT_EQ(pixel_rows(*colour), (Rows{{3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10, 10, 20, 30}}));
 }
 
-TEST(TargaRead, ColourMapHonoursEntrySize) {
+TEST(TargaRead, ColourMapHonoursEntrySize)
+{
     TgaHeader h;
     h.type = 1, h.map_type = 1, h.map_length = 4, h.depth = 8, h.width = 4;
     struct Case {
@@ -115,12 +120,17 @@ TEST(TargaRead, ColourMapHonoursEntrySize) {
 
 // The smallest kind that holds the map: 1 bit up to 2 entries, 4 up to 16,
 // else 8. An index past the map reads as entry 0.
-TEST(TargaRead, MapsOfAnyLengthAndIndexesPastTheirEnd) {
+TEST(TargaRead, MapsOfAnyLengthAndIndexesPastTheirEnd)
+{
     TgaHeader h;
     h.type = 1, h.map_type = 1, h.depth = 8, h.width = 10;
-    struct Case { int entries, bits; Rows pixels; };
-    for (const Case& c : {Case{1, 1, {{0x00, 0x00}}}, Case{2, 1, {{0x44, 0x00}}},
-                          Case{5, 4, {{0, 1, 4, 0, 0, 1, 0, 0, 0, 0}}}, Case{222, 8, {{0, 1, 4, 9, 200, 1, 0, 0, 221, 0}}}}) {
+    struct Case {
+        int entries, bits;
+        Rows pixels;
+    };
+    for (const Case& c :
+         {Case{1, 1, {{0x00, 0x00}}}, Case{2, 1, {{0x44, 0x00}}}, Case{5, 4, {{0, 1, 4, 0, 0, 1, 0, 0, 0, 0}}},
+          Case{222, 8, {{0, 1, 4, 9, 200, 1, 0, 0, 221, 0}}}}) {
         SCOPED_TRACE(c.entries);
         h.map_length = c.entries;
         Bytes data;
@@ -136,7 +146,8 @@ TEST(TargaRead, MapsOfAnyLengthAndIndexesPastTheirEnd) {
     }
 }
 
-TEST(TargaRead, FifteenBitTrueColourReadsAsSixteen) {
+TEST(TargaRead, FifteenBitTrueColourReadsAsSixteen)
+{
     TgaHeader h;
     h.width = 3, h.depth = 15;
     const Bytes data{0xFF, 0x7F, 0x1F, 0x00, 0x21, 0x84};
@@ -149,7 +160,8 @@ TEST(TargaRead, FifteenBitTrueColourReadsAsSixteen) {
     EXPECT_STREQ(fifteen->description, "Targa : 3x1 - 15bit");
 }
 
-TEST(TargaRead, UnusedMapBeforeTrueColourIsSkipped) {
+TEST(TargaRead, UnusedMapBeforeTrueColourIsSkipped)
+{
     TgaHeader h;
     h.map_type = 1, h.map_length = 2, h.entry_bits = 24, h.width = 1;
     ScopedPic pic;
@@ -157,7 +169,8 @@ TEST(TargaRead, UnusedMapBeforeTrueColourIsSkipped) {
     EXPECT_EQ(pixel_rows(*pic), (Rows{{3, 2, 1}}));
 }
 
-TEST(TargaRead, TwoColourRowsArePacked) {
+TEST(TargaRead, TwoColourRowsArePacked)
+{
     TgaHeader h;
     h.type = 3, h.depth = 1, h.width = 10, h.height = 1, h.map_type = 1, h.map_length = 2;
     ScopedPic pic;
@@ -168,7 +181,8 @@ TEST(TargaRead, TwoColourRowsArePacked) {
     EXPECT_STREQ(pic->description, "Targa : 10x1 - 2 Colour");
 }
 
-TEST(TargaRead, BadHeadersAreRefused) {
+TEST(TargaRead, BadHeadersAreRefused)
+{
     struct Case {
         const char* what;
         TgaHeader h;
@@ -176,7 +190,10 @@ TEST(TargaRead, BadHeadersAreRefused) {
     TgaHeader mapped;
     mapped.type = 1, mapped.map_type = 1, mapped.map_length = 16, mapped.depth = 8;
     std::vector<Case> cases;
-    auto add = [&](const char* what, TgaHeader h, auto change) { change(h); cases.push_back({what, h}); };
+    auto add = [&](const char* what, TgaHeader h, auto change) {
+        change(h);
+        cases.push_back({what, h});
+    };
     add("map of no entries", mapped, [](TgaHeader& h) { h.map_length = 0; });
     add("map of 257 entries", mapped, [](TgaHeader& h) { h.map_length = 257; });
     add("map not starting at 0", mapped, [](TgaHeader& h) { h.first_entry = 1; });
@@ -197,7 +214,8 @@ TEST(TargaRead, BadHeadersAreRefused) {
     }
 }
 
-TEST(TargaHostile, ShortDataFillsTheSameEveryTime) {
+TEST(TargaHostile, ShortDataFillsTheSameEveryTime)
+{
     TgaHeader h;
     h.width = 2, h.height = 2, h.depth = 24;
     ScopedPic raw;
@@ -212,7 +230,8 @@ TEST(TargaHostile, ShortDataFillsTheSameEveryTime) {
     EXPECT_EQ(read_bytes(tga_file(h, {}), huge), 0);  // past the block ceiling
 }
 
-TEST(TargaHostile, ProgressCountsUpBothWays) {
+TEST(TargaHostile, ProgressCountsUpBothWays)
+{
     static std::vector<int> seen;
     TgaHeader h;
     h.type = 3, h.depth = 8, h.height = 3, h.descriptor = 0;

@@ -17,7 +17,8 @@ Bytes texture_ramp()
     return data;
 }
 
-TEST(TextureRead, FullSizeFileReadsItsIndices) {
+TEST(TextureRead, FullSizeFileReadsItsIndices)
+{
     const std::string path = temp_path("wall.r8");
     const Bytes data = texture_ramp();
     write_file(path, data);
@@ -37,7 +38,8 @@ TEST(TextureRead, FullSizeFileReadsItsIndices) {
 }
 
 // Textures are known by name alone, so a file of any other size is no texture.
-TEST(TextureRead, OtherSizesAreRefusedButDescribed) {
+TEST(TextureRead, OtherSizesAreRefusedButDescribed)
+{
     for (const std::size_t size : {std::size_t(0), std::size_t(10000), std::size_t(65535), std::size_t(65537)}) {
         SCOPED_TRACE(size);
         const std::string path = temp_path("small.raf");
@@ -51,7 +53,8 @@ TEST(TextureRead, OtherSizesAreRefusedButDescribed) {
     }
 }
 
-TEST(TextureWrite, TrueColourScalesAndMapsBelow128) {
+TEST(TextureWrite, TrueColourScalesAndMapsBelow128)
+{
     ScopedPic pic;
     pic.set(100, 50, 24, rgb_ramp(100, 50));
     const std::string path = temp_path("out.r8");
@@ -63,7 +66,8 @@ TEST(TextureWrite, TrueColourScalesAndMapsBelow128) {
     EXPECT_EQ(pic->bits, 8);
 }
 
-TEST(TextureWrite, OwnIndicesRoundTripUnchanged) {
+TEST(TextureWrite, OwnIndicesRoundTripUnchanged)
+{
     const std::string in = temp_path("in.r8"), out = temp_path("again.r8");
     write_file(in, texture_ramp());
     ScopedPic pic;
@@ -72,7 +76,8 @@ TEST(TextureWrite, OwnIndicesRoundTripUnchanged) {
     EXPECT_EQ(read_file(out), texture_ramp());
 }
 
-TEST(TextureWrite, SmallPalettesAreWidenedFirst) {
+TEST(TextureWrite, SmallPalettesAreWidenedFirst)
+{
     for (int bits : {1, 4}) {
         SCOPED_TRACE(bits);
         ScopedPic pic;
@@ -88,8 +93,8 @@ TEST(TextureWrite, SmallPalettesAreWidenedFirst) {
         EXPECT_EQ(std::string(path), temp_path("small.r8"));
         const Bytes file = read_file(path);
         ASSERT_EQ(file.size(), 65536u);
-        EXPECT_EQ(file[256 * 100 + 10], 31);   // white
-        EXPECT_EQ(file[256 * 100 + 250], 0);   // black
+        EXPECT_EQ(file[256 * 100 + 10], 31);  // white
+        EXPECT_EQ(file[256 * 100 + 250], 0);  // black
     }
 }
 

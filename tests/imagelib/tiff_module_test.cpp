@@ -17,15 +17,31 @@ namespace {
 // cut from the same rows. Rows are the file's raw scanlines.
 class TiffBuilder {
 public:
-    TiffBuilder& size(std::uint32_t width, std::uint32_t height) { width_ = width, height_ = height; return *this; }
-    TiffBuilder& samples(std::uint16_t bits, std::uint16_t count) { bits_ = bits, samples_ = count; return *this; }
+    TiffBuilder& size(std::uint32_t width, std::uint32_t height)
+    {
+        width_ = width, height_ = height;
+        return *this;
+    }
+    TiffBuilder& samples(std::uint16_t bits, std::uint16_t count)
+    {
+        bits_ = bits, samples_ = count;
+        return *this;
+    }
     TiffBuilder& tag(std::uint16_t id, std::vector<std::uint32_t> values, std::uint16_t type = 3)
     {
         tags_[id] = {type, std::move(values)};
         return *this;
     }
-    TiffBuilder& tiles(std::uint32_t width, std::uint32_t height) { tile_width_ = width, tile_height_ = height; return *this; }
-    TiffBuilder& rows(const Rows& rows) { rows_ = rows; return *this; }
+    TiffBuilder& tiles(std::uint32_t width, std::uint32_t height)
+    {
+        tile_width_ = width, tile_height_ = height;
+        return *this;
+    }
+    TiffBuilder& rows(const Rows& rows)
+    {
+        rows_ = rows;
+        return *this;
+    }
 
     std::string write(const std::string& name)
     {
@@ -110,10 +126,17 @@ int read(const std::string& path, ScopedPic& pic)
     return _Pic_Read(path.c_str(), pic.get(), 0, 0);
 }
 
-TEST(TiffRead, BilevelAndPaletteKeepTheirLayout) {
+TEST(TiffRead, BilevelAndPaletteKeepTheirLayout)
+{
     ScopedPic white;
-    ASSERT_EQ(read(TiffBuilder().size(10, 2).samples(1, 1).tag(kPhotometric, {0}).rows({{0xA5, 0xC0}, {0x0F, 0x40}})
-                       .write("bw.tif"), white), 1);
+    ASSERT_EQ(read(TiffBuilder()
+                       .size(10, 2)
+                       .samples(1, 1)
+                       .tag(kPhotometric, {0})
+                       .rows({{0xA5, 0xC0}, {0x0F, 0x40}})
+                       .write("bw.tif"),
+                   white),
+              1);
     EXPECT_EQ(white->bits, 1);
     EXPECT_EQ(Bytes(white->palette, white->palette + 6), (Bytes{255, 255, 255, 0, 0, 0})) << "min-is-white";
     EXPECT_EQ(pixel_rows(*white), (Rows{{0xA5, 0xC0}, {0x0F, 0x40}}));
@@ -122,59 +145,94 @@ TEST(TiffRead, BilevelAndPaletteKeepTheirLayout) {
     std::vector<std::uint32_t> map(48, 0);
     for (std::uint32_t i = 0; i < 16; ++i) map[i] = i * 4096, map[16 + i] = 65535 - i * 4096, map[32 + i] = 257 * 9;
     ScopedPic palette;
-    ASSERT_EQ(read(TiffBuilder().size(3, 1).samples(4, 1).tag(kPhotometric, {3}).tag(kColourMap, map)
-                       .rows({{0x1F, 0x70}}).write("p4.tif"), palette), 1);
+    ASSERT_EQ(read(TiffBuilder()
+                       .size(3, 1)
+                       .samples(4, 1)
+                       .tag(kPhotometric, {3})
+                       .tag(kColourMap, map)
+                       .rows({{0x1F, 0x70}})
+                       .write("p4.tif"),
+                   palette),
+              1);
     EXPECT_EQ(palette->bits, 4);
     EXPECT_EQ(palette->colours, 16);
     EXPECT_EQ(pixel_rows(*palette), (Rows{{1, 15, 7}}));
     EXPECT_EQ(Bytes(palette->palette + 3, palette->palette + 6), (Bytes{16, 239, 9}));
 }
 
-TEST(TiffRead, GreyAndSixteenBitSamples) {
+TEST(TiffRead, GreyAndSixteenBitSamples)
+{
     ScopedPic grey;
-    ASSERT_EQ(read(TiffBuilder().size(3, 1).samples(8, 1).tag(kPhotometric, {1}).rows({{0, 99, 255}}).write("g8.tif"),
-                   grey), 1);
+    ASSERT_EQ(
+        read(TiffBuilder().size(3, 1).samples(8, 1).tag(kPhotometric, {1}).rows({{0, 99, 255}}).write("g8.tif"), grey),
+        1);
     EXPECT_EQ(grey->bits, 8);
     EXPECT_EQ(grey->colours, 256);
     EXPECT_EQ(pixel_rows(*grey), (Rows{{0, 99, 255}}));
 
     ScopedPic wide;
-    ASSERT_EQ(read(TiffBuilder().size(3, 1).samples(16, 1).tag(kPhotometric, {1}).rows({{0, 0, 0x80, 0x80, 0xFF, 0xFF}})
-                       .write("g16.tif"), wide), 1);
+    ASSERT_EQ(read(TiffBuilder()
+                       .size(3, 1)
+                       .samples(16, 1)
+                       .tag(kPhotometric, {1})
+                       .rows({{0, 0, 0x80, 0x80, 0xFF, 0xFF}})
+                       .write("g16.tif"),
+                   wide),
+              1);
     EXPECT_EQ(wide->bits, 8);
     EXPECT_EQ(pixel_rows(*wide), (Rows{{0, 128, 255}}));
 }
 
-TEST(TiffRead, AlphaIsCompositedOntoWhite) {
+TEST(TiffRead, AlphaIsCompositedOntoWhite)
+{
     const Rows rows{{200, 100, 0, 0, 200, 100, 0, 255, 100, 50, 0, 128}};
     ScopedPic unassociated;
-    ASSERT_EQ(read(TiffBuilder().size(3, 1).samples(8, 4).tag(kPhotometric, {2}).tag(kExtraSamples, {2}).rows(rows)
-                       .write("rgba.tif"), unassociated), 1);
+    ASSERT_EQ(read(TiffBuilder()
+                       .size(3, 1)
+                       .samples(8, 4)
+                       .tag(kPhotometric, {2})
+                       .tag(kExtraSamples, {2})
+                       .rows(rows)
+                       .write("rgba.tif"),
+                   unassociated),
+              1);
     EXPECT_EQ(unassociated->bits, 24);
     const auto blend = [](int v, int a) { return std::uint8_t((v * a + 255 * (255 - a) + 127) / 255); };
     EXPECT_EQ(pixel_rows(*unassociated)[0],
               (Bytes{255, 255, 255, 200, 100, 0, blend(100, 128), blend(50, 128), blend(0, 128)}));
 
     ScopedPic associated;
-    ASSERT_EQ(read(TiffBuilder().size(3, 1).samples(8, 4).tag(kPhotometric, {2}).tag(kExtraSamples, {1}).rows(rows)
-                       .write("prgba.tif"), associated), 1);
+    ASSERT_EQ(read(TiffBuilder()
+                       .size(3, 1)
+                       .samples(8, 4)
+                       .tag(kPhotometric, {2})
+                       .tag(kExtraSamples, {1})
+                       .rows(rows)
+                       .write("prgba.tif"),
+                   associated),
+              1);
     EXPECT_EQ(pixel_rows(*associated)[0], (Bytes{255, 255, 255, 200, 100, 0, 227, 177, 127}));
 }
 
-TEST(TiffRead, TilesWithPartTilesAtTheEdges) {
+TEST(TiffRead, TilesWithPartTilesAtTheEdges)
+{
     const Rows rows = rgb_ramp(20, 19);
     ScopedPic pic;
-    ASSERT_EQ(read(TiffBuilder().size(20, 19).samples(8, 3).tag(kPhotometric, {2}).tiles(16, 16).rows(rows)
-                       .write("tiles.tif"), pic), 1);
+    ASSERT_EQ(
+        read(
+            TiffBuilder().size(20, 19).samples(8, 3).tag(kPhotometric, {2}).tiles(16, 16).rows(rows).write("tiles.tif"),
+            pic),
+        1);
     EXPECT_EQ(pixel_rows(*pic), rows);
 }
 
 // Tiles 12 pixels of 1 bit wide: the second starts inside a byte, so the
 // rows go through the RGBA reader, which gives what tiff2rgba gives.
-TEST(TiffRead, TilesOffByteBoundariesGoThroughTheRgbaReader) {
+TEST(TiffRead, TilesOffByteBoundariesGoThroughTheRgbaReader)
+{
     const Rows rows{{0xA5, 0x3C, 0xF0}, {0x0F, 0xFF, 0x10}, {0x81, 0x42, 0x20}};
-    const std::string path = TiffBuilder().size(24, 3).samples(1, 1).tag(kPhotometric, {1}).tiles(12, 2).rows(rows)
-                                 .write("odd_tiles.tif");
+    const std::string path =
+        TiffBuilder().size(24, 3).samples(1, 1).tag(kPhotometric, {1}).tiles(12, 2).rows(rows).write("odd_tiles.tif");
     ScopedPic pic;
     ASSERT_EQ(read(path, pic), 1);
     EXPECT_EQ(pic->bits, 24);
@@ -193,27 +251,42 @@ TEST(TiffRead, TilesOffByteBoundariesGoThroughTheRgbaReader) {
     EXPECT_EQ(theirs->rgb, expected);
 }
 
-TEST(TiffRead, FallbackCoversOtherColourSpacesAndOrientations) {
+TEST(TiffRead, FallbackCoversOtherColourSpacesAndOrientations)
+{
     ScopedPic cmyk;
-    ASSERT_EQ(read(TiffBuilder().size(2, 1).samples(8, 4).tag(kPhotometric, {5}).rows({{255, 0, 0, 0, 0, 0, 0, 255}})
-                       .write("cmyk.tif"), cmyk), 1);
+    ASSERT_EQ(read(TiffBuilder()
+                       .size(2, 1)
+                       .samples(8, 4)
+                       .tag(kPhotometric, {5})
+                       .rows({{255, 0, 0, 0, 0, 0, 0, 255}})
+                       .write("cmyk.tif"),
+                   cmyk),
+              1);
     EXPECT_EQ(cmyk->bits, 24);
     EXPECT_EQ(pixel_rows(*cmyk)[0], (Bytes{0, 255, 255, 0, 0, 0}));
 
     ScopedPic flipped;
-    ASSERT_EQ(read(TiffBuilder().size(2, 2).samples(8, 3).tag(kPhotometric, {2}).tag(kOrientation, {4})
-                       .rows(rgb_ramp(2, 2)).write("bottom_up.tif"), flipped), 1);
+    ASSERT_EQ(read(TiffBuilder()
+                       .size(2, 2)
+                       .samples(8, 3)
+                       .tag(kPhotometric, {2})
+                       .tag(kOrientation, {4})
+                       .rows(rgb_ramp(2, 2))
+                       .write("bottom_up.tif"),
+                   flipped),
+              1);
     EXPECT_EQ(pixel_rows(*flipped), (Rows{rgb_ramp(2, 2)[1], rgb_ramp(2, 2)[0]}));
 }
 
-TEST(TiffRead, DamagedFilesFailCleanly) {
-    Bytes truncated = read_file(TiffBuilder().size(64, 64).samples(8, 3).tag(kPhotometric, {2})
-                                    .rows(rgb_ramp(64, 64)).write("whole.tif"));
+TEST(TiffRead, DamagedFilesFailCleanly)
+{
+    Bytes truncated = read_file(
+        TiffBuilder().size(64, 64).samples(8, 3).tag(kPhotometric, {2}).rows(rgb_ramp(64, 64)).write("whole.tif"));
     truncated.resize(truncated.size() / 3);
     const std::string cut = temp_path("cut.tif");
     write_file(cut, truncated);
-    const std::string huge = TiffBuilder().size(1000000, 1000000).samples(8, 3).tag(kPhotometric, {2})
-                                 .rows({{1, 2, 3}}).write("huge.tif");
+    const std::string huge =
+        TiffBuilder().size(1000000, 1000000).samples(8, 3).tag(kPhotometric, {2}).rows({{1, 2, 3}}).write("huge.tif");
     const std::string junk = temp_path("junk.tif");
     write_file(junk, Bytes{'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0x7F});
     for (const std::string& path : {cut, huge, junk, temp_path("missing.tif")}) {
@@ -229,7 +302,8 @@ TEST(TiffRead, DamagedFilesFailCleanly) {
     }
 }
 
-TEST(TiffWrite, EveryCompressionRoundTrips) {
+TEST(TiffWrite, EveryCompressionRoundTrips)
+{
     struct Case {
         int bits, compression;
         Rows rows;
@@ -260,7 +334,8 @@ TEST(TiffWrite, EveryCompressionRoundTrips) {
     }
 }
 
-TEST(TiffWrite, FaxTakesTheDarkerColourForBlack) {
+TEST(TiffWrite, FaxTakesTheDarkerColourForBlack)
+{
     ScopedPic pic;
     pic.set(13, 5, 1, mono_pattern(13, 5), {240, 240, 100, 20, 0, 60});
     const std::string path = temp_path("fax.tif");
@@ -271,7 +346,8 @@ TEST(TiffWrite, FaxTakesTheDarkerColourForBlack) {
     EXPECT_EQ(pixel_rows(*back), pixel_rows(*pic));
 }
 
-TEST(TiffWrite, RefusalsKeepTheOldFile) {
+TEST(TiffWrite, RefusalsKeepTheOldFile)
+{
     const std::string path = temp_path("keep.tif");
     write_file(path, Bytes{7, 8, 9});
     ScopedPic pic;
@@ -320,7 +396,8 @@ std::optional<Bytes> libtiff_decode(const Bytes& raw, std::uint32_t width, std::
 // from libtiff's own strips (smooth runs, noise, the table filling and
 // starting again, a short last strip) or from damaged ones, libtiff decodes
 // to the same bytes. What it refuses is libtiff's to decode.
-TEST(TiffLzw, DecodesEveryStripItTakesAsLibtiffDoes) {
+TEST(TiffLzw, DecodesEveryStripItTakesAsLibtiffDoes)
+{
     TIFFSetErrorHandler(nullptr);
     TIFFSetWarningHandler(nullptr);
     constexpr std::uint32_t kWidth = 300, kHeight = 70, kRowsPerStrip = 16;
@@ -348,7 +425,8 @@ TEST(TiffLzw, DecodesEveryStripItTakesAsLibtiffDoes) {
         Bytes raw(std::size_t(TIFFRawStripSize64(in, strip)));
         ASSERT_EQ(TIFFReadRawStrip(in, strip, raw.data(), tmsize_t(raw.size())), tmsize_t(raw.size()));
         Bytes expected(std::size_t(kWidth) * 3 * rows), ours(expected.size());
-        ASSERT_EQ(TIFFReadEncodedStrip(in, strip, expected.data(), tmsize_t(expected.size())), tmsize_t(expected.size()));
+        ASSERT_EQ(TIFFReadEncodedStrip(in, strip, expected.data(), tmsize_t(expected.size())),
+                  tmsize_t(expected.size()));
         ASSERT_TRUE(zarn::tiff::decode_lzw_strip(raw, ours)) << "strip " << strip;
         EXPECT_EQ(ours, expected) << "strip " << strip;
 

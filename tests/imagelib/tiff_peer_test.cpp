@@ -31,16 +31,17 @@ protected:
     }
 };
 
-TEST_F(TiffPeer, TiffcpVariantsReadToTifftopnmPixels) {
+TEST_F(TiffPeer, TiffcpVariantsReadToTifftopnmPixels)
+{
     struct Case {
         int bits;
         std::vector<std::string> options;
     };
-    for (const Case& c : {Case{24, {"-c", "lzw"}}, Case{24, {"-c", "lzw:2"}}, Case{24, {"-c", "zip"}},
-                          Case{24, {"-c", "packbits"}}, Case{24, {"-t", "-w", "16", "-l", "16"}},
-                          Case{24, {"-p", "separate"}}, Case{24, {"-c", "lzw", "-t", "-w", "32", "-l", "16"}},
-                          Case{8, {"-c", "zip:2"}}, Case{1, {"-c", "g3"}}, Case{1, {"-c", "g3:2d"}}, Case{1, {"-c", "g4"}},
-                          Case{1, {"-t", "-w", "16", "-l", "16", "-c", "g4"}}}) {
+    for (const Case& c :
+         {Case{24, {"-c", "lzw"}}, Case{24, {"-c", "lzw:2"}}, Case{24, {"-c", "zip"}}, Case{24, {"-c", "packbits"}},
+          Case{24, {"-t", "-w", "16", "-l", "16"}}, Case{24, {"-p", "separate"}},
+          Case{24, {"-c", "lzw", "-t", "-w", "32", "-l", "16"}}, Case{8, {"-c", "zip:2"}}, Case{1, {"-c", "g3"}},
+          Case{1, {"-c", "g3:2d"}}, Case{1, {"-c", "g4"}}, Case{1, {"-t", "-w", "16", "-l", "16", "-c", "g4"}}}) {
         const std::string source = ours(c.bits, "source.tif");
         const std::string path = temp_path("peer.tif");
         std::vector<std::string> argv{"tiffcp"};
@@ -55,7 +56,8 @@ TEST_F(TiffPeer, TiffcpVariantsReadToTifftopnmPixels) {
     }
 }
 
-TEST_F(TiffPeer, JpegCompressedYcbcrReadsThroughTheJpegColourMode) {
+TEST_F(TiffPeer, JpegCompressedYcbcrReadsThroughTheJpegColourMode)
+{
     const std::string source = ours(24, "source.tif");
     const std::string path = temp_path("jpeg.tif");
     ASSERT_EQ(run_tool({"tiffcp", "-c", "jpeg:r", source, path}).status, 0);
@@ -66,22 +68,24 @@ TEST_F(TiffPeer, JpegCompressedYcbcrReadsThroughTheJpegColourMode) {
     EXPECT_LE(largest_difference(rgb_rows(*pic), rgb_ramp(45, 29)), 120);
 }
 
-TEST_F(TiffPeer, ImageMagickAlphaFileReadsFlattenedOntoWhite) {
+TEST_F(TiffPeer, ImageMagickAlphaFileReadsFlattenedOntoWhite)
+{
     if (!have_image_magick()) GTEST_SKIP() << "ImageMagick not installed";
     const std::string path = temp_path("alpha.tif");
     ASSERT_EQ(run_tool({"convert", "-size", "40x20", "gradient:red-blue", "-alpha", "set", "-channel", "A", "-fx",
                         "i/w", "+channel", "-depth", "8", "-compress", "lzw", path})
                   .status,
               0);
-    const auto expected = parse_pnm(
-        run_tool({"convert", path, "-background", "white", "-flatten", "-depth", "8", "ppm:-"}).output);
+    const auto expected =
+        parse_pnm(run_tool({"convert", path, "-background", "white", "-flatten", "-depth", "8", "ppm:-"}).output);
     ASSERT_TRUE(expected);
     ScopedPic pic;
     ASSERT_EQ(_Pic_Read(path.c_str(), pic.get(), 0, 0), 1);
     EXPECT_LE(largest_difference(rgb_rows(*pic), expected->rgb), 1);
 }
 
-TEST_F(TiffPeer, OurFilesPassTiffinfoAndDecodeToOurPixels) {
+TEST_F(TiffPeer, OurFilesPassTiffinfoAndDecodeToOurPixels)
+{
     for (int bits : {1, 8, 24})
         for (int compression = 0; compression <= (bits == 1 ? 4 : 2); ++compression) {
             const std::string path = ours(bits, "ours.tif", compression);

@@ -38,9 +38,9 @@ TEST(Tone, WorkedExamples)
 {
     EXPECT_EQ(after_code(11, {100, 100, 100}), (Bytes{105, 100, 100}));  // red +5
     EXPECT_EQ(after_code(14, {100, 100, 100}), (Bytes{90, 100, 100}));   // red -10
-    EXPECT_EQ(after_code(6, {200, 10, 127}), (Bytes{203, 5, 127}));       // contrast +5
+    EXPECT_EQ(after_code(6, {200, 10, 127}), (Bytes{203, 5, 127}));      // contrast +5
     EXPECT_EQ(after_code(23, {100, 100, 100}), (Bytes{105, 100, 95}));   // warm
-    EXPECT_EQ(after_code(20, {90, 120, 150}), (Bytes{120, 96, 60}));      // sepia
+    EXPECT_EQ(after_code(20, {90, 120, 150}), (Bytes{120, 96, 60}));     // sepia
     // Highlight Enhance works only from 128 up; Shadow Enhance only to 128.
     EXPECT_EQ(after_code(25, {0, 127, 200}), (Bytes{0, 127, 203}));
     EXPECT_EQ(after_code(26, {0, 127, 200}), (Bytes{0, 127, 200}));
@@ -145,8 +145,8 @@ TEST(Effects, EmbossAndCrossReliefAroundADot)
     emboss.set(7, 9, 24, rows);
     process_code(emboss.get(), 21);
     const Rows e = pixel_rows(*emboss);
-    EXPECT_EQ(e[1][9], 50);   // rows 0 and 1 are copied
-    EXPECT_EQ(e[2][0], 50);   // nothing two rows up and two pixels left
+    EXPECT_EQ(e[1][9], 50);  // rows 0 and 1 are copied
+    EXPECT_EQ(e[2][0], 50);  // nothing two rows up and two pixels left
     EXPECT_EQ(e[2][6], 127);
     EXPECT_EQ(e[3][9], 227);
     EXPECT_EQ(e[5][15], 27);
@@ -180,8 +180,8 @@ TEST(FileExports, EveryCodeWritesTheDestination)
     };
     const Bytes unchanged{100, 100, 100, 100, 100, 100, 100, 100, 100};
     for (int code : {28, -1, 1000, INT_MIN})
-        EXPECT_EQ(result([&](const char* out, PicImage* p) { return _bmprocess(in.c_str(), out, p, code); }),
-                  unchanged) << code;
+        EXPECT_EQ(result([&](const char* out, PicImage* p) { return _bmprocess(in.c_str(), out, p, code); }), unchanged)
+            << code;
     EXPECT_EQ(result([&](const char* out, PicImage* p) { return _bmprocess(in.c_str(), out, p, 14); }),
               (Bytes{90, 100, 100, 90, 100, 100, 90, 100, 100}));
     EXPECT_EQ(result([&](const char* out, PicImage* p) { return _bmpprocess(in.c_str(), out, p, 0, 0, 5, 0, 0); }),

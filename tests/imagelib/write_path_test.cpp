@@ -18,7 +18,10 @@ using zarn::write_bmp;
 namespace {
 
 std::vector<std::pair<std::string, std::string>> messages;
-void record_message(const char* text, const char* caption) { messages.emplace_back(text, caption); }
+void record_message(const char* text, const char* caption)
+{
+    messages.emplace_back(text, caption);
+}
 
 class PicWrite : public ::testing::Test {
 protected:
@@ -43,11 +46,12 @@ protected:
     ScopedPic pic;
 };
 
-TEST_F(PicWrite, PutsTheSaveTypesExtensionOnTheFileName) {
+TEST_F(PicWrite, PutsTheSaveTypesExtensionOnTheFileName)
+{
     const std::string dir = temp_dir();
     std::filesystem::create_directory(dir + "/my.dir");
     const std::pair<std::string, std::string> cases[] = {
-        {"/out.xyz", "/out.bmp"}, {"/out", "/out.bmp"}, {"/out.bmp", "/out.bmp"},
+        {"/out.xyz", "/out.bmp"},           {"/out", "/out.bmp"},         {"/out.bmp", "/out.bmp"},
         {"/my.dir/out", "/my.dir/out.bmp"}, {"/.hidden", "/.hidden.bmp"}, {"/a.b.c", "/a.b.bmp"},
     };
     for (const auto& [given, written] : cases) {
@@ -63,7 +67,8 @@ TEST_F(PicWrite, PutsTheSaveTypesExtensionOnTheFileName) {
     EXPECT_EQ(name, dir + "/out.gif");
 }
 
-TEST_F(PicWrite, UnknownSaveTypeTouchesNothing) {
+TEST_F(PicWrite, UnknownSaveTypeTouchesNothing)
+{
     for (int save_type : {0, 16, -1, 1000}) {
         const auto [result, name] = write(temp_path("out.xyz"), save_type);
         EXPECT_EQ(result, 0) << save_type;
@@ -73,7 +78,8 @@ TEST_F(PicWrite, UnknownSaveTypeTouchesNothing) {
     EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(PicWrite, MonochromeCannotBecomeJpeg) {
+TEST_F(PicWrite, MonochromeCannotBecomeJpeg)
+{
     pic.set(9, 2, 1, mono_pattern(9, 2), grey_ramp(2));
     for (int save_type : {2, 3}) {
         messages.clear();
@@ -91,7 +97,8 @@ TEST_F(PicWrite, MonochromeCannotBecomeJpeg) {
 
 // A write that runs out of room part-way: the file-size limit stands in for
 // a full disk. It runs in a child so the limit stays there.
-TEST(SafeWrite, FailedWriteLeavesTheOldFileAsItWas) {
+TEST(SafeWrite, FailedWriteLeavesTheOldFileAsItWas)
+{
     const std::string path = temp_path("keep.bmp");
     Bytes old_file(10000);
     for (std::size_t i = 0; i < old_file.size(); ++i) old_file[i] = std::uint8_t(i * 31);
@@ -115,14 +122,16 @@ TEST(SafeWrite, FailedWriteLeavesTheOldFileAsItWas) {
     EXPECT_EQ(folder_entries(temp_dir()), (std::vector<std::string>{"config", "data", "keep.bmp", "tmp"}));
 }
 
-TEST(SafeWrite, MissingFolderFailsCleanly) {
+TEST(SafeWrite, MissingFolderFailsCleanly)
+{
     ScopedPic pic;
     pic.set(2, 2, 24, rgb_ramp(2, 2));
     EXPECT_EQ(write_bmp(temp_path("no/such/folder.bmp").c_str(), pic.get()), 0);
     EXPECT_EQ(pic->out_file, nullptr);
 }
 
-TEST(SafeWrite, ReplacingKeepsModeAndLinks) {
+TEST(SafeWrite, ReplacingKeepsModeAndLinks)
+{
     ScopedPic pic;
     pic.set(2, 2, 24, rgb_ramp(2, 2));
     const std::string target = temp_path("target.bmp");
@@ -165,7 +174,8 @@ protected:
     ScopedPic pic;
 };
 
-TEST_F(Conversion, ExportsRoundTripThroughBmp) {
+TEST_F(Conversion, ExportsRoundTripThroughBmp)
+{
     EXPECT_EQ(_Pic_Convert(source.c_str(), temp_path("converted.xyz").c_str(), pic.get(), 0, 0, 1, 75), 1);
     expect_copy_of_source(temp_path("converted.bmp"));
     EXPECT_EQ(pic->pixels, nullptr);
@@ -182,7 +192,8 @@ TEST_F(Conversion, ExportsRoundTripThroughBmp) {
     EXPECT_EQ(pic->pixels, nullptr);
 }
 
-TEST_F(Conversion, UnreadableInputWritesNothing) {
+TEST_F(Conversion, UnreadableInputWritesNothing)
+{
     const std::string garbage = temp_path("garbage.bmp");
     write_file(garbage, Bytes(20, 'B'));
     EXPECT_EQ(_Pic_Convert(garbage.c_str(), temp_path("a.bmp").c_str(), pic.get(), 0, 0, 1, 75), 0);

@@ -132,15 +132,51 @@ BmpBuilder& BmpBuilder::size(std::int32_t width, std::int32_t height)
     height_ = height;
     return *this;
 }
-BmpBuilder& BmpBuilder::bits(int bits) { bits_ = bits; return *this; }
-BmpBuilder& BmpBuilder::palette(const Bytes& rgb) { palette_ = rgb; return *this; }
-BmpBuilder& BmpBuilder::pixels(const Rows& rows) { rows_ = rows; return *this; }
-BmpBuilder& BmpBuilder::header_size(std::uint32_t bytes) { header_size_ = bytes; return *this; }
-BmpBuilder& BmpBuilder::top_down() { top_down_ = true; return *this; }
-BmpBuilder& BmpBuilder::compression(std::uint32_t code) { compression_ = code; return *this; }
-BmpBuilder& BmpBuilder::pixel_offset(std::uint32_t offset) { pixel_offset_ = offset; return *this; }
-BmpBuilder& BmpBuilder::gap(const Bytes& bytes) { gap_ = bytes; return *this; }
-BmpBuilder& BmpBuilder::pixel_data(const Bytes& raw) { raw_ = raw; return *this; }
+BmpBuilder& BmpBuilder::bits(int bits)
+{
+    bits_ = bits;
+    return *this;
+}
+BmpBuilder& BmpBuilder::palette(const Bytes& rgb)
+{
+    palette_ = rgb;
+    return *this;
+}
+BmpBuilder& BmpBuilder::pixels(const Rows& rows)
+{
+    rows_ = rows;
+    return *this;
+}
+BmpBuilder& BmpBuilder::header_size(std::uint32_t bytes)
+{
+    header_size_ = bytes;
+    return *this;
+}
+BmpBuilder& BmpBuilder::top_down()
+{
+    top_down_ = true;
+    return *this;
+}
+BmpBuilder& BmpBuilder::compression(std::uint32_t code)
+{
+    compression_ = code;
+    return *this;
+}
+BmpBuilder& BmpBuilder::pixel_offset(std::uint32_t offset)
+{
+    pixel_offset_ = offset;
+    return *this;
+}
+BmpBuilder& BmpBuilder::gap(const Bytes& bytes)
+{
+    gap_ = bytes;
+    return *this;
+}
+BmpBuilder& BmpBuilder::pixel_data(const Bytes& raw)
+{
+    raw_ = raw;
+    return *this;
+}
 
 Bytes BmpBuilder::bytes() const
 {
@@ -203,7 +239,7 @@ Rows pixel_rows(const PicImage& pic)
 {
     Rows rows;
     if (!pic.pixels || pic.width < 1 || pic.height < 1) return rows;
-    const std::size_t row = pic.bits == 1 ? (std::size_t(pic.width) + 7) / 8
+    const std::size_t row = pic.bits == 1    ? (std::size_t(pic.width) + 7) / 8
                             : pic.bits == 24 ? 3 * std::size_t(pic.width)
                                              : std::size_t(pic.width);
     for (std::size_t y = 0; y < std::size_t(pic.height); ++y)
@@ -279,8 +315,14 @@ Rows mono_pattern(int width, int height)
     return rows;
 }
 
-ScopedPic::ScopedPic() { std::memset(&pic_, 0, sizeof pic_); }
-ScopedPic::~ScopedPic() { zarn::release_image(&pic_); }
+ScopedPic::ScopedPic()
+{
+    std::memset(&pic_, 0, sizeof pic_);
+}
+ScopedPic::~ScopedPic()
+{
+    zarn::release_image(&pic_);
+}
 
 void ScopedPic::set(int width, int height, int bits, const Rows& rows, const Bytes& palette_rgb)
 {
@@ -367,10 +409,8 @@ std::optional<Pnm> parse_pnm(const Bytes& data)
         while (at < data.size()) {
             if (data[at] == '#')
                 while (at < data.size() && data[at] != '\n') ++at;
-            else if (std::isspace(data[at]))
-                ++at;
-            else
-                break;
+            else if (std::isspace(data[at])) ++at;
+            else break;
         }
     };
     auto number = [&]() -> int {
@@ -404,8 +444,7 @@ std::optional<Pnm> parse_pnm(const Bytes& data)
                 rgb.insert(rgb.end(), pixel, pixel + 3);
                 continue;
             }
-            const std::uint8_t grey =
-                kind == '5' ? data[at + x] : ((data[at + x / 8] >> (7 - x % 8)) & 1) ? 0 : 255;
+            const std::uint8_t grey = kind == '5' ? data[at + x] : ((data[at + x / 8] >> (7 - x % 8)) & 1) ? 0 : 255;
             rgb.insert(rgb.end(), {grey, grey, grey});
         }
         pnm.rgb.push_back(rgb);

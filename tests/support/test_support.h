@@ -59,8 +59,8 @@ public:
     BmpBuilder& top_down();
     BmpBuilder& compression(std::uint32_t code);
     BmpBuilder& pixel_offset(std::uint32_t offset);  // default: right after the palette and gap
-    BmpBuilder& gap(const Bytes& bytes);              // between the palette and the pixels
-    BmpBuilder& pixel_data(const Bytes& raw);         // used as is instead of encoding pixels()
+    BmpBuilder& gap(const Bytes& bytes);             // between the palette and the pixels
+    BmpBuilder& pixel_data(const Bytes& raw);        // used as is instead of encoding pixels()
 
     Bytes bytes() const;
     void write(const std::string& path) const;
@@ -124,7 +124,10 @@ std::string write_picture(const std::string& name, int width, int height);
 
 // A progress callback that counts the rows it is told of.
 inline int g_rows_reported = 0;
-inline void count_rows(std::int32_t, std::int32_t) { ++g_rows_reported; }
+inline void count_rows(std::int32_t, std::int32_t)
+{
+    ++g_rows_reported;
+}
 
 // Sets an environment variable for the life of this object.
 class ScopedEnv {

@@ -76,8 +76,8 @@ TEST(ParseArguments, DefaultsAndPaths)
 
 TEST(ParseArguments, ValuesJoinedOrSeparate)
 {
-    const ParseResult result =
-        parse({"--quality=90", "--jpeg-scale", "2", "--photocd", "1", "-j3", "-q", "--keep-orientation", "a", "b", "dest/"});
+    const ParseResult result = parse(
+        {"--quality=90", "--jpeg-scale", "2", "--photocd", "1", "-j3", "-q", "--keep-orientation", "a", "b", "dest/"});
     ASSERT_TRUE(result.ok()) << result.error;
     EXPECT_EQ(result.options.quality, 90);
     EXPECT_EQ(result.options.jpeg_scale, 2);
@@ -133,7 +133,7 @@ TEST(OperationOptions, KeepTheirOrderAndValues)
     ASSERT_TRUE(result.ok()) << result.error;
     using Kind = Operation::Kind;
     const std::vector<Operation> expected{
-        {Kind::Resize, {3, 4, 0, 0}, "--resize 3X4"}, {Kind::Grey, {}, "--grey"},
+        {Kind::Resize, {3, 4, 0, 0}, "--resize 3X4"},   {Kind::Grey, {}, "--grey"},
         {Kind::Rotate, {270, 0, 0, 0}, "--rotate 270"}, {Kind::Crop, {0, 2, 1, 3}, "--crop 0,2,1,3"},
         {Kind::Effect, {201, 0, 0, 0}, "--effect 201"}, {Kind::Grey, {}, "--grey"},
     };
@@ -144,13 +144,13 @@ TEST(OperationOptions, KeepTheirOrderAndValues)
 TEST(OperationOptions, BadValuesAreRefusedNamingTheOption)
 {
     for (const std::vector<const char*>& arguments : std::vector<std::vector<const char*>>{
-             {"--resize", "0x5"}, {"--resize", "5x0"}, {"--resize", "5"}, {"--resize", "5x"}, {"--resize", "x5"},
-             {"--resize", "5x5x5"}, {"--resize", "-5x5"}, {"--resize", "99999999999x5"},
-             {"--crop", "1,2,3"}, {"--crop", "1,2,3,4,5"}, {"--crop", "-1,0,2,2"}, {"--crop", "0,0,0,2"},
-             {"--crop", "0,0,2,"}, {"--crop", "0,,2,2"}, {"--crop", "0 0 2 2"},
-             {"--rotate", "45"}, {"--rotate", "0"}, {"--rotate", "360"}, {"--rotate", "-90"},
-             {"--effect", "28"}, {"--effect", "99"}, {"--effect", "-1"}, {"--effect", "sepia"},
-             {"--grey=1"}, {"--dither=yes"},
+             {"--resize", "0x5"},  {"--resize", "5x0"},     {"--resize", "5"},      {"--resize", "5x"},
+             {"--resize", "x5"},   {"--resize", "5x5x5"},   {"--resize", "-5x5"},   {"--resize", "99999999999x5"},
+             {"--crop", "1,2,3"},  {"--crop", "1,2,3,4,5"}, {"--crop", "-1,0,2,2"}, {"--crop", "0,0,0,2"},
+             {"--crop", "0,0,2,"}, {"--crop", "0,,2,2"},    {"--crop", "0 0 2 2"},  {"--rotate", "45"},
+             {"--rotate", "0"},    {"--rotate", "360"},     {"--rotate", "-90"},    {"--effect", "28"},
+             {"--effect", "99"},   {"--effect", "-1"},      {"--effect", "sepia"},  {"--grey=1"},
+             {"--dither=yes"},
          }) {
         std::vector<const char*> full = arguments;
         full.insert(full.end(), {"in.bmp", "out.bmp"});

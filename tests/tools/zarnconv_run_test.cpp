@@ -121,7 +121,8 @@ TEST(ZarnconvConvert, SeveralInputsGoIntoAFolderOnParallelThreads)
 
     const Outcome run = zarnconv(arguments);
     EXPECT_EQ(run.status, 0) << run.err;
-    for (int i = 1; i <= 6; ++i) expect_same_pixels(arguments[std::size_t(3 + i)], folder + "in" + std::to_string(i) + ".bmp");
+    for (int i = 1; i <= 6; ++i)
+        expect_same_pixels(arguments[std::size_t(3 + i)], folder + "in" + std::to_string(i) + ".bmp");
     EXPECT_EQ(run.err.find('\r'), std::string::npos) << "no progress bar when standard error is no terminal";
 
     const Outcome untyped = zarnconv({arguments[4], arguments[5], folder});
@@ -316,8 +317,8 @@ TEST(ZarnconvOperations, JpegIsReadUprightUnlessKeepOrientationIsGiven)
     const std::string plain = temp_path("plain.jpg");
     ASSERT_EQ(zarnconv({"-q", make_bmp("photo.bmp", 16, 8), plain}).status, 0);
     Bytes jpeg = read_file(plain);
-    const Bytes exif{0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,  // TIFF header
-                     1,    0,    0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0};       // IFD0
+    const Bytes exif{0xFF, 0xE1, 0,    34,   'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,   // TIFF header
+                     1,    0,    0x12, 0x01, 3,   0,   1,   0,   0, 0, 6,   0,   0,  0, 0, 0, 0, 0};  // IFD0
     jpeg.insert(jpeg.begin() + 2, exif.begin(), exif.end());
     const std::string photo = temp_path("photo.jpg");
     write_file(photo, jpeg);
@@ -351,7 +352,10 @@ TEST(ZarnconvOperations, OperationsApplyInCommandLineOrder)
 TEST(ZarnconvOperations, GreyGivesAnEightBitGreyBitmap)
 {
     const std::string input = temp_path("colours.bmp");
-    BmpBuilder().size(4, 1).bits(24).pixels({row_of({rgb(0, 0, 0), rgb(255, 255, 255), rgb(255, 0, 0), rgb(0, 0, 255)})})
+    BmpBuilder()
+        .size(4, 1)
+        .bits(24)
+        .pixels({row_of({rgb(0, 0, 0), rgb(255, 255, 255), rgb(255, 0, 0), rgb(0, 0, 255)})})
         .write(input);
     const Outcome run = zarnconv({"--grey", input, temp_path("grey.bmp")});
     ASSERT_EQ(run.status, 0) << run.err;
@@ -408,9 +412,11 @@ TEST(ZarnconvOperations, AnImageAnOperationCannotTakeFailsAloneAmongSeveral)
 TEST(ZarnconvOperations, AnEffectWithNothingToChangeStillWrites)
 {
     const std::string flat = temp_path("flat.bmp");
-    BmpBuilder().size(8, 8).bits(24).pixels(Rows(8, row_of({rgb(90, 60, 30), rgb(90, 60, 30), rgb(90, 60, 30),
-                                                            rgb(90, 60, 30), rgb(90, 60, 30), rgb(90, 60, 30),
-                                                            rgb(90, 60, 30), rgb(90, 60, 30)})))
+    BmpBuilder()
+        .size(8, 8)
+        .bits(24)
+        .pixels(Rows(8, row_of({rgb(90, 60, 30), rgb(90, 60, 30), rgb(90, 60, 30), rgb(90, 60, 30), rgb(90, 60, 30),
+                                rgb(90, 60, 30), rgb(90, 60, 30), rgb(90, 60, 30)})))
         .write(flat);
     const Outcome run = zarnconv({"--effect", "19", flat, temp_path("same.bmp")});
     EXPECT_EQ(run.status, 0) << run.err;
