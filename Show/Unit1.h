@@ -94,6 +94,8 @@ public:
     void DrawSelection(int cornerX, int cornerY);
     void cropClick();
     void SpeedButton13Click();
+    // The selection follows a change of zoom (Unit1_selection.cpp).
+    void selectionZoomChanged(qreal from, qreal to);
     // Dragging the picture out with the left button hands other programs the
     // file it came from, or the working file once it was changed.
     void Image1StartDrag();

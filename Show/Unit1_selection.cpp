@@ -164,6 +164,12 @@ void TForm1::SpeedButton13Click()
     FitWindow();
 }
 
+void TForm1::selectionZoomChanged(qreal from, qreal to)
+{
+    (void)from;
+    (void)to;
+}
+
 void TForm1::ProcessImage(int code)
 {
     if (!has_picture()) return;

@@ -30,8 +30,9 @@ bool PictureStore::LoadFromFile(const QString& path)
     return true;
 }
 
-void PictureStore::setPicture(const QImage& picture)
+void PictureStore::setPicture(const QImage& picture, QSize fullSize)
 {
     picture_ = picture;
+    full_size_ = fullSize;
     pictureChanged();
 }

@@ -32,14 +32,38 @@ qreal TPictureBox::pixelRatio() const
     return ratio > 0 ? ratio : 1.0;
 }
 
-QSize TPictureBox::displaySize(int scale) const
+QSize TPictureBox::sizeForZoom(qreal zoom) const
 {
     const qreal ratio = pixelRatio();
-    if (scale <= 1) return QSize(int(std::ceil(Picture().width() / ratio)), int(std::ceil(Picture().height() / ratio)));
+    const QSize full = fullSize();
+    if (full.isEmpty()) return QSize(0, 0);
+    if (zoom == 1.0) return QSize(int(std::ceil(full.width() / ratio)), int(std::ceil(full.height() / ratio)));
     // Halving never takes a picture out of sight: a pixel stays a pixel.
-    if (Picture().isNull()) return QSize(0, 0);
-    return QSize(std::max(1, int(Picture().width() / (scale * ratio))),
-                 std::max(1, int(Picture().height() / (scale * ratio))));
+    if (zoom == 0.5)
+        return QSize(std::max(1, int(full.width() / (2 * ratio))), std::max(1, int(full.height() / (2 * ratio))));
+    return QSize(std::max(1, int(std::lround(full.width() * zoom / ratio))),
+                 std::max(1, int(std::lround(full.height() * zoom / ratio))));
+}
+
+void TPictureBox::setZoom(qreal zoom)
+{
+    if (zoom <= 0 || zoom == zoom_) return;
+    zoom_ = zoom;
+    update();
+}
+
+QPointF TPictureBox::toPicture(QPointF device) const
+{
+    const QSize full = fullSize(), shown = deviceSize();
+    if (shown.isEmpty() || full.isEmpty()) return device;
+    return QPointF(device.x() * full.width() / shown.width(), device.y() * full.height() / shown.height());
+}
+
+QPointF TPictureBox::toDevice(QPointF picture) const
+{
+    const QSize full = fullSize(), shown = deviceSize();
+    if (shown.isEmpty() || full.isEmpty()) return picture;
+    return QPointF(picture.x() * shown.width() / full.width(), picture.y() * shown.height() / full.height());
 }
 
 QSize TPictureBox::deviceSize() const

@@ -4,8 +4,11 @@
 #include "picture_store.h"
 
 #include <QImage>
+#include <QPointF>
 #include <QRect>
 #include <QWidget>
+
+#include <algorithm>
 
 class TPictureBox : public QWidget, public PictureStore {
     Q_OBJECT
@@ -17,7 +20,19 @@ public:
     // screen of device pixel ratio 2 the full-size picture takes half its
     // pixel count. Scale 1 rounds up, so every pixel is shown; at that size
     // the picture is copied pixel for pixel, any other size stretches it.
-    QSize displaySize(int scale) const;
+    QSize displaySize(int scale) const { return sizeForZoom(1.0 / std::max(1, scale)); }
+    // Device pixels per picture pixel: 1 shows the picture at full size, 0.5
+    // at half. The window sizes the control to sizeForZoom(zoom()).
+    void setZoom(qreal zoom);
+    qreal zoom() const { return zoom_; }
+    // The control's size, in device-independent pixels, showing the whole
+    // picture at `zoom`: full size rounds up, any other zoom to the nearest
+    // pixel (half size down), never below 1x1.
+    QSize sizeForZoom(qreal zoom) const;
+    // Between the control's device pixels and the whole picture's pixels, at
+    // the control's actual size (exact after its rounding).
+    QPointF toPicture(QPointF device) const;
+    QPointF toDevice(QPointF picture) const;
     // The control's size in device pixels, the unit of mouse positions and
     // of the outline.
     QSize deviceSize() const;
@@ -56,6 +71,7 @@ protected:
 
 private:
     quint64 paint_count_ = 0;
+    qreal zoom_ = 1.0;
     bool pressed_ = false;
     bool left_pressed_ = false;  // a press of the left button alone, at press_at_
     QPoint press_at_;

@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -53,6 +54,12 @@ public:
     bool hasPicture() const;
     // The record's description, as the library wrote it.
     QString description() const;
+    // The size, in device pixels, at which the window will show a picture
+    // of `fullSize` picture pixels; unset, pictures are shown at full size.
+    std::function<QSize(QSize fullSize)> shownSize;
+    // The picture is shown from a reduced read only, too large to edit:
+    // commands that need the whole picture refuse.
+    bool viewOnly() const { return view_only_; }
     // The progress callback follows the "Progress" setting.
     void followProgressSetting();
     static void reportProgress(std::int32_t current, std::int32_t total);
@@ -172,6 +179,7 @@ private:
     PictureStore* display_ = nullptr;
     QString title_;
     bool closed_ = false;
+    bool view_only_ = false;
     controls::NameLock working_lock_;  // marks WorkingFile as this viewer's while it runs
 
     // A picture read before the window was ready goes on screen from memory
