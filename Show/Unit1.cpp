@@ -242,6 +242,9 @@ void TForm1::FitWindow()
 
 void TForm1::centre_on_screen()
 {
+    // A Wayland compositor places windows itself and ignores a client's
+    // move: there is nothing to centre, nor a frame to wait for.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) return;
     // Centred with the window manager's frame, which is known only once it
     // has framed the window: before that the window is centred as if it had
     // none, and once more, a single time, when the frame turns up (moveEvent).

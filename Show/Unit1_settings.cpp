@@ -34,6 +34,12 @@ QPoint on_a_screen(QPoint position, QSize size)
     return QPoint(x, y);
 }
 
+// Wayland gives a client neither its window's place nor a way to set it.
+bool on_wayland()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 }  // namespace
 
 void TForm1::ReadSettings()
@@ -50,7 +56,9 @@ void TForm1::ReadSettings()
     SaveDialog1.setup([dir = Settings.SaveDir](QFileDialog& dialog) { dialog.setDirectory(dir); });
     for (int n = 0; n <= FormatCount && n < int(Settings.Editors.size()); ++n)
         Settings.Editors[std::size_t(n)] = store.text(editor_value(n));
-    move(on_a_screen(QPoint(Settings.WindowLeft, Settings.WindowTop), size()));
+    // Under Wayland the compositor places the window; a client's move is
+    // ignored there, and the stored place is left for the next X11 session.
+    if (!on_wayland()) move(on_a_screen(QPoint(Settings.WindowLeft, Settings.WindowTop), size()));
     if (auto* full_half = findChild<TMButton*>(QStringLiteral("MButton7"))) full_half->setDown(Settings.Scale == 2);
     apply_button_frames();  // the buttons exist by now; no load need come first
 }
@@ -67,8 +75,10 @@ void TForm1::WriteSettings()
         const qsizetype save_entry = SaveDialog1->nameFilters().indexOf(SaveDialog1->selectedNameFilter());
         if (save_entry >= 0) Settings.Save = int(save_entry) + 1;
     }
-    Settings.WindowLeft = x();
-    Settings.WindowTop = y();
+    if (!on_wayland()) {
+        Settings.WindowLeft = x();
+        Settings.WindowTop = y();
+    }
     show::writeSettings(store, Settings);
     store.setText(QStringLiteral("Program"), QCoreApplication::applicationFilePath());
     for (int n = 0; n <= FormatCount && n < int(Settings.Editors.size()); ++n)
