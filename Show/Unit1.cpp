@@ -37,7 +37,7 @@ TForm1::TForm1(QWidget* parent)
     ui->setupUi(this);
     connect_core();
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
     setContextMenuPolicy(Qt::CustomContextMenu);
     create_menus();
@@ -47,7 +47,8 @@ TForm1::TForm1(QWidget* parent)
             [this](const QPoint& at) { PopupMenu1->popup(mapToGlobal(at)); });
     connect(ui->Image1, &TPictureBox::doubleClicked, this, &TForm1::OpenClick);
     ui->Image1->installEventFilter(this);  // its first paint starts the deferred start-up work
-    connect_selection();                   // the picture's menu comes with the right button's release
+    connect_zoom();
+    connect_selection();  // the picture's menu comes with the right button's release
 
     ui->Progbar1->setPenColor(palette().color(QPalette::Inactive, QPalette::Highlight));
     ui->Progbar1->setBorder(TProgbar::bNone);
@@ -121,6 +122,11 @@ void TForm1::connect_core()
         if (isVisible()) repaint();
     });
     connect(core_.get(), &ViewerCore::pictureLoaded, this, [this] {
+        // Each picture opens at the zoom "FitLarge" and "Scale" give it.
+        const auto [shown, fitted] = load_zoom(ui->Image1->fullSize(), side_toolbar_shown());
+        fitted_ = fitted;
+        shown_scale_ = Settings.Scale == 2 ? 2 : 1;
+        ui->Image1->setZoom(shown);
         FitWindow();
         clear_selection();
     });
@@ -201,18 +207,40 @@ void TForm1::FitWindow()
     ui->ScrollBox1->verticalScrollBar()->setValue(0);
 
     ui->Panel5->setVisible(Settings.ToolBar);
-    const int top_height = Settings.ToolBar ? ui->Panel5->maximumHeight() : 0;
-    const bool side = Settings.ToolBar1 && Pic()->bits == 24;
+    const bool side = side_toolbar_shown();
     if (side) place_side_toolbar();
     ui->Panel6->setVisible(side);
-    const int side_width = side ? ui->Panel6->maximumWidth() : 0;
 
-    // The picture at one pixel per "Scale" screen pixels; on a dense
-    // screen that is its size over the pixel ratio too.
+    // Full or half size once "Scale" has changed (H); the fit zoom again,
+    // for the room the toolbars now leave, when fitted; else the zoom stays.
     const int scale = Settings.Scale == 2 ? 2 : 1;
-    const QSize picture = ui->Image1->displaySize(scale);
-    const int image_width = picture.width(), image_height = picture.height();
-    ui->Image1->resize(image_width, image_height);
+    const qreal from = zoom();
+    qreal to = from;
+    if (scale != shown_scale_) {
+        fitted_ = false;
+        to = 1.0 / scale;
+    } else if (fitted_) {
+        to = fit_zoom(ui->Image1->fullSize(), side);
+    }
+    shown_scale_ = scale;
+    ui->Image1->setZoom(to);
+    ui->Image1->resize(ui->Image1->sizeForZoom(to));
+    fit_to_picture();
+    if (Settings.Centre && !user_sized_) centre_on_screen();
+    show();
+    if (to != from) selectionZoomChanged(from, to);
+    show_zoom_status();
+}
+
+void TForm1::fit_to_picture()
+{
+    // Once the user sized the window it keeps that size; the picture scrolls in it.
+    if (user_sized_) return;
+    const int top_height = Settings.ToolBar ? ui->Panel5->maximumHeight() : 0;
+    const int side_width = side_toolbar_shown() ? ui->Panel6->maximumWidth() : 0;
+    // The picture at its zoom; on a dense screen that is its size over the
+    // pixel ratio too.
+    const int image_width = ui->Image1->width(), image_height = ui->Image1->height();
 
     // The client size is within the screen and not below the form's designed
     // size. A picture wider than the area has a horizontal scroll bar, whose
@@ -224,8 +252,9 @@ void TForm1::FitWindow()
     const bool too_wide = side_width + image_width + 4 > client_width_limit;
     int client_width = std::min(client_width_limit, side_width + image_width + 4);
     const int client_height_limit = screen_size.height() - 64;
-    int client_height = std::min(client_height_limit, top_height + image_height + 24 + (too_wide ? 20 : 0));
-    if (client_height == client_height_limit) client_width += 20;  // room for the vertical scroll bar
+    const int wanted_height = top_height + image_height + 24 + (too_wide ? 20 : 0);
+    int client_height = std::min(client_height_limit, wanted_height);
+    if (wanted_height > client_height_limit) client_width += 20;  // room for the vertical scroll bar
     if (Settings.ToolBar && client_width < MinClientWidth) client_width = MinClientWidth;
     if (Settings.ToolBar1 && client_height < MinClientHeight && Pic()->bits == 24) client_height = MinClientHeight;
     // With nothing to show, the window keeps its designed size whatever
@@ -234,10 +263,10 @@ void TForm1::FitWindow()
         client_width = std::max(client_width, MinClientWidth);
         client_height = std::max(client_height, MinClientHeight);
     }
+    // Asked for before the resize, whose event tells the user's sizes from the viewer's.
+    std::rotate(asked_sizes_.rbegin(), asked_sizes_.rbegin() + 1, asked_sizes_.rend());
+    asked_sizes_.front() = QSize(client_width, client_height);
     resize(client_width, client_height);
-
-    if (Settings.Centre) centre_on_screen();
-    show();
 }
 
 void TForm1::centre_on_screen()
@@ -288,13 +317,18 @@ void TForm1::FormKeyPress(QChar key)
     case 'R': rotateClick(); break;
     case 'S': save1Click(); break;
     case 'T': TopBarClick(); break;
+    case '+':
+    case '=': zoomIn(); break;
+    case '-': zoomOut(); break;
+    case '0': fitToWindow(); break;
+    case '1': showActualSize(); break;
     default: break;
     }
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event)
 {
-    if (history_key(*event)) return;
+    if (history_key(*event) || zoom_key(*event)) return;
     QChar key;
     if (event->key() == Qt::Key_Escape) key = QChar(27);
     else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) key = QChar('\r');
@@ -398,6 +432,9 @@ void TForm1::dropEvent(QDropEvent* event)
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
+    // The scroll box and its viewport are watched for the zoom alone.
+    if (zoom_event(watched, event)) return true;
+    if (watched == ui->ScrollBox1 || watched == ui->ScrollBox1->viewport()) return QWidget::eventFilter(watched, event);
     if (watched == ui->Image1) {
         // The picture only reports its first paint here; its clicks are its own.
         if (event->type() == QEvent::Paint && !first_paint_seen_) {

@@ -14,8 +14,10 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace Ui {
@@ -41,8 +43,8 @@ class QMimeData;
 //   Panel6              side toolbar, 24-bit pictures only: Button1 switch sides; rockers MButton17
 //                       sharpness, 18 brightness, 21 contrast, 24 red, 27 green, 30 blue; MButton31
 //                       equalise, 32 effects menu, 33 photo adjustment (the numbers have gaps)
-//   Panel2              status bar, holding Panel3 (Label2: seconds the last step took) and
-//                       Panel4 (Label1: the picture's description)
+//   Panel2              status bar, holding Panel3 (Label2: seconds the last step took),
+//                       Panel4 (Label1: the picture's description) and Panel7 (Label3: the zoom)
 //   Panel1              progress panel over Panel4 while the library works (Progbar1)
 //   ScrollBox1, Image1  the scrollable area and the picture in it
 // The picture, its working file, the history and the hand-offs are the
@@ -85,8 +87,10 @@ public:
     // True when the working file differs from the state last loaded or saved.
     bool HasUnsavedChanges();
 
-    // Selection, crop and zoom (Unit1_selection.cpp). Coordinates are the
-    // picture control's device (screen) pixels, image pixels divided by "Scale".
+    // Selection, crop and zoom (Unit1_selection.cpp). The mouse handlers take
+    // the picture control's device (screen) pixels; the selection they make
+    // (SelStartX/Y to SelCornerX/Y, and DrawSelection's corner) is in
+    // picture pixels, whatever the zoom.
     void Image1MouseDown(Qt::MouseButton button, int x, int y);
     void Image1MouseMove(int x, int y);
     void Image1MouseUp(Qt::MouseButton button, int x, int y);
@@ -94,7 +98,9 @@ public:
     void DrawSelection(int cornerX, int cornerY);
     void cropClick();
     void SpeedButton13Click();
-    // The selection follows a change of zoom (Unit1_selection.cpp).
+    // The selection follows a change of zoom: kept in picture pixels, its
+    // outline is drawn again for the control's new size, so call it once
+    // the control has that size (Unit1_selection.cpp).
     void selectionZoomChanged(qreal from, qreal to);
     // Dragging the picture out with the left button hands other programs the
     // file it came from, or the working file once it was changed.
@@ -103,6 +109,28 @@ public:
     // Applies a processing code to the working file and shows the result:
     // kCropToSelection crops to the selection, anything else goes to _bmprocess.
     void ProcessImage(int code);
+
+    // Zoom (Unit1_zoom.cpp): device pixels per picture pixel, 1 = 100%.
+    qreal zoom() const;
+    // The zoom is the fit zoom, and follows the view's size.
+    bool isFitted() const { return fitted_; }
+    // Shows the picture at `zoom` (held to 1/16..16), keeping the picture
+    // point under `anchor` (in ScrollBox1's viewport; its centre when not
+    // given) where it is. The window fits itself to the picture unless the
+    // user sized it.
+    void setZoom(qreal zoom, std::optional<QPoint> anchor = std::nullopt);
+    void zoomIn(std::optional<QPoint> anchor = std::nullopt);
+    void zoomOut(std::optional<QPoint> anchor = std::nullopt);
+    // The whole picture in the area the window may take (or the view, once
+    // the user sized the window), never enlarged; it follows the view's size.
+    void fitToWindow();
+    void showActualSize();
+    // The size in device pixels at which a picture of `fullSize` picture
+    // pixels is shown when loaded: fitted when "FitLarge" is on and it is
+    // larger than the area, else at full or half size by "Scale".
+    QSize fittedSize(QSize fullSize) const;
+    // The picture at its zoom is larger than the view: it can be scrolled.
+    bool pictureLargerThanView() const;
 
     // Commands of the menus, toolbars and keys (Unit1_commands.cpp). Each
     // processing handler sends its one code through ProcessImage.
@@ -254,6 +282,8 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     // Unit1_toolbars.cpp
@@ -277,10 +307,38 @@ private:
     void centre_on_screen();
     // Toolbar frames follow "StdButton" (Unit1_toolbars.cpp).
     void apply_button_frames();
+    // Unit1_zoom.cpp
+    void connect_zoom();
+    bool side_toolbar_shown() const;
+    // The zoom a picture of `full` picture pixels is shown at on load, and
+    // whether that is the fit zoom.
+    std::pair<qreal, bool> load_zoom(QSize full, bool side_toolbar) const;
+    qreal fit_zoom(QSize full, bool side_toolbar) const;
+    // The room for the picture in DIP: the screen's less the window's
+    // frame and toolbars, or the view's once the user sized the window.
+    QSize picture_room(bool side_toolbar) const;
+    // The control at `to`, the window fitted to it; keeps fitted_.
+    void change_zoom(qreal to, std::optional<QPoint> anchor);
+    void fit_to_picture();  // the window's size from the picture's (FitWindow's rule)
+    void show_zoom_status();
+    bool zoom_event(QObject* watched, QEvent* event);
+    bool zoom_key(const QKeyEvent& event);
+    void follow_view_size();
+    bool fitted_ = false;
+    // Resized or maximised by the user: the window keeps its size, and the
+    // picture follows it (in Fit) or scrolls.
+    bool user_sized_ = false;
+    std::array<QSize, 4> asked_sizes_{};  // the sizes the window last asked for, newest first
+    int shown_scale_ = 1;                 // the "Scale" the zoom was last set from
+    int wheel_angle_ = 0;                 // eighths of a degree not yet turned into a step
     // Unit1_selection.cpp
     void connect_selection();
     void clear_selection();
     bool crop_caption_shown_ = false;  // the title shows the selection's size
+    // Panning the picture with a left drag, when it does not fit the view.
+    bool can_pan() const;
+    void pan_by(QPoint delta);
+    void show_pan_cursor();
     // Unit1_commands.cpp
     bool has_picture() const { return core_->hasPicture(); }
     // The open dialog for a picture to act on; empty when none was chosen.
@@ -293,7 +351,8 @@ private:
         return core_->modal(std::forward<Call>(call));
     }
     bool ask_on_close_ = true;
-    // Unit1_history.cpp
+    // Unit1_history.cpp: also Shift+arrows, which scroll a picture larger
+    // than the view.
     bool history_key(const QKeyEvent& event);
 
     // The menu items whose state or caption follows the picture; an item a

@@ -27,7 +27,7 @@ using controls::library_text;
 
 using Switch = std::pair<QCheckBox*, bool ViewerSettings::*>;
 
-std::array<Switch, 13> switches(Ui::TForm2& ui)
+std::array<Switch, 15> switches(Ui::TForm2& ui)
 {
     return {{{ui.CheckBox1, &ViewerSettings::AllowCrop},
              {ui.CheckBox2, &ViewerSettings::Centre},
@@ -41,7 +41,9 @@ std::array<Switch, 13> switches(Ui::TForm2& ui)
              {ui.CheckBox10, &ViewerSettings::Overwrite},
              {ui.CheckBox11, &ViewerSettings::Loop},
              {ui.CheckBox12, &ViewerSettings::SlideBeep},
-             {ui.CheckBox13, &ViewerSettings::SlideValid}}};
+             {ui.CheckBox13, &ViewerSettings::SlideValid},
+             {ui.CheckBox14, &ViewerSettings::FitLarge},
+             {ui.CheckBox15, &ViewerSettings::WheelZoom}}};
 }
 
 // The radio button of a choice, numbered from 0 at the least value the setting takes.

@@ -38,7 +38,8 @@ protected:
 //              5 progress bar, 6 standard buttons; GroupBox1 right-drag crop, CheckBox1 on,
 //              NumEdit2 step (Label1); CheckBox7 single click exits, 8 use the running copy
 //   TabSheet3  Loading: RadioGroup1 PhotoCD size (RadioButton1-3), RadioGroup2 Jpeg scale
-//              (RadioButton4-6), CheckBox9 force 256 colours
+//              (RadioButton4-6), CheckBox9 force 256 colours, 14 fit large pictures, 15 the
+//              wheel zooms
 //   TabSheet4  Saving: GroupBox3 Jpeg quality, TrackBar1 and NumEdit3 kept equal; CheckBox10
 //              ask before overwriting
 //   TabSheet5  Formats: ListBox1 the formats; GroupBox5 registration, Button3 all, Button2 the

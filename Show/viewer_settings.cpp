@@ -42,6 +42,8 @@ const std::array kRows{
     SettingRow{"SlideValid", &S::SlideValid, "1"},
     // The picture is divided by the scale: anything but half size is full size.
     SettingRow{"Scale", &S::Scale, "1", 1, 2, OutOfRange::Default},
+    SettingRow{"FitLarge", &S::FitLarge, "1"},
+    SettingRow{"WheelZoom", &S::WheelZoom, "0"},
     SettingRow{"PrefsTop", &S::PrefsTop, "100"},
     SettingRow{"PrefsLeft", &S::PrefsLeft, "200"},
     SettingRow{"StartDir", &S::StartDir, ""},

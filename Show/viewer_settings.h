@@ -31,6 +31,8 @@ struct ViewerSettings {
     bool OnlyOne{};
     bool AskSave{};  // ask before a changed picture is dropped
     int Save{};
+    bool FitLarge{};   // a picture larger than the screen opens fitted to it
+    bool WheelZoom{};  // the wheel zooms without Ctrl
     bool operator==(const ViewerSettings&) const = default;
 };
 

@@ -49,6 +49,7 @@ TEST(FitWindow, ClientSizeFollowsThePicture)
 
 TEST(FitWindow, TallPictureGetsScreenHeightAndRoomForTheScrollBar)
 {
+    write_settings("FitLarge=0\n");  // at full size, not fitted
     const QSize screen = screen_size();
     TForm1 form;
     EXPECT_EQ(loaded(form, write_bmp8("tall.bmp", 400, screen.height() + 50)),
@@ -57,6 +58,7 @@ TEST(FitWindow, TallPictureGetsScreenHeightAndRoomForTheScrollBar)
 
 TEST(FitWindow, WidePictureIsLimitedToTheScreenWithRoomForTheScrollBar)
 {
+    write_settings("FitLarge=0\n");  // at full size, not fitted
     const QSize screen = screen_size();
     TForm1 form;
     EXPECT_EQ(loaded(form, write_bmp8("wide.bmp", screen.width() + 10, 40)),
