@@ -1,8 +1,14 @@
-// TForm1: the keys for the folder's other pictures and for undo and redo, and asking before changes are lost.
+// TForm1: the keys for the folder's other pictures, scrolling, undo and redo, and asking before changes are lost.
 #include "Unit1.h"
+
+#include "ui_Unit1.h"
 
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include <algorithm>
 
 bool TForm1::history_key(const QKeyEvent& event)
 {
@@ -17,6 +23,21 @@ bool TForm1::history_key(const QKeyEvent& event)
         case Qt::Key_Home: StepPicture(PictureStep::First); return true;
         case Qt::Key_End: StepPicture(PictureStep::Last); return true;
         default: return false;
+        }
+    }
+    // The arrows alone step through the folder; with Shift they scroll a
+    // picture larger than the view by a tenth of what is in view.
+    if (modifiers == Qt::ShiftModifier && can_pan()) {
+        QScrollBar* across = ui->ScrollBox1->horizontalScrollBar();
+        QScrollBar* down = ui->ScrollBox1->verticalScrollBar();
+        const QSize view = ui->ScrollBox1->viewport()->size();
+        const int step_across = std::max(1, view.width() / 10), step_down = std::max(1, view.height() / 10);
+        switch (key) {
+        case Qt::Key_Right: across->setValue(across->value() + step_across); return true;
+        case Qt::Key_Left: across->setValue(across->value() - step_across); return true;
+        case Qt::Key_Down: down->setValue(down->value() + step_down); return true;
+        case Qt::Key_Up: down->setValue(down->value() - step_down); return true;
+        default: break;
         }
     }
     if (modifiers == Qt::ControlModifier && key == Qt::Key_Z) {

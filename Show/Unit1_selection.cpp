@@ -1,4 +1,5 @@
-// TForm1: the right- or middle-button selection, cropping to it, full or half size, dragging out, and ProcessImage.
+// TForm1: the right- or middle-button selection, cropping to it, full or half size, panning, dragging out,
+// ProcessImage.
 #include "Unit1.h"
 
 #include "mbutton.h"
@@ -12,11 +13,29 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPixmap>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QUrl>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <utility>
+
+namespace {
+
+// The picture pixel boundary nearest a mouse position in the control's
+// device pixels, within the picture: a selection's corners lie between
+// pixels, so at any zoom the corner goes to the nearest line between two.
+QPoint picture_point(const TPictureBox& box, int x, int y)
+{
+    const QPointF at = box.toPicture(QPointF(x, y));
+    const QSize full = box.fullSize();
+    return QPoint(std::clamp(int(std::lround(at.x())), 0, std::max(0, full.width())),
+                  std::clamp(int(std::lround(at.y())), 0, std::max(0, full.height())));
+}
+
+}  // namespace
 
 void TForm1::connect_selection()
 {
@@ -34,6 +53,16 @@ void TForm1::connect_selection()
     // The drag runs a loop of its own, begun once the move that started it is handled.
     connect(ui->Image1, &TPictureBox::dragStarted, this, &TForm1::Image1StartDrag, Qt::QueuedConnection);
 
+    // A picture larger than the view pans under a left drag; dragging the
+    // file out then needs Ctrl. The hand shows over the picture whenever the
+    // view's scroll range changes (a load, a zoom, a resize of the window).
+    ui->Image1->dragOutWanted = [this](Qt::KeyboardModifiers keys) {
+        return (keys & Qt::ControlModifier) || !can_pan();
+    };
+    connect(ui->Image1, &TPictureBox::panned, this, &TForm1::pan_by);
+    connect(ui->ScrollBox1->horizontalScrollBar(), &QScrollBar::rangeChanged, this, &TForm1::show_pan_cursor);
+    connect(ui->ScrollBox1->verticalScrollBar(), &QScrollBar::rangeChanged, this, &TForm1::show_pan_cursor);
+
     QAction* crop = PopupMenu1->findChild<QAction*>(QStringLiteral("crop"));
     connect(crop, &QAction::triggered, this, &TForm1::cropClick);
     connect(PopupMenu1, &QMenu::aboutToShow, this, [this, crop] { crop->setVisible(HasSelection); });
@@ -49,10 +78,13 @@ void TForm1::clear_selection()
 
 void TForm1::DrawSelection(int cornerX, int cornerY)
 {
-    // The outline from the start point to the corner, over the picture. At
-    // half size the 2-pixel pen of the image is 1 screen pixel wide.
-    const int scale = Settings.Scale == 2 ? 2 : 1;
-    ui->Image1->setOutline(QPoint(SelStartX, SelStartY), QPoint(cornerX, cornerY), 2 / scale);
+    // The outline from the start point to the corner, over the picture at
+    // its zoom: 2 screen pixels wide from full size up, 1 below, as half
+    // size has always drawn it.
+    const TPictureBox& box = *ui->Image1;
+    const int pen = box.deviceSize().width() >= box.fullSize().width() ? 2 : 1;
+    ui->Image1->setOutline(box.toDevice(QPointF(SelStartX, SelStartY)).toPoint(),
+                           box.toDevice(QPointF(cornerX, cornerY)).toPoint(), pen);
 }
 
 void TForm1::Image1MouseDown(Qt::MouseButton button, int x, int y)
@@ -62,25 +94,23 @@ void TForm1::Image1MouseDown(Qt::MouseButton button, int x, int y)
     core_->showFileTitle();
     crop_caption_shown_ = false;
     clear_selection();
-    SelStartX = SelCornerX = x;
-    SelStartY = SelCornerY = y;
+    const QPoint start = picture_point(*ui->Image1, x, y);
+    SelStartX = SelCornerX = start.x();
+    SelStartY = SelCornerY = start.y();
     Dragging = 1;
 }
 
 void TForm1::Image1MouseMove(int x, int y)
 {
     if (!Dragging) return;
-    const int scale = Settings.Scale == 2 ? 2 : 1;
-    // "CropStep" 1 at half size is less than one control pixel: the
-    // selection then moves in single control pixels.
-    const int step = std::max(1, Settings.CropStep / scale);
+    // Steps of "CropStep" picture pixels at any zoom; below full size the
+    // pointer itself moves by more than one picture pixel.
+    const int step = std::max(1, Settings.CropStep);
     // A drag past the picture's edge selects up to the edge.
-    const QSize area = ui->Image1->deviceSize();
-    x = std::clamp(x, 0, area.width());
-    y = std::clamp(y, 0, area.height());
-    if (x == SelCornerX && y == SelCornerY) return;
+    const QPoint at = picture_point(*ui->Image1, x, y);
+    if (at == QPoint(SelCornerX, SelCornerY)) return;
 
-    int dx = x - SelStartX, dy = y - SelStartY;
+    int dx = at.x() - SelStartX, dy = at.y() - SelStartY;
     const int sign_x = dx < 0 ? -1 : 1, sign_y = dy < 0 ? -1 : 1;
     dx = std::abs(dx);
     dy = std::abs(dy);
@@ -92,8 +122,7 @@ void TForm1::Image1MouseMove(int x, int y)
     SelCornerY = SelStartY + sign_y * dy;
     DrawSelection(SelCornerX, SelCornerY);
     HasSelection = true;
-    core_->setTitle(QString::asprintf("Show - %ld Pixel Crop : %ldx%ld", long(Settings.CropStep), long(dx) * scale,
-                                      long(dy) * scale));
+    core_->setTitle(QString::asprintf("Show - %ld Pixel Crop : %ldx%ld", long(Settings.CropStep), long(dx), long(dy)));
     crop_caption_shown_ = true;
 }
 
@@ -106,11 +135,34 @@ void TForm1::Image1MouseUp(Qt::MouseButton button, int x, int y)
     }
     if (button == Qt::RightButton)
         PopupMenu1->popup(ui->Image1->mapToGlobal(QPointF(x, y) / ui->Image1->pixelRatio()).toPoint());
+    if (button == Qt::LeftButton) show_pan_cursor();  // a pan ends with the button
 }
 
 void TForm1::Image1Click()
 {
     if (!HasSelection && Settings.SingleClick) close();
+}
+
+bool TForm1::can_pan() const
+{
+    const QScrollArea* view = ui->ScrollBox1;
+    return has_picture() && (view->horizontalScrollBar()->maximum() > 0 || view->verticalScrollBar()->maximum() > 0);
+}
+
+void TForm1::pan_by(QPoint delta)
+{
+    // The picture follows the pointer: the view moves the other way.
+    ui->Image1->setCursor(Qt::ClosedHandCursor);
+    QScrollBar* across = ui->ScrollBox1->horizontalScrollBar();
+    QScrollBar* down = ui->ScrollBox1->verticalScrollBar();
+    across->setValue(across->value() - delta.x());
+    down->setValue(down->value() - delta.y());
+}
+
+void TForm1::show_pan_cursor()
+{
+    if (can_pan()) ui->Image1->setCursor(Qt::OpenHandCursor);
+    else ui->Image1->unsetCursor();
 }
 
 std::unique_ptr<QMimeData> TForm1::dragMimeData() const
@@ -154,29 +206,28 @@ void TForm1::SpeedButton13Click()
     }
     Settings.Scale = Settings.Scale == 1 ? 2 : 1;
     if (auto* full_half = findChild<TMButton*>(QStringLiteral("MButton7"))) full_half->setDown(Settings.Scale == 2);
-    // A selection is kept in the control's pixels, which now stand for a
-    // different part of the picture than its caption says: it goes.
-    if (HasSelection || Dragging) {
-        Dragging = 0;
-        clear_selection();
-        core_->showFileTitle();
-    }
+    // A selection is kept in picture pixels: it stays, with its caption,
+    // and its outline follows the picture to the new size.
+    const qreal from = ui->Image1->zoom(), to = Settings.Scale == 2 ? 0.5 : 1.0;
     FitWindow();
+    selectionZoomChanged(from, to);
 }
 
 void TForm1::selectionZoomChanged(qreal from, qreal to)
 {
+    // Picture pixels stand for the same part of the picture at any zoom:
+    // only the outline moves, to where the control now shows them.
     (void)from;
     (void)to;
+    if (HasSelection) DrawSelection(SelCornerX, SelCornerY);
 }
 
 void TForm1::ProcessImage(int code)
 {
     if (!has_picture()) return;
-    // The selection is in the control's pixels, the picture's at full size.
-    const int scale = Settings.Scale == 2 ? 2 : 1;
-    const QRect selected(std::min(SelStartX, SelCornerX) * scale, std::min(SelStartY, SelCornerY) * scale,
-                         std::abs(SelCornerX - SelStartX) * scale, std::abs(SelCornerY - SelStartY) * scale);
+    // The selection is in picture pixels: exactly what its outline frames.
+    const QRect selected(std::min(SelStartX, SelCornerX), std::min(SelStartY, SelCornerY),
+                         std::abs(SelCornerX - SelStartX), std::abs(SelCornerY - SelStartY));
     const bool refit = core_->process(code, code == kCropToSelection ? selected : QRect());
     clear_selection();
     if (refit) FitWindow();

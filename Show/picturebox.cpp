@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 TPictureBox::TPictureBox(QWidget* parent) : QWidget(parent)
 {
@@ -168,6 +169,8 @@ void TPictureBox::mousePressEvent(QMouseEvent* event)
     pressed_ = true;
     left_pressed_ = event->buttons() == Qt::LeftButton;
     press_at_ = event->position().toPoint();
+    pan_from_ = event->globalPosition().toPoint();
+    panning_ = false;
     emit mouseDown(event->button(), device_position(*event));
     event->accept();
 }
@@ -175,10 +178,23 @@ void TPictureBox::mousePressEvent(QMouseEvent* event)
 void TPictureBox::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint at = event->position().toPoint();
+    // Global positions, since panning moves the control under the pointer.
+    if (panning_ && (event->buttons() & Qt::LeftButton)) {
+        const QPoint global = event->globalPosition().toPoint();
+        emit panned(global - std::exchange(pan_from_, global));
+        event->accept();
+        return;
+    }
     if (left_pressed_ && (event->buttons() & Qt::LeftButton) &&
         (at - press_at_).manhattanLength() >= QApplication::startDragDistance()) {
         pressed_ = left_pressed_ = false;
-        emit dragStarted();
+        if (dragOutWanted && !dragOutWanted(event->modifiers())) {
+            panning_ = true;
+            const QPoint global = event->globalPosition().toPoint();
+            emit panned(global - std::exchange(pan_from_, global));
+        } else {
+            emit dragStarted();
+        }
         event->accept();
         return;
     }
@@ -191,12 +207,12 @@ void TPictureBox::mouseReleaseEvent(QMouseEvent* event)
     const QPoint at = event->position().toPoint();
     emit mouseUp(event->button(), device_position(*event));
     if (pressed_ && rect().contains(at)) emit clicked(event->button());
-    pressed_ = left_pressed_ = false;
+    pressed_ = left_pressed_ = panning_ = false;
     event->accept();
 }
 
 void TPictureBox::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) emit doubleClicked();
-    pressed_ = left_pressed_ = false;
+    pressed_ = left_pressed_ = panning_ = false;
 }

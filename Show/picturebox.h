@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <functional>
 
 class TPictureBox : public QWidget, public PictureStore {
     Q_OBJECT
@@ -45,6 +46,11 @@ public:
     void clearOutline();
     bool hasOutline() const { return has_outline_; }
 
+    // Asked, with the keys held, once a left drag passes the drag distance:
+    // true drags the file out (dragStarted), false pans (panned). Unset, every
+    // such drag is a drag out.
+    std::function<bool(Qt::KeyboardModifiers)> dragOutWanted;
+
     // How many times the picture has been painted; the benchmark waits on it.
     quint64 paintCount() const { return paint_count_; }
 
@@ -60,6 +66,10 @@ signals:
     // The left button moved past the drag distance while held: the press
     // ends here and is no click.
     void dragStarted();
+    // A left drag that pans moved by `delta` device-independent pixels on
+    // the screen since the last report (the first from the press); the
+    // release ends it as mouseUp, never as a click.
+    void panned(QPoint delta);
 
 protected:
     void pictureChanged() override;
@@ -75,6 +85,8 @@ private:
     bool pressed_ = false;
     bool left_pressed_ = false;  // a press of the left button alone, at press_at_
     QPoint press_at_;
+    bool panning_ = false;
+    QPoint pan_from_;             // global position of the last pan report, or of the press
     QRect outlineBounds() const;  // in device-independent pixels, for update()
     QPoint device_position(const QMouseEvent& event) const;
     static const QImage& outline_pattern();

@@ -97,10 +97,13 @@ QImage picture_file(const QString& path)
 
 QImage expected_crop24(int width, int height, QRect area)
 {
+    const Rows colours = rgb_ramp(width, height);
     QImage image(area.size(), QImage::Format_RGB32);
     for (int y = 0; y < area.height(); ++y)
-        for (int x = 0; x < area.width(); ++x)
-            image.setPixel(x, y, expected24(width, height, area.x() + x, area.y() + y).rgb());
+        for (int x = 0; x < area.width(); ++x) {
+            const std::uint8_t* at = &colours[std::size_t(area.y() + y)][std::size_t(area.x() + x) * 3];
+            image.setPixel(x, y, qRgb(at[0], at[1], at[2]));
+        }
     return image;
 }
 
@@ -174,7 +177,7 @@ TEST(Selection, HalfSizeSnapsInHalfStepsAndReportsImagePixels)
     EXPECT_FALSE(form.HasSelection);
     move(form, {27, 22});
     EXPECT_EQ(form.windowTitle(), "Show - 10 Pixel Crop : 30x20");
-    EXPECT_EQ(QPoint(form.SelCornerX, form.SelCornerY), QPoint(25, 20));
+    EXPECT_EQ(QPoint(form.SelCornerX, form.SelCornerY), QPoint(50, 40));  // in picture pixels
     release(form, Qt::MiddleButton, {27, 22});
 
     // The crop is in image pixels.
@@ -211,7 +214,7 @@ TEST(Selection, OutlineShowsOnMidGrey)
     EXPECT_GE(strong, 35);
 }
 
-TEST(Selection, ChangingTheScaleDropsTheSelection)
+TEST(Selection, ChangingTheScaleKeepsTheSelection)
 {
     write_settings("CropStep=10\n");
     TForm1 form;
@@ -219,12 +222,81 @@ TEST(Selection, ChangingTheScaleDropsTheSelection)
     ASSERT_TRUE(showAndWait(form));
     drag(form, Qt::MiddleButton, {20, 20}, {60, 50});
     ASSERT_TRUE(form.HasSelection);
+    // To half size and back: the outline follows the picture there and back.
     QTest::keyClick(&form, Qt::Key_H);
-    EXPECT_FALSE(form.HasSelection);
-    EXPECT_EQ(form.windowTitle(), "Show - colour.bmp");
-    EXPECT_FALSE(picture_of(form)->hasOutline());
-    form.cropClick();  // nothing to crop
-    EXPECT_EQ(picture_of(form)->Picture().size(), QSize(200, 150));
+    EXPECT_TRUE(form.HasSelection);
+    EXPECT_EQ(form.windowTitle(), "Show - 10 Pixel Crop : 40x30");
+    EXPECT_TRUE(picture_of(form)->hasOutline());
+    QTest::keyClick(&form, Qt::Key_H);
+    const std::array<int, 4> sides = outline_sides(form, {20, 20}, {60, 50});
+    for (int side : sides) EXPECT_GE(side, 25);
+    QTest::keyClick(&form, Qt::Key_H);
+    form.cropClick();  // the same picture pixels, cropped at half size
+    expect_same_pixels(picture_file(form.WorkingFile), expected_crop24(200, 150, QRect(20, 20, 40, 30)));
+}
+
+// Shows the picture at `zoom` without the window refitting itself.
+void show_at(TForm1& form, qreal zoom)
+{
+    TPictureBox* box = picture_of(form);
+    const qreal from = box->zoom();
+    box->setZoom(zoom);
+    box->resize(box->sizeForZoom(zoom));
+    form.selectionZoomChanged(from, zoom);
+}
+
+// The bounds of the pixels that differ between two grabs of the same size.
+QRect changed_bounds(const QImage& before, const QImage& after)
+{
+    QRect bounds;
+    for (int y = 0; y < before.height(); ++y)
+        for (int x = 0; x < before.width(); ++x)
+            if (before.pixel(x, y) != after.pixel(x, y)) bounds |= QRect(x, y, 1, 1);
+    return bounds;
+}
+
+TEST(Selection, CropAtAnyZoomTakesThePicturePixelsTheOutlineFrames)
+{
+    struct Case {
+        qreal zoom;
+        int crop_step;
+        QSize picture;
+        QPoint from, to;  // the drag, in the control's pixels
+    };
+    for (const Case& each :
+         {Case{0.37, 1, {400, 300}, {20, 15}, {90, 70}}, Case{3.0, 10, {60, 40}, {10, 7}, {100, 80}}}) {
+        SCOPED_TRACE(each.zoom);
+        write_settings("CropStep=" + std::to_string(each.crop_step) + "\n");
+        TForm1 form;
+        const int width = each.picture.width(), height = each.picture.height();
+        form.LoadImage(QString::fromStdString(write_bmp24("colour.bmp", width, height)));
+        ASSERT_TRUE(showAndWait(form));
+        show_at(form, each.zoom);
+        TPictureBox* box = picture_of(form);
+        ASSERT_EQ(box->size(), box->sizeForZoom(each.zoom));
+        const QImage plain = grabbed(*box);
+
+        drag(form, Qt::RightButton, each.from, each.to);
+        ASSERT_TRUE(form.HasSelection);
+        const QRect area(form.SelStartX, form.SelStartY, form.SelCornerX - form.SelStartX,
+                         form.SelCornerY - form.SelStartY);
+        // Whole steps of picture pixels, named in picture pixels.
+        EXPECT_EQ(area.width() % each.crop_step, 0);
+        EXPECT_EQ(area.height() % each.crop_step, 0);
+        EXPECT_EQ(form.windowTitle(),
+                  QString::asprintf("Show - %d Pixel Crop : %dx%d", each.crop_step, area.width(), area.height()));
+        // The outline on screen lies on the area's edges, within its pen's width.
+        const QRect outline = changed_bounds(plain, grabbed(*box));
+        const QPointF top_left = box->toDevice(QPointF(area.topLeft()));
+        const QPointF bottom_right = box->toDevice(QPointF(form.SelCornerX, form.SelCornerY));
+        EXPECT_LE(std::abs(outline.left() - top_left.x()), 1.5);
+        EXPECT_LE(std::abs(outline.top() - top_left.y()), 1.5);
+        EXPECT_LE(std::abs(outline.right() - bottom_right.x()), 1.5);
+        EXPECT_LE(std::abs(outline.bottom() - bottom_right.y()), 1.5);
+
+        form.cropClick();
+        expect_same_pixels(picture_file(form.WorkingFile), expected_crop24(width, height, area));
+    }
 }
 
 TEST(Selection, HalfSizeAveragesFineDetail)
