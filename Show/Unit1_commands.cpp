@@ -169,7 +169,7 @@ void TForm1::save1Click()
 
 bool TForm1::SavePicture()
 {
-    if (!has_picture()) return false;
+    if (!has_picture() || !core_->fullPictureAvailable()) return false;
     // The dialog would ask about the name as typed, but the file written
     // carries the save type's extension ("x.png" as JPEG is "x.jpg"): the
     // question is asked here, about the file that would really be replaced,
@@ -249,7 +249,7 @@ void TForm1::RunEditor(const QString& program, const QString& file)
 
 void TForm1::editasbmpClick()
 {
-    if (!has_picture()) return;
+    if (!has_picture() || !core_->fullPictureAvailable()) return;
     RunEditor(Settings.Editors[1], WorkingFile);
 }
 
@@ -295,7 +295,7 @@ void TForm1::SelectEditor(int n)
 
 void TForm1::copyClick()
 {
-    if (!has_picture()) return;
+    if (!has_picture() || !core_->fullPictureAvailable()) return;
     QGuiApplication::clipboard()->setImage(ui->Image1->Picture());
 }
 
@@ -351,7 +351,7 @@ void TForm1::process24Click()
 
 void TForm1::printClick()
 {
-    if (!has_picture()) return;
+    if (!has_picture() || !core_->fullPictureAvailable()) return;
     hide();
     // The picture's own name follows on a second line: a printout to a file
     // goes beside it. A picture from the clipboard or the scanner has none.

@@ -142,8 +142,11 @@ int main(int argc, char* argv[])
     // reader looks at.
     std::optional<show::BackgroundRead> early;
     if (const show::VerbAndPath named = show::splitVerb(show::argumentText(arguments));
-        named.verb.isNull() && !named.path.isEmpty() && !show::viewerMayBeListening())
-        early.emplace(named.path, show::storedLoadOptions(SettingsStore()));
+        named.verb.isNull() && !named.path.isEmpty() && !show::viewerMayBeListening()) {
+        // Fitted, a large JPEG is read first at the reduction that is shown.
+        const SettingsStore store;
+        early.emplace(named.path, show::storedLoadOptions(store), show::screenShownSize(store));
+    }
 
     // A viewer already running takes the argument over, and this copy ends
     // without a window of its own.

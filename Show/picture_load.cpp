@@ -1,5 +1,5 @@
-// The picture named at start-up, read while the window is being built, and
-// the working file written from it while the window already shows it.
+// The picture named at start-up, read while the window is being built; every read of a picture on a thread of its
+// own (a reduced first paint, the whole picture, the working file written from it); the reduction a JPEG is read at.
 #include "picture_load.h"
 
 #include "bmp_picture.h"
@@ -8,7 +8,10 @@
 #include "viewer_settings.h"
 
 #include <QFile>
+#include <QGuiApplication>
+#include <QImageReader>
 #include <QList>
+#include <QScreen>
 
 #include <algorithm>
 #include <cstdlib>
@@ -17,11 +20,17 @@
 namespace show {
 namespace {
 
-// The formats whose readers keep no outside module in the record.
-bool read_without_module(int format)
+constexpr int kJpeg = 4;
+
+// A side of `full` after the library's reduction by 2^scale: libjpeg rounds up.
+int reduced_side(int full, int scale)
 {
-    constexpr int kTiff = 6, kPng = 9;
-    return format >= 1 && format <= 11 && format != kTiff && format != kPng;
+    return int((qint64(full) + (qint64(1) << scale) - 1) >> scale);
+}
+
+QSize reduced(QSize full, int scale)
+{
+    return QSize(reduced_side(full.width(), scale), reduced_side(full.height(), scale));
 }
 
 }  // namespace
@@ -38,51 +47,75 @@ LoadOptions storedLoadOptions(const SettingsStore& store)
     return options;
 }
 
-BackgroundRead::BackgroundRead(const QString& path, LoadOptions options) : options_(options)
+QSize fittedInto(QSize fullSize, QSize area)
 {
-    clock_.start();
-    const QByteArray local = QFile::encodeName(path);
-    if (path.isEmpty() || !read_without_module(_Pic_Valid(local.constData()))) return;
-    try {
-        thread_ = std::thread([this, local] {
-            result_ = _Pic_Read(local.constData(), &record_, options_.photoCdSize, options_.jpegScale);
-            // The library keeps its reason for this thread only.
-            if (!result_) failure_ = controls::library_text(_Pic_FailureText());
-            // As a 256-colour load does it; a reduction that ran out of
-            // memory leaves 24 bits and fails the load.
-            if (result_ && options_.reduce && record_.bits == 24) {
-                _Pic_Dither(&record_);
-                if (record_.bits == 24) {
-                    result_ = 0;
-                    failure_ = QStringLiteral("out of memory");
-                }
+    if (fullSize.isEmpty() || area.isEmpty()) return fullSize;
+    if (fullSize.width() <= area.width() && fullSize.height() <= area.height()) return fullSize;
+    return fullSize.scaled(area, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
+
+ShownSize screenShownSize(const SettingsStore& store)
+{
+    const std::optional<int> fit_large = SettingsStore::parseNumber(store.text(QStringLiteral("FitLarge"), "1"));
+    const bool fit = !fit_large || *fit_large != 0;
+    const bool half = store.number(QStringLiteral("Scale")) == 2;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return {};
+    const qreal ratio = screen->devicePixelRatio();
+    const QSize area = (QSizeF(screen->geometry().size() - QSize(36, 64)) * ratio).toSize();
+    return [fit, half, area](QSize full) {
+        if (fit && (full.width() > area.width() || full.height() > area.height())) return fittedInto(full, area);
+        return half ? QSize(std::max(1, full.width() / 2), std::max(1, full.height() / 2)) : full;
+    };
+}
+
+bool readsWithoutModule(int format)
+{
+    constexpr int kTiff = 6, kPng = 9;
+    return format >= 1 && format <= 11 && format != kTiff && format != kPng;
+}
+
+QSize jpegSize(const QString& path)
+{
+    QImageReader reader(path, "jpeg");
+    QSize size = reader.size();
+    if (!size.isValid() || size.isEmpty()) return {};
+    // The library turns the pixels upright by the Exif orientation, as the
+    // reader reports it.
+    if (reader.transformation() & QImageIOHandler::TransformationRotate90) size.transpose();
+    return size;
+}
+
+ReadPlan planRead(const QString& path, int format, LoadOptions options, const ShownSize& shown)
+{
+    // A reduction the user asked for, and pictures reduced to 256 colours,
+    // are read as they always were.
+    if (format != kJpeg || options.jpegScale != 0 || options.reduce) return {};
+    ReadPlan plan;
+    plan.fullSize = jpegSize(path);
+    if (plan.fullSize.isEmpty()) return {};
+    QSize target = shown ? shown(plan.fullSize) : plan.fullSize;
+    if (target.isEmpty()) target = plan.fullSize;
+    if (plan.fullSize.width() >= 2 * target.width() && plan.fullSize.height() >= 2 * target.height()) {
+        for (int scale = 3; scale >= 1; --scale) {
+            const QSize candidate = reduced(plan.fullSize, scale);
+            if (candidate.width() >= target.width() && candidate.height() >= target.height()) {
+                plan.scale = scale;
+                break;
             }
-        });
-        path_ = path;
-    } catch (const std::system_error&) {
-        // No thread: the window loads the picture itself.
+        }
     }
-}
-
-BackgroundRead::~BackgroundRead()
-{
-    if (thread_.joinable()) thread_.join();
-    if (!taken_) std::free(record_.pixels);
-}
-
-bool BackgroundRead::matches(const QString& path, LoadOptions options) const
-{
-    return !taken_ && !path_.isEmpty() && path == path_ && options == options_;
-}
-
-std::optional<PicImage> BackgroundRead::take()
-{
-    if (taken_ || !thread_.joinable()) return std::nullopt;
-    thread_.join();
-    taken_ = true;
-    if (result_ && record_.pixels) return record_;
-    std::free(record_.pixels);
-    return std::nullopt;
+    if (!controls::pictureFitsCeiling(plan.fullSize, QImage::Format_RGB888)) {
+        // Past the ceiling whole: the least reduction that is within it, if any.
+        plan.viewOnly = true;
+        plan.scale = std::max(plan.scale, 1);
+        while (plan.scale <= 3 &&
+               !controls::pictureFitsCeiling(reduced(plan.fullSize, plan.scale), QImage::Format_RGB888))
+            ++plan.scale;
+        if (plan.scale > 3) return {};
+    }
+    if (plan.scale == 0) return {};
+    return plan;
 }
 
 QImage takeRecordPicture(PicImage& record)
@@ -125,29 +158,198 @@ QImage takeRecordPicture(PicImage& record)
     return picture;
 }
 
-WorkingFileWrite::WorkingFileWrite(const PicImage& record, QImage shown, const QByteArray& path)
-    : record_(record), shown_(std::move(shown)), path_(path)
+PictureJob::PictureJob(const QString& path, LoadOptions options, ReadPlan plan, bool shownOnly)
+    : path_(path), local_path_(QFile::encodeName(path)), options_(options), plan_(plan), shown_only_(shownOnly)
 {
-    record_.progress = nullptr;
-    // The library puts the type's extension in place of the name's own,
-    // so the name has room for one.
-    path_.append(QByteArray(8, '\0'));
     try {
-        thread_ = std::thread([this] { result_ = _Pic_Write(path_.data(), &record_, 1, 0); });
+        thread_ = std::thread([this] { run(); });
     } catch (const std::system_error&) {
-        result_ = _Pic_Write(path_.data(), &record_, 1, 0);
+        // No thread: nothing is read, and every wait says so.
+        preview_done_ = full_done_ = write_done_ = true;
     }
 }
 
-WorkingFileWrite::~WorkingFileWrite()
+PictureJob::~PictureJob()
 {
-    finish();
+    {
+        const std::lock_guard lock(mutex_);
+        cancelled_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    free_untaken();
 }
 
-bool WorkingFileWrite::finish()
+void PictureJob::free_untaken()
 {
-    if (thread_.joinable()) thread_.join();
-    return result_ != 0;
+    // Pixels no picture took (a kind the file stores otherwise) are the job's.
+    if (picture_.isNull() && record_.pixels) std::free(record_.pixels);
+    record_.pixels = nullptr;
+}
+
+void PictureJob::run()
+{
+    if (plan_.scale > 0) {
+        PicImage reduced_record{};
+        const int read = _Pic_Read(local_path_.constData(), &reduced_record, options_.photoCdSize, plan_.scale);
+        QImage shown = read ? takeRecordPicture(reduced_record) : QImage();
+        QString failure = read ? QString() : controls::library_text(_Pic_FailureText());
+        if (read && shown.isNull()) std::free(reduced_record.pixels);
+        reduced_record.pixels = nullptr;
+        {
+            const std::lock_guard lock(mutex_);
+            preview_ = std::move(shown);
+            preview_record_ = reduced_record;
+            failure_ = failure;
+            preview_done_ = true;
+            if (plan_.viewOnly || preview_.isNull()) full_done_ = write_done_ = true;
+        }
+        changed_.notify_all();
+        if (plan_.viewOnly || preview_.isNull()) return;
+    }
+    if (shown_only_ && plan_.scale > 0) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return write_asked_ || cancelled_; });
+        if (cancelled_) return;
+    }
+
+    PicImage whole{};
+    int read = _Pic_Read(local_path_.constData(), &whole, options_.photoCdSize, options_.jpegScale);
+    // The library keeps its reason for this thread only.
+    QString failure = read ? QString() : controls::library_text(_Pic_FailureText());
+    // As a 256-colour load does it; a reduction that ran out of memory
+    // leaves 24 bits and fails the load.
+    if (read && options_.reduce && whole.bits == 24) {
+        _Pic_Dither(&whole);
+        if (whole.bits == 24) {
+            read = 0;
+            failure = QStringLiteral("out of memory");
+        }
+    }
+    if (!read) {
+        std::free(whole.pixels);
+        whole.pixels = nullptr;
+    }
+    QImage picture = read ? takeRecordPicture(whole) : QImage();
+    {
+        const std::lock_guard lock(mutex_);
+        record_ = whole;
+        record_.progress = nullptr;
+        record_described_ = whole;
+        record_described_.pixels = nullptr;
+        picture_ = std::move(picture);
+        if (!read) failure_ = failure;
+        full_ok_ = read != 0;
+        full_done_ = true;
+        if (plan_.scale == 0) preview_done_ = true;
+    }
+    changed_.notify_all();
+
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return write_asked_ || cancelled_; });
+    if (cancelled_ && !write_asked_) return;
+    const bool ok = full_ok_;
+    PicImage written = record_;
+    QByteArray out = out_path_;
+    lock.unlock();
+    const int result = ok ? _Pic_Write(out.data(), &written, 1, 0) : 0;
+    lock.lock();
+    written_ = result;
+    write_done_ = true;
+    // A kind the file stores otherwise is read back from the file: the
+    // pixels have done their work.
+    free_untaken();
+    const std::function<void()> done = std::move(done_);
+    lock.unlock();
+    changed_.notify_all();
+    if (done) done();
+}
+
+bool PictureJob::waitShown()
+{
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return plan_.scale > 0 ? preview_done_ : full_done_; });
+    return plan_.scale > 0 ? !preview_.isNull() : full_ok_;
+}
+
+bool PictureJob::shownReady() const
+{
+    const std::lock_guard lock(mutex_);
+    return plan_.scale > 0 ? preview_done_ : full_done_;
+}
+
+bool PictureJob::waitFull()
+{
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return full_done_; });
+    return full_ok_;
+}
+
+QString PictureJob::failureText() const
+{
+    const std::lock_guard lock(mutex_);
+    return failure_;
+}
+
+qint64 PictureJob::shownBytes() const
+{
+    const std::lock_guard lock(mutex_);
+    const QImage& shown = plan_.scale > 0 ? preview_ : picture_;
+    return shown.isNull() ? qint64(record_.width) * record_.height * 3 : qint64(shown.sizeInBytes());
+}
+
+bool PictureJob::writeTo(const QByteArray& path, std::function<void()> done)
+{
+    bool begins_read = false;
+    {
+        const std::lock_guard lock(mutex_);
+        if (write_asked_ || write_done_) return false;
+        begins_read = shown_only_ && plan_.scale > 0;
+        write_asked_ = true;
+        out_path_ = path;
+        // The library puts the type's extension in place of the name's own,
+        // so the name has room for one.
+        out_path_.append(QByteArray(8, '\0'));
+        done_ = std::move(done);
+    }
+    changed_.notify_all();
+    return begins_read;
+}
+
+bool PictureJob::finish()
+{
+    std::unique_lock lock(mutex_);
+    if (!write_asked_ && !write_done_) return false;
+    changed_.wait(lock, [this] { return write_done_; });
+    return written_ != 0;
+}
+
+BackgroundRead::BackgroundRead(const QString& path, LoadOptions options, const ShownSize& shown) : options_(options)
+{
+    clock_.start();
+    const QByteArray local = QFile::encodeName(path);
+    if (path.isEmpty()) return;
+    const int format = _Pic_Valid(local.constData());
+    if (!readsWithoutModule(format)) return;
+    job_ = std::make_unique<PictureJob>(path, options, planRead(path, format, options, shown));
+    if (!job_->started()) {
+        // No thread: the window loads the picture itself.
+        job_.reset();
+        return;
+    }
+    path_ = path;
+}
+
+BackgroundRead::~BackgroundRead() = default;
+
+bool BackgroundRead::matches(const QString& path, LoadOptions options) const
+{
+    return job_ && !path_.isEmpty() && path == path_ && options == options_;
+}
+
+std::unique_ptr<PictureJob> BackgroundRead::take()
+{
+    return std::move(job_);
 }
 
 }  // namespace show

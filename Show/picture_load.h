@@ -1,5 +1,5 @@
-// The picture named at start-up, read while the window is being built, and
-// the working file written from it while the window already shows it.
+// The picture named at start-up, read while the window is being built; every read of a picture on a thread of its
+// own (a reduced first paint, the whole picture, the working file written from it); the reduction a JPEG is read at.
 #pragma once
 
 #include "zarngfx.h"
@@ -7,8 +7,13 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QSize>
 #include <QString>
 
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -25,36 +30,32 @@ struct LoadOptions {
 };
 LoadOptions storedLoadOptions(const SettingsStore& store);
 
-// A picture read into a record on a thread of its own, from construction.
-// Only files whose reader needs no outside module are read: their record
-// holds nothing but the pixels once the read is over.
-class BackgroundRead {
-public:
-    BackgroundRead() = default;
-    BackgroundRead(const QString& path, LoadOptions options);
-    ~BackgroundRead();  // waits, and frees what was read and not taken
-    BackgroundRead(const BackgroundRead&) = delete;
-    BackgroundRead& operator=(const BackgroundRead&) = delete;
+// The size, in device pixels, a picture of a given full size is shown at.
+using ShownSize = std::function<QSize(QSize fullSize)>;
+// The window's rule for a picture just loaded, before the window exists:
+// fitted into the primary screen less 36 by 64 pixels when "FitLarge" is on
+// and it is larger, else full or half size by "Scale".
+ShownSize screenShownSize(const SettingsStore& store);
+QSize fittedInto(QSize fullSize, QSize area);
 
-    bool matches(const QString& path, LoadOptions options) const;
-    // Waits for the read: the record, its pixels the caller's from now on;
-    // nothing when the read failed. Once only.
-    std::optional<PicImage> take();
-    // Since the read began: the load time the user sees starts there.
-    qint64 elapsedMs() const { return clock_.elapsed(); }
-    // Why the read failed, once take() has found nothing, in the library's words.
-    QString failureText() const { return failure_; }
+// The formats whose readers keep no outside module in the record: they can
+// be read on any thread, the record holding nothing but the pixels.
+bool readsWithoutModule(int format);
 
-private:
-    QElapsedTimer clock_;
-    QString path_;
-    LoadOptions options_;
-    PicImage record_{};
-    int result_ = 0;
-    QString failure_;  // written by the read's thread, read once it has ended
-    bool taken_ = false;
-    std::thread thread_;
+// A JPEG's size from its header, as shown upright; empty when unreadable.
+QSize jpegSize(const QString& path);
+
+// How a picture is read to be shown. A JPEG at least twice the size it is
+// shown at is decoded first at the largest of 1/2, 1/4 and 1/8 still at least
+// that size; one whose whole picture would pass the library's ceiling is
+// shown from such a reduced read alone.
+struct ReadPlan {
+    QSize fullSize;         // upright, in picture pixels
+    int scale = 0;          // the library's JPEG reduction: 1, 2, 3 for 1/2, 1/4, 1/8; 0 reads it whole at once
+    bool viewOnly = false;  // too large to edit: nothing but the reduced read
+    int denominator() const { return 1 << scale; }
 };
+ReadPlan planRead(const QString& path, int format, LoadOptions options, const ShownSize& shown);
 
 // The record's pixels seen as a picture without copying them, as the working
 // file written from the record reads back: 24-bit as RGB, palette kinds
@@ -65,25 +66,97 @@ private:
 // display ceiling.
 QImage takeRecordPicture(PicImage& record);
 
-// The working file written as a BMP from a record on a thread of its own,
-// from construction; `shown` (the record's picture) keeps the pixels alive
-// until the write is over.
-class WorkingFileWrite {
+// One picture read on a thread of its own, from construction: first the
+// reduced read the plan asks for, then (unless that is all there is) the whole
+// picture, then, once asked, the working file written from it. A job made for
+// what is shown alone stops after the first picture until asked to write.
+class PictureJob {
 public:
-    WorkingFileWrite(const PicImage& record, QImage shown, const QByteArray& path);
-    ~WorkingFileWrite();  // waits
-    WorkingFileWrite(const WorkingFileWrite&) = delete;
-    WorkingFileWrite& operator=(const WorkingFileWrite&) = delete;
+    PictureJob(const QString& path, LoadOptions options, ReadPlan plan, bool shownOnly = false);
+    ~PictureJob();  // waits for what runs; frees what nobody took
+    PictureJob(const PictureJob&) = delete;
+    PictureJob& operator=(const PictureJob&) = delete;
 
+    const QString& path() const { return path_; }
+    const ReadPlan& plan() const { return plan_; }
+    bool started() const { return thread_.joinable(); }
+    // Waits for the first picture to show: the reduced one when planned,
+    // else the whole one. False when that read failed.
+    bool waitShown();
+    // Whether waitShown would not wait.
+    bool shownReady() const;
+    // After waitShown: the reduced picture (null when none was planned) and
+    // its record, described, without pixels.
+    const QImage& preview() const { return preview_; }
+    const PicImage& previewRecord() const { return preview_record_; }
+    // Waits for the whole picture; false when it failed or is not read.
+    bool waitFull();
+    // After waitFull: the whole picture (null for a kind the file stores
+    // otherwise, which is read back from the working file) and its record,
+    // described, without pixels.
+    const QImage& picture() const { return picture_; }
+    const PicImage& record() const { return record_described_; }
+    // Why the last read failed, in the library's words.
+    QString failureText() const;
+    // Memory the shown picture holds.
+    qint64 shownBytes() const;
+
+    // Has the whole picture read, if it is not yet, and written as a BMP to
+    // `path`; `done` is called on the job's thread once the write is over.
+    // True when this asked for a read not yet begun.
+    bool writeTo(const QByteArray& path, std::function<void()> done = {});
     // Waits for the write; true when the whole file was written.
     bool finish();
 
 private:
-    PicImage record_;
-    QImage shown_;
-    QByteArray path_;
-    int result_ = 0;
+    void run();
+    void free_untaken();
+
+    QString path_;
+    QByteArray local_path_;
+    LoadOptions options_;
+    ReadPlan plan_;
+    bool shown_only_ = false;
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool preview_done_ = false, full_done_ = false, write_done_ = false;
+    bool write_asked_ = false, cancelled_ = false;
+    bool full_ok_ = false;
+    int written_ = 0;
+    QByteArray out_path_;
+    std::function<void()> done_;
+
+    QImage preview_;
+    PicImage preview_record_{};
+    QImage picture_;
+    PicImage record_{};  // its pixels are picture_'s, or the job's own when picture_ is null
+    PicImage record_described_{};
+    QString failure_;
     std::thread thread_;
+};
+
+// The picture named at start-up, read from construction on a thread of its
+// own. Only files whose reader needs no outside module are read.
+class BackgroundRead {
+public:
+    BackgroundRead() = default;
+    BackgroundRead(const QString& path, LoadOptions options, const ShownSize& shown = {});
+    ~BackgroundRead();
+    BackgroundRead(const BackgroundRead&) = delete;
+    BackgroundRead& operator=(const BackgroundRead&) = delete;
+
+    bool matches(const QString& path, LoadOptions options) const;
+    // The read, the caller's from now on; nothing when none was begun. Once only.
+    std::unique_ptr<PictureJob> take();
+    // Since the read began: the load time the user sees starts there.
+    qint64 elapsedMs() const { return clock_.elapsed(); }
+
+private:
+    QElapsedTimer clock_;
+    QString path_;
+    LoadOptions options_;
+    std::unique_ptr<PictureJob> job_;
 };
 
 }  // namespace show

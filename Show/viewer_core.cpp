@@ -2,16 +2,21 @@
 #include "viewer_core.h"
 
 #include "command_line.h"
+#include "neighbours.h"
 #include "picture_load.h"
 #include "picture_store.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QLocalServer>
+#include <QMessageBox>
 #include <QTime>
+#include <QTimer>
 
 #include <cstring>
 
 ViewerCore* ViewerCore::live_ = nullptr;
+int ViewerCore::reads_started_ = 0;
 
 ViewerCore::ViewerCore(ViewerSettings& settings, QObject* parent)
     : QObject(parent),
@@ -19,10 +24,17 @@ ViewerCore::ViewerCore(ViewerSettings& settings, QObject* parent)
       pic_(std::make_unique<PicImage>()),
       own_display_(std::make_unique<PictureStore>()),
       display_(own_display_.get()),
-      title_(QStringLiteral("Show"))
+      title_(QStringLiteral("Show")),
+      neighbours_(std::make_unique<show::Neighbours>()),
+      read_ahead_timer_(new QTimer(this))
 {
     *pic_ = PicImage{};
     live_ = this;
+    // A zero timer: the reads ahead begin once the picture is painted and
+    // the event loop has nothing else to do.
+    read_ahead_timer_->setSingleShot(true);
+    read_ahead_timer_->setInterval(0);
+    connect(read_ahead_timer_, &QTimer::timeout, this, &ViewerCore::read_ahead);
     // The working file lives in the private temporary folder, under a name
     // this viewer holds while it runs. What viewers that were killed left
     // there goes first: nothing else would ever remove it.
@@ -35,6 +47,7 @@ ViewerCore::ViewerCore(ViewerSettings& settings, QObject* parent)
 
 ViewerCore::~ViewerCore()
 {
+    neighbours_->clear();
     finishWorkingFile();
     clearHistory();
     if (live_ == this) live_ = nullptr;
@@ -53,6 +66,16 @@ const QImage& ViewerCore::picture() const
 bool ViewerCore::hasPicture() const
 {
     return !picture().isNull() && !WorkingFile.isEmpty();
+}
+
+bool ViewerCore::fullPictureAvailable()
+{
+    if (!view_only_) return true;
+    modal([] {
+        return QMessageBox::information(QApplication::activeWindow(), QStringLiteral("Show"),
+                                        QStringLiteral("The picture is too large to edit."));
+    });
+    return false;
 }
 
 bool ViewerCore::show_file(const QString& path)
@@ -114,6 +137,8 @@ void ViewerCore::close()
 {
     if (closed_) return;
     closed_ = true;
+    read_ahead_timer_->stop();
+    neighbours_->clear();
     finishWorkingFile();
     clearHistory();
     if (!WorkingFile.isEmpty()) QFile::remove(WorkingFile);

@@ -22,7 +22,8 @@ class QLocalSocket;
 class QTimer;
 namespace show {
 class BackgroundRead;
-class WorkingFileWrite;
+class Neighbours;
+class PictureJob;
 struct LoadOptions;
 }  // namespace show
 
@@ -60,6 +61,14 @@ public:
     // The picture is shown from a reduced read only, too large to edit:
     // commands that need the whole picture refuse.
     bool viewOnly() const { return view_only_; }
+    // True when the whole picture is there to work on; else the user is told
+    // it is too large to edit. Every command that needs it asks first.
+    bool fullPictureAvailable();
+    // Reads of picture files begun by any core so far, the reads ahead
+    // included; for tests, to tell a paint from memory.
+    static int readsStarted() { return reads_started_; }
+    // Whether the picture at `path` has been read ahead, ready to show.
+    bool holdsAhead(const QString& path) const;
     // The progress callback follows the "Progress" setting.
     void followProgressSetting();
     static void reportProgress(std::int32_t current, std::int32_t total);
@@ -71,7 +80,9 @@ public:
     // Loading (viewer_core_load.cpp). True when the picture at `path` is on
     // screen; `early`, when given, may hold it already read at start-up.
     bool load(const QString& path, show::BackgroundRead* early = nullptr);
-    // A picture shown from memory at start-up waits for its working file here.
+    // A picture shown from memory (read at start-up, ahead, or reduced for
+    // its first paint) waits for its working file here; the whole picture
+    // then replaces a reduced one on screen.
     void finishWorkingFile();
     // Reads the working file back after an outside change; a file the library
     // cannot work on is refused (false), the picture still shown going back
@@ -141,7 +152,8 @@ signals:
 
 private:
     show::LoadOptions load_options() const;
-    bool show_early_read(show::BackgroundRead& early, const QByteArray& incoming);
+    bool show_job(std::unique_ptr<show::PictureJob> job, const QByteArray& incoming);
+    void read_ahead();
     void show_seconds(qint64 milliseconds);
     bool show_file(const QString& path);
     void show_picture(const QImage& picture);
@@ -182,11 +194,16 @@ private:
     bool view_only_ = false;
     controls::NameLock working_lock_;  // marks WorkingFile as this viewer's while it runs
 
-    // A picture read before the window was ready goes on screen from memory
-    // while the working file is written from it; whatever the user does
-    // first, and any next load, waits for that file.
-    std::unique_ptr<show::WorkingFileWrite> working_write_;
+    // A picture read on a thread goes on screen from memory while the working
+    // file is written from it; whatever the user does first, and any next
+    // load, waits for that file. The generation tells the end of one write
+    // from that of a later one.
+    std::unique_ptr<show::PictureJob> working_write_;
     QObject* action_guard_ = nullptr;
+    quint64 write_generation_ = 0;
+    // The folder's next and previous pictures, read once the event loop is idle.
+    std::unique_ptr<show::Neighbours> neighbours_;
+    QTimer* read_ahead_timer_ = nullptr;
 
     FileStamp clean_stamp_;                         // the working file as last loaded or saved
     std::deque<EditCopy> undo_steps_, redo_steps_;  // the newest at the back
@@ -211,4 +228,5 @@ private:
     bool releasing_hand_offs_ = false;
 
     static ViewerCore* live_;  // the core the progress callback reports to
+    static int reads_started_;
 };

@@ -11,7 +11,7 @@
 bool ViewerCore::process(int code, QRect selection)
 {
     // Nothing loaded yet: nothing to process (the working file is still empty).
-    if (!hasPicture()) return false;
+    if (!hasPicture() || !fullPictureAvailable()) return false;
 
     const int bits_before = pic_->bits;
     emit busyChanged(true);
@@ -58,6 +58,7 @@ bool ViewerCore::takeImage(const QImage& image, const QString& title)
         finishEdit(true);
         return false;
     }
+    view_only_ = false;
     FileTitle = title;
     showFileTitle();
     reload();
@@ -75,6 +76,7 @@ bool ViewerCore::acquire(void* owner)
         finishEdit(true);
         return false;
     }
+    view_only_ = false;
     FileTitle = QStringLiteral("Twain Image");
     showFileTitle();
     reload();
@@ -85,7 +87,7 @@ bool ViewerCore::acquire(void* owner)
 
 bool ViewerCore::runOnWorkingFile(const std::function<int(const char*)>& dialog, bool refit)
 {
-    if (!hasPicture()) return false;
+    if (!hasPicture() || !fullPictureAvailable()) return false;
     const QByteArray working = QFile::encodeName(WorkingFile);
     keepForUndo();
     const bool changed = modal([&] { return dialog(working.constData()); }) != 0;

@@ -1,6 +1,9 @@
 // ViewerCore: stepping to the next, previous, first or last picture of the current file's folder.
 #include "viewer_core.h"
 
+#include "neighbours.h"
+#include "picture_load.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -82,7 +85,7 @@ bool ViewerCore::step(PictureStep step)
             }
             // A changed picture goes only with the user's leave, asked once
             // a picture to go to has been found.
-            if (!asked && _Pic_Valid(QFile::encodeName(path).constData()) != 0) {
+            if (!asked && (holdsAhead(path) || _Pic_Valid(QFile::encodeName(path).constData()) != 0)) {
                 asked = true;
                 if (confirmDiscard && !confirmDiscard()) return false;
             }
@@ -95,4 +98,28 @@ bool ViewerCore::step(PictureStep step)
     setTitle(kept_caption);
     QApplication::beep();
     return false;
+}
+
+// The folder's next and previous pictures, read at the size they will be
+// shown, while the user looks at this one.
+void ViewerCore::read_ahead()
+{
+    if (closed_ || FileName.isEmpty() || WorkingFile.isEmpty() || settings_.Display) return;
+    const QFileInfo current(FileName);
+    const QString folder = current.absolutePath();
+    if (listing_.folder != folder || !(listing_.stamp == FileStamp::of(folder))) list_folder(folder);
+    const QStringList& names = listing_.names;
+    const auto at = std::lower_bound(names.begin(), names.end(), current.fileName(), listed_before);
+    const qsizetype here = at - names.begin();
+    const bool listed = at != names.end() && *at == current.fileName();
+    const show::LoadOptions options = load_options();
+    std::vector<show::Neighbours::Wanted> wanted;
+    for (const qsizetype index : {listed ? here + 1 : here, here - 1}) {
+        if (index < 0 || index >= names.size()) continue;
+        const QString path = QDir(folder).filePath(names.at(index));
+        const int format = _Pic_Valid(QFile::encodeName(path).constData());
+        if (!show::readsWithoutModule(format)) continue;
+        wanted.push_back({path, format, show::planRead(path, format, options, shownSize)});
+    }
+    reads_started_ += neighbours_->readAhead(wanted, options);
 }

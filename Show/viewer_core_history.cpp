@@ -145,11 +145,13 @@ void ViewerCore::clearHistory()
 // change, and fitted again (pictureLoaded) when the command refitted it.
 bool ViewerCore::undo()
 {
+    if (!fullPictureAvailable()) return false;
     return take_step(undo_steps_, redo_steps_, -1);
 }
 
 bool ViewerCore::redo()
 {
+    if (!fullPictureAvailable()) return false;
     return take_step(redo_steps_, undo_steps_, 1);
 }
 

@@ -2,6 +2,7 @@
 #include "viewer_core.h"
 
 #include "file_filters.h"
+#include "neighbours.h"
 #include "picture_load.h"
 #include "picture_store.h"
 
@@ -10,10 +11,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QRegularExpression>
 #include <QSaveFile>
+#include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <utility>
 
@@ -73,10 +78,13 @@ show::LoadOptions ViewerCore::load_options() const
 
 bool ViewerCore::load(const QString& path, show::BackgroundRead* early)
 {
-    // An empty name or a file the library does not know changes nothing.
+    // An empty name or a file the library does not know changes nothing. A
+    // picture read ahead is known without opening its file again.
     if (path.isEmpty()) return false;
     const QByteArray local_path = QFile::encodeName(path);
-    const int format = _Pic_Valid(local_path.constData());
+    const show::LoadOptions options = load_options();
+    const int held_format = neighbours_->formatOf(path);
+    const int format = held_format ? held_format : _Pic_Valid(local_path.constData());
     if (format == 0) return false;
     FileName = path;
     PicFormat = format;
@@ -94,19 +102,49 @@ bool ViewerCore::load(const QString& path, show::BackgroundRead* early)
     // Converted beside the working file, which keeps the picture on screen
     // until the new one can be shown.
     finishWorkingFile();
+    read_ahead_timer_->stop();
+    neighbours_->keepFolder(QFileInfo(path).absolutePath());
     const QByteArray working = QFile::encodeName(WorkingFile);
     const QString incoming = incoming_file(WorkingFile);
     const QByteArray incoming_local = QFile::encodeName(incoming);
-    // A read begun at start-up is timed from its beginning.
-    const bool from_early = early && !incoming.isEmpty() && early->matches(path, load_options());
+
+    // Read on a thread: begun at start-up (timed from its beginning), read
+    // ahead, or a JPEG whose first paint is a reduced read.
+    std::unique_ptr<show::PictureJob> job;
+    const bool from_early = early && !incoming.isEmpty() && early->matches(path, options);
     if (from_early) {
-        const bool shown = show_early_read(*early, incoming_local);
-        emit busyChanged(false);
-        if (!shown) {
-            show_failure(early->failureText());
+        job = early->take();
+        ++reads_started_;
+    } else if (!incoming.isEmpty()) {
+        job = neighbours_->take(path, options);
+        if (!job && show::readsWithoutModule(format)) {
+            const show::ReadPlan plan = show::planRead(path, format, options, shownSize);
+            if (plan.scale > 0) {
+                job = std::make_unique<show::PictureJob>(path, options, plan);
+                if (job->started()) ++reads_started_;
+                else job.reset();
+            }
+        }
+    }
+    const bool was_view_only = std::exchange(view_only_, false);
+    bool shown = false;
+    if (job) {
+        const QString failure = job->waitShown() ? QString() : job->failureText();
+        shown = failure.isNull() && show_job(std::move(job), incoming_local);
+        if (!shown && from_early) {
+            // Only at start-up: nothing is on screen yet, so a failure shows nothing.
+            emit busyChanged(false);
+            show_picture(QImage());
+            *pic_ = PicImage{};
+            show_failure(failure);
             return false;
         }
-    } else {
+    }
+    if (!shown) {
+        // Read here, as a file of its own: the library converts it beside the
+        // working file, which is then read.
+        view_only_ = was_view_only;
+        ++reads_started_;
         const int converted = settings_.Display ? _anyto256(local_path.constData(), incoming_local.constData(),
                                                             pic_.get(), settings_.PhotoCDSize, settings_.JpegScale)
                                                 : _anytobmps(local_path.constData(), incoming_local.constData(),
@@ -118,7 +156,7 @@ bool ViewerCore::load(const QString& path, show::BackgroundRead* early)
         // cannot be shown (past the library's ceiling once in display form).
         // The record is read back from the working file, so it describes the
         // picture on screen again, not the file that failed.
-        bool shown = converted && !incoming.isEmpty() && show_file(incoming);
+        shown = converted && !incoming.isEmpty() && show_file(incoming);
         if (shown && ::rename(incoming_local.constData(), working.constData()) != 0) {
             show_file(WorkingFile);
             shown = false;
@@ -129,6 +167,9 @@ bool ViewerCore::load(const QString& path, show::BackgroundRead* early)
             show_failure(failure);
             return false;
         }
+        view_only_ = false;
+    } else {
+        emit busyChanged(false);
     }
     clearHistory();  // the copies were of the picture before
     markClean();
@@ -146,6 +187,7 @@ bool ViewerCore::load(const QString& path, show::BackgroundRead* early)
     show_description(shown_description);
     showFileTitle();
     emit pictureLoaded();
+    read_ahead_timer_->start();
     return true;
 }
 
@@ -158,46 +200,86 @@ void ViewerCore::show_failure(const QString& reason)
     setTitle(QStringLiteral("Show - Error Loading Image"));
 }
 
-// Only at start-up: nothing is on screen yet, so a failure shows nothing.
-bool ViewerCore::show_early_read(show::BackgroundRead& early, const QByteArray& incoming)
+namespace {
+
+// The reduced read describes itself ("Jpeg : 1152x864 (25%) - 24bit"); the
+// panel describes the whole picture, or says why only the reduction is shown.
+void describe_whole(PicImage& record, QSize whole, const show::ReadPlan& plan)
 {
-    std::optional<PicImage> record = early.take();
-    if (!record) {
-        *pic_ = PicImage{};
-        return false;
-    }
-    PicImage described = *record;
-    described.pixels = nullptr;
-    described.progress = pic_->progress;
-    QImage picture = show::takeRecordPicture(*record);
-    if (picture.isNull()) {
-        // A kind the file stores otherwise than the memory: written and read
-        // back, as any other load.
-        QByteArray name = incoming;
-        name.append(QByteArray(8, '\0'));
-        const bool written = _Pic_Write(name.data(), &*record, 1, 0) != 0;
-        std::free(record->pixels);
+    QString text =
+        QString::fromLocal8Bit(record.description, qsizetype(strnlen(record.description, sizeof record.description)));
+    static const QRegularExpression size_and_scale(QStringLiteral("\\d+x\\d+ \\(\\d+%\\)"));
+    const QString size = QString::number(whole.width()) + 'x' + QString::number(whole.height());
+    text.replace(size_and_scale, plan.viewOnly ? size : size + QStringLiteral(" (100%)"));
+    if (plan.viewOnly)
+        text += QStringLiteral(", shown at 1/") + QString::number(plan.denominator()) +
+                QStringLiteral(": too large to edit");
+    const QByteArray bytes = text.toLocal8Bit().left(qsizetype(sizeof record.description) - 1);
+    std::memset(record.description, 0, sizeof record.description);
+    std::memcpy(record.description, bytes.constData(), std::size_t(bytes.size()));
+    record.width = whole.width();
+    record.height = whole.height();
+}
+
+}  // namespace
+
+// Puts what the job read first on screen: the reduced picture, or the whole
+// one. The working file is then written on the job's thread, from the whole
+// picture; its end brings the whole picture on screen in place of a reduced one.
+bool ViewerCore::show_job(std::unique_ptr<show::PictureJob> job, const QByteArray& incoming)
+{
+    const show::ReadPlan& plan = job->plan();
+    if (!job->preview().isNull()) {
+        PicImage described = job->previewRecord();
+        describe_whole(described, plan.fullSize, plan);
+        described.progress = pic_->progress;
         *pic_ = described;
-        const QString incoming_name = QFile::decodeName(incoming);
-        if (written && show_file(incoming_name) &&
-            ::rename(incoming.constData(), QFile::encodeName(WorkingFile).constData()) == 0)
+        display_->setPicture(job->preview(), plan.fullSize);
+        emit pictureChanged();
+        if (plan.viewOnly) {
+            view_only_ = true;
             return true;
-        QFile::remove(incoming_name);
-        show_picture(QImage());
-        *pic_ = PicImage{};
-        return false;
+        }
+    } else {
+        PicImage described = job->record();
+        described.progress = pic_->progress;
+        if (job->picture().isNull()) {
+            // A kind the file stores otherwise than the memory: written and
+            // read back, as any other load.
+            job->writeTo(incoming);
+            const bool written = job->finish();
+            *pic_ = described;
+            const QString incoming_name = QFile::decodeName(incoming);
+            if (written && show_file(incoming_name) &&
+                ::rename(incoming.constData(), QFile::encodeName(WorkingFile).constData()) == 0)
+                return true;
+            QFile::remove(incoming_name);
+            return false;
+        }
+        *pic_ = described;
+        show_picture(job->picture());
     }
-    working_write_ = std::make_unique<show::WorkingFileWrite>(*record, picture, incoming);
+    // The end of the write is handed to the event loop, which finishes the
+    // load unless another has begun meanwhile.
+    const quint64 generation = ++write_generation_;
+    const bool begins_read = job->writeTo(incoming, [this, generation] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation] {
+                if (generation == write_generation_) finishWorkingFile();
+            },
+            Qt::QueuedConnection);
+    });
+    if (begins_read) ++reads_started_;
+    working_write_ = std::move(job);
     action_guard_ = new UserActionGuard(this, [this] { finishWorkingFile(); });
-    *pic_ = described;
-    show_picture(picture);
     return true;
 }
 
 void ViewerCore::finishWorkingFile()
 {
     if (!working_write_) return;
-    const std::unique_ptr<show::WorkingFileWrite> write = std::move(working_write_);
+    const std::unique_ptr<show::PictureJob> write = std::move(working_write_);
     if (action_guard_) {
         qApp->removeEventFilter(action_guard_);
         action_guard_->deleteLater();
@@ -206,6 +288,18 @@ void ViewerCore::finishWorkingFile()
     const QString incoming = incoming_file(WorkingFile);
     const QByteArray working = QFile::encodeName(WorkingFile);
     if (write->finish() && ::rename(QFile::encodeName(incoming).constData(), working.constData()) == 0) {
+        if (!write->preview().isNull()) {
+            // The whole picture takes the reduced one's place, in the same
+            // geometry; a header that told another size refits the window.
+            PicImage described = write->record();
+            described.progress = pic_->progress;
+            *pic_ = described;
+            const QSize before = display_->fullSize();
+            if (write->picture().isNull()) show_file(WorkingFile);
+            else show_picture(write->picture());
+            show_description(description());
+            if (display_->fullSize() != before) emit pictureLoaded();
+        }
         markClean();
         return;
     }
@@ -214,13 +308,18 @@ void ViewerCore::finishWorkingFile()
     QFile::remove(incoming);
     show_picture(QImage());
     *pic_ = PicImage{};
-    show_description(QString());
+    show_description(write->failureText());
     setTitle(QStringLiteral("Show - Error Loading Image"));
+}
+
+bool ViewerCore::holdsAhead(const QString& path) const
+{
+    return neighbours_->ready(path);
 }
 
 bool ViewerCore::reload()
 {
-    if (WorkingFile.isEmpty()) return false;
+    if (WorkingFile.isEmpty() || !fullPictureAvailable()) return false;
     const QByteArray working = QFile::encodeName(WorkingFile);
     // The depths the library reads a bitmap in; the probe of the header
     // alone takes any.
