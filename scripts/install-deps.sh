@@ -1,6 +1,7 @@
 #!/bin/sh
-# Installs the Debian packages that building and testing need; does nothing
-# when all of them are present.
+# Installs the Debian packages that building, testing and the benchmarks
+# need; does nothing when all of them are present. The benchmarks' peer
+# viewers (feh to imv) are only ever started by bench/first_paint_vs_peers.sh.
 set -eu
 
 packages="
@@ -12,6 +13,9 @@ packages="
   hyperfine time libvips-tools graphicsmagick
   qt6-base-dev qt6-svg-dev xvfb xauth desktop-file-utils xdg-utils shared-mime-info
   fonts-dejavu-core adwaita-icon-theme openbox
+  weston qt6-wayland
+  libx11-dev libxext-dev libxtst-dev xdotool x11-utils
+  feh gpicview nsxiv eog gthumb geeqie ristretto imv
 "
 
 missing=""
