@@ -145,8 +145,7 @@ void TForm1::Image1Click()
 
 bool TForm1::can_pan() const
 {
-    const QScrollArea* view = ui->ScrollBox1;
-    return has_picture() && (view->horizontalScrollBar()->maximum() > 0 || view->verticalScrollBar()->maximum() > 0);
+    return has_picture() && pictureLargerThanView();
 }
 
 void TForm1::pan_by(QPoint delta)
@@ -207,10 +206,9 @@ void TForm1::SpeedButton13Click()
     Settings.Scale = Settings.Scale == 1 ? 2 : 1;
     if (auto* full_half = findChild<TMButton*>(QStringLiteral("MButton7"))) full_half->setDown(Settings.Scale == 2);
     // A selection is kept in picture pixels: it stays, with its caption,
-    // and its outline follows the picture to the new size.
-    const qreal from = ui->Image1->zoom(), to = Settings.Scale == 2 ? 0.5 : 1.0;
+    // and its outline follows the picture to the new size (FitWindow's
+    // change of zoom calls selectionZoomChanged).
     FitWindow();
-    selectionZoomChanged(from, to);
 }
 
 void TForm1::selectionZoomChanged(qreal from, qreal to)
