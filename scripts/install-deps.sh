@@ -14,7 +14,7 @@ packages="
   qt6-base-dev qt6-svg-dev xvfb xauth desktop-file-utils xdg-utils shared-mime-info
   fonts-dejavu-core adwaita-icon-theme openbox
   weston qt6-wayland
-  libx11-dev libxext-dev libxtst-dev xdotool x11-utils
+  libx11-dev libxext-dev libxtst-dev
   feh gpicview nsxiv eog gthumb geeqie ristretto imv
 "
 
