@@ -82,7 +82,8 @@ xvfb=$!
 exec 3>&-
 for _ in $(seq 200); do [[ -s display ]] && break; sleep 0.05; done
 [[ -s display ]] || { echo "first_paint_vs_peers.sh: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=:$(cat display)
+DISPLAY=:$(cat display)
+export DISPLAY
 export QT_QPA_PLATFORM=xcb DBUS_SESSION_BUS_ADDRESS=disabled: NO_AT_BRIDGE=1
 unset ZARN_REPORT_FIRST_PAINT WAYLAND_DISPLAY
 
@@ -131,8 +132,11 @@ for index in "${!names[@]}"; do
         best=${names[index]} best_ms=${row[1]}
     fi
 done
-show_ms=$(median r0.16 1)
+show_ms=$(median r0.16 1) show_rss=$(median r0.16 2)
 if [[ -n $best && $show_ms != - ]]; then
-    awk -v s="$show_ms" -v p="$best_ms" -v name="$best" 'BEGIN {
-        r = s / p; printf "\nShow / fastest peer (%s) at 16 MP: %.2f (target <= 0.60: %s)\n", name, r, r <= 0.6 ? "ok" : "OVER" }'
+    awk -v s="$show_ms" -v p="$best_ms" -v name="$best" -v k="$show_rss" 'BEGIN {
+        r = s / p; m = k / 1024
+        printf "\nShow / fastest peer (%s) at 16 MP: %.2f (target <= 0.60: %s); Show peak RSS %.0f MiB", name, r,
+            r <= 0.6 ? "ok" : "OVER", m
+        printf " (target <= 87: %s)\n", m <= 87 ? "ok" : "OVER" }'
 fi

@@ -50,7 +50,8 @@ xvfb=$!
 exec 3>&-
 for _ in $(seq 200); do [[ -s display ]] && break; sleep 0.05; done
 [[ -s display ]] || { echo "stepping_bench.sh: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=:$(cat display)
+DISPLAY=:$(cat display)
+export DISPLAY
 export QT_QPA_PLATFORM=xcb DBUS_SESSION_BUS_ADDRESS=disabled:
 unset ZARN_REPORT_FIRST_PAINT WAYLAND_DISPLAY
 
