@@ -231,8 +231,13 @@ void TForm1::resizeEvent(QResizeEvent* event)
     // manager's): from then on the window keeps its size, until it comes
     // back from maximised. The last few sizes asked count, as the window
     // system may still be reporting an earlier one.
-    if (isVisible() && std::find(asked_sizes_.begin(), asked_sizes_.end(), size()) == asked_sizes_.end())
-        user_sized_ = true;
+    if (user_sized_ || !isVisible() ||
+        std::find(asked_sizes_.begin(), asked_sizes_.end(), size()) != asked_sizes_.end())
+        return;
+    user_sized_ = true;
+    // The layout has already given the view its new size, before this
+    // resize was known to be the user's.
+    follow_view_size();
 }
 
 void TForm1::changeEvent(QEvent* event)
@@ -243,6 +248,7 @@ void TForm1::changeEvent(QEvent* event)
     const auto* change = static_cast<QWindowStateChangeEvent*>(event);
     if (windowState() & sized) {
         user_sized_ = true;
+        follow_view_size();
         return;
     }
     if (!(change->oldState() & sized) || (windowState() & Qt::WindowMinimized)) return;

@@ -63,11 +63,11 @@ TEST(ShowSettings, ClosingWritesEveryValueAsText)
     QSettings file(SettingsStore::filePath(), QSettings::IniFormat);
     EXPECT_EQ(file.childGroups(), QStringList{"Show"});
     file.beginGroup("Show");
-    QStringList expected{"WindowTop", "WindowLeft", "PhotoCDSize", "SingleClick", "Centre",    "ToolBar",
-                         "ToolBar1",  "ToolAlign",  "AllowCrop",   "CropStep",    "Save",      "JpegQuality",
-                         "JpegScale", "Display",    "Overwrite",   "Progress",    "Slideshow", "OnlyOne",
-                         "StdButton", "Loop",       "SlideBeep",   "SlideValid",  "Scale",     "PrefsTop",
-                         "PrefsLeft", "StartDir",   "SaveDir",     "Program",     "AskSave"};
+    QStringList expected{
+        "WindowTop", "WindowLeft", "PhotoCDSize", "SingleClick", "Centre",    "ToolBar",    "ToolBar1",  "ToolAlign",
+        "AllowCrop", "CropStep",   "Save",        "JpegQuality", "JpegScale", "Display",    "Overwrite", "Progress",
+        "Slideshow", "OnlyOne",    "StdButton",   "Loop",        "SlideBeep", "SlideValid", "Scale",     "PrefsTop",
+        "PrefsLeft", "StartDir",   "SaveDir",     "Program",     "AskSave",   "FitLarge",   "WheelZoom"};
     for (const char* extension :
          {"", "bmp", "gif", "ppm,pgm,pbm", "jpg", "pcd", "tif", "tga", "pcx", "png", "iff", "R8"})
         expected << QStringLiteral("Editor-") + extension;
