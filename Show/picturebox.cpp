@@ -1,6 +1,7 @@
-// TPictureBox: loading the working file and drawing only the part that is exposed.
+// TPictureBox: drawing the exposed part of the picture at the control's zoom, and its mouse signals.
 #include "picturebox.h"
 
+#include "area_scale.h"
 #include "bmp_picture.h"
 
 #include <QApplication>
@@ -24,6 +25,7 @@ TPictureBox::TPictureBox(QWidget* parent) : QWidget(parent)
 
 void TPictureBox::pictureChanged()
 {
+    drop_reductions();
     update();
 }
 
@@ -84,26 +86,18 @@ void TPictureBox::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     const QRect dirty = event->rect();
     const qreal ratio = pixelRatio();
+    const QSize device = deviceSize();
+    const QRect exposed = QRectF(QPointF(dirty.topLeft()) * ratio, QSizeF(dirty.size()) * ratio).toAlignedRect() &
+                          QRect(QPoint(), device);
     if (Picture().isNull()) {
         painter.fillRect(dirty, palette().color(QPalette::Window));
-    } else if (size() == displaySize(1)) {
-        // Full size: one picture pixel to each screen pixel, painted in
-        // screen pixels so nothing is enlarged or smoothed. Only the exposed
-        // part is copied; a large picture scrolled inside its box is never
-        // drawn whole. Rounding up may leave a sliver past the last pixel.
-        if (deviceSize() != Picture().size()) painter.fillRect(dirty, palette().color(QPalette::Window));
-        const QRect exposed =
-            QRectF(QPointF(dirty.topLeft()) * ratio, QSizeF(dirty.size()) * ratio).toAlignedRect() & Picture().rect();
-        painter.save();
-        painter.scale(1 / ratio, 1 / ratio);
-        painter.drawImage(exposed.topLeft(), Picture(), exposed);
-        painter.restore();
+    } else if ((!isPreview() && size() == sizeForZoom(1)) || device == Picture().size()) {
+        if (device != Picture().size()) painter.fillRect(dirty, palette().color(QPalette::Window));
+        paint_exact(painter, exposed);
+    } else if (device.width() <= Picture().width() && device.height() <= Picture().height()) {
+        paint_reduced(painter, exposed, device);
     } else {
-        // Half size averages what it leaves out: a pattern of one-pixel lines
-        // shows as its mean, not as whichever lines the sampling hits.
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(QRectF(rect()), Picture());
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        paint_enlarged(painter, exposed, device);
     }
     if (has_outline_ && !Picture().isNull()) {
         // Exclusive-or, in dashes that alternate between white and mid-grey:
@@ -120,6 +114,108 @@ void TPictureBox::paintEvent(QPaintEvent* event)
         painter.drawPolygon(outline);
     }
     ++paint_count_;
+}
+
+// Full size: one picture pixel to each device pixel, painted in device
+// pixels so nothing is enlarged or smoothed. Only the exposed part is
+// copied; a large picture scrolled inside its box is never drawn whole.
+// Rounding the control's size up may leave a sliver past the last pixel.
+void TPictureBox::paint_exact(QPainter& painter, QRect exposed)
+{
+    const qreal ratio = pixelRatio();
+    painter.save();
+    painter.scale(1 / ratio, 1 / ratio);
+    const QRect shown = exposed & Picture().rect();
+    painter.drawImage(shown.topLeft(), Picture(), shown);
+    painter.restore();
+}
+
+// Below full size every device pixel is the mean of the picture pixels it
+// covers, so fine patterns show as their mean. The result is kept for the
+// control's current size and filled in only where it is exposed; from the
+// second size on (a zoom step) it is reduced from the smallest halving of
+// the picture still at least the control's size, so the work follows what
+// is shown rather than the picture's size.
+void TPictureBox::paint_reduced(QPainter& painter, QRect exposed, QSize device)
+{
+    if (reduced_.size() != device) {
+        reduced_ = QImage();
+        reduced_done_ = QRegion();
+        ++reductions_;
+    }
+    const QImage& source = reduction_source(device);
+    const qreal ratio = pixelRatio();
+    painter.save();
+    painter.scale(1 / ratio, 1 / ratio);
+    // A reduction too large to keep whole is reduced afresh where exposed.
+    constexpr qint64 kLargestKept = qint64(1) << 28;
+    if (qint64(device.width()) * device.height() * 4 > kLargestKept) {
+        QImage part(exposed.size(), controls::areaScaledFormat(source));
+        if (!part.isNull() && controls::areaScaledPart(source, device, exposed, part, QPoint(0, 0)))
+            painter.drawImage(exposed.topLeft(), part);
+        painter.restore();
+        return;
+    }
+    if (reduced_.isNull()) reduced_ = QImage(device, controls::areaScaledFormat(source));
+    if (reduced_.isNull()) {
+        painter.fillRect(exposed, palette().color(QPalette::Window));
+        painter.restore();
+        return;
+    }
+    const QRegion missing = QRegion(exposed) - reduced_done_;
+    for (const QRect& part : missing) controls::areaScaledPart(source, device, part, reduced_, part.topLeft());
+    reduced_done_ += missing;
+    painter.drawImage(exposed.topLeft(), reduced_, exposed);
+    painter.restore();
+}
+
+// Above full size: smooth up to twice, then square pixels (nearest), so
+// single pixels can be inspected. The painter draws only what the clip
+// lets through, so a large enlargement costs the exposed part alone.
+void TPictureBox::paint_enlarged(QPainter& painter, QRect exposed, QSize device)
+{
+    const qreal ratio = pixelRatio();
+    const QSize full = fullSize();
+    const bool square = qreal(device.width()) / full.width() > 2.001 && qreal(device.height()) / full.height() > 2.001;
+    painter.save();
+    painter.scale(1 / ratio, 1 / ratio);
+    painter.setClipRect(exposed);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, !square);
+    painter.drawImage(QRectF(QPointF(0, 0), QSizeF(device)), Picture());
+    painter.restore();
+}
+
+// The picture, or the largest of its halvings that is still at least
+// `device` in both directions. The first size a picture is reduced to (the
+// first paint) reads the picture itself: the halvings are built only once
+// the zoom changes.
+const QImage& TPictureBox::reduction_source(QSize device)
+{
+    if (reduction_base_.isNull())
+        reduction_base_ = controls::areaScalesDirectly(Picture().format())
+                              ? Picture()
+                              : Picture().convertToFormat(controls::areaScaledFormat(Picture()));
+    if (reductions_ <= 1) return reduction_base_;
+    const QImage* level = &reduction_base_;
+    for (std::size_t i = 0;; ++i) {
+        const QSize half(level->width() / 2, level->height() / 2);
+        if (half.width() < device.width() || half.height() < device.height() || half.isEmpty()) return *level;
+        if (i == halvings_.size()) {
+            QImage halved = controls::areaScaled(*level, half);
+            if (halved.isNull()) return *level;
+            halvings_.push_back(std::move(halved));
+        }
+        level = &halvings_[i];
+    }
+}
+
+void TPictureBox::drop_reductions()
+{
+    reduction_base_ = QImage();
+    halvings_.clear();
+    reduced_ = QImage();
+    reduced_done_ = QRegion();
+    reductions_ = 0;
 }
 
 // Diagonal stripes four pixels across, fixed to the control: along any side

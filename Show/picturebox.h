@@ -1,4 +1,4 @@
-// TPictureBox: the main window's picture control: its picture at one pixel per screen pixel, or stretched to its size.
+// TPictureBox: the main window's picture control: its picture at any zoom, copied, area averaged or enlarged.
 #pragma once
 
 #include "picture_store.h"
@@ -6,9 +6,11 @@
 #include <QImage>
 #include <QPointF>
 #include <QRect>
+#include <QRegion>
 #include <QWidget>
 
 #include <algorithm>
+#include <vector>
 #include <functional>
 
 class TPictureBox : public QWidget, public PictureStore {
@@ -90,6 +92,21 @@ private:
     QRect outlineBounds() const;  // in device-independent pixels, for update()
     QPoint device_position(const QMouseEvent& event) const;
     static const QImage& outline_pattern();
+    void paint_exact(QPainter& painter, QRect exposed);
+    void paint_reduced(QPainter& painter, QRect exposed, QSize device);
+    void paint_enlarged(QPainter& painter, QRect exposed, QSize device);
+    const QImage& reduction_source(QSize device);
+    void drop_reductions();
+    // Drawing below one picture pixel per device pixel: the picture in a
+    // form the reduction reads directly (the picture itself when it can
+    // be), that form halved again and again as smaller zooms need it, and
+    // the result at the control's device size, filled in as its parts are
+    // exposed. A new picture drops them all.
+    QImage reduction_base_;
+    std::vector<QImage> halvings_;
+    QImage reduced_;
+    QRegion reduced_done_;
+    int reductions_ = 0;  // sizes reduced to since the picture changed
     bool has_outline_ = false;
     QPoint outline_from_, outline_to_;
     int outline_width_ = 2;
