@@ -266,6 +266,7 @@ void TForm1::fit_to_picture()
     // Asked for before the resize, whose event tells the user's sizes from the viewer's.
     std::rotate(asked_sizes_.rbegin(), asked_sizes_.rbegin() + 1, asked_sizes_.rend());
     asked_sizes_.front() = QSize(client_width, client_height);
+    asked_at_.start();
     resize(client_width, client_height);
 }
 

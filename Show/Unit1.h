@@ -10,6 +10,7 @@
 #include "viewer_settings.h"
 #include "zarngfx.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -329,6 +330,7 @@ private:
     // picture follows it (in Fit) or scrolls.
     bool user_sized_ = false;
     std::array<QSize, 4> asked_sizes_{};  // the sizes the window last asked for, newest first
+    QElapsedTimer asked_at_;              // since the last of them
     int shown_scale_ = 1;                 // the "Scale" the zoom was last set from
     int wheel_angle_ = 0;                 // eighths of a degree not yet turned into a step
     // Unit1_selection.cpp

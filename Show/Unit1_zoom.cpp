@@ -28,6 +28,9 @@ constexpr int kFrameWidth = 4, kFrameHeight = 24;
 constexpr int kScreenMarginWidth = 36, kScreenMarginHeight = 64;
 // One notch of a mouse wheel, in eighths of a degree.
 constexpr int kWheelNotch = 120;
+// A window manager answers a request for a size at once, with that size or
+// the nearest it allows; the user's own resizing comes later.
+constexpr qint64 kManagerAnswerMs = 500;
 // So small a fit zoom still leaves a pixel of a 2^31-pixel-wide picture.
 constexpr qreal kLeastFitZoom = 1e-9;
 
@@ -227,13 +230,14 @@ bool TForm1::zoom_event(QObject* watched, QEvent* event)
 void TForm1::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    // A size the viewer did not ask for is the user's (or the window
-    // manager's): from then on the window keeps its size, until it comes
-    // back from maximised. The last few sizes asked count, as the window
-    // system may still be reporting an earlier one.
+    // A size the viewer did not ask for is the user's: from then on the
+    // window keeps its size, until it comes back from maximised. The last
+    // few sizes asked count, as the window system may still be reporting an
+    // earlier one, and so does the manager's answer to a request.
     if (user_sized_ || !isVisible() ||
         std::find(asked_sizes_.begin(), asked_sizes_.end(), size()) != asked_sizes_.end())
         return;
+    if (asked_at_.isValid() && asked_at_.elapsed() < kManagerAnswerMs) return;
     user_sized_ = true;
     // The layout has already given the view its new size, before this
     // resize was known to be the user's.
