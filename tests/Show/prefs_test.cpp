@@ -63,6 +63,8 @@ TEST(Prefs, ChangesReachTheSettingsAndTheStoreAtClose)
         by_text<QCheckBox>(window, "Top Toolbar")->click();
         by_text<QCheckBox>(window, "Standard Buttons")->click();
         by_text<QCheckBox>(window, "Endless Loop")->click();
+        by_text<QCheckBox>(window, "Fit large pictures to the screen")->click();
+        by_text<QCheckBox>(window, "Mouse wheel zooms")->click();
         by_text<QRadioButton>(window, "384x256")->click();
         by_text<QRadioButton>(window, "25%")->click();
         retype(*find_child<TNumEdit>(window, "NumEdit1"), "45");  // the delay stops at 30
@@ -73,6 +75,8 @@ TEST(Prefs, ChangesReachTheSettingsAndTheStoreAtClose)
     EXPECT_FALSE(s.ToolBar);
     EXPECT_TRUE(s.StdButton);
     EXPECT_TRUE(s.Loop);
+    EXPECT_FALSE(s.FitLarge);
+    EXPECT_TRUE(s.WheelZoom);
     EXPECT_TRUE(s.Centre);
     EXPECT_EQ(s.PhotoCDSize, 2);
     EXPECT_EQ(s.JpegScale, 2);
@@ -86,6 +90,7 @@ TEST(Prefs, ChangesReachTheSettingsAndTheStoreAtClose)
     for (const auto& [key, value] : {std::pair{"ToolBar", "0"},
                                      {"StdButton", "1"},
                                      {"Loop", "1"},
+                                     {"FitLarge", "0"},
                                      {"PhotoCDSize", "2"},
                                      {"JpegScale", "2"},
                                      {"Slideshow", "30"},
