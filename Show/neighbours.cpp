@@ -40,7 +40,7 @@ int Neighbours::readAhead(const std::vector<Wanted>& wanted, LoadOptions options
             kept.push_back(std::move(*held));
             continue;
         }
-        Held read{next, options, std::make_unique<PictureJob>(next.path, options, next.plan, true)};
+        Held read{next, options, std::make_unique<PictureJob>(next.path, options, next.plan)};
         if (!read.job->started()) continue;
         ++begun;
         kept.push_back(std::move(read));

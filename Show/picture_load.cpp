@@ -158,8 +158,8 @@ QImage takeRecordPicture(PicImage& record)
     return picture;
 }
 
-PictureJob::PictureJob(const QString& path, LoadOptions options, ReadPlan plan, bool shownOnly)
-    : path_(path), local_path_(QFile::encodeName(path)), options_(options), plan_(plan), shown_only_(shownOnly)
+PictureJob::PictureJob(const QString& path, LoadOptions options, ReadPlan plan)
+    : path_(path), local_path_(QFile::encodeName(path)), options_(options), plan_(plan)
 {
     try {
         thread_ = std::thread([this] { run(); });
@@ -193,11 +193,17 @@ void PictureJob::run()
         PicImage reduced_record{};
         const int read = _Pic_Read(local_path_.constData(), &reduced_record, options_.photoCdSize, plan_.scale);
         QImage shown = read ? takeRecordPicture(reduced_record) : QImage();
+        // The header's size turned as the reduced picture came out, should
+        // the orientation have been read otherwise.
+        const QSize turned = plan_.fullSize.transposed();
+        const bool turn = !shown.isNull() && reduced(plan_.fullSize, plan_.scale) != shown.size() &&
+                          reduced(turned, plan_.scale) == shown.size();
         QString failure = read ? QString() : controls::library_text(_Pic_FailureText());
         if (read && shown.isNull()) std::free(reduced_record.pixels);
         reduced_record.pixels = nullptr;
         {
             const std::lock_guard lock(mutex_);
+            if (turn) plan_.fullSize = turned;
             preview_ = std::move(shown);
             preview_record_ = reduced_record;
             failure_ = failure;
@@ -207,7 +213,7 @@ void PictureJob::run()
         changed_.notify_all();
         if (plan_.viewOnly || preview_.isNull()) return;
     }
-    if (shown_only_ && plan_.scale > 0) {
+    if (plan_.scale > 0) {
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [this] { return write_asked_ || cancelled_; });
         if (cancelled_) return;
@@ -304,7 +310,7 @@ bool PictureJob::writeTo(const QByteArray& path, std::function<void()> done)
     {
         const std::lock_guard lock(mutex_);
         if (write_asked_ || write_done_) return false;
-        begins_read = shown_only_ && plan_.scale > 0;
+        begins_read = plan_.scale > 0;
         write_asked_ = true;
         out_path_ = path;
         // The library puts the type's extension in place of the name's own,

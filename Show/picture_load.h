@@ -66,13 +66,13 @@ ReadPlan planRead(const QString& path, int format, LoadOptions options, const Sh
 // display ceiling.
 QImage takeRecordPicture(PicImage& record);
 
-// One picture read on a thread of its own, from construction: first the
-// reduced read the plan asks for, then (unless that is all there is) the whole
-// picture, then, once asked, the working file written from it. A job made for
-// what is shown alone stops after the first picture until asked to write.
+// One picture read on a thread of its own, from construction: the reduced read
+// the plan asks for, or else the whole picture at once. Once asked, the whole
+// picture after a reduced one (unless that is all there is), and the working
+// file written from it.
 class PictureJob {
 public:
-    PictureJob(const QString& path, LoadOptions options, ReadPlan plan, bool shownOnly = false);
+    PictureJob(const QString& path, LoadOptions options, ReadPlan plan);
     ~PictureJob();  // waits for what runs; frees what nobody took
     PictureJob(const PictureJob&) = delete;
     PictureJob& operator=(const PictureJob&) = delete;
@@ -116,7 +116,6 @@ private:
     QByteArray local_path_;
     LoadOptions options_;
     ReadPlan plan_;
-    bool shown_only_ = false;
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;

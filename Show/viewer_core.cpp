@@ -70,6 +70,7 @@ bool ViewerCore::hasPicture() const
 
 bool ViewerCore::fullPictureAvailable()
 {
+    finishWorkingFile();
     if (!view_only_) return true;
     modal([] {
         return QMessageBox::information(QApplication::activeWindow(), QStringLiteral("Show"),
@@ -139,7 +140,12 @@ void ViewerCore::close()
     closed_ = true;
     read_ahead_timer_->stop();
     neighbours_->clear();
-    finishWorkingFile();
+    // A picture still being read goes unwritten: the working file goes too.
+    if (working_write_) {
+        drop_working_file();
+        working_write_.reset();
+        QFile::remove(WorkingFile.chopped(4) + QStringLiteral(".load.bmp"));
+    }
     clearHistory();
     if (!WorkingFile.isEmpty()) QFile::remove(WorkingFile);
     working_lock_.release();

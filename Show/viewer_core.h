@@ -153,6 +153,8 @@ signals:
 private:
     show::LoadOptions load_options() const;
     bool show_job(std::unique_ptr<show::PictureJob> job, const QByteArray& incoming);
+    void begin_working_file();
+    void drop_working_file();
     void read_ahead();
     void show_seconds(qint64 milliseconds);
     bool show_file(const QString& path);
@@ -200,6 +202,7 @@ private:
     // from that of a later one.
     std::unique_ptr<show::PictureJob> working_write_;
     QObject* action_guard_ = nullptr;
+    QObject* paint_watch_ = nullptr;  // begins the whole picture's read once a reduced one is painted
     quint64 write_generation_ = 0;
     // The folder's next and previous pictures, read once the event loop is idle.
     std::unique_ptr<show::Neighbours> neighbours_;

@@ -66,6 +66,7 @@ QString ViewerCore::new_copy_name()
 
 void ViewerCore::keepForUndo()
 {
+    finishWorkingFile();  // the command works on the picture just loaded
     if (!pending_.path.isEmpty()) QFile::remove(pending_.path);
     pending_ = EditCopy{};
     pending_stamp_ = FileStamp::of(WorkingFile);
@@ -189,6 +190,8 @@ void ViewerCore::markClean()
 
 bool ViewerCore::hasUnsavedChanges()
 {
-    finishWorkingFile();
+    // Every command finishes the working file first: while it is still
+    // being written, nothing has changed since the load.
+    if (working_write_) return false;
     return hasPicture() && !(FileStamp::of(WorkingFile) == clean_stamp_);
 }

@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTimer>
+#include <QWidget>
 
 #include <algorithm>
 #include <cstdio>
@@ -57,7 +58,6 @@ protected:
         case QEvent::ContextMenu:
         case QEvent::DragEnter:
         case QEvent::Drop:
-        case QEvent::Close:
             if (before_) std::exchange(before_, nullptr)();
             break;
         default: break;
@@ -67,6 +67,41 @@ protected:
 
 private:
     std::function<void()> before_;
+};
+
+// Calls `then` once `widget` has painted, behind the paint, or after a while
+// should it never paint (a hidden window): the whole picture is read once the
+// reduced one is on screen, so that its read does not slow the first paint.
+class AfterPaint : public QObject {
+public:
+    static constexpr int kLongestWaitMs = 250;
+    AfterPaint(QObject* owner, QWidget* widget, std::function<void()> then) : QObject(owner), then_(std::move(then))
+    {
+        if (widget) widget->installEventFilter(this);
+        QTimer::singleShot(kLongestWaitMs, this, [this] { fire(); });
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // Behind everything else the paint set going, at the lowest priority.
+        if (event->type() == QEvent::Paint)
+            QCoreApplication::postEvent(this, new QEvent(QEvent::User), Qt::LowEventPriority);
+        return QObject::eventFilter(watched, event);
+    }
+    bool event(QEvent* event) override
+    {
+        if (event->type() != QEvent::User) return QObject::event(event);
+        fire();
+        return true;
+    }
+
+private:
+    void fire()
+    {
+        if (then_) std::exchange(then_, nullptr)();
+    }
+    std::function<void()> then_;
 };
 
 }  // namespace
@@ -187,7 +222,9 @@ bool ViewerCore::load(const QString& path, show::BackgroundRead* early)
     show_description(shown_description);
     showFileTitle();
     emit pictureLoaded();
-    read_ahead_timer_->start();
+    // The pictures beside it are read once the machine is idle: after the
+    // working file, when one is still being written.
+    if (!working_write_) read_ahead_timer_->start();
     return true;
 }
 
@@ -259,10 +296,26 @@ bool ViewerCore::show_job(std::unique_ptr<show::PictureJob> job, const QByteArra
         *pic_ = described;
         show_picture(job->picture());
     }
-    // The end of the write is handed to the event loop, which finishes the
-    // load unless another has begun meanwhile.
-    const quint64 generation = ++write_generation_;
-    const bool begins_read = job->writeTo(incoming, [this, generation] {
+    const bool reduced = !job->preview().isNull();
+    working_write_ = std::move(job);
+    ++write_generation_;
+    action_guard_ = new UserActionGuard(this, [this] { finishWorkingFile(); });
+    // A reduced picture on the window's control is painted before the whole
+    // one is read; anywhere else the read begins at once.
+    auto* control = dynamic_cast<QWidget*>(display_);
+    if (reduced && control) paint_watch_ = new AfterPaint(this, control, [this] { begin_working_file(); });
+    else begin_working_file();
+    return true;
+}
+
+// The whole picture read, if it is not yet, and the working file written from
+// it; the end of the write is handed to the event loop, which finishes the
+// load unless another has begun meanwhile.
+void ViewerCore::begin_working_file()
+{
+    if (!working_write_) return;
+    const quint64 generation = write_generation_;
+    const bool begins_read = working_write_->writeTo(QFile::encodeName(incoming_file(WorkingFile)), [this, generation] {
         QMetaObject::invokeMethod(
             this,
             [this, generation] {
@@ -271,20 +324,27 @@ bool ViewerCore::show_job(std::unique_ptr<show::PictureJob> job, const QByteArra
             Qt::QueuedConnection);
     });
     if (begins_read) ++reads_started_;
-    working_write_ = std::move(job);
-    action_guard_ = new UserActionGuard(this, [this] { finishWorkingFile(); });
-    return true;
 }
 
-void ViewerCore::finishWorkingFile()
+void ViewerCore::drop_working_file()
 {
-    if (!working_write_) return;
-    const std::unique_ptr<show::PictureJob> write = std::move(working_write_);
+    if (paint_watch_) {
+        paint_watch_->deleteLater();
+        paint_watch_ = nullptr;
+    }
     if (action_guard_) {
         qApp->removeEventFilter(action_guard_);
         action_guard_->deleteLater();
         action_guard_ = nullptr;
     }
+}
+
+void ViewerCore::finishWorkingFile()
+{
+    if (!working_write_) return;
+    begin_working_file();
+    const std::unique_ptr<show::PictureJob> write = std::move(working_write_);
+    drop_working_file();
     const QString incoming = incoming_file(WorkingFile);
     const QByteArray working = QFile::encodeName(WorkingFile);
     if (write->finish() && ::rename(QFile::encodeName(incoming).constData(), working.constData()) == 0) {
@@ -301,6 +361,7 @@ void ViewerCore::finishWorkingFile()
             if (display_->fullSize() != before) emit pictureLoaded();
         }
         markClean();
+        read_ahead_timer_->start();
         return;
     }
     // The picture never reached the working file every command works on,

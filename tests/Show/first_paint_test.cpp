@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -24,6 +25,23 @@ QString write_jpeg(const QString& path, int width, int height)
         for (int x = 0; x < width; ++x) row[x] = qRgb((x / 64) * 37 % 256, (y / 64) * 53 % 256, 128);
     }
     EXPECT_TRUE(picture.save(path, "JPEG", 80));
+    return path;
+}
+
+// The same JPEG marked by Exif as stored a quarter turn anticlockwise: shown turned, its sides swapped.
+QString write_turned_jpeg(const QString& path, int width, int height)
+{
+    write_jpeg(path, width, height);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray jpeg = file.readAll();
+    file.close();
+    // One IFD entry: orientation (0x0112), a short, 6.
+    const QByteArray exif = QByteArray("Exif\0\0II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0", 32);
+    QByteArray segment("\xFF\xE1", 2);
+    segment.append(char((exif.size() + 2) >> 8)).append(char((exif.size() + 2) & 0xFF)).append(exif);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(jpeg.left(2) + segment + jpeg.mid(2));
     return path;
 }
 
@@ -54,15 +72,17 @@ TEST(FirstPaint, ReducedReadIsReplacedByTheWholePictureInTheSameGeometry)
     EXPECT_EQ(working_size(form.WorkingFile), QSize(4000, 3000));
     EXPECT_TRUE(label(form, "Label1").contains(QStringLiteral("4000x3000 (100%)")));
 
-    // The start-up read takes the same course.
-    show::BackgroundRead early(path, {}, [](QSize full) { return show::fittedInto(full, QSize(900, 700)); });
+    // The start-up read takes the same course, upright.
+    const QString turned = write_turned_jpeg(QString::fromStdString(temp_path("turned.jpg")), 4000, 3000);
+    show::BackgroundRead early(turned, {}, [](QSize full) { return show::fittedInto(full, QSize(700, 900)); });
     TForm1 started;
-    ASSERT_TRUE(started.DispatchArgument({path}, &early));
+    ASSERT_TRUE(started.DispatchArgument({turned}, &early));
     EXPECT_TRUE(picture_of(started)->isPreview());
-    EXPECT_EQ(picture_of(started)->Picture().size(), QSize(1000, 750));
+    EXPECT_EQ(picture_of(started)->fullSize(), QSize(3000, 4000));
+    EXPECT_EQ(picture_of(started)->Picture().size(), QSize(750, 1000));
     started.Core().finishWorkingFile();
     EXPECT_FALSE(picture_of(started)->isPreview());
-    EXPECT_EQ(working_size(started.WorkingFile), QSize(4000, 3000));
+    EXPECT_EQ(working_size(started.WorkingFile), QSize(3000, 4000));
 }
 
 TEST(FirstPaint, AStepToAPictureReadAheadPaintsBeforeAnyNewRead)
