@@ -1,10 +1,13 @@
-// The viewer as a native Wayland client: it starts under a headless compositor, shows a picture and takes a hand-off.
+// The viewer as a native Wayland client: under a headless compositor it shows a large picture fitted and takes a
+// hand-off.
 #include "command_line.h"
 #include "show_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QLibraryInfo>
 #include <QLocalSocket>
 #include <QProcess>
@@ -63,12 +66,65 @@ QString running_title()
     return QString::fromUtf8(socket.readLine().trimmed());
 }
 
-TEST(Wayland, TheViewerShowsAPictureAndTakesAHandOff)
+// The compositor's own picture of its screen, taken by weston's screenshot
+// client (which weston serves only when started with --debug).
+QImage compositor_screen(const QString& folder, const QProcessEnvironment& environment)
+{
+    QDir shots(folder);
+    for (const QString& old : shots.entryList({QStringLiteral("*.png")}, QDir::Files)) shots.remove(old);
+    QProcess shooter;
+    shooter.setProcessEnvironment(environment);
+    shooter.setWorkingDirectory(folder);
+    shooter.start(QStringLiteral("weston-screenshooter"), {});
+    if (!shooter.waitForFinished(10000)) {
+        shooter.kill();
+        shooter.waitForFinished(10000);
+        return {};
+    }
+    const QStringList taken = shots.entryList({QStringLiteral("*.png")}, QDir::Files);
+    return taken.isEmpty() ? QImage() : QImage(shots.filePath(taken.first()));
+}
+
+// Quarters of red, green, blue and magenta: the same four colours whichever
+// order the builder keeps a pixel's channels in.
+std::string write_quarters(const std::string& name, int width, int height)
+{
+    Rows rows(std::size_t(height), Bytes(std::size_t(width) * 3, 0));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const bool right = x >= width / 2, bottom = y >= height / 2;
+            std::uint8_t* at = &rows[std::size_t(y)][std::size_t(x) * 3];
+            at[0] = (!bottom && !right) || (bottom && right) ? 255 : 0;
+            at[1] = !bottom && right ? 255 : 0;
+            at[2] = bottom ? 255 : 0;
+        }
+    const std::string path = temp_path(name);
+    BmpBuilder().size(width, height).bits(24).pixels(rows).write(path);
+    return path;
+}
+
+// Whether each quarter covers a good share of the screen: a picture shown at
+// 100% in a window no larger than the screen shows hardly any of the last.
+bool shows_every_quarter(const QImage& screen)
+{
+    if (screen.isNull()) return false;
+    const QRgb quarters[] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(255, 0, 255)};
+    for (const QRgb colour : quarters) {
+        int count = 0;
+        for (int y = 0; y < screen.height(); ++y)
+            for (int x = 0; x < screen.width(); ++x) count += (screen.pixel(x, y) & 0xFFFFFFu) == (colour & 0xFFFFFFu);
+        if (count < 100000) return false;
+    }
+    return true;
+}
+
+TEST(Wayland, TheViewerShowsAPictureFittedAndTakesAHandOff)
 {
     const QString weston = QStandardPaths::findExecutable(QStringLiteral("weston"));
     const QString plugin =
         QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms/libqwayland-generic.so");
-    if (weston.isEmpty() || !QFileInfo::exists(plugin))
+    if (weston.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("weston-screenshooter")).isEmpty() ||
+        !QFileInfo::exists(plugin))
         GTEST_SKIP() << "weston or Qt's Wayland plugin is not installed (scripts/install-deps.sh)";
 
     // The compositor's socket lives in a runtime folder only this user may enter.
@@ -77,7 +133,12 @@ TEST(Wayland, TheViewerShowsAPictureAndTakesAHandOff)
     const QString socket_name = QStringLiteral("zarn-wayland-%1").arg(::getpid());
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime));
-    Child compositor(weston, {QStringLiteral("--backend=headless-backend.so"), "--socket=" + socket_name}, environment);
+    // Its screen is drawn in memory (the headless default draws nothing), 1280x1024.
+    Child compositor(
+        weston,
+        {QStringLiteral("--backend=headless-backend.so"), "--socket=" + socket_name, QStringLiteral("--use-pixman"),
+         QStringLiteral("--width=1280"), QStringLiteral("--height=1024"), QStringLiteral("--debug")},
+        environment);
     const QString socket_path = QString::fromStdString(runtime) + '/' + socket_name;
     ZARN_WAIT_TRUE(QFileInfo::exists(socket_path) || !compositor.running(), 20000);
     ASSERT_TRUE(QFileInfo::exists(socket_path)) << "weston did not open its socket";
@@ -95,11 +156,15 @@ TEST(Wayland, TheViewerShowsAPictureAndTakesAHandOff)
     environment.insert(QStringLiteral("LSAN_OPTIONS"), leak_options + (leak_options.isEmpty() ? "" : ":") +
                                                            "suppressions=" + QString::fromStdString(suppressions));
     const QString show = QStringLiteral(ZARN_BIN_DIR "/Show");
-    const std::string first = write_bmp24("first.bmp", 300, 200);
+    // Larger than the screen: shown fitted, every quarter in sight.
+    const std::string first = write_quarters("first.bmp", 2000, 1500);
     const std::string second = write_bmp8("second.bmp", 120, 90);
     Child viewer(show, {QString::fromStdString(first)}, environment);
     ZARN_WAIT_EQ(running_title(), QStringLiteral("Show - first.bmp"), 20000);
     ASSERT_TRUE(viewer.running());
+    const QString shots = QString::fromStdString(temp_path("shots"));
+    ASSERT_TRUE(QDir().mkpath(shots));
+    ZARN_WAIT_TRUE(shows_every_quarter(compositor_screen(shots, environment)), 20000);
 
     Child copy(show, {QString::fromStdString(second)}, environment);
     ASSERT_TRUE(copy.ended());
