@@ -1,5 +1,4 @@
-// The viewer as a native Wayland client: under a headless compositor it shows a large picture fitted and takes a
-// hand-off.
+// The viewer as a Wayland client under a headless compositor: a large picture shown fitted, then a hand-off.
 #include "command_line.h"
 #include "show_test_support.h"
 
