@@ -132,18 +132,16 @@ void TPictureBox::paint_exact(QPainter& painter, QRect exposed)
 
 // Below full size every device pixel is the mean of the picture pixels it
 // covers, so fine patterns show as their mean. The result is kept for the
-// control's current size and filled in only where it is exposed; from the
-// second size on (a zoom step) it is reduced from the smallest halving of
-// the picture still at least the control's size, so the work follows what
-// is shown rather than the picture's size.
+// control's current size and filled in only where it is exposed.
 void TPictureBox::paint_reduced(QPainter& painter, QRect exposed, QSize device)
 {
-    if (reduced_.size() != device) {
+    if (reduced_.size() != device || reduced_done_.isEmpty()) {
+        if (reduced_.size() != device) ++reductions_;
         reduced_ = QImage();
         reduced_done_ = QRegion();
-        ++reductions_;
+        reduced_level_ = reduction_level(device, exposed);
     }
-    const QImage& source = reduction_source(device);
+    const QImage& source = reduction_source(reduced_level_);
     const qreal ratio = pixelRatio();
     painter.save();
     painter.scale(1 / ratio, 1 / ratio);
@@ -185,28 +183,46 @@ void TPictureBox::paint_enlarged(QPainter& painter, QRect exposed, QSize device)
     painter.restore();
 }
 
-// The picture, or the largest of its halvings that is still at least
-// `device` in both directions. The first size a picture is reduced to (the
-// first paint) reads the picture itself: the halvings are built only once
-// the zoom changes.
-const QImage& TPictureBox::reduction_source(QSize device)
+// Which form of the picture a reduction to `device` reads, 0 for the picture
+// itself, 1 for it halved once and so on. The exact mean needs the picture
+// itself, which it reads while the part under `exposed` is at most a few
+// megapixels. A larger part is read from the first halving that brings it
+// under that (never one smaller than `device`): the mean of means, which
+// differs only on patterns as fine as single pixels, and keeps a zoom step
+// within a frame. The first size a picture is reduced to (its first paint)
+// always reads the picture, so a picture shown once and left builds no
+// halvings.
+int TPictureBox::reduction_level(QSize device, QRect exposed) const
+{
+    constexpr double kDirectPixels = 8 << 20;
+    if (reductions_ <= 1 || device.isEmpty()) return 0;
+    QSize size = Picture().size();
+    for (int level = 0;; ++level) {
+        const double read = double(exposed.width()) * size.width() / device.width() * exposed.height() * size.height() /
+                            device.height();
+        const QSize half(size.width() / 2, size.height() / 2);
+        if (read <= kDirectPixels || half.width() < device.width() || half.height() < device.height() || half.isEmpty())
+            return level;
+        size = half;
+    }
+}
+
+// The picture in a form the reduction reads directly (the picture itself
+// when it can be), or that halved `level` times, built as first needed.
+const QImage& TPictureBox::reduction_source(int level)
 {
     if (reduction_base_.isNull())
         reduction_base_ = controls::areaScalesDirectly(Picture().format())
                               ? Picture()
                               : Picture().convertToFormat(controls::areaScaledFormat(Picture()));
-    if (reductions_ <= 1) return reduction_base_;
-    const QImage* level = &reduction_base_;
-    for (std::size_t i = 0;; ++i) {
-        const QSize half(level->width() / 2, level->height() / 2);
-        if (half.width() < device.width() || half.height() < device.height() || half.isEmpty()) return *level;
-        if (i == halvings_.size()) {
-            QImage halved = controls::areaScaled(*level, half);
-            if (halved.isNull()) return *level;
-            halvings_.push_back(std::move(halved));
-        }
-        level = &halvings_[i];
+    while (int(halvings_.size()) < level) {
+        const QImage& larger = halvings_.empty() ? reduction_base_ : halvings_.back();
+        QImage halved = controls::areaScaled(larger, QSize(larger.width() / 2, larger.height() / 2));
+        if (halved.isNull()) break;
+        halvings_.push_back(std::move(halved));
     }
+    const std::size_t shown = std::min(std::size_t(std::max(level, 0)), halvings_.size());
+    return shown == 0 ? reduction_base_ : halvings_[shown - 1];
 }
 
 void TPictureBox::drop_reductions()
@@ -216,6 +232,7 @@ void TPictureBox::drop_reductions()
     reduced_ = QImage();
     reduced_done_ = QRegion();
     reductions_ = 0;
+    reduced_level_ = 0;
 }
 
 // Diagonal stripes four pixels across, fixed to the control: along any side

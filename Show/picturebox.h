@@ -95,18 +95,20 @@ private:
     void paint_exact(QPainter& painter, QRect exposed);
     void paint_reduced(QPainter& painter, QRect exposed, QSize device);
     void paint_enlarged(QPainter& painter, QRect exposed, QSize device);
-    const QImage& reduction_source(QSize device);
+    int reduction_level(QSize device, QRect exposed) const;
+    const QImage& reduction_source(int level);
     void drop_reductions();
     // Drawing below one picture pixel per device pixel: the picture in a
     // form the reduction reads directly (the picture itself when it can
-    // be), that form halved again and again as smaller zooms need it, and
-    // the result at the control's device size, filled in as its parts are
-    // exposed. A new picture drops them all.
+    // be), that form halved again and again as large views at small zooms
+    // need it, and the result at the control's device size, filled in as its
+    // parts are exposed. A new picture drops them all.
     QImage reduction_base_;
     std::vector<QImage> halvings_;
     QImage reduced_;
     QRegion reduced_done_;
-    int reductions_ = 0;  // sizes reduced to since the picture changed
+    int reductions_ = 0;     // sizes reduced to since the picture changed
+    int reduced_level_ = 0;  // the halving reduced_ is read from
     bool has_outline_ = false;
     QPoint outline_from_, outline_to_;
     int outline_width_ = 2;

@@ -1,6 +1,7 @@
-// TAnyImage: loading through the image library's temporary BMP, fitting and painting.
+// TAnyImage: loading through the image library's temporary BMP, fitting, and painting (area averaged when shrunk).
 #include "anyimage.h"
 
+#include "area_scale.h"
 #include "bmp_picture.h"
 #include "private_temp.h"
 
@@ -132,6 +133,7 @@ void TAnyImage::setPCDSize(Pcdsize value)
 void TAnyImage::setPicture(const QImage& picture)
 {
     picture_ = picture;
+    reduced_ = QImage();
     if (auto_size_ && !picture_.isNull()) resize(displaySize());
     update();
 }
@@ -244,12 +246,22 @@ void TAnyImage::paintEvent(QPaintEvent* event)
     if (picture_.isNull()) return;
     QPainter painter(this);
     painter.setClipRegion(event->region());
+    const qreal ratio = devicePixelRatioF() > 0 ? devicePixelRatioF() : 1.0;
     if (stretch_ && size() != displaySize()) {
-        painter.drawImage(rect(), picture_);
+        // Shrunk, each screen pixel is the mean of the picture pixels it
+        // covers, so fine patterns show as their mean; the reduction is kept
+        // for the control's size, so repainting costs a copy.
+        const QSize device(int(std::lround(width() * ratio)), int(std::lround(height() * ratio)));
+        if (device.isEmpty() || device.width() > picture_.width() || device.height() > picture_.height()) {
+            painter.drawImage(rect(), picture_);
+            return;
+        }
+        if (reduced_.size() != device) reduced_ = controls::areaScaled(picture_, device);
+        painter.scale(1 / ratio, 1 / ratio);
+        painter.drawImage(QPoint(0, 0), reduced_);
         return;
     }
     // In screen pixels: one picture pixel to each.
-    const qreal ratio = devicePixelRatioF() > 0 ? devicePixelRatioF() : 1.0;
     painter.scale(1 / ratio, 1 / ratio);
     painter.drawImage(QPoint(0, 0), picture_);
 }

@@ -12,7 +12,8 @@
 
 // Holds one picture and paints it at its own size (one picture pixel per
 // screen pixel) from the top left, or
-// stretched over the whole control when Stretch is on; AutoSize makes the
+// stretched over the whole control when Stretch is on (area averaged when
+// that shrinks it); AutoSize makes the
 // control the picture's size. A file name given to it is converted by the
 // image library (loaded at run time by name) into a temporary BMP that is
 // shown and deleted again.
@@ -106,6 +107,7 @@ private:
     PicProgress progress_callback_ = nullptr;
 
     QImage picture_;
+    QImage reduced_;  // the picture area averaged to the control's size, when stretched smaller
     bool stretch_ = false;
     bool auto_size_ = false;
 

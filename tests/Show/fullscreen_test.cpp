@@ -73,4 +73,26 @@ TEST(FullScreen, LargePictureFittedKeepingItsProportions)
                  [](TForm4& window) { QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(640, 50)); });
 }
 
+TEST(FullScreen, ShrunkPictureShowsTheMeanOfFinePatterns)
+{
+    TForm1 form;
+    // One-pixel squares of black and white at twice the screen's size: only
+    // an average shows them as grey.
+    QImage picture(2560, 2048, QImage::Format_RGB32);
+    for (int y = 0; y < 2048; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
+        for (int x = 0; x < 2560; ++x) row[x] = (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
+    }
+    show_and_act(form, picture, [](TForm4& window) {
+        EXPECT_EQ(window.AnyImage1->geometry(), QRect(0, 0, 1280, 1024));
+        const QImage shown = grabbed(window);
+        for (const QPoint at : {QPoint(0, 0), QPoint(640, 512), QPoint(1279, 1023)}) {
+            const QColor colour = pixel(shown, at.x(), at.y());
+            EXPECT_NEAR(colour.red(), 128, 1) << at.x() << "," << at.y();
+            EXPECT_NEAR(colour.blue(), 128, 1) << at.x() << "," << at.y();
+        }
+        QTest::keyClick(&window, Qt::Key_Space);
+    });
+}
+
 }  // namespace

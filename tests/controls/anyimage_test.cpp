@@ -174,6 +174,17 @@ TEST(AnyImage, PaintsAtItsOwnSizeOrStretched)
 
     image->setAutoSize(true);
     EXPECT_EQ(image->size(), QSize(2, 1));
+
+    // Stretched smaller, one-pixel stripes show as their mean.
+    QImage stripes(80, 40, QImage::Format_RGB32);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 80; ++x) stripes.setPixel(x, y, x % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    image->setAutoSize(false);
+    image->setPicture(stripes);
+    image->setGeometry(10, 10, 40, 20);
+    shown = grabbed(window);
+    for (const QPoint at : {QPoint(10, 10), QPoint(30, 20), QPoint(49, 29)})
+        EXPECT_NEAR(pixel(shown, at.x(), at.y()).green(), 128, 1) << at.x() << "," << at.y();
 }
 
 // Run by FindsItsOwnFolderWhenStartedByBareName, found through PATH, where
