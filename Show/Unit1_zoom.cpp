@@ -59,7 +59,7 @@ bool TForm1::side_toolbar_shown() const
 
 QSize TForm1::picture_room(bool side_toolbar) const
 {
-    if (user_sized_) return ui->ScrollBox1->contentsRect().size();
+    if (user_sized_) return ui->ScrollBox1->contentsRect().size().expandedTo(QSize(1, 1));
     const QScreen* on = screen() ? screen() : QGuiApplication::primaryScreen();
     if (!on) return QSize(1, 1);
     const QSize screen_size = on->geometry().size();
@@ -208,6 +208,7 @@ bool TForm1::zoom_event(QObject* watched, QEvent* event)
         const QPoint at = over == view ? wheel->position().toPoint() : over->mapTo(view, wheel->position().toPoint());
         const QPoint turned = wheel->angleDelta();
         const int angle = turned.y() != 0 ? turned.y() : turned.x();
+        if (angle == 0) return true;
         // A touchpad turns in small amounts: a step per notch's worth, and
         // a turn the other way starts afresh.
         if ((angle > 0) != (wheel_angle_ > 0)) wheel_angle_ = 0;
