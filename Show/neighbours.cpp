@@ -30,9 +30,8 @@ int Neighbours::readAhead(const std::vector<Wanted>& wanted, LoadOptions options
     qint64 bytes = 0;
     for (const Wanted& next : wanted) {
         if (kept.size() >= kMaxPictures) break;
-        const auto held = std::find_if(held_.begin(), held_.end(), [&](const Held& h) {
-            return h.job && h.wanted.path == next.path && h.options == options;
-        });
+        auto held = find(next.path);
+        if (held != held_.end() && !(held->options == options)) held = held_.end();
         const qint64 cost = held != held_.end() ? held->job->shownBytes() : estimated_bytes(next);
         if (bytes + cost > kMaxBytes) continue;
         bytes += cost;
@@ -40,7 +39,9 @@ int Neighbours::readAhead(const std::vector<Wanted>& wanted, LoadOptions options
             kept.push_back(std::move(*held));
             continue;
         }
-        Held read{next, options, std::make_unique<PictureJob>(next.path, options, next.plan)};
+        const QFileInfo file(next.path);
+        Held read{next, options, std::make_unique<PictureJob>(next.path, options, next.plan), file.lastModified(),
+                  file.size()};
         if (!read.job->started()) continue;
         ++begun;
         kept.push_back(std::move(read));
@@ -49,29 +50,35 @@ int Neighbours::readAhead(const std::vector<Wanted>& wanted, LoadOptions options
     return begun;
 }
 
+std::vector<Neighbours::Held>::iterator Neighbours::find(const QString& path)
+{
+    auto held = std::find_if(held_.begin(), held_.end(), [&](const Held& h) { return h.job && h.wanted.path == path; });
+    if (held == held_.end()) return held;
+    const QFileInfo file(path);
+    if (file.lastModified() == held->modified && file.size() == held->bytes) return held;
+    held_.erase(held);
+    return held_.end();
+}
+
 std::unique_ptr<PictureJob> Neighbours::take(const QString& path, LoadOptions options)
 {
-    const auto held = std::find_if(held_.begin(), held_.end(), [&](const Held& h) {
-        return h.job && h.wanted.path == path && h.options == options;
-    });
-    if (held == held_.end()) return nullptr;
+    const auto held = find(path);
+    if (held == held_.end() || !(held->options == options)) return nullptr;
     std::unique_ptr<PictureJob> job = std::move(held->job);
     held_.erase(held);
     return job;
 }
 
-int Neighbours::formatOf(const QString& path) const
+int Neighbours::formatOf(const QString& path)
 {
-    for (const Held& held : held_)
-        if (held.job && held.wanted.path == path) return held.wanted.format;
-    return 0;
+    const auto held = find(path);
+    return held == held_.end() ? 0 : held->wanted.format;
 }
 
-bool Neighbours::ready(const QString& path) const
+bool Neighbours::ready(const QString& path)
 {
-    for (const Held& held : held_)
-        if (held.job && held.wanted.path == path) return held.job->shownReady();
-    return false;
+    const auto held = find(path);
+    return held != held_.end() && held->job->shownReady();
 }
 
 void Neighbours::clear()

@@ -3,6 +3,7 @@
 
 #include "picture_load.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -32,9 +33,9 @@ public:
     // The read of `path` made with `options`, waited for: the caller's from now on.
     std::unique_ptr<PictureJob> take(const QString& path, LoadOptions options);
     // The library format of `path` when it is held, else 0.
-    int formatOf(const QString& path) const;
+    int formatOf(const QString& path);
     // Whether `path` is held and read, so that showing it does not wait.
-    bool ready(const QString& path) const;
+    bool ready(const QString& path);
     // Drops all pictures held, or those outside `folder`.
     void clear();
     void keepFolder(const QString& folder);
@@ -44,7 +45,11 @@ private:
         Wanted wanted;
         LoadOptions options;
         std::unique_ptr<PictureJob> job;
+        QDateTime modified;  // the file as it was read: one changed since is read again
+        qint64 bytes = -1;
     };
+    // The held read of `path`, dropped first when its file has changed since.
+    std::vector<Held>::iterator find(const QString& path);
     std::vector<Held> held_;
 };
 

@@ -68,7 +68,7 @@ public:
     // included; for tests, to tell a paint from memory.
     static int readsStarted() { return reads_started_; }
     // Whether the picture at `path` has been read ahead, ready to show.
-    bool holdsAhead(const QString& path) const;
+    bool holdsAhead(const QString& path);
     // The progress callback follows the "Progress" setting.
     void followProgressSetting();
     static void reportProgress(std::int32_t current, std::int32_t total);

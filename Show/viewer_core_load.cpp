@@ -373,7 +373,7 @@ void ViewerCore::finishWorkingFile()
     setTitle(QStringLiteral("Show - Error Loading Image"));
 }
 
-bool ViewerCore::holdsAhead(const QString& path) const
+bool ViewerCore::holdsAhead(const QString& path)
 {
     return neighbours_->ready(path);
 }
