@@ -23,9 +23,13 @@ bool PictureStore::LoadFromFile(const QString& path)
     QImageReader::setAllocationLimit(0);
     QImageReader reader(path, "bmp");
     reader.setAutoTransform(false);
-    if (!controls::pictureFitsCeiling(reader.size(), reader.imageFormat())) return false;
-    QImage loaded = reader.read();
-    if (loaded.isNull()) return false;
+    QImage loaded;
+    if (controls::pictureFitsCeiling(reader.size(), reader.imageFormat())) loaded = reader.read();
+    if (loaded.isNull()) {
+        // Rows read in place before a failure have changed the picture all the same.
+        pictureChanged();
+        return false;
+    }
     setPicture(loaded);
     return true;
 }

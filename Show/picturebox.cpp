@@ -211,18 +211,20 @@ int TPictureBox::reduction_level(QSize device, QRect exposed) const
 // when it can be), or that halved `level` times, built as first needed.
 const QImage& TPictureBox::reduction_source(int level)
 {
-    if (reduction_base_.isNull())
-        reduction_base_ = controls::areaScalesDirectly(Picture().format())
-                              ? Picture()
-                              : Picture().convertToFormat(controls::areaScaledFormat(Picture()));
+    // The picture itself is never shared here: the next working file's rows
+    // can then be read into it in place.
+    const bool direct = controls::areaScalesDirectly(Picture().format());
+    if (!direct && reduction_base_.isNull())
+        reduction_base_ = Picture().convertToFormat(controls::areaScaledFormat(Picture()));
+    const QImage& base = direct ? Picture() : reduction_base_;
     while (int(halvings_.size()) < level) {
-        const QImage& larger = halvings_.empty() ? reduction_base_ : halvings_.back();
+        const QImage& larger = halvings_.empty() ? base : halvings_.back();
         QImage halved = controls::areaScaled(larger, QSize(larger.width() / 2, larger.height() / 2));
         if (halved.isNull()) break;
         halvings_.push_back(std::move(halved));
     }
     const std::size_t shown = std::min(std::size_t(std::max(level, 0)), halvings_.size());
-    return shown == 0 ? reduction_base_ : halvings_[shown - 1];
+    return shown == 0 ? base : halvings_[shown - 1];
 }
 
 void TPictureBox::drop_reductions()

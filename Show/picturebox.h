@@ -98,11 +98,11 @@ private:
     int reduction_level(QSize device, QRect exposed) const;
     const QImage& reduction_source(int level);
     void drop_reductions();
-    // Drawing below one picture pixel per device pixel: the picture in a
-    // form the reduction reads directly (the picture itself when it can
-    // be), that form halved again and again as large views at small zooms
-    // need it, and the result at the control's device size, filled in as its
-    // parts are exposed. A new picture drops them all.
+    // Drawing below one picture pixel per device pixel: the picture
+    // converted to a form the reduction reads directly (only when it is in
+    // none), halved again and again as large views at small zooms need it,
+    // and the result at the control's device size, filled in as its parts
+    // are exposed. A new picture drops them all.
     QImage reduction_base_;
     std::vector<QImage> halvings_;
     QImage reduced_;
