@@ -164,8 +164,9 @@ bool ViewerCore::load(const QString& path, show::BackgroundRead* early)
     const bool was_view_only = std::exchange(view_only_, false);
     bool shown = false;
     if (job) {
-        const QString failure = job->waitShown() ? QString() : job->failureText();
-        shown = failure.isNull() && show_job(std::move(job), incoming_local);
+        const bool read = job->waitShown();
+        const QString failure = read ? QString() : job->failureText();
+        shown = read && show_job(std::move(job), incoming_local);
         if (!shown && from_early) {
             // Only at start-up: nothing is on screen yet, so a failure shows nothing.
             emit busyChanged(false);
