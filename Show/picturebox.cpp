@@ -58,15 +58,23 @@ void TPictureBox::setZoom(qreal zoom)
 QPointF TPictureBox::toPicture(QPointF device) const
 {
     const QSize full = fullSize(), shown = deviceSize();
-    if (shown.isEmpty() || full.isEmpty()) return device;
+    if (shown.isEmpty() || full.isEmpty() || showsFullSize()) return device;
     return QPointF(device.x() * full.width() / shown.width(), device.y() * full.height() / shown.height());
 }
 
 QPointF TPictureBox::toDevice(QPointF picture) const
 {
     const QSize full = fullSize(), shown = deviceSize();
-    if (shown.isEmpty() || full.isEmpty()) return picture;
+    if (shown.isEmpty() || full.isEmpty() || showsFullSize()) return picture;
     return QPointF(picture.x() * shown.width() / full.width(), picture.y() * shown.height() / full.height());
+}
+
+// At full size a dense screen may round the control up past the picture's last
+// pixel: the picture is still copied one pixel to each device pixel, so the
+// mapping is exactly one to one, not the control's size over the picture's.
+bool TPictureBox::showsFullSize() const
+{
+    return !Picture().isNull() && !isPreview() && size() == sizeForZoom(1);
 }
 
 QSize TPictureBox::deviceSize() const
@@ -91,7 +99,7 @@ void TPictureBox::paintEvent(QPaintEvent* event)
                           QRect(QPoint(), device);
     if (Picture().isNull()) {
         painter.fillRect(dirty, palette().color(QPalette::Window));
-    } else if ((!isPreview() && size() == sizeForZoom(1)) || device == Picture().size()) {
+    } else if (showsFullSize() || device == Picture().size()) {
         if (device != Picture().size()) painter.fillRect(dirty, palette().color(QPalette::Window));
         paint_exact(painter, exposed);
     } else if (device.width() <= Picture().width() && device.height() <= Picture().height()) {

@@ -36,6 +36,8 @@ public:
     // the control's actual size (exact after its rounding).
     QPointF toPicture(QPointF device) const;
     QPointF toDevice(QPointF picture) const;
+    // The whole picture at one picture pixel to each device pixel.
+    bool showsFullSize() const;
     // The control's size in device pixels, the unit of mouse positions and
     // of the outline.
     QSize deviceSize() const;
