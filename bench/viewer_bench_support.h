@@ -4,9 +4,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -61,6 +63,23 @@ inline void use_scratch_folders(const QTemporaryDir& scratch)
         QDir().mkpath(dir);
         ::setenv(name, QFile::encodeName(dir).constData(), 1);
     }
+}
+
+// A photograph-like picture: smooth gradients with grain.
+inline QImage photo_like(int width, int height, QImage::Format format)
+{
+    QImage picture(width, height, format);
+    std::uint32_t seed = 12345;
+    for (int y = 0; y < height; ++y) {
+        uchar* row = picture.scanLine(y);
+        for (int x = 0; x < width; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int grain = int(seed >> 27) - 16;
+            const int base[3] = {x * 255 / width, y * 255 / height, (x + y) * 255 / (width + height)};
+            for (int c = 0; c < 3; ++c) row[3 * x + c] = uchar(std::clamp(base[c] + grain, 0, 255));
+        }
+    }
+    return picture;
 }
 
 }  // namespace viewer_bench

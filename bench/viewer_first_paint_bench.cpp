@@ -117,21 +117,9 @@ Run show(const std::string& viewer, const std::string& picture, const std::strin
     return run;
 }
 
-// A photograph-like picture: smooth gradients with grain.
 bool make_picture(const QString& bmp)
 {
-    QImage picture(kWidth, kHeight, QImage::Format_RGB888);
-    std::uint32_t seed = 12345;
-    for (int y = 0; y < kHeight; ++y) {
-        uchar* row = picture.scanLine(y);
-        for (int x = 0; x < kWidth; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int grain = int(seed >> 27) - 16;
-            const int base[3] = {x * 255 / kWidth, y * 255 / kHeight, (x + y) * 255 / (kWidth + kHeight)};
-            for (int c = 0; c < 3; ++c) row[3 * x + c] = uchar(std::clamp(base[c] + grain, 0, 255));
-        }
-    }
-    return picture.save(bmp, "BMP");
+    return viewer_bench::photo_like(kWidth, kHeight, QImage::Format_RGB888).save(bmp, "BMP");
 }
 
 void print_row(const char* name, const std::vector<Run>& runs)

@@ -27,24 +27,6 @@ constexpr int kRuns = 5;
 // The screen of xvfb-run's 1280x1024 less the window's margins.
 constexpr int kViewWidth = 1244, kViewHeight = 960;
 
-// A photograph-like picture: smooth gradients with grain, in the form the
-// viewer reads its working file into.
-QImage make_picture()
-{
-    QImage picture(kWidth, kHeight, QImage::Format_BGR888);
-    std::uint32_t seed = 12345;
-    for (int y = 0; y < kHeight; ++y) {
-        uchar* row = picture.scanLine(y);
-        for (int x = 0; x < kWidth; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int grain = int(seed >> 27) - 16;
-            const int base[3] = {x * 255 / kWidth, y * 255 / kHeight, (x + y) * 255 / (kWidth + kHeight)};
-            for (int c = 0; c < 3; ++c) row[3 * x + c] = uchar(std::clamp(base[c] + grain, 0, 255));
-        }
-    }
-    return picture;
-}
-
 double time_ms(const std::function<void()>& work)
 {
     viewer_bench::Timing timing;
@@ -101,7 +83,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
-    const QImage picture = make_picture();
+    // In the form the viewer reads its working file into.
+    const QImage picture = viewer_bench::photo_like(kWidth, kHeight, QImage::Format_BGR888);
     const qreal fit = std::min(qreal(kViewWidth) / kWidth, qreal(kViewHeight) / kHeight);
     const QSize fitted(int(kWidth * fit + 0.5), int(kHeight * fit + 0.5));
     std::printf("%dx%d picture, fitted %dx%d in a %dx%d view\n\n", kWidth, kHeight, fitted.width(), fitted.height(),
