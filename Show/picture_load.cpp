@@ -2,6 +2,7 @@
 // own (a reduced first paint, the whole picture, the working file written from it); the reduction a JPEG is read at.
 #include "picture_load.h"
 
+#include "area_scale.h"
 #include "bmp_picture.h"
 #include "file_filters.h"
 #include "settings_store.h"
@@ -115,6 +116,7 @@ ReadPlan planRead(const QString& path, int format, LoadOptions options, const Sh
         if (plan.scale > 3) return {};
     }
     if (plan.scale == 0) return {};
+    plan.shownSize = target;
     return plan;
 }
 
@@ -201,6 +203,15 @@ void PictureJob::run()
         QString failure = read ? QString() : controls::library_text(_Pic_FailureText());
         if (read && shown.isNull()) std::free(reduced_record.pixels);
         reduced_record.pixels = nullptr;
+        // Brought down to the size it is shown at here, so the reduced read's
+        // pixels are given back before the whole picture is read, and the
+        // first paint is a copy. A picture shown from its reduced read alone
+        // keeps every pixel of it, for the zoom.
+        const QSize target = turn ? plan_.shownSize.transposed() : plan_.shownSize;
+        if (!plan_.viewOnly && !shown.isNull() && !target.isEmpty() && target.width() < shown.width() &&
+            target.height() < shown.height()) {
+            if (QImage small = controls::areaScaled(shown, target); !small.isNull()) shown = std::move(small);
+        }
         {
             const std::lock_guard lock(mutex_);
             if (turn) plan_.fullSize = turned;

@@ -53,6 +53,7 @@ struct ReadPlan {
     QSize fullSize;         // upright, in picture pixels
     int scale = 0;          // the library's JPEG reduction: 1, 2, 3 for 1/2, 1/4, 1/8; 0 reads it whole at once
     bool viewOnly = false;  // too large to edit: nothing but the reduced read
+    QSize shownSize;        // the size it is shown at, in device pixels, upright
     int denominator() const { return 1 << scale; }
 };
 ReadPlan planRead(const QString& path, int format, LoadOptions options, const ShownSize& shown);

@@ -79,7 +79,9 @@ TEST(FirstPaint, ReducedReadIsReplacedByTheWholePictureInTheSameGeometry)
     ASSERT_TRUE(started.DispatchArgument({turned}, &early));
     EXPECT_TRUE(picture_of(started)->isPreview());
     EXPECT_EQ(picture_of(started)->fullSize(), QSize(3000, 4000));
-    EXPECT_EQ(picture_of(started)->Picture().size(), QSize(750, 1000));
+    // Read at 1/4 (750x1000), the least reduction still as large as shown,
+    // and brought down to the size shown.
+    EXPECT_EQ(picture_of(started)->Picture().size(), QSize(675, 900));
     started.Core().finishWorkingFile();
     EXPECT_FALSE(picture_of(started)->isPreview());
     EXPECT_EQ(working_size(started.WorkingFile), QSize(3000, 4000));
