@@ -16,6 +16,7 @@ set -f  # vips' "out.jpg[Q=75]" is an argument, not a pattern
 bin=${1:-build/bin}
 [[ -x $bin/zarnconv ]] || bin=$bin/bin
 bin=$(cd "$bin" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
 for tool in zarnconv zarnops libzarnpng.so libzarntiff.so; do
     [[ -e $bin/$tool ]] || { echo "peers_table.sh: no $tool in ${1:-build/bin}" >&2; exit 1; }
 done
@@ -28,7 +29,7 @@ zarnconv="$bin/zarnconv -q"
 zarnops=$bin/zarnops
 
 # One thread everywhere: the peers would otherwise use every core.
-export VIPS_CONCURRENCY=1 OMP_NUM_THREADS=1 OMP_THREAD_LIMIT=1 MAGICK_THREAD_LIMIT=1
+export VIPS_CONCURRENCY=1 OMP_NUM_THREADS=1 OMP_THREAD_LIMIT=1 MAGICK_THREAD_LIMIT=1 ZARN_THREADS=1
 gm="gm convert -limit threads 1"
 
 ram=${TMPDIR:-/tmp}
@@ -171,3 +172,16 @@ job "double size, smoothed" 1.0 "$zarnops resize $((2 * width))x$((2 * height)) 
 job "tone, 5% brighter" 1.0 "$zarnops code 8 in.bmp out.bmp" \
     pamfunc "pamfunc -multiplier=1.05 in.ppm > peer.ppm" vips "vips linear in.v peer.v 1.05 0 --uchar" \
     gm "$gm in.ppm -level 0,1.0,243 peer.ppm"
+
+# The newer formats, each in a file of its own in peers_rows/, run when its
+# module was built: they use job, measure, have, $zarnconv and in.ppm.
+set +f
+for rows in "$here"/peers_rows/*.sh; do
+    module=$(basename "$rows" .sh)
+    if [[ -e $bin/libzarn$module.so ]]; then
+        # shellcheck disable=SC1090  # one file per module
+        source "$rows"
+    else
+        echo "no libzarn$module.so: its rows are left out"
+    fi
+done

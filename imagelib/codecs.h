@@ -144,4 +144,19 @@ int write_png(const char* path, PicImage* pic);
 int read_tiff(const char* path, PicImage* pic);
 int write_tiff(const char* path, PicImage* pic, int compression);
 
+// The formats past the first twelve rows, each in an outside module of its
+// own: zarnwebp, zarnavif, zarnheif, zarnjxl and zarnraw. A reader is
+// `int routine(const char* path, PicImage* pic)`, its module kept in
+// pic->extra_module; a writer is `int routine(const char* path, PicImage*
+// pic, int quality, int lossless)` and gets any kind of record (two-colour,
+// palette, 24-bit), `quality` 1 to 100 or else the module's default. A
+// missing module or routine fails with Failure::NoModule.
+bool module_present(const char* module);
+int read_with_module(const char* path, PicImage* pic, const char* module, const char* routine);
+int write_with_module(const char* path, PicImage* pic, const char* module, const char* routine, int quality,
+                      bool lossless);
+// A camera RAW's embedded preview through zarnraw's
+// `int _Pic_Read_RAW_Preview(const char*, PicImage*, int32_t* full_width, int32_t* full_height)`.
+int read_raw_preview(const char* path, PicImage* pic, std::int32_t* full_width, std::int32_t* full_height);
+
 }  // namespace zarn

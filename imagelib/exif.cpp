@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -130,14 +131,20 @@ PixelBlock upright_pixels(const unsigned char* pixels, std::size_t width, std::s
     return out;
 }
 
+// Also kept in the environment, where the outside modules' own copies of
+// this code find it.
 void set_keep_stored_orientation(bool keep)
 {
     keep_orientation.store(keep, std::memory_order_relaxed);
+    if (keep) ::setenv("ZARN_KEEP_ORIENTATION", "1", 1);
+    else ::unsetenv("ZARN_KEEP_ORIENTATION");
 }
 
 bool keep_stored_orientation()
 {
-    return keep_orientation.load(std::memory_order_relaxed);
+    if (keep_orientation.load(std::memory_order_relaxed)) return true;
+    const char* text = std::getenv("ZARN_KEEP_ORIENTATION");
+    return text && text[0] == '1';
 }
 
 }  // namespace zarn

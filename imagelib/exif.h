@@ -26,8 +26,8 @@ inline bool orientation_swaps_sides(int orientation)
     return orientation >= 5 && orientation <= 8;
 }
 
-// JPEG reads turn pictures upright unless this is set; it holds for the
-// whole process. zarnconv sets it for --keep-orientation; the shared
+// Reads turn pictures upright unless this is set; it holds for the whole
+// process, outside modules included. zarnconv sets it for --keep-orientation; the shared
 // library's hosts never do.
 void set_keep_stored_orientation(bool keep);
 bool keep_stored_orientation();

@@ -19,6 +19,8 @@ constexpr const char* kOwnCredit = "ZarnGfx image library (c) 1995-1999 Zarn";
 
 constexpr int kJpegCode = 4;
 constexpr int kTiffCode = 6;
+constexpr int kTextureCode = 11;
+constexpr int kRawCode = 16;
 
 using Head = std::span<const unsigned char>;
 
@@ -28,6 +30,28 @@ bool starts_with(Head head, std::initializer_list<unsigned char> bytes)
 }
 
 int read_by_code(int code, const char* path, PicImage* pic, const ReadOptions& options);
+
+// The ISO base media file's first box, "ftyp", and its major brand one of `brands`.
+bool iso_brand(Head h, std::initializer_list<const char*> brands)
+{
+    if (h.size() < 12 || std::memcmp(h.data() + 4, "ftyp", 4) != 0) return false;
+    return std::any_of(brands.begin(), brands.end(),
+                       [h](const char* brand) { return std::memcmp(h.data() + 8, brand, 4) == 0; });
+}
+
+// A Fujifilm RAW file's first bytes; its ".raf" is also a texture name.
+bool fujifilm_raw(Head h)
+{
+    constexpr char kMagic[] = "FUJIFILMCCD-RAW";
+    return h.size() >= sizeof kMagic - 1 && std::memcmp(h.data(), kMagic, sizeof kMagic - 1) == 0;
+}
+
+// AVIF through its own module, or through the HEIF one when that is all there is.
+int read_avif(const char* path, PicImage* pic)
+{
+    if (module_present("zarnavif")) return read_with_module(path, pic, "zarnavif", "_Pic_Read_AVIF");
+    return read_with_module(path, pic, "zarnheif", "_Pic_Read_HEIF");
+}
 
 // In detection order: by extension, the first pattern that matches wins; by
 // content, the first signature. A format read by an outside module names the
@@ -95,6 +119,42 @@ const FormatDescriptor kDescriptors[] = {
      [](const char* path, PicImage* pic, const ReadOptions&) { return read_texture(path, pic); }, {},
      [](const char* path, PicImage* pic, int, int) { return write_texture(path, pic); },
      {{{15, "FS Texture (256x256)", ".r8"}}}},
+    // The formats past the first eleven, each read by an outside module.
+    {12, 12, "WebP", "WebP", "*.webp", nullptr, "webp", "WebP codec: libwebp, 2010-2022",
+     [](Head h) { return h.size() >= 12 && starts_with(h, {'R', 'I', 'F', 'F'}) && std::memcmp(h.data() + 8, "WEBP", 4) == 0; },
+     nullptr, {"zarnwebp", "_Pic_Read_WEBP"},
+     [](const char* path, PicImage* pic, int variant, int quality) {
+         return write_with_module(path, pic, "zarnwebp", "_Pic_Write_WEBP", quality, variant == 1);
+     },
+     {{{16, "WebP", ".webp", 0},
+       {17, "WebP lossless", ".webp", 1}}}},
+    {13, 13, "AVIF", "AV1 Image File", "*.avif", nullptr, "avif", "AVIF codec: libavif, 2019-2022",
+     [](Head h) { return iso_brand(h, {"avif", "avis"}); },
+     [](const char* path, PicImage* pic, const ReadOptions&) { return read_avif(path, pic); }, {},
+     [](const char* path, PicImage* pic, int, int quality) {
+         return write_with_module(path, pic, "zarnavif", "_Pic_Write_AVIF", quality, false);
+     },
+     {{{18, "AVIF", ".avif", 0}}}},
+    {14, 14, "HEIF", "HEIF/HEIC", "*.heic;*.heif", nullptr, "heic,heif", "HEIF codec: libheif, 2017-2023",
+     [](Head h) { return iso_brand(h, {"heic", "heix", "heim", "heis", "hevc", "mif1"}); },
+     nullptr, {"zarnheif", "_Pic_Read_HEIF"}, nullptr, {}},
+    {15, 15, "JPEG XL", "JPEG XL", "*.jxl", nullptr, "jxl", "JPEG XL codec: libjxl, 2019-2022",
+     [](Head h) {
+         return starts_with(h, {0xFF, 0x0A}) ||
+                starts_with(h, {0x00, 0x00, 0x00, 0x0C, 'J', 'X', 'L', ' ', 0x0D, 0x0A, 0x87, 0x0A});
+     },
+     nullptr, {"zarnjxl", "_Pic_Read_JXL"},
+     [](const char* path, PicImage* pic, int variant, int quality) {
+         return write_with_module(path, pic, "zarnjxl", "_Pic_Write_JXL", quality, variant == 1);
+     },
+     {{{19, "JPEG XL", ".jxl", 0},
+       {20, "JPEG XL lossless", ".jxl", 1}}}},
+    // By name; by content only a Fujifilm file and a Canon CR3 tell
+    // themselves apart (the TIFF-based kinds open as TIFF by content).
+    {kRawCode, 16, "RAW", "Camera RAW", "*.dng;*.cr2;*.cr3;*.nef;*.arw;*.orf;*.rw2;*.pef;*.srw", nullptr,
+     "dng,cr2,cr3,nef,arw,orf,rw2,pef,srw", "Camera RAW decoder: LibRaw, 2008-2021",
+     [](Head h) { return fujifilm_raw(h) || iso_brand(h, {"crx "}); },
+     nullptr, {"zarnraw", "_Pic_Read_RAW"}, nullptr, {}},
     // A name either format uses: JPEG is tried first, then TIFF.
     {100, 0, "JPEG or TIFF", "", "*.xif", nullptr, "", "", nullptr,
      [](const char* path, PicImage* pic, const ReadOptions& options) {
@@ -219,27 +279,29 @@ int detect_by_content(const char* path)
 {
     FilePtr stream{std::fopen(path, "rb")};
     if (!stream) return 0;
-    unsigned char head[12] = {};
+    unsigned char head[16] = {};
     const std::size_t got = std::fread(head, 1, sizeof head, stream.get());
     return format_from_signature(head, got);
 }
 
+// A ".raf" file is a texture by name, unless it starts as a Fujifilm RAW
+// file does: read as a texture it would be 256 x 256 pixels of noise.
 int extension_code(const char* path)
 {
     const std::string text = path;
-    return _Pic_ExtValid(text.c_str() + extension_start(text));
+    const char* extension = text.c_str() + extension_start(text);
+    const int code = _Pic_ExtValid(extension);
+    if (code == kTextureCode && same_text_ignoring_case(extension, ".raf") && detect_by_content(path) == kRawCode)
+        return kRawCode;
+    return code;
 }
 
 // An outside module's reader: the module goes into the record, whose
-// release frees it, in place of one an earlier read left there.
+// release frees it.
 int read_outside(const OutsideReader& outside, const char* path, PicImage* pic)
 {
     if (!outside.module || !outside.routine) return 0;
-    free_module(pic->extra_module);
-    pic->extra_module = load_module(outside.module);
-    using Routine = int (*)(const char* path, PicImage* pic);
-    const auto read = reinterpret_cast<Routine>(find_export(pic->extra_module, outside.routine));
-    return read ? read(path, pic) : 0;
+    return read_with_module(path, pic, outside.module, outside.routine);
 }
 
 // The file that vanished or cannot be opened, else a picture that is not one.
@@ -277,11 +339,18 @@ int read_any(const char* path, PicImage* pic, const ReadOptions& options)
     return read_by_code(_Pic_Valid(path), path, pic, options);
 }
 
-// Puts `extension` where save_extension_start() says; the buffer has room
-// for four more characters.
-void replace_extension(char* path, const char* extension)
+// The name with `extension` where save_extension_start() says. The caller's
+// buffer has room for four more characters: it gets the new name when that
+// fits, as it always does for a three-letter extension; a longer one that
+// does not fit (".webp" on a name without one) leaves the buffer as it was,
+// and the file still gets the whole name.
+std::string replace_extension(char* path, const char* extension)
 {
-    std::strcpy(path + save_extension_start(path), extension);
+    const std::size_t length = std::strlen(path);
+    std::string name(path, save_extension_start(path));
+    name += extension;
+    if (name.size() <= length + 4) std::memcpy(path, name.c_str(), name.size() + 1);
+    return name;
 }
 
 int out_of_memory()
@@ -294,7 +363,7 @@ int write_as(char* path, PicImage* pic, int save_type, int quality)
 {
     const SaveKind* kind = save_kind(save_type);
     if (!kind) return 0;
-    replace_extension(path, kind->extension);
+    const std::string name = replace_extension(path, kind->extension);
     switch (kind->needs) {
     case SaveNeeds::Anything: break;
     case SaveNeeds::AtMost256Colours:
@@ -312,7 +381,7 @@ int write_as(char* path, PicImage* pic, int save_type, int quality)
         break;
     }
     const FormatDescriptor* format = descriptor_saving(save_type);
-    return format && format->writer ? format->writer(path, pic, kind->variant, quality) : 0;
+    return format && format->writer ? format->writer(name.c_str(), pic, kind->variant, quality) : 0;
 }
 
 // A write that failed without a reason of its own.
@@ -446,6 +515,17 @@ ZARNGFX_EXPORT int _Pic_Read(const char* path, PicImage* pic, int pcd_resolution
 {
     if (!path || !pic) return 0;
     return tracked([&] { return read_any(path, pic, ReadOptions{pcd_resolution, jpeg_scale}); });
+}
+
+ZARNGFX_EXPORT int _Pic_ReadPreview(const char* path, PicImage* pic, int32_t* full_width, int32_t* full_height)
+{
+    if (!path || !pic || !full_width || !full_height) return 0;
+    return tracked([&] {
+        if (_Pic_Valid(path) != kRawCode) return 0;
+        std::free(pic->pixels);
+        pic->pixels = nullptr;
+        return read_raw_preview(path, pic, full_width, full_height);
+    });
 }
 
 ZARNGFX_EXPORT int _Pic_Write(char* path, PicImage* pic, int save_type, int quality)

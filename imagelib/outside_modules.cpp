@@ -10,6 +10,14 @@ namespace {
 using ReadRoutine = int (*)(const char* path, PicImage* pic);
 using WritePngRoutine = int (*)(const char* path, PicImage* pic);
 using WriteTiffRoutine = int (*)(const char* path, PicImage* pic, int compression);
+using WriteRoutine = int (*)(const char* path, PicImage* pic, int quality, int lossless);
+using PreviewRoutine = int (*)(const char* path, PicImage* pic, std::int32_t* full_width, std::int32_t* full_height);
+
+int no_module()
+{
+    set_failure(Failure::NoModule);
+    return 0;
+}
 
 // A read's module stays in the record, found or not, for release_image to
 // free; a second read through the same record reuses it.
@@ -29,7 +37,7 @@ int write_outside(const char* path, const char* module, const char* routine, Cal
 {
     const Module loaded = open_module(module);
     const auto write = loaded.find_as<Routine>(routine);
-    if (!write) return 0;
+    if (!write) return no_module();
     TemporaryPath temporary(path);
     if (!temporary) return 0;
     const int result = call(write, temporary.name());
@@ -37,7 +45,42 @@ int write_outside(const char* path, const char* module, const char* routine, Cal
     return temporary.commit() ? result : 0;
 }
 
+// The record keeps the module the reader came from, in place of one an
+// earlier read left there.
+void* record_module(PicImage* pic, const char* module)
+{
+    free_module(pic->extra_module);
+    pic->extra_module = load_module(module);
+    return pic->extra_module;
+}
+
 }  // namespace
+
+bool module_present(const char* module)
+{
+    return static_cast<bool>(open_module(module));
+}
+
+int read_with_module(const char* path, PicImage* pic, const char* module, const char* routine)
+{
+    const auto read = reinterpret_cast<ReadRoutine>(find_export(record_module(pic, module), routine));
+    return read ? read(path, pic) : no_module();
+}
+
+int write_with_module(const char* path, PicImage* pic, const char* module, const char* routine, int quality,
+                      bool lossless)
+{
+    return write_outside<WriteRoutine>(path, module, routine, [&](WriteRoutine write, const char* name) {
+        return write(name, pic, quality, lossless ? 1 : 0);
+    });
+}
+
+int read_raw_preview(const char* path, PicImage* pic, std::int32_t* full_width, std::int32_t* full_height)
+{
+    const auto read =
+        reinterpret_cast<PreviewRoutine>(find_export(record_module(pic, "zarnraw"), "_Pic_Read_RAW_Preview"));
+    return read ? read(path, pic, full_width, full_height) : no_module();
+}
 
 int read_png(const char* path, PicImage* pic)
 {

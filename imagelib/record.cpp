@@ -116,6 +116,7 @@ const char* failure_text()
     case Failure::OutOfMemory: return "out of memory";
     case Failure::Unreadable: return "cannot read the picture";
     case Failure::WriteFailed: return "write failed";
+    case Failure::NoModule: return "the module for this format is not installed";
     }
     return "";
 }
@@ -184,6 +185,32 @@ void set_grey_palette(PicImage* pic)
         const auto level = static_cast<unsigned char>(k * step);
         std::memset(pic->palette + 3 * k, level, 3);
     }
+}
+
+void record_rgb_row(const PicImage* pic, std::size_t y, unsigned char* rgb)
+{
+    const std::size_t width = std::size_t(pic->width);
+    const std::size_t stride = *row_bytes(width, pic->bits);
+    const unsigned char* row = pic->pixels + y * stride;
+    if (pic->bits == 24) {
+        std::memcpy(rgb, row, 3 * width);
+        return;
+    }
+    for (std::size_t x = 0; x < width; ++x) {
+        const unsigned index = pic->bits == 1 ? (row[x / 8] >> (7 - x % 8)) & 1u : row[x];
+        std::memcpy(rgb + 3 * x, pic->palette + 3 * index, 3);
+    }
+}
+
+bool record_is_grey(const PicImage* pic)
+{
+    if (pic->bits == 24) return false;
+    const int entries = pic->bits == 1 ? 2 : 256;
+    for (int i = 0; i < entries; ++i) {
+        const unsigned char* entry = pic->palette + 3 * i;
+        if (entry[0] != entry[1] || entry[1] != entry[2]) return false;
+    }
+    return true;
 }
 
 void unpack_nibbles(unsigned char* row, int width)

@@ -38,6 +38,7 @@ enum class Failure {
     OutOfMemory,
     Unreadable,  // a reader gave up without saying why
     WriteFailed,
+    NoModule,  // the outside module of the format is not installed
 };
 
 void set_failure(Failure reason);
@@ -80,6 +81,12 @@ inline int refuse(bool cut_short)
     set_failure(cut_short ? Failure::Truncated : Failure::NotThisFormat);
     return 0;
 }
+
+// Row `y` of the record as red, green, blue into `rgb` (3 x width bytes),
+// whatever its kind: packed two-colour, palette indexes or 24-bit.
+void record_rgb_row(const PicImage* pic, std::size_t y, unsigned char* rgb);
+// Whether every palette entry the record can use is grey; false for 24-bit.
+bool record_is_grey(const PicImage* pic);
 
 void reset_image(PicImage* pic);
 void release_image(PicImage* pic);

@@ -46,6 +46,17 @@ std::size_t max_image_bytes()
     return static_cast<std::size_t>(value);
 }
 
+int codec_threads()
+{
+    if (const char* text = std::getenv("ZARN_THREADS"); text && *text) {
+        char* end = nullptr;
+        const long value = std::strtol(text, &end, 10);
+        if (*end == '\0' && value >= 1 && value <= 64) return int(value);
+    }
+    const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return cores < 1 ? 1 : cores > 8 ? 8 : int(cores);
+}
+
 std::string own_folder()
 {
     Dl_info info{};

@@ -17,6 +17,10 @@ std::string private_temp_dir();
 // variable ZARN_MAX_IMAGE_BYTES says otherwise.
 std::size_t max_image_bytes();
 
+// Threads one decode or encode may use: ZARN_THREADS when it is set (1 to
+// 64), else the machine's cores, at most 8.
+int codec_threads();
+
 // The folder of the program or library this code is linked into, also for a
 // program started by a bare name; empty when it cannot be told.
 std::string own_folder();

@@ -51,7 +51,7 @@ ZARNGFX_EXPORT const char* _Pic_Extension(int index);
 ZARNGFX_EXPORT const char* _Pic_Copyright(int index);
 ZARNGFX_EXPORT const char* _Pic_GetSaveFormats(void);
 
-/* Detection: a format code 1..11 or 100, 0 for unknown */
+/* Detection: a format code 1..16 or 100, 0 for unknown */
 ZARNGFX_EXPORT int _Pic_ExtValid(const char* extension);
 ZARNGFX_EXPORT int _Pic_Valid(const char* path);
 ZARNGFX_EXPORT int _Pic_ValidExt(const char* path, int extension_only);
@@ -78,6 +78,24 @@ ZARNGFX_EXPORT const char* _Pic_WarningText(void);
 /* 1 when the library has already shown the user a message of its own about
    the last failure (through the message handler), so the host need not. */
 ZARNGFX_EXPORT int _Pic_FailureShown(void);
+
+/* The frames of an animated picture (GIF, WebP, and AVIF and JPEG XL
+   sequences), for playback; _Pic_Read keeps reading the first frame alone.
+   _Pic_FramesOpen gives null when the file has fewer than two frames or
+   cannot be read. _Pic_FramesNext puts the next frame, the whole canvas
+   with earlier frames composited as the file asks and alpha laid over white,
+   into `frame` as a 24-bit picture (its pixels freed and replaced), and its
+   stored delay in milliseconds into `delay_ms`; after the last frame it
+   starts again at the first. 0 when a frame cannot be decoded. */
+typedef struct PicFrames PicFrames;
+ZARNGFX_EXPORT PicFrames* _Pic_FramesOpen(const char* path);
+ZARNGFX_EXPORT int _Pic_FramesNext(PicFrames* frames, PicImage* frame, int32_t* delay_ms);
+ZARNGFX_EXPORT void _Pic_FramesClose(PicFrames* frames);
+
+/* A quick reduced picture where the file carries one (a camera RAW's
+   embedded preview), upright, into `pic`, and the upright size of the whole
+   picture into `full_width` and `full_height`. 0 when the file has none. */
+ZARNGFX_EXPORT int _Pic_ReadPreview(const char* path, PicImage* pic, int32_t* full_width, int32_t* full_height);
 
 /* In-memory processing of the record's pixels */
 ZARNGFX_EXPORT void _Pic_Dither(PicImage* pic); /* 24-bit to the fixed 225-colour palette */

@@ -9,6 +9,8 @@ packages="
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg62-turbo-dev libpng-dev libtiff-dev libsane-dev
+  libwebp-dev libavif-dev libheif-dev libjxl-dev libraw-dev
+  webp libavif-bin libheif-examples libjxl-tools libraw-bin
   imagemagick netpbm libjpeg-turbo-progs giflib-tools libtiff-tools pngcheck xclip poppler-utils
   hyperfine time libvips-tools graphicsmagick
   qt6-base-dev qt6-svg-dev xvfb xauth desktop-file-utils xdg-utils shared-mime-info
