@@ -291,6 +291,12 @@ pcd_seed() {
 for orientation in 0 1 2 3; do pcd_seed "$out/photocd/base16-$orientation.pcd" 1 "$orientation" 12288; done
 pcd_seed "$out/photocd/base4.pcd" 2 1 49152
 
+# The newer formats' seeds, one file each in fuzz-seeds.d/ (webp.sh makes
+# DIR/webp/ and so on), with the helpers above.
+for extra in "$top"/scripts/fuzz-seeds.d/*.sh; do
+  [ -f "$extra" ] && . "$extra"
+done
+
 # Every saved crasher goes with its reader's seeds.
 for folder in "$top"/tests/data/crashers/*/; do
   name=$(basename "$folder")
