@@ -284,15 +284,24 @@ int detect_by_content(const char* path)
     return format_from_signature(head, got);
 }
 
-// A ".raf" file is a texture by name, unless it starts as a Fujifilm RAW
-// file does: read as a texture it would be 256 x 256 pixels of noise.
 int extension_code(const char* path)
 {
     const std::string text = path;
-    const char* extension = text.c_str() + extension_start(text);
-    const int code = _Pic_ExtValid(extension);
-    if (code == kTextureCode && same_text_ignoring_case(extension, ".raf") && detect_by_content(path) == kRawCode)
-        return kRawCode;
+    return _Pic_ExtValid(text.c_str() + extension_start(text));
+}
+
+// A ".raf" file is a texture by name, unless it starts as a Fujifilm RAW
+// file does: read as a texture it would be 256 x 256 pixels of noise.
+int code_by_name_then_content(const char* path)
+{
+    const int code = extension_code(path);
+    if (code == 0) return detect_by_content(path);
+    if (code == kTextureCode) {
+        const std::string text = path;
+        if (same_text_ignoring_case(text.c_str() + extension_start(text), ".raf") &&
+            detect_by_content(path) == kRawCode)
+            return kRawCode;
+    }
     return code;
 }
 
@@ -485,10 +494,7 @@ ZARNGFX_EXPORT int _Pic_ExtValid(const char* extension)
 ZARNGFX_EXPORT int _Pic_Valid(const char* path)
 {
     if (!path) return 0;
-    return guarded([&] {
-        const int code = extension_code(path);
-        return code ? code : detect_by_content(path);
-    });
+    return guarded([&] { return code_by_name_then_content(path); });
 }
 
 ZARNGFX_EXPORT int _Pic_ValidExt(const char* path, int extension_only)

@@ -52,7 +52,7 @@ TEST(GfxDialog, FiltersComeFromTheFormatTable)
     EXPECT_EQ(dialog.OpenDialog()->nameFilters(), open);
 
     EXPECT_EQ(dialog.SaveFilter(), QString(_Pic_GetSaveFormats()));
-    EXPECT_EQ(dialog.SaveDialog()->nameFilters().size(), 15);
+    EXPECT_EQ(dialog.SaveDialog()->nameFilters().size(), 20);
     dialog.setSaveFilterIndex(10);
     EXPECT_EQ(dialog.SaveDialog()->selectedNameFilter(), "Compuserve Gif (*.gif)");
     EXPECT_EQ(dialog.SaveFilterIndex(), 10);

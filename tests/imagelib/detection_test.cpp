@@ -19,6 +19,15 @@ Bytes text(const char* s, std::size_t pad = 12)
     return bytes;
 }
 
+// The whole literal, NULs included, padded to 12 bytes.
+template <std::size_t N>
+Bytes chars(const char (&s)[N])
+{
+    Bytes bytes(s, s + N - 1);
+    bytes.resize(std::max<std::size_t>(bytes.size(), 12), 0);
+    return bytes;
+}
+
 struct Signature {
     Bytes head;
     int code;
@@ -48,6 +57,29 @@ const std::vector<Signature>& signatures()
         {text("hello world!"), 0},
         {{0x89, 'P', 'N'}, 0},
         {text("FOR"), 0},
+        {chars("RIFF\x10\0\0\0WEBPVP8 "), 12},
+        {chars("RIFF\x10\0\0\0WAVE"), 0},
+        {chars("\0\0\0\x1c"
+               "ftypavif"),
+         13},
+        {chars("\0\0\0\x1c"
+               "ftypavis"),
+         13},
+        {chars("\0\0\0\x1c"
+               "ftypheic"),
+         14},
+        {chars("\0\0\0\x1c"
+               "ftypmif1"),
+         14},
+        {chars("\0\0\0\x1c"
+               "ftypisom"),
+         0},
+        {{0xFF, 0x0A, 0xFA, 0x7F}, 15},
+        {{0, 0, 0, 0x0C, 'J', 'X', 'L', ' ', 0x0D, 0x0A, 0x87, 0x0A}, 15},
+        {text("FUJIFILMCCD-RAW 0201", 16), 16},
+        {chars("\0\0\0\x18"
+               "ftypcrx "),
+         16},
     };
     return table;
 }
@@ -103,6 +135,19 @@ TEST(Detection, ADotOnlyAtTheStartIsNoExtension)
     EXPECT_EQ(_Pic_ValidExt(".bmp", 1), 0);
     EXPECT_EQ(_Pic_Valid("image.bmp"), 1);
     std::filesystem::current_path(here);
+}
+
+// ".raf" names both the texture and Fujifilm's RAW files: the first bytes
+// decide, and anything else stays a texture.
+TEST(Detection, ARafFileIsRawOnlyByItsFirstBytes)
+{
+    const std::string raw = temp_path("photo.RAF");
+    write_file(raw, text("FUJIFILMCCD-RAW 0201FF383501", 64));
+    EXPECT_EQ(_Pic_Valid(raw.c_str()), 16);
+    EXPECT_EQ(_Pic_ValidExt(raw.c_str(), 1), 11);
+    const std::string texture = temp_path("floor.raf");
+    write_file(texture, Bytes(256 * 256, 7));
+    EXPECT_EQ(_Pic_Valid(texture.c_str()), 11);
 }
 
 TEST(Detection, ExtensionOnlyNeverLooksInside)

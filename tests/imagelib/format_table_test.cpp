@@ -19,7 +19,10 @@ struct Row {
 };
 
 const Row kRows[] = {
-    {"All Image Files", "*.bmp;*.gif;*.ppm;*.pbm;*.pgm;*.jpg;*.pcd;*.tif;*.tga;*.pcx;*.png;*.iff;*.r8;*.?af", ""},
+    {"All Image Files",
+     "*.bmp;*.gif;*.ppm;*.pbm;*.pgm;*.jpg;*.pcd;*.tif;*.tga;*.pcx;*.png;*.iff;*.r8;*.?af;*.webp;*.avif;*.heic;*.heif;"
+     "*.jxl;*.dng;*.cr2;*.cr3;*.nef;*.arw;*.orf;*.rw2;*.pef;*.srw",
+     ""},
     {"Windows Bitmap", "*.bmp", "bmp"},
     {"Compuserve Gif", "*.gif", "gif"},
     {"PBMPlus", "*.ppm;*.pgm;*.pbm", "ppm,pgm,pbm"},
@@ -31,12 +34,18 @@ const Row kRows[] = {
     {"Portable Network Graphics", "*.png", "png"},
     {"Amiga IFF", "*.iff", "iff"},
     {"FS Texture", "*.R8;*.txr;*.?af", "R8"},
+    {"WebP", "*.webp", "webp"},
+    {"AV1 Image File", "*.avif", "avif"},
+    {"HEIF/HEIC", "*.heic;*.heif", "heic,heif"},
+    {"JPEG XL", "*.jxl", "jxl"},
+    {"Camera RAW", "*.dng;*.cr2;*.cr3;*.nef;*.arw;*.orf;*.rw2;*.pef;*.srw", "dng,cr2,cr3,nef,arw,orf,rw2,pef,srw"},
 };
 
 TEST(FormatTable, RowsAndTheirTexts)
 {
-    EXPECT_EQ(_Pic_Count(), 11);
-    for (int i = 0; i <= 11; ++i) {
+    // The first eleven rows keep their places and texts; the newer formats follow.
+    EXPECT_EQ(_Pic_Count(), 16);
+    for (int i = 0; i <= 16; ++i) {
         EXPECT_STREQ(_Pic_Description(i), kRows[i].description) << i;
         EXPECT_STREQ(_Pic_Pattern(i), kRows[i].pattern) << i;
         EXPECT_STREQ(_Pic_Extension(i), kRows[i].extension) << i;
@@ -48,7 +57,7 @@ TEST(FormatTable, RowsAndTheirTexts)
 
 TEST(FormatTable, AnyOtherIndexIsOtherImageFile)
 {
-    for (int i : {12, 100, -1, -1000}) {
+    for (int i : {17, 100, -1, -1000}) {
         EXPECT_STREQ(_Pic_Description(i), "Other Image File") << i;
         EXPECT_STREQ(_Pic_Pattern(i), "*.*") << i;
         EXPECT_STREQ(_Pic_Extension(i), "") << i;
@@ -63,7 +72,8 @@ TEST(FormatTable, SaveFilterText)
                  "TIFF lzw|*.tif|TIFF packbits|*.tif|TIFF CCITT Fax3|*.tif|TIFF CCITT Fax4|*.tif|"
                  "Portable Network Graphics (png)|*.png|Compuserve Gif|*.gif|PBMPlus 24bit (ppm)|*.ppm|"
                  "PBMPlus Greyscale (pgm)|*.pgm|PBMPlus Monochrome (pbm)|*.pbm|Amiga IFF|*.iff|"
-                 "FS Texture (256x256)|*.r8|");
+                 "FS Texture (256x256)|*.r8|WebP|*.webp|WebP lossless|*.webp|AVIF|*.avif|JPEG XL|*.jxl|"
+                 "JPEG XL lossless|*.jxl|");
 }
 
 TEST(FormatTable, ExtensionsIgnoreCase)
@@ -90,6 +100,14 @@ TEST(FormatTable, ExtensionsIgnoreCase)
         {".RAF", 11},
         {".xif", 100},
         {".XIF", 100},
+        {".webp", 12},
+        {".avif", 13},
+        {".HEIC", 14},
+        {".heif", 14},
+        {".jxl", 15},
+        {".dng", 16},
+        {".NEF", 16},
+        {".cr3", 16},
         // no match
         {".af", 0},
         {".rafx", 0},
