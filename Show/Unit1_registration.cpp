@@ -53,6 +53,9 @@ void TForm1::WriteClassKeys()
     for (const QString& extension : all_extensions(FormatCount)) {
         const QString type = show::mimeTypeForExtension(extension);
         if (!types.contains(type)) types << type;
+        // Phones name HEIC files by the alias, which some file managers match on its own.
+        if (type == QLatin1String("image/heif") && !types.contains(QLatin1String("image/heic")))
+            types << QStringLiteral("image/heic");
     }
     const QString folder = show::dataHome() + QStringLiteral("/applications");
     for (const show::DesktopEntry& entry : show::desktopEntries(QCoreApplication::applicationFilePath(), types))

@@ -128,12 +128,12 @@ std::vector<DesktopEntry> desktopEntries(const QString& program, const QStringLi
 QStringList extensionsOf(const QString& extensionText)
 {
     QStringList pieces;
-    for (const int start : {0, 4, 8, 12}) {
-        // The first piece always; the others when the text reaches past their separator.
-        if (start > 0 && extensionText.size() <= start - 1) break;
-        int end = start;
+    qsizetype start = 0;
+    while (start < extensionText.size()) {
+        qsizetype end = start;
         while (end < extensionText.size() && extensionText.at(end).isLetterOrNumber()) ++end;
         if (end > start) pieces << extensionText.mid(start, end - start);
+        start = end + 1;
     }
     return pieces;
 }

@@ -206,6 +206,14 @@ Plan plan_jobs(const Options& options, const std::vector<SaveFormat>& formats)
         plan.error = "unknown save type " + std::to_string(options.save_type);
         return plan;
     }
+    if (options.lossless) {
+        const SaveFormat* lossless = lossless_kind(formats, *plan.format);
+        if (!lossless) {
+            plan.error = "--lossless: " + plan.format->description + " has no lossless kind";
+            return plan;
+        }
+        plan.format = lossless;
+    }
 
     if (!into_folder) {
         plan.jobs.push_back({options.inputs.front(), output, with_extension(output, plan.format->extension), {}});

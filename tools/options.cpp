@@ -112,6 +112,8 @@ ParseResult parse_arguments(std::span<const char* const> arguments, const std::v
             options.action = Options::Action::ListFormats;
         } else if (flag("--quiet", 'q')) {
             options.quiet = true;
+        } else if (flag("--lossless", 0)) {
+            options.lossless = true;
         } else if (flag("--keep-orientation", 0)) {
             options.keep_orientation = true;
         } else if (is("--type", 't')) {
@@ -177,7 +179,10 @@ Options:
   -t, --type TYPE     save type: its number from --list-formats, or an
                       extension word (bmp, jpg, ...) for the first type
                       with that extension
-      --quality N     JPEG quality, 1..100 (default 75)
+      --quality N     JPEG, WebP, AVIF and JPEG XL quality, 1..100
+                      (default 75)
+      --lossless      the lossless kind of the output's format (WebP
+                      lossless, JPEG XL lossless)
       --jpeg-scale N  read JPEG files at 0 full size (default), 1 half,
                       2 a quarter or 3 an eighth of their width and height
       --keep-orientation

@@ -21,6 +21,7 @@ struct Options {
     int photocd = 0;
     int threads = 1;
     bool quiet = false;
+    bool lossless = false;          // the lossless kind of the output's format (WebP, JPEG XL)
     bool keep_orientation = false;  // JPEG pixels as stored, not turned by their Exif orientation
     // Applied in this order between reading and writing.
     std::vector<Operation> operations;

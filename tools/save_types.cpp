@@ -55,6 +55,16 @@ const SaveFormat* find_by_extension(const std::vector<SaveFormat>& formats, std:
     return nullptr;
 }
 
+const SaveFormat* lossless_kind(const std::vector<SaveFormat>& formats, const SaveFormat& format)
+{
+    if (format.description.ends_with(" lossless")) return &format;
+    for (const SaveFormat& other : formats)
+        if (other.description == format.description + " lossless" &&
+            same_ignoring_case(other.extension, format.extension))
+            return &other;
+    return nullptr;
+}
+
 const SaveFormat* find_by_type(const std::vector<SaveFormat>& formats, int type)
 {
     if (type < 1 || type > int(formats.size())) return nullptr;

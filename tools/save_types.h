@@ -23,6 +23,9 @@ const std::vector<SaveFormat>& library_save_formats();
 // The first save type with this extension ("bmp" or ".bmp", any case), else null.
 const SaveFormat* find_by_extension(const std::vector<SaveFormat>& formats, std::string_view extension);
 const SaveFormat* find_by_type(const std::vector<SaveFormat>& formats, int type);
+// The lossless kind of `format`'s own ("WebP" -> "WebP lossless", the same
+// extension), `format` itself when it is one; null when there is none.
+const SaveFormat* lossless_kind(const std::vector<SaveFormat>& formats, const SaveFormat& format);
 
 // The file-name part of a path: what follows its last slash.
 std::string_view file_name(std::string_view path);

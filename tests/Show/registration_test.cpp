@@ -116,7 +116,9 @@ TEST(Registration, EveryStartWritesTheEntries)
     }
     const std::string main = text_of(folder + "/Show.Image.desktop");
     EXPECT_NE(main.find(QCoreApplication::applicationFilePath().toStdString()), std::string::npos);
-    for (const char* type : {"image/bmp", "image/gif", "image/x-portable-pixmap", "image/jpeg", "image/png"})
+    for (const char* type :
+         {"image/bmp", "image/gif", "image/x-portable-pixmap", "image/jpeg", "image/png", "image/webp;", "image/avif;",
+          "image/heif;", "image/heic;", "image/jxl;", "image/x-adobe-dng;", "image/x-canon-cr2;", "image/x-nikon-nef;"})
         EXPECT_NE(main.find(type), std::string::npos) << type;
     // The entry names the program's own icon, installed where the icon theme finds it.
     EXPECT_NE(main.find("\nIcon=zarn-show\n"), std::string::npos);
@@ -194,6 +196,8 @@ TEST(Registration, ExtensionTextSplitsIntoPieces)
     EXPECT_EQ(show::extensionsOf("bmp"), QStringList{"bmp"});
     EXPECT_EQ(show::extensionsOf("aaa,bbb,ccc,ddd"), (QStringList{"aaa", "bbb", "ccc", "ddd"}));
     EXPECT_EQ(show::extensionsOf(""), QStringList{});
+    EXPECT_EQ(show::extensionsOf("heic,heif"), (QStringList{"heic", "heif"}));
+    EXPECT_EQ(show::extensionsOf("dng,cr2,cr3,nef,arw,orf").size(), 6);
 }
 
 TEST(Registration, MimeappsListWithoutDefaultsGroupGainsOne)

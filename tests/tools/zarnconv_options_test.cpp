@@ -29,10 +29,11 @@ TEST(SaveTypes, FilterTextGivesNumberedTypesWithExtensions)
     EXPECT_EQ(kFormats[3].extension, ".tif");
 
     const auto& library = library_save_formats();
-    ASSERT_EQ(library.size(), 15u);
+    ASSERT_EQ(library.size(), 20u);
     EXPECT_EQ(library.front().description, "Windows Bitmap");
     EXPECT_EQ(library.front().extension, ".bmp");
-    EXPECT_EQ(library.back().extension, ".r8");
+    EXPECT_EQ(library[14].extension, ".r8");
+    EXPECT_EQ(library.back().description, "JPEG XL lossless");
 }
 
 TEST(SaveTypes, ExtensionPicksTheFirstMatchIgnoringCase)
@@ -226,6 +227,23 @@ TEST(PlanJobs, OneInputTakesTheTypeFromTheOutputUnlessTold)
 
     EXPECT_FALSE(plan({"in.gif", "out.xyz"}).error.empty());
     EXPECT_FALSE(plan({"in.gif", "out"}).error.empty());
+}
+
+// The output's extension picks the first kind of its format; --lossless the
+// lossless one beside it, and a format without one is refused.
+TEST(PlanJobs, LosslessPicksTheLosslessKindOfTheOutputsFormat)
+{
+    const auto& library = library_save_formats();
+    auto planned = [&](std::vector<const char*> arguments) {
+        const ParseResult parsed = parse_arguments(arguments, library);
+        EXPECT_TRUE(parsed.ok()) << parsed.error;
+        return plan_jobs(parsed.options, library);
+    };
+    EXPECT_EQ(planned({"in.png", "out.webp"}).format->description, "WebP");
+    EXPECT_EQ(planned({"--lossless", "in.png", "out.webp"}).format->description, "WebP lossless");
+    EXPECT_EQ(planned({"--lossless", "in.png", "out.jxl"}).format->description, "JPEG XL lossless");
+    EXPECT_EQ(planned({"--lossless", "-t", "20", "in.png", "out.jxl"}).format->type, 20);
+    EXPECT_FALSE(planned({"--lossless", "in.png", "out.jpg"}).error.empty());
 }
 
 TEST(PlanJobs, SeveralInputsGoIntoAFolderUnderTheirOwnNames)
