@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string_view>
 
@@ -104,6 +105,22 @@ int write_jpeg_rows(const char* path, PicImage* pic, int quality, bool greyscale
 int read_gif(const char* path, PicImage* pic);
 int read_gif_stream(std::FILE* stream, PicImage* pic);  // a stream positioned at the file's start
 int write_gif(const char* path, PicImage* pic);
+
+// gif_frames.cpp: the images of an animated GIF in turn, each the whole
+// logical screen over white, the earlier ones disposed of as the file asks.
+// The stream stays the caller's and must outlive the frames.
+class GifFrames;
+struct GifFramesCloser {
+    void operator()(GifFrames* frames) const;
+};
+using GifFramesPtr = std::unique_ptr<GifFrames, GifFramesCloser>;
+// Null when the stream is no GIF or holds fewer than two good images.
+GifFramesPtr open_gif_frames(std::FILE* stream);
+// The next frame into `frame` as a 24-bit record (its pixels replaced) and
+// its delay in ms; after the last good image the first again. 0 on failure.
+int next_gif_frame(GifFrames& frames, PicImage* frame, std::int32_t* delay_ms);
+// Opens the stream's frames and reads `count` of them, the last into `pic`.
+int read_gif_frames_stream(std::FILE* stream, PicImage* pic, int count);
 
 // pbmplus.cpp: P1 to P6 in; `variant` 2 writes PPM, 1 PGM, 0 PBM.
 int read_pbm(const char* path, PicImage* pic);
