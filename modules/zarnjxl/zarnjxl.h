@@ -13,7 +13,8 @@
 ZARNJXL_EXPORT int _Pic_Read_JXL(const char* path, PicImage* pic);
 // Writes the record as a bare code stream. `quality` 1..100 maps to a
 // distance as the reference encoder's -q does (100 is lossless); anything else
-// means 90, distance 1. `lossless` non-zero keeps every sample exactly.
+// means 90, distance 1; lossy coding runs at effort 7. `lossless` non-zero
+// keeps every sample exactly, at effort 3.
 ZARNJXL_EXPORT int _Pic_Write_JXL(const char* path, PicImage* pic, int quality, int lossless);
 
 // The frames of an animation with at least two of them, each a whole 24-bit

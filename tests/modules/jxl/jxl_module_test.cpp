@@ -1,7 +1,6 @@
 // JPEG XL files made by cjxl read to djxl's pixels; ours decode in djxl; frames, orientation, damage.
 #include "exif.h"
 #include "test_support.h"
-#include "zarnjxl.h"
 
 #include <gtest/gtest.h>
 
@@ -164,22 +163,22 @@ TEST_F(JxlModule, AnimationFramesComeRoundWithTheirDelays)
     EXPECT_NE(std::string(still->description).find("animated"), std::string::npos) << still->description;
     EXPECT_EQ(rgb_rows(*still), solid(12, 8, {255, 0, 0}));
 
-    void* frames = _Pic_OpenFrames_JXL(jxl.c_str());
+    PicFrames* frames = _Pic_FramesOpen(jxl.c_str());
     ASSERT_NE(frames, nullptr);
     const std::vector<std::pair<Bytes, int>> expected{{{255, 0, 0}, 100}, {{0, 0, 255}, 250}, {{255, 0, 0}, 100}};
     for (const auto& [colour, delay] : expected) {
         ScopedPic frame;
         std::int32_t delay_ms = -1;
-        ASSERT_EQ(_Pic_NextFrame_JXL(frames, frame.get(), &delay_ms), 1) << delay;
+        ASSERT_EQ(_Pic_FramesNext(frames, frame.get(), &delay_ms), 1) << delay;
         EXPECT_EQ(frame->bits, 24);
         EXPECT_EQ(rgb_rows(*frame), solid(12, 8, colour));
         EXPECT_EQ(delay_ms, delay);
     }
-    _Pic_CloseFrames_JXL(frames);
+    _Pic_FramesClose(frames);
     // A still picture is no animation.
     const std::string rgb = temp_path("rgb.ppm");
     write_file(rgb, ppm(rgb_ramp(9, 5), 9));
-    EXPECT_EQ(_Pic_OpenFrames_JXL(cjxl(rgb, "still.jxl", {}).c_str()), nullptr);
+    EXPECT_EQ(_Pic_FramesOpen(cjxl(rgb, "still.jxl", {}).c_str()), nullptr);
 }
 
 // cjxl cannot mark a file's orientation, so libjxl's encoder writes one that
