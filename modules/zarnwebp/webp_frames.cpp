@@ -5,7 +5,6 @@
 #include "shared_rules.h"
 
 #include <memory>
-#include <new>
 
 #include <webp/demux.h>
 

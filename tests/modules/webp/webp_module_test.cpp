@@ -219,23 +219,23 @@ TEST(WebpFrames, TwoFramesWithTheirDelaysThenAgain)
     EXPECT_STREQ(first->description, "WebP : 9x7 lossless animated");
     EXPECT_EQ(pixel_rows(*first), file_rows(one));
 
-    void* frames = _Pic_OpenFrames_WEBP(webp.c_str());
+    PicFrames* frames = _Pic_FramesOpen(webp.c_str());
     ASSERT_NE(frames, nullptr);
     ScopedPic frame;
     std::int32_t delay = 0;
     const std::pair<std::string, int> expected[] = {{one, 100}, {two, 250}, {one, 100}};
     for (const auto& [picture, duration] : expected) {
-        ASSERT_EQ(_Pic_NextFrame_WEBP(frames, frame.get(), &delay), 1);
+        ASSERT_EQ(_Pic_FramesNext(frames, frame.get(), &delay), 1);
         EXPECT_EQ(delay, duration);
         EXPECT_EQ(frame->bits, 24);
         EXPECT_EQ(pixel_rows(*frame), file_rows(picture));
     }
-    _Pic_CloseFrames_WEBP(frames);
+    _Pic_FramesClose(frames);
 
     // A still has no frames to play.
     const std::string still = temp_path("still.webp");
     ASSERT_TRUE(shell("cwebp -quiet -lossless " + one + " -o " + still));
-    EXPECT_EQ(_Pic_OpenFrames_WEBP(still.c_str()), nullptr);
+    EXPECT_EQ(_Pic_FramesOpen(still.c_str()), nullptr);
 }
 
 }  // namespace
