@@ -16,12 +16,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <system_error>
 
 namespace show {
 namespace {
 
 constexpr int kJpeg = 4;
+constexpr int kRaw = 16;
 
 // A side of `full` after the library's reduction by 2^scale: libjpeg rounds up.
 int reduced_side(int full, int scale)
@@ -32,6 +34,14 @@ int reduced_side(int full, int scale)
 QSize reduced(QSize full, int scale)
 {
     return QSize(reduced_side(full.width(), scale), reduced_side(full.height(), scale));
+}
+
+// The camera RAW reader leaves its module in the record; it is let go on the
+// thread that read, so the record holds nothing but the pixels.
+void release_module(PicImage& record)
+{
+    if (record.extra_module) ::dlclose(record.extra_module);
+    record.extra_module = nullptr;
 }
 
 }  // namespace
@@ -73,7 +83,7 @@ ShownSize screenShownSize(const SettingsStore& store)
 bool readsWithoutModule(int format)
 {
     constexpr int kTiff = 6, kPng = 9;
-    return format >= 1 && format <= 11 && format != kTiff && format != kPng;
+    return (format >= 1 && format <= 11 && format != kTiff && format != kPng) || format == kRaw;
 }
 
 QSize jpegSize(const QString& path)
@@ -89,6 +99,15 @@ QSize jpegSize(const QString& path)
 
 ReadPlan planRead(const QString& path, int format, LoadOptions options, const ShownSize& shown)
 {
+    if (format == kRaw && !options.reduce) {
+        // The size is not known before the preview is read: the room a
+        // fitted picture has is what a very wide and a very tall one get.
+        ReadPlan plan;
+        plan.embeddedPreview = true;
+        constexpr int kLong = 1 << 15;
+        if (shown) plan.previewArea = QSize(shown(QSize(kLong, 1)).width(), shown(QSize(1, kLong)).height());
+        return plan;
+    }
     // A reduction the user asked for, and pictures reduced to 256 colours,
     // are read as they always were.
     if (format != kJpeg || options.jpegScale != 0 || options.reduce) return {};
@@ -189,8 +208,51 @@ void PictureJob::free_untaken()
     record_.pixels = nullptr;
 }
 
+// A camera RAW's embedded preview, brought down to the room it is shown in.
+// False, the plan changed to read the whole picture at once, when the file
+// carries none.
+bool PictureJob::read_embedded_preview()
+{
+    PicImage record{};
+    std::int32_t full_width = 0, full_height = 0;
+    const int read = _Pic_ReadPreview(local_path_.constData(), &record, &full_width, &full_height);
+    release_module(record);
+    QImage shown = read ? takeRecordPicture(record) : QImage();
+    if (read && shown.isNull()) std::free(record.pixels);
+    record.pixels = nullptr;
+    const QSize full(full_width, full_height);
+    if (shown.isNull() || full.isEmpty()) {
+        {
+            const std::lock_guard lock(mutex_);
+            plan_.embeddedPreview = false;
+        }
+        changed_.notify_all();
+        return false;
+    }
+    const QSize area = plan_.previewArea;
+    if (!area.isEmpty() && (shown.width() > area.width() || shown.height() > area.height())) {
+        const QSize target = fittedInto(shown.size(), area);
+        if (QImage small = controls::areaScaled(shown, target); !small.isNull()) shown = std::move(small);
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        plan_.fullSize = full;
+        plan_.shownSize = shown.size();
+        preview_ = std::move(shown);
+        preview_record_ = record;
+        preview_done_ = true;
+    }
+    changed_.notify_all();
+    return true;
+}
+
 void PictureJob::run()
 {
+    if (plan_.embeddedPreview && read_embedded_preview()) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return write_asked_ || cancelled_; });
+        if (cancelled_) return;
+    }
     if (plan_.scale > 0) {
         PicImage reduced_record{};
         const int read = _Pic_Read(local_path_.constData(), &reduced_record, options_.photoCdSize, plan_.scale);
@@ -232,6 +294,7 @@ void PictureJob::run()
 
     PicImage whole{};
     int read = _Pic_Read(local_path_.constData(), &whole, options_.photoCdSize, options_.jpegScale);
+    release_module(whole);
     // The library keeps its reason for this thread only.
     QString failure = read ? QString() : controls::library_text(_Pic_FailureText());
     // As a 256-colour load does it; a reduction that ran out of memory
@@ -258,7 +321,7 @@ void PictureJob::run()
         if (!read) failure_ = failure;
         full_ok_ = read != 0;
         full_done_ = true;
-        if (plan_.scale == 0) preview_done_ = true;
+        if (!plan_.quickFirst()) preview_done_ = true;
     }
     changed_.notify_all();
 
@@ -285,14 +348,14 @@ void PictureJob::run()
 bool PictureJob::waitShown()
 {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return plan_.scale > 0 ? preview_done_ : full_done_; });
-    return plan_.scale > 0 ? !preview_.isNull() : full_ok_;
+    changed_.wait(lock, [this] { return plan_.quickFirst() ? preview_done_ : full_done_; });
+    return plan_.quickFirst() ? !preview_.isNull() : full_ok_;
 }
 
 bool PictureJob::shownReady() const
 {
     const std::lock_guard lock(mutex_);
-    return plan_.scale > 0 ? preview_done_ : full_done_;
+    return plan_.quickFirst() ? preview_done_ : full_done_;
 }
 
 bool PictureJob::waitFull()
@@ -311,7 +374,7 @@ QString PictureJob::failureText() const
 qint64 PictureJob::shownBytes() const
 {
     const std::lock_guard lock(mutex_);
-    const QImage& shown = plan_.scale > 0 ? preview_ : picture_;
+    const QImage& shown = plan_.quickFirst() ? preview_ : picture_;
     return shown.isNull() ? qint64(record_.width) * record_.height * 3 : qint64(shown.sizeInBytes());
 }
 
@@ -321,7 +384,7 @@ bool PictureJob::writeTo(const QByteArray& path, std::function<void()> done)
     {
         const std::lock_guard lock(mutex_);
         if (write_asked_ || write_done_) return false;
-        begins_read = plan_.scale > 0;
+        begins_read = plan_.quickFirst();
         write_asked_ = true;
         out_path_ = path;
         // The library puts the type's extension in place of the name's own,

@@ -38,8 +38,8 @@ using ShownSize = std::function<QSize(QSize fullSize)>;
 ShownSize screenShownSize(const SettingsStore& store);
 QSize fittedInto(QSize fullSize, QSize area);
 
-// The formats whose readers keep no outside module in the record: they can
-// be read on any thread, the record holding nothing but the pixels.
+// The formats that can be read on any thread: their readers keep no outside
+// module in the record, or (camera RAW) the job releases it after the read.
 bool readsWithoutModule(int format);
 
 // A JPEG's size from its header, as shown upright; empty when unreadable.
@@ -48,13 +48,21 @@ QSize jpegSize(const QString& path);
 // How a picture is read to be shown. A JPEG at least twice the size it is
 // shown at is decoded first at the largest of 1/2, 1/4 and 1/8 still at least
 // that size; one whose whole picture would pass the library's ceiling is
-// shown from such a reduced read alone.
+// shown from such a reduced read alone. A camera RAW is shown first from the
+// preview it carries, in the whole picture's geometry, until the demosaic is done.
 struct ReadPlan {
     QSize fullSize;         // upright, in picture pixels
     int scale = 0;          // the library's JPEG reduction: 1, 2, 3 for 1/2, 1/4, 1/8; 0 reads it whole at once
     bool viewOnly = false;  // too large to edit: nothing but the reduced read
     QSize shownSize;        // the size it is shown at, in device pixels, upright
+    // A camera RAW: its embedded preview first, whose read also tells the
+    // whole picture's size and sets fullSize. The preview is brought down to
+    // fit `previewArea` (the room a fitted picture has), when it is larger.
+    bool embeddedPreview = false;
+    QSize previewArea;
     int denominator() const { return 1 << scale; }
+    // Whether a quick picture is shown before the whole one is read.
+    bool quickFirst() const { return scale > 0 || embeddedPreview; }
 };
 ReadPlan planRead(const QString& path, int format, LoadOptions options, const ShownSize& shown);
 
@@ -111,6 +119,7 @@ public:
 
 private:
     void run();
+    bool read_embedded_preview();
     void free_untaken();
 
     QString path_;

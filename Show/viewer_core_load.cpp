@@ -154,7 +154,7 @@ bool ViewerCore::load(const QString& path, show::BackgroundRead* early)
         job = neighbours_->take(path, options);
         if (!job && show::readsWithoutModule(format)) {
             const show::ReadPlan plan = show::planRead(path, format, options, shownSize);
-            if (plan.scale > 0) {
+            if (plan.quickFirst()) {
                 job = std::make_unique<show::PictureJob>(path, options, plan);
                 if (job->started()) ++reads_started_;
                 else job.reset();

@@ -170,7 +170,8 @@ inline std::vector<std::uint8_t> make_dng(const DngPicture& picture)
         bytes(33422, {0, 1, 1, 2}),
         longs(50717, {65535}),
     };
-    patch32(out, write_ifd(out, raw, {273})[0], out.size());
+    const std::size_t raw_strip = write_ifd(out, raw, {273})[0];
+    patch32(out, raw_strip, out.size());
     for (int y = 0; y < picture.height; ++y)
         for (int x = 0; x < picture.width; ++x) {
             std::uint16_t rgb[3] = {};
