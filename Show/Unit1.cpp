@@ -3,6 +3,7 @@
 
 #include "Unit2.h"
 #include "Unit4.h"
+#include "animation.h"
 
 #include "file_filters.h"
 #include "gfxdlg.h"
@@ -98,6 +99,7 @@ TForm1::~TForm1()
     // What the core still does on its way out is no longer shown.
     core_->finishWorkingFile();
     core_->clearHistory();
+    core_->beforeCommand = nullptr;
     disconnect(core_.get(), nullptr, this, nullptr);
 }
 
@@ -105,6 +107,10 @@ void TForm1::connect_core()
 {
     core_->setDisplay(ui->Image1);
     core_->confirmDiscard = [this] { return ConfirmDiscard(); };
+    // An animated picture plays once loaded; a command stops it and works on the frame shown.
+    animation_ = std::make_unique<show::Animation>(*ui->Image1);
+    core_->beforeCommand = [this] { animation_->keepShownFrame(*core_); };
+    connect(core_.get(), &ViewerCore::fileShown, this, [this] { animation_->start(FileName, PicFormat); });
     connect(core_.get(), &ViewerCore::titleChanged, this, &QWidget::setWindowTitle);
     connect(core_.get(), &ViewerCore::descriptionChanged, ui->Label1, &QLabel::setText);
     connect(core_.get(), &ViewerCore::secondsChanged, ui->Label2, &QLabel::setText);
@@ -307,6 +313,7 @@ void TForm1::FormKeyPress(QChar key)
     case 27: close(); break;
     case ' ':
     case 'O': OpenClick(); break;
+    case 'A': animation_->togglePause(); break;
     case 'B': browseClick(); break;
     case 'C': copyClick(); break;
     case 'E': editasbmpClick(); break;

@@ -35,6 +35,9 @@ class TPictureBox;
 class TProgbar;
 class TForm2;
 class QMimeData;
+namespace show {
+class Animation;
+}
 
 // What the form's numbered components are on screen:
 //   Panel5              top toolbar: MButton1 main menu, 2 open, 3 browse, 4 save as, 5 slide show,
@@ -247,6 +250,8 @@ private:
 
 public:
     ViewerCore& Core() { return *core_; }
+    // The animated picture's playback (A pauses and resumes it).
+    show::Animation& Playback() { return *animation_; }
     // The core's picture state, under the names the rest of the program uses.
     QString& FileName;  // the file currently shown, as opened
     int& PicFormat;     // _Pic_Valid of FileName
@@ -367,7 +372,8 @@ private:
     MenuItems popup_items_, image_items_;
 
     std::unique_ptr<Ui::TForm1> ui;
-    std::unique_ptr<SettingsStore> store_;  // open from creation to close
+    std::unique_ptr<show::Animation> animation_;  // draws into ui->Image1, so it goes first
+    std::unique_ptr<SettingsStore> store_;        // open from creation to close
     QString open_filter_;
     QString registration_status_;
     bool recentre_when_framed_ = false;  // centred before the window manager's frame was known

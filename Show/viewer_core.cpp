@@ -71,6 +71,7 @@ bool ViewerCore::hasPicture() const
 bool ViewerCore::fullPictureAvailable()
 {
     finishWorkingFile();
+    if (beforeCommand) beforeCommand();
     if (!view_only_) return true;
     modal([] {
         return QMessageBox::information(QApplication::activeWindow(), QStringLiteral("Show"),

@@ -111,6 +111,9 @@ public:
     bool hasUnsavedChanges();
     // Asked before a changed picture is dropped; true when it may go.
     std::function<bool()> confirmDiscard;
+    // Called as every command on the picture begins, once the working file
+    // is complete (fullPictureAvailable): the window stops playback there.
+    std::function<void()> beforeCommand;
 
     // The other pictures of the file's folder (viewer_core_folder.cpp).
     enum class PictureStep { Next, Previous, First, Last };
@@ -141,6 +144,7 @@ signals:
     void titleChanged(const QString& title);
     void pictureChanged();
     void pictureLoaded();  // a new picture is on screen, to fit the window to
+    void fileShown();      // a picture file was loaded (FileName, PicFormat), not a command's result
     void descriptionChanged(const QString& description);
     void secondsChanged(const QString& seconds);  // how long the last step took
     void busyChanged(bool busy);

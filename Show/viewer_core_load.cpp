@@ -223,6 +223,7 @@ bool ViewerCore::load(const QString& path, show::BackgroundRead* early)
     show_description(shown_description);
     showFileTitle();
     emit pictureLoaded();
+    emit fileShown();
     // The pictures beside it are read once the machine is idle: after the
     // working file, when one is still being written.
     if (!working_write_) read_ahead_timer_->start();
