@@ -57,13 +57,15 @@ TEST(MainWindow, OpenFilterListsTheFormatTable)
     EXPECT_TRUE(
         filter.contains("|Windows Bitmap (bmp)|*.bmp|Compuserve Gif (gif)|*.gif|PBMPlus (ppm,pgm,pbm)|"
                         "*.ppm;*.pgm;*.pbm|"));
-    EXPECT_TRUE(filter.endsWith("|FS Texture (R8)|*.R8;*.txr;*.?af|All Files|*.*"));
+    EXPECT_TRUE(filter.contains("|FS Texture (R8)|*.R8;*.txr;*.?af|WebP (webp)|*.webp|"));
+    EXPECT_TRUE(filter.endsWith("|Camera RAW (dng,cr2,cr3,nef,arw,orf,rw2,pef,srw)|"
+                                "*.dng;*.cr2;*.cr3;*.nef;*.arw;*.orf;*.rw2;*.pef;*.srw|All Files|*.*"));
     const QStringList filters = TForm1::nameFilters(filter);
-    ASSERT_EQ(filters.size(), 13);
+    ASSERT_EQ(filters.size(), 18);
     EXPECT_EQ(filters[3], "PBMPlus (ppm,pgm,pbm) (*.ppm *.pgm *.pbm)");
     EXPECT_EQ(filters.back(), "All Files (*)") << "files without a dot are listed too";
     EXPECT_EQ(form.OpenDialog1->nameFilters(), filters);
-    EXPECT_EQ(form.SaveDialog1->nameFilters().size(), 15);
+    EXPECT_EQ(form.SaveDialog1->nameFilters().size(), 20);
     EXPECT_EQ(form.SaveDialog1->selectedNameFilter(), "Windows Bitmap (*.bmp)");
 }
 

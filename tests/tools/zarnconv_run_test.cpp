@@ -225,7 +225,7 @@ TEST(ZarnconvFailure, UnknownTypesAndBadOptionsAreRefused)
     const std::string input = make_bmp("in.bmp", 1, 1);
     for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
              {input, temp_path("out.xyz")},
-             {"--type", "16", input, temp_path("out.bmp")},
+             {"--type", "21", input, temp_path("out.bmp")},
              {"--quality", "101", input, temp_path("out.bmp")},
              {"--frobnicate", input, temp_path("out.bmp")},
              {"--resize", "0x5", input, temp_path("out.bmp")},
