@@ -29,7 +29,7 @@ TEST(MainWindow, CreatedWithNothingLoaded)
     EXPECT_EQ(form.windowTitle(), "Show");
     EXPECT_EQ(label(form, "Label1"), "ZarnViewer");
     EXPECT_EQ(label(form, "Label2"), "0");
-    EXPECT_EQ(form.FormatCount, 11);
+    EXPECT_EQ(form.FormatCount, 16);
     EXPECT_EQ(QSize(form.MinClientWidth, form.MinClientHeight), QSize(339, 264));
     EXPECT_FALSE(panel(form, "Panel1")->isHidden());  // the progress panel covers the description until a load
     // The working file lives in the private folder under its start-up name.
