@@ -136,10 +136,15 @@ inline unsigned to_8_bits(const std::uint8_t* sample, unsigned max)
     return (value * 255 + max / 2) / max;
 }
 
-// Row `y` of the decoded plane into the record's RGB row, alpha laid over white.
+// Row `y` of the decoded plane into the record's RGB row, alpha laid over
+// white. Plain 8-bit rows, the common case by far, are copied as they are.
 void copy_row(const std::uint8_t* in, std::uint8_t* out, std::size_t width, bool deep, bool alpha, bool premultiplied,
               unsigned max)
 {
+    if (!deep && !alpha) {
+        std::memcpy(out, in, width * 3);
+        return;
+    }
     const std::size_t channels = alpha ? 4 : 3;
     const std::size_t sample_bytes = deep ? 2 : 1;
     for (std::size_t x = 0; x < width; ++x) {
