@@ -1,6 +1,7 @@
 // Camera RAW module, reading: LibRaw demosaics the picture, which comes out upright as a 24-bit record.
 #include "zarnraw.h"
 
+#include "progress.h"
 #include "raw_shared.h"
 #include "record.h"
 
@@ -26,11 +27,30 @@ int demosaic(LibRaw& processor, PicImage* pic)
         set_failure(Failure::Unreadable);
         return 0;
     }
-    int error = 0;
-    const std::unique_ptr<libraw_processed_image_t, ImageFreer> image(processor.dcraw_make_mem_image(&error));
-    if (!image || error != LIBRAW_SUCCESS || !take_bitmap(*image, pic)) {
-        if (last_failure() == Failure::None) set_failure(Failure::Unreadable);
-        return 0;
+    // Three 8-bit colours, the usual case, go straight into the record's
+    // block; anything else through LibRaw's own picture.
+    int width = 0, height = 0, colours = 0, bits = 0;
+    processor.get_mem_image_format(&width, &height, &colours, &bits);
+    if (colours == 3 && bits == 8) {
+        PixelBlock pixels = allocate_image(width, height, 24);
+        if (!pixels) return 0;
+        if (processor.copy_mem_image(pixels.get(), width * 3, 0) != LIBRAW_SUCCESS) {
+            set_failure(Failure::Unreadable);
+            return 0;
+        }
+        for (int y = 0; y < height; ++y) report_progress(pic, y + 1, height);
+        pic->pixels = pixels.release();
+        pic->width = width;
+        pic->height = height;
+        pic->bits = 24;
+        pic->colours = 0;
+    } else {
+        int error = 0;
+        const std::unique_ptr<libraw_processed_image_t, ImageFreer> image(processor.dcraw_make_mem_image(&error));
+        if (!image || error != LIBRAW_SUCCESS || !take_bitmap(*image, pic)) {
+            if (last_failure() == Failure::None) set_failure(Failure::Unreadable);
+            return 0;
+        }
     }
     describe_raw(pic, processor, pic->width, pic->height);
     return 1;
