@@ -18,6 +18,17 @@
 
 namespace {
 
+// A format's extensions as the list and the button show them: a long list
+// (the camera RAW kinds) by its first two and an ellipsis, so the dialog
+// keeps its size; registration still takes every one.
+QString shown_extensions(int n)
+{
+    const QString text = controls::library_text(_Pic_Extension(n));
+    const QStringList pieces = text.split(',');
+    if (pieces.size() <= 3) return text;
+    return pieces[0] + ',' + pieces[1] + QStringLiteral(",\u2026");
+}
+
 constexpr QSize kDesignSize(456, 211);
 constexpr QPoint kPanelOffset(456 - 280, 32);  // from the dialog's top right corner
 constexpr int kPanelSize = 161;
@@ -91,7 +102,7 @@ TForm2::TForm2(PreferencesHost& host)
     if (QGuiApplication::screenAt(position)) move(position);
 
     ui->ListBox1->addItem(QStringLiteral("Internal"));
-    for (int i = 1; i <= host_.formatCount(); ++i) ui->ListBox1->addItem(library_text(_Pic_Extension(i)));
+    for (int i = 1; i <= host_.formatCount(); ++i) ui->ListBox1->addItem(shown_extensions(i));
 
     photo_cd_size_ = new QButtonGroup(this);
     jpeg_scale_ = new QButtonGroup(this);
@@ -172,7 +183,7 @@ void TForm2::reserve_longest_texts()
     const QString caption = ui->Button2->text(), title = ui->GroupBox4->title();
     int button = 0, group = 0;
     for (int n = 1; n <= host_.formatCount(); ++n) {
-        ui->Button2->setText(QStringLiteral("Register ") + library_text(_Pic_Extension(n)));
+        ui->Button2->setText(QStringLiteral("Register ") + shown_extensions(n));
         button = std::max(button, ui->Button2->sizeHint().width());
         ui->GroupBox4->setTitle(QStringLiteral("Editor for ") + library_text(_Pic_Description(n)));
         group = std::max(group, ui->GroupBox4->minimumSizeHint().width());
@@ -185,7 +196,7 @@ void TForm2::reserve_longest_texts()
 
 QString* TForm2::editor_entry(int n)
 {
-    std::array<QString, 16>& editors = host_.preferences().Editors;
+    auto& editors = host_.preferences().Editors;
     if (n < 0 || n >= int(editors.size())) return nullptr;
     return &editors[std::size_t(n)];
 }
@@ -218,7 +229,7 @@ void TForm2::ListBox1Click()
 {
     const int n = SelectedFormat();
     const QString description = library_text(_Pic_Description(n));
-    ui->Button2->setText(QStringLiteral("Register ") + library_text(_Pic_Extension(n)));
+    ui->Button2->setText(QStringLiteral("Register ") + shown_extensions(n));
     ui->GroupBox4->setTitle(QStringLiteral("Editor for ") + description);
     if (const QString* editor = editor_entry(n)) ui->Edit1->setText(*editor);
     ui->Label8->setText(QStringLiteral("%1 Code").arg(description));

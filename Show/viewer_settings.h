@@ -16,7 +16,7 @@ class SettingsStore;
 // the range a stored value is held to, are its row of the table below.
 struct ViewerSettings {
     QString StartDir, SaveDir;
-    std::array<QString, 16> Editors;  // by format number; 0 = last "with..." program
+    std::array<QString, 17> Editors;  // by format number; 0 = last "with..." program
     int WindowLeft{}, WindowTop{};
     int PhotoCDSize{}, JpegQuality{}, JpegScale{};
     bool SingleClick{}, Centre{}, AllowCrop{};

@@ -154,7 +154,8 @@ TEST(Prefs, EditorEntriesFollowTheSelectedFormat)
         find_child<QTabWidget>(window, "PageControl1")->setCurrentIndex(4);
         auto* list = find_child<QListWidget>(window, "ListBox1");
         auto* edit = find_child<QLineEdit>(window, "Edit1");
-        ASSERT_EQ(list->count(), 12);
+        ASSERT_EQ(list->count(), 17);
+        EXPECT_EQ(list->item(16)->text(), "dng,cr2,\u2026");
         EXPECT_EQ(list->item(0)->text(), "Internal");
         EXPECT_EQ(list->item(3)->text(), "ppm,pgm,pbm");
         // Nothing loaded: "Internal", which edits the bitmap's entry.

@@ -69,7 +69,7 @@ TEST_F(PicWrite, PutsTheSaveTypesExtensionOnTheFileName)
 
 TEST_F(PicWrite, UnknownSaveTypeTouchesNothing)
 {
-    for (int save_type : {0, 16, -1, 1000}) {
+    for (int save_type : {0, 21, -1, 1000}) {
         const auto [result, name] = write(temp_path("out.xyz"), save_type);
         EXPECT_EQ(result, 0) << save_type;
         EXPECT_EQ(name, temp_path("out.xyz")) << save_type;
