@@ -58,8 +58,9 @@ TEST(MainWindow, OpenFilterListsTheFormatTable)
         filter.contains("|Windows Bitmap (bmp)|*.bmp|Compuserve Gif (gif)|*.gif|PBMPlus (ppm,pgm,pbm)|"
                         "*.ppm;*.pgm;*.pbm|"));
     EXPECT_TRUE(filter.contains("|FS Texture (R8)|*.R8;*.txr;*.?af|WebP (webp)|*.webp|"));
-    EXPECT_TRUE(filter.endsWith("|Camera RAW (dng,cr2,cr3,nef,arw,orf,rw2,pef,srw)|"
-                                "*.dng;*.cr2;*.cr3;*.nef;*.arw;*.orf;*.rw2;*.pef;*.srw|All Files|*.*"));
+    EXPECT_TRUE(
+        filter.endsWith("|Camera RAW (dng,cr2,cr3,nef,arw,orf,rw2,pef,srw)|"
+                        "*.dng;*.cr2;*.cr3;*.nef;*.arw;*.orf;*.rw2;*.pef;*.srw|All Files|*.*"));
     const QStringList filters = TForm1::nameFilters(filter);
     ASSERT_EQ(filters.size(), 18);
     EXPECT_EQ(filters[3], "PBMPlus (ppm,pgm,pbm) (*.ppm *.pgm *.pbm)");
