@@ -190,7 +190,7 @@ void set_grey_palette(PicImage* pic)
 void record_rgb_row(const PicImage* pic, std::size_t y, unsigned char* rgb)
 {
     const std::size_t width = std::size_t(pic->width);
-    const std::size_t stride = *row_bytes(width, pic->bits);
+    const std::size_t stride = *row_bytes(pic->width, pic->bits);
     const unsigned char* row = pic->pixels + y * stride;
     if (pic->bits == 24) {
         std::memcpy(rgb, row, 3 * width);
