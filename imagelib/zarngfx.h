@@ -97,6 +97,26 @@ ZARNGFX_EXPORT void _Pic_FramesClose(PicFrames* frames);
    picture into `full_width` and `full_height`. 0 when the file has none. */
 ZARNGFX_EXPORT int _Pic_ReadPreview(const char* path, PicImage* pic, int32_t* full_width, int32_t* full_height);
 
+/* The desktop's shared thumbnail of `path` (the freedesktop thumbnail cache
+   under $XDG_CACHE_HOME/thumbnails) at `size` 128 ("normal") or 256
+   ("large"): the cached PNG's path into `out` (`out_size` bytes). With
+   `make` 0 it only looks for a fresh one (same modification time); with 1 it
+   makes one when it is missing or stale. 1: a thumbnail is at `out`; 0: none
+   (not cached, or it could not be made: a fail entry is then written); 2: a
+   fail entry says the file cannot be read. */
+ZARNGFX_EXPORT int _Pic_Thumbnail(const char* path, int size, int make, char* out, int out_size);
+/* A thumbnail of `path`, at most `size` pixels on its longer side, written to
+   `png` by the cache's rules (its URI, modification time and size inside). */
+ZARNGFX_EXPORT int _Pic_WriteThumbnail(const char* path, int size, const char* png);
+
+/* Turns the JPEG file at `path` without decoding it again: `turn` 1 a
+   quarter turn right, 2 left, 3 a flip. With `trim` 0 a picture whose edge
+   blocks would be lost is left alone (-1); with 1 they are trimmed. The Exif
+   orientation becomes 1, the other markers stay; the file is replaced
+   through a temporary name. 1 done, 0 failed (the file untouched), -1 not
+   perfect (untouched). */
+ZARNGFX_EXPORT int _Pic_TurnJpegFile(const char* path, int turn, int trim);
+
 /* In-memory processing of the record's pixels */
 ZARNGFX_EXPORT void _Pic_Dither(PicImage* pic); /* 24-bit to the fixed 225-colour palette */
 ZARNGFX_EXPORT int _Pic_RGB24(PicImage* pic);   /* palette kinds 4..8 to 24-bit; 0 when out of memory */

@@ -10,6 +10,8 @@ packages="
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg62-turbo-dev libpng-dev libtiff-dev libsane-dev
   libwebp-dev libavif-dev libheif-dev libjxl-dev libraw-dev
+  liblcms2-dev liblcms2-utils libexiv2-dev libimage-exiftool-perl libturbojpeg0-dev
+  libgdk-pixbuf2.0-bin x11-utils
   webp libavif-bin libheif-examples libjxl-tools libraw-bin
   imagemagick netpbm libjpeg-turbo-progs giflib-tools libtiff-tools pngcheck xclip poppler-utils
   hyperfine time libvips-tools graphicsmagick

@@ -1,0 +1,303 @@
+// Colour profiles through lcms2: a transform from an embedded profile to sRGB, profiles built from
+// chromaticities, and the conversion of a whole record.
+#include "colour_profile.h"
+
+#include "shared_rules.h"
+
+#include <lcms2.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+namespace zarn {
+namespace {
+
+std::atomic<bool> keep_colours{false};
+
+// Below this many pixels a conversion runs on the calling thread alone.
+constexpr std::size_t kPixelsPerThread = 1u << 19;
+
+struct ProfileCloser {
+    void operator()(void* profile) const
+    {
+        if (profile) cmsCloseProfile(profile);
+    }
+};
+using ProfilePtr = std::unique_ptr<void, ProfileCloser>;
+
+struct CurveFreer {
+    void operator()(cmsToneCurve* curve) const
+    {
+        if (curve) cmsFreeToneCurve(curve);
+    }
+};
+using CurvePtr = std::unique_ptr<cmsToneCurve, CurveFreer>;
+
+// sRGB's piecewise tone curve, lcms2's parametric type 4.
+CurvePtr srgb_curve()
+{
+    const cmsFloat64Number parameters[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+    return CurvePtr(cmsBuildParametricToneCurve(nullptr, 4, parameters));
+}
+
+// The destination for `input`: sRGB, or for grey pixels a grey space with sRGB's curve.
+ProfilePtr destination_for(ProfileInput input)
+{
+    if (input != ProfileInput::Grey) return ProfilePtr(cmsCreate_sRGBProfile());
+    const CurvePtr curve = srgb_curve();
+    return curve ? ProfilePtr(cmsCreateGrayProfile(cmsD50_xyY(), curve.get())) : nullptr;
+}
+
+cmsUInt32Number lcms_format(ProfileInput input)
+{
+    switch (input) {
+    case ProfileInput::Rgb: return TYPE_RGB_8;
+    case ProfileInput::Grey: return TYPE_GRAY_8;
+    case ProfileInput::Cmyk: return TYPE_CMYK_8;
+    case ProfileInput::InvertedCmyk: return TYPE_CMYK_8_REV;
+    }
+    return TYPE_RGB_8;
+}
+
+bool profile_suits(cmsHPROFILE profile, ProfileInput input)
+{
+    const cmsProfileClassSignature kind = cmsGetDeviceClass(profile);
+    if (kind == cmsSigLinkClass || kind == cmsSigAbstractClass || kind == cmsSigNamedColorClass) return false;
+    const cmsColorSpaceSignature space = cmsGetColorSpace(profile);
+    switch (input) {
+    case ProfileInput::Rgb: return space == cmsSigRgbData;
+    case ProfileInput::Grey: return space == cmsSigGrayData;
+    case ProfileInput::Cmyk:
+    case ProfileInput::InvertedCmyk: return space == cmsSigCmykData;
+    }
+    return false;
+}
+
+std::string description_of(cmsHPROFILE profile)
+{
+    char text[64] = {};
+    if (cmsGetProfileInfoASCII(profile, cmsInfoDescription, "en", "US", text, sizeof text) == 0) return {};
+    std::string name(text, strnlen(text, sizeof text));
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.pop_back();
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
+    return name;
+}
+
+// Whether an RGB or grey transform leaves every probe where it was, to one
+// level: the profile is sRGB's (or as good as), and nothing need be done.
+bool changes_nothing(cmsHTRANSFORM transform, ProfileInput input)
+{
+    if (input == ProfileInput::Grey) {
+        const std::array<unsigned char, 6> probes{0, 32, 96, 160, 224, 255};
+        std::array<unsigned char, 6> out{};
+        cmsDoTransform(transform, probes.data(), out.data(), probes.size());
+        for (std::size_t i = 0; i < probes.size(); ++i)
+            if (std::abs(int(out[i]) - int(probes[i])) > 1) return false;
+        return true;
+    }
+    if (input != ProfileInput::Rgb) return false;
+    const std::array<unsigned char, 24> probes{0, 0, 0,   255, 255, 255, 255, 0,   0,  0,   255, 0,
+                                               0, 0, 255, 200, 120, 40,  30,  160, 90, 128, 128, 128};
+    std::array<unsigned char, 24> out{};
+    cmsDoTransform(transform, probes.data(), out.data(), probes.size() / 3);
+    for (std::size_t i = 0; i < probes.size(); ++i)
+        if (std::abs(int(out[i]) - int(probes[i])) > 1) return false;
+    return true;
+}
+
+std::vector<std::uint8_t> saved(cmsHPROFILE profile, const char* name)
+{
+    if (!profile) return {};
+    if (name) {
+        cmsMLU* text = cmsMLUalloc(nullptr, 1);
+        if (text) {
+            cmsMLUsetASCII(text, "en", "US", name);
+            cmsWriteTag(profile, cmsSigProfileDescriptionTag, text);
+            cmsMLUfree(text);
+        }
+    }
+    cmsUInt32Number size = 0;
+    if (!cmsSaveProfileToMem(profile, nullptr, &size) || size == 0) return {};
+    std::vector<std::uint8_t> bytes(size);
+    if (!cmsSaveProfileToMem(profile, bytes.data(), &size)) return {};
+    bytes.resize(size);
+    return bytes;
+}
+
+std::vector<std::uint8_t> rgb_profile(const Chromaticities& space, cmsToneCurve* curve, const char* name)
+{
+    if (!curve || space.white_y <= 0 || space.red_y <= 0 || space.green_y <= 0 || space.blue_y <= 0) return {};
+    const cmsCIExyY white{space.white_x, space.white_y, 1.0};
+    const cmsCIExyYTRIPLE primaries{
+        {space.red_x, space.red_y, 1.0}, {space.green_x, space.green_y, 1.0}, {space.blue_x, space.blue_y, 1.0}};
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    const ProfilePtr profile(cmsCreateRGBProfile(&white, &primaries, curves));
+    return saved(profile.get(), name);
+}
+
+// lcms2's parametric type 4 curve for a BT.709-style transfer.
+CurvePtr bt709_curve()
+{
+    const cmsFloat64Number parameters[5] = {1.0 / 0.45, 1.0 / 1.099, 0.099 / 1.099, 1.0 / 4.5, 0.081};
+    return CurvePtr(cmsBuildParametricToneCurve(nullptr, 4, parameters));
+}
+
+}  // namespace
+
+void set_keep_stored_colours(bool keep)
+{
+    keep_colours.store(keep, std::memory_order_relaxed);
+    if (keep) ::setenv("ZARN_KEEP_COLOURS", "1", 1);
+    else ::unsetenv("ZARN_KEEP_COLOURS");
+}
+
+bool keep_stored_colours()
+{
+    if (keep_colours.load(std::memory_order_relaxed)) return true;
+    const char* text = std::getenv("ZARN_KEEP_COLOURS");
+    return text && text[0] == '1';
+}
+
+SrgbTransform SrgbTransform::from_icc(std::span<const std::uint8_t> icc, ProfileInput input)
+{
+    SrgbTransform result;
+    if (icc.size() < 132 || icc.size() > (64u << 20)) return result;
+    const ProfilePtr source(cmsOpenProfileFromMem(icc.data(), static_cast<cmsUInt32Number>(icc.size())));
+    if (!source || !profile_suits(source.get(), input)) return result;
+    const ProfilePtr destination = destination_for(input);
+    if (!destination) return result;
+    const cmsUInt32Number out_format = input == ProfileInput::Grey ? TYPE_GRAY_8 : TYPE_RGB_8;
+    cmsHTRANSFORM transform = cmsCreateTransform(source.get(), lcms_format(input), destination.get(), out_format,
+                                                 INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE);
+    if (!transform) return result;
+    std::shared_ptr<void> owned(transform, [](void* t) { cmsDeleteTransform(t); });
+    if (changes_nothing(transform, input)) return result;
+    result.transform_ = std::move(owned);
+    result.input_ = input;
+    result.name_ = description_of(source.get());
+    return result;
+}
+
+void SrgbTransform::convert(const unsigned char* in, unsigned char* out, std::size_t pixels) const
+{
+    if (!transform_ || pixels == 0) return;
+    const std::size_t in_size = input_ == ProfileInput::Rgb ? 3 : input_ == ProfileInput::Grey ? 1 : 4;
+    const std::size_t out_size = input_ == ProfileInput::Grey ? 1 : 3;
+    const std::size_t threads =
+        std::min<std::size_t>(static_cast<std::size_t>(codec_threads()), pixels / kPixelsPerThread);
+    if (threads <= 1) {
+        cmsDoTransform(transform_.get(), in, out, static_cast<cmsUInt32Number>(pixels));
+        return;
+    }
+    const std::size_t share = (pixels + threads - 1) / threads;
+    std::vector<std::thread> workers;
+    workers.reserve(threads);
+    for (std::size_t start = 0; start < pixels; start += share) {
+        const std::size_t count = std::min(share, pixels - start);
+        workers.emplace_back([this, in, out, start, count, in_size, out_size] {
+            cmsDoTransform(transform_.get(), in + start * in_size, out + start * out_size,
+                           static_cast<cmsUInt32Number>(count));
+        });
+    }
+    for (std::thread& worker : workers) worker.join();
+}
+
+std::vector<std::uint8_t> profile_from_gamma(const Chromaticities& space, double gamma, const char* name)
+{
+    if (!(gamma > 0.1 && gamma < 10.0)) return {};
+    const CurvePtr curve(cmsBuildGamma(nullptr, gamma));
+    return rgb_profile(space, curve.get(), name);
+}
+
+std::vector<std::uint8_t> profile_from_cicp(int primaries, int transfer)
+{
+    constexpr double kD65x = 0.3127, kD65y = 0.3290;
+    Chromaticities space{};
+    const char* primaries_name = nullptr;
+    switch (primaries) {
+    case 1:
+    case 2:
+        space = {kD65x, kD65y, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06};
+        primaries_name = "sRGB";
+        break;
+    case 9:
+        space = {kD65x, kD65y, 0.708, 0.292, 0.170, 0.797, 0.131, 0.046};
+        primaries_name = "BT.2020";
+        break;
+    case 11:
+        space = {0.314, 0.351, 0.680, 0.320, 0.265, 0.690, 0.150, 0.060};
+        primaries_name = "DCI-P3";
+        break;
+    case 12:
+        space = {kD65x, kD65y, 0.680, 0.320, 0.265, 0.690, 0.150, 0.060};
+        primaries_name = "Display P3";
+        break;
+    case 22:
+        space = {kD65x, kD65y, 0.630, 0.340, 0.295, 0.605, 0.155, 0.077};
+        primaries_name = "EBU 3213";
+        break;
+    default: return {};
+    }
+    CurvePtr curve;
+    bool srgb_curve_too = false;
+    switch (transfer) {
+    case 1:
+    case 6:
+    case 14:
+    case 15: curve = bt709_curve(); break;
+    case 2:
+    case 13:
+        curve = srgb_curve();
+        srgb_curve_too = true;
+        break;
+    case 4: curve.reset(cmsBuildGamma(nullptr, 2.2)); break;
+    case 5: curve.reset(cmsBuildGamma(nullptr, 2.8)); break;
+    case 8: curve.reset(cmsBuildGamma(nullptr, 1.0)); break;
+    default: return {};
+    }
+    if (srgb_curve_too && (primaries == 1 || primaries == 2)) return {};
+    return rgb_profile(space, curve.get(), primaries_name);
+}
+
+std::string convert_record_to_srgb(PicImage* pic, std::span<const std::uint8_t> icc)
+{
+    if (!pic || icc.empty() || keep_stored_colours()) return {};
+    if (pic->bits == 24) {
+        const SrgbTransform transform = SrgbTransform::from_icc(icc, ProfileInput::Rgb);
+        if (!transform || !pic->pixels || pic->width <= 0 || pic->height <= 0) return {};
+        const std::size_t pixels = std::size_t(pic->width) * std::size_t(pic->height);
+        transform.convert(pic->pixels, pic->pixels, pixels);
+        return transform.name();
+    }
+    const std::size_t entries = static_cast<std::size_t>(std::clamp(pic->colours, 0, 256));
+    if (entries == 0) return {};
+    const SrgbTransform grey = record_is_grey(pic) ? SrgbTransform::from_icc(icc, ProfileInput::Grey) : SrgbTransform();
+    if (grey) {
+        std::array<unsigned char, 256> levels{};
+        for (std::size_t i = 0; i < entries; ++i) levels[i] = pic->palette[3 * i];
+        grey.convert(levels.data(), levels.data(), entries);
+        for (std::size_t i = 0; i < entries; ++i) std::memset(pic->palette + 3 * i, levels[i], 3);
+        return grey.name();
+    }
+    const SrgbTransform colour = SrgbTransform::from_icc(icc, ProfileInput::Rgb);
+    if (!colour) return {};
+    colour.convert(pic->palette, pic->palette, entries);
+    return colour.name();
+}
+
+void describe_colours(PicImage* pic, const std::string& name)
+{
+    if (!pic || name.empty()) return;
+    const std::size_t used = strnlen(pic->description, sizeof pic->description);
+    if (used + 3 + name.size() >= sizeof pic->description) return;
+    std::memcpy(pic->description + used, " - ", 3);
+    std::memcpy(pic->description + used + 3, name.data(), name.size());
+    pic->description[used + 3 + name.size()] = '\0';
+}
+
+}  // namespace zarn

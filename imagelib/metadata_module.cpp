@@ -1,0 +1,73 @@
+// Loading zarnmeta once, and its two routines in C++ terms.
+#include "metadata_module.h"
+
+#include "shared_rules.h"
+
+#include <cstddef>
+#include <mutex>
+
+namespace zarn {
+namespace {
+
+using CopyRoutine = int (*)(const char*, const char*, std::int32_t, std::int32_t, int);
+using DescribeRoutine = std::size_t (*)(const char*, char*, std::size_t);
+constexpr int kWithProfile = 1;
+
+struct MetadataModule {
+    Module module;
+    CopyRoutine copy = nullptr;
+    DescribeRoutine describe = nullptr;
+};
+
+// Loaded on first use and kept for the life of the process.
+const MetadataModule& metadata_module()
+{
+    static MetadataModule* loaded = [] {
+        auto* result = new MetadataModule;
+        result->module = open_module_file("libzarnmeta.so");
+        result->copy = result->module.find_as<CopyRoutine>("_Meta_Copy");
+        result->describe = result->module.find_as<DescribeRoutine>("_Meta_Describe");
+        return result;
+    }();
+    return *loaded;
+}
+
+}  // namespace
+
+bool metadata_available()
+{
+    return metadata_module().copy != nullptr;
+}
+
+bool copy_metadata(const std::string& source, const std::string& target, std::int32_t width, std::int32_t height,
+                   MetadataProfile profile)
+{
+    const CopyRoutine copy = metadata_module().copy;
+    if (!copy) return false;
+    return copy(source.c_str(), target.c_str(), width, height, profile == MetadataProfile::Copy ? kWithProfile : 0) !=
+           0;
+}
+
+std::vector<std::pair<std::string, std::string>> describe_metadata(const std::string& path)
+{
+    std::vector<std::pair<std::string, std::string>> entries;
+    const DescribeRoutine describe = metadata_module().describe;
+    if (!describe) return entries;
+    const std::size_t needed = describe(path.c_str(), nullptr, 0);
+    if (needed == 0 || needed > (1u << 20)) return entries;
+    std::string text(needed + 1, '\0');
+    describe(path.c_str(), text.data(), text.size());
+    text.resize(needed);
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        const std::size_t tab = text.find('\t', at);
+        if (tab != std::string::npos && tab < end)
+            entries.emplace_back(text.substr(at, tab - at), text.substr(tab + 1, end - tab - 1));
+        at = end + 1;
+    }
+    return entries;
+}
+
+}  // namespace zarn
