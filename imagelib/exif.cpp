@@ -92,29 +92,36 @@ void copy_upright(const unsigned char* in, unsigned char* out, std::size_t width
 
 int exif_orientation(std::span<const std::uint8_t> segment)
 {
+    const std::optional<OrientationField> field = exif_orientation_field(segment);
+    if (!field) return 1;
+    const int value = field->big_endian ? be16(&segment[field->offset]) : le16(&segment[field->offset]);
+    return value >= 1 && value <= 8 ? value : 1;
+}
+
+std::optional<OrientationField> exif_orientation_field(std::span<const std::uint8_t> segment)
+{
     if (segment.size() < kExifHeader.size() || !std::equal(kExifHeader.begin(), kExifHeader.end(), segment.begin()))
-        return 1;
+        return std::nullopt;
     const std::span<const std::uint8_t> tiff = segment.subspan(kExifHeader.size());
-    if (tiff.size() < 8) return 1;
+    if (tiff.size() < 8) return std::nullopt;
     const bool big_endian = tiff[0] == 'M' && tiff[1] == 'M';
-    if (!big_endian && !(tiff[0] == 'I' && tiff[1] == 'I')) return 1;
+    if (!big_endian && !(tiff[0] == 'I' && tiff[1] == 'I')) return std::nullopt;
     const TiffFields fields(tiff, big_endian);
-    if (fields.u16(2) != 42) return 1;
+    if (fields.u16(2) != 42) return std::nullopt;
 
     const std::size_t directory = fields.u32(4);
-    if (!fields.fits(directory, 2)) return 1;
+    if (!fields.fits(directory, 2)) return std::nullopt;
     const std::size_t count = fields.u16(directory);
     const std::size_t first_entry = directory + 2;
-    if (!fields.fits(first_entry, count * kEntryBytes)) return 1;
+    if (!fields.fits(first_entry, count * kEntryBytes)) return std::nullopt;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t entry = first_entry + i * kEntryBytes;
         if (fields.u16(entry) != kOrientationTag) continue;
         // A SHORT with one value sits in the first half of the value field.
-        if (fields.u16(entry + 2) != kShortType || fields.u32(entry + 4) != 1) return 1;
-        const int value = fields.u16(entry + 8);
-        return value >= 1 && value <= 8 ? value : 1;
+        if (fields.u16(entry + 2) != kShortType || fields.u32(entry + 4) != 1) return std::nullopt;
+        return OrientationField{kExifHeader.size() + entry + 8, big_endian};
     }
-    return 1;
+    return std::nullopt;
 }
 
 PixelBlock upright_pixels(const unsigned char* pixels, std::size_t width, std::size_t height,

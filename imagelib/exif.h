@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace zarn {
@@ -13,6 +14,14 @@ namespace zarn {
 // "Exif\0\0" and a TIFF header; 1 when the segment is something else, has no
 // such tag, or anything in it points outside the segment.
 int exif_orientation(std::span<const std::uint8_t> segment);
+
+// Where in such a segment the orientation tag's two-byte value lies, and its
+// byte order; nothing when exif_orientation would find no valid tag entry.
+struct OrientationField {
+    std::size_t offset;
+    bool big_endian;
+};
+std::optional<OrientationField> exif_orientation_field(std::span<const std::uint8_t> segment);
 
 // A new block holding the `width` x `height` picture of `bytes_per_pixel`
 // (1 or 3) byte pixels at `pixels` turned from stored `orientation` to
