@@ -274,20 +274,27 @@ std::string convert_record_to_srgb(PicImage* pic, std::span<const std::uint8_t> 
         transform.convert(pic->pixels, pic->pixels, pixels);
         return transform.name();
     }
-    const std::size_t entries = static_cast<std::size_t>(std::clamp(pic->colours, 0, 256));
-    if (entries == 0) return {};
+    if (pic->colours <= 0) return {};
     const SrgbTransform grey = record_is_grey(pic) ? SrgbTransform::from_icc(icc, ProfileInput::Grey) : SrgbTransform();
-    if (grey) {
+    if (grey) return convert_palette_to_srgb(pic, grey);
+    return convert_palette_to_srgb(pic, SrgbTransform::from_icc(icc, ProfileInput::Rgb));
+}
+
+std::string convert_palette_to_srgb(PicImage* pic, const SrgbTransform& transform)
+{
+    const std::size_t entries = pic ? static_cast<std::size_t>(std::clamp(pic->colours, 0, 256)) : 0;
+    if (entries == 0 || !transform) return {};
+    if (transform.input() == ProfileInput::Grey) {
         std::array<unsigned char, 256> levels{};
         for (std::size_t i = 0; i < entries; ++i) levels[i] = pic->palette[3 * i];
-        grey.convert(levels.data(), levels.data(), entries);
+        transform.convert(levels.data(), levels.data(), entries);
         for (std::size_t i = 0; i < entries; ++i) std::memset(pic->palette + 3 * i, levels[i], 3);
-        return grey.name();
+    } else if (transform.input() == ProfileInput::Rgb) {
+        transform.convert(pic->palette, pic->palette, entries);
+    } else {
+        return {};
     }
-    const SrgbTransform colour = SrgbTransform::from_icc(icc, ProfileInput::Rgb);
-    if (!colour) return {};
-    colour.convert(pic->palette, pic->palette, entries);
-    return colour.name();
+    return transform.name();
 }
 
 void describe_colours(PicImage* pic, const std::string& name)

@@ -72,6 +72,10 @@ std::vector<std::uint8_t> profile_from_cicp(int primaries, int transfer);
 // keep_stored_colours(). Pixels are never left half converted.
 std::string convert_record_to_srgb(PicImage* pic, std::span<const std::uint8_t> icc);
 
+// Converts a palette record's palette through `transform` (Grey: the grey
+// palette through its first channel, so it stays grey) and returns its name.
+std::string convert_palette_to_srgb(PicImage* pic, const SrgbTransform& transform);
+
 // Appends " - NAME" to the record's description when `name` is not empty
 // and there is room for all of it ("Jpeg : 4032x3024 - 24bit - Display P3").
 void describe_colours(PicImage* pic, const std::string& name);

@@ -1,16 +1,21 @@
-// JPEG/JFIF through libjpeg: scaled colour, CMYK and grey reading set upright by Exif; colour and grey writing.
+// JPEG/JFIF through libjpeg: scaled colour, CMYK and grey reading set upright by Exif and turned into
+// sRGB by an embedded profile; colour and grey writing.
 #include "checked.h"
 #include "codecs.h"
+#include "colour_profile.h"
 #include "progress.h"
 #include "exif.h"
 #include "record.h"
+#include "shared_rules.h"
 #include "write_path.h"
 
 #include <algorithm>
 #include <climits>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -101,8 +106,11 @@ struct JpegRead {
     JpegErrors errors{};
     jpeg_progress_mgr progress{};
     PixelBlock pixels;
-    std::vector<JSAMPLE> cmyk_rows;  // four-channel rows on their way to RGB
-    int orientation = 1;             // the Exif tag: how the stored pixels are turned
+    std::vector<JSAMPLE> cmyk_rows;    // four-channel rows on their way to RGB
+    int orientation = 1;               // the Exif tag: how the stored pixels are turned
+    std::vector<std::uint8_t> icc;     // the embedded profile, all its segments joined
+    SrgbTransform colours;             // from that profile to sRGB; empty when there is nothing to do
+    bool convert_whole_block = false;  // the 24-bit pixels are turned to sRGB at the end, on several threads
 };
 
 // Ink values to RGB. Files with Adobe's marker (every print workflow's, and
@@ -148,6 +156,42 @@ int orientation_from_markers(j_decompress_ptr cinfo)
     return 1;
 }
 
+// The embedded profile into job.icc; libjpeg checks the segments' numbering
+// and leaves a broken set out, with a warning.
+void take_icc_profile(JpegRead& job)
+{
+    JOCTET* data = nullptr;
+    unsigned int length = 0;
+    if (!jpeg_read_icc_profile(&job.cinfo, &data, &length) || !data) return;
+    const std::unique_ptr<JOCTET, decltype(&std::free)> owned(data, &std::free);
+    try {
+        job.icc.assign(data, data + length);
+    } catch (const std::bad_alloc&) {
+        job.icc.clear();  // read as if untagged
+    }
+}
+
+// The transform for the pixels libjpeg hands out; CMYK as Adobe's marker
+// says it is stored. A profile for another kind of pixel gives none.
+void choose_colours(JpegRead& job, bool four_channels)
+{
+    if (job.icc.empty()) return;
+    const int components = job.cinfo.output_components;
+    const ProfileInput input = four_channels
+                                   ? (job.cinfo.saw_Adobe_marker ? ProfileInput::InvertedCmyk : ProfileInput::Cmyk)
+                               : components == 1 ? ProfileInput::Grey
+                                                 : ProfileInput::Rgb;
+    try {
+        job.colours = SrgbTransform::from_icc(job.icc, input);
+    } catch (const std::bad_alloc&) {
+        job.colours = SrgbTransform();
+    }
+    // Row by row, the pixels are converted while they are still in the
+    // cache; a big picture on several threads is quicker done whole.
+    job.convert_whole_block = job.colours && input == ProfileInput::Rgb && codec_threads() > 1 &&
+                              std::size_t(job.cinfo.output_width) * job.cinfo.output_height >= (std::size_t(1) << 20);
+}
+
 // Holds the setjmp, so it keeps no object with a destructor and reads no
 // local after the jump; all state lives in `job` and `pic`.
 bool decode(JpegRead& job, std::FILE* stream, PicImage* pic, Scale scale)
@@ -161,8 +205,11 @@ bool decode(JpegRead& job, std::FILE* stream, PicImage* pic, Scale scale)
     jpeg_stdio_src(cinfo, stream);
     const bool upright = !keep_stored_orientation();
     if (upright) jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
+    const bool to_srgb = !keep_stored_colours();
+    if (to_srgb) jpeg_save_markers(cinfo, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(cinfo, TRUE);
     if (upright) job.orientation = orientation_from_markers(cinfo);
+    if (to_srgb) take_icc_profile(job);
     cinfo->scale_num = 1;
     cinfo->scale_denom = scale.denominator;
     // Four-channel files come out as CMYK (libjpeg turns YCCK into it) and
@@ -176,6 +223,7 @@ bool decode(JpegRead& job, std::FILE* stream, PicImage* pic, Scale scale)
         set_failure(Failure::Unsupported);
         return false;
     }
+    choose_colours(job, four_channels);
     const int bits = components == 1 ? 8 : 24;
     if (!allocate_block(job, cinfo->output_width, cinfo->output_height, bits)) return false;
     const std::size_t width = cinfo->output_width;
@@ -192,12 +240,18 @@ bool decode(JpegRead& job, std::FILE* stream, PicImage* pic, Scale scale)
             rows[i] = four_channels ? job.cmyk_rows.data() + i * 4 * width : job.pixels.get() + (first + i) * row_bytes;
         const JDIMENSION got = jpeg_read_scanlines(cinfo, rows, wanted);
         if (got == 0) return refuse(true);
-        for (JDIMENSION i = 0; four_channels && i < got; ++i)
-            cmyk_to_rgb(rows[i], job.pixels.get() + (first + i) * row_bytes, width, cinfo->saw_Adobe_marker);
+        unsigned char* done = job.pixels.get() + first * row_bytes;
+        if (four_channels && job.colours) job.colours.convert(rows[0], done, got * width);
+        else if (four_channels)
+            for (JDIMENSION i = 0; i < got; ++i)
+                cmyk_to_rgb(rows[i], done + i * row_bytes, width, cinfo->saw_Adobe_marker);
+        else if (bits == 24 && job.colours && !job.convert_whole_block) job.colours.convert(done, done, got * width);
         for (JDIMENSION i = 1; i <= got; ++i) report_progress(pic, std::int64_t(first) + i, height);
     }
     // jpeg_finish_decompress is left out on purpose: the picture is whole,
     // and junk after it must not turn a good read into a failure.
+
+    if (job.convert_whole_block) job.colours.convert(job.pixels.get(), job.pixels.get(), std::size_t(height) * width);
 
     pic->width = int32_t(cinfo->output_width);
     pic->height = int32_t(height);
@@ -220,8 +274,10 @@ bool set_upright(JpegRead& job, PicImage* pic)
     return true;
 }
 
-// The description gives the size as shown, upright.
-void finish_record(PicImage* pic, Scale scale)
+// The description gives the size as shown, upright, and the profile the
+// pixels were turned into sRGB from; a grey picture's palette goes through
+// its grey profile.
+void finish_record(PicImage* pic, Scale scale, const SrgbTransform& colours)
 {
     pic->colours = 0;
     describe(pic, "Jpeg : %ldx%ld (%ld%%) - 24bit", long(pic->width), long(pic->height), scale.percent);
@@ -229,7 +285,9 @@ void finish_record(PicImage* pic, Scale scale)
         pic->colours = 256;
         set_grey_palette(pic);
         describe(pic, "Jpeg : %ldx%ld (%ld%%) - 256 Greyscale", long(pic->width), long(pic->height), scale.percent);
+        if (colours) convert_palette_to_srgb(pic, colours);
     }
+    if (colours) describe_colours(pic, colours.name());
 }
 
 struct JpegWrite {
@@ -274,7 +332,7 @@ int read_jpeg_stream(std::FILE* stream, PicImage* pic, int scale)
     const bool decoded = decode(job, stream, pic, chosen);
     jpeg_destroy_decompress(&job.cinfo);
     if (!decoded || !set_upright(job, pic)) return 0;
-    finish_record(pic, chosen);
+    finish_record(pic, chosen, job.colours);
     pic->pixels = job.pixels.release();
     return 1;
 }
