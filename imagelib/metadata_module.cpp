@@ -11,7 +11,8 @@ namespace {
 
 using CopyRoutine = int (*)(const char*, const char*, std::int32_t, std::int32_t, int);
 using DescribeRoutine = std::size_t (*)(const char*, char*, std::size_t);
-constexpr int kWithProfile = 1;
+constexpr int kWithProfile = 1;      // ZARN_META_WITH_PROFILE
+constexpr int kKeepOrientation = 2;  // ZARN_META_KEEP_ORIENTATION
 
 struct MetadataModule {
     Module module;
@@ -40,12 +41,12 @@ bool metadata_available()
 }
 
 bool copy_metadata(const std::string& source, const std::string& target, std::int32_t width, std::int32_t height,
-                   MetadataProfile profile)
+                   MetadataProfile profile, bool keep_orientation)
 {
     const CopyRoutine copy = metadata_module().copy;
     if (!copy) return false;
-    return copy(source.c_str(), target.c_str(), width, height, profile == MetadataProfile::Copy ? kWithProfile : 0) !=
-           0;
+    const int flags = (profile == MetadataProfile::Copy ? kWithProfile : 0) | (keep_orientation ? kKeepOrientation : 0);
+    return copy(source.c_str(), target.c_str(), width, height, flags) != 0;
 }
 
 std::vector<std::pair<std::string, std::string>> describe_metadata(const std::string& path)

@@ -24,9 +24,10 @@ enum class MetadataProfile {
 // `width` x `height` and any embedded EXIF thumbnail dropped. True when
 // something was copied; false when the module is absent, the source has
 // nothing, or the target's format cannot carry it (the target is then left
-// exactly as it was).
+// exactly as it was). With `keep_orientation` (pixels written as they were
+// stored) the source's orientation tag is kept instead.
 bool copy_metadata(const std::string& source, const std::string& target, std::int32_t width, std::int32_t height,
-                   MetadataProfile profile);
+                   MetadataProfile profile, bool keep_orientation = false);
 
 // The information panel's entries from the file's EXIF and XMP, in this
 // order and only those it has: "Date taken", "Camera", "Lens", "Exposure",

@@ -2,7 +2,9 @@
 #include "jobs.h"
 
 #include "codecs.h"
+#include "colour_profile.h"
 #include "exif.h"
+#include "metadata_module.h"
 #include "record.h"
 #include "zarngfx.h"
 
@@ -254,6 +256,13 @@ std::string convert_file(const Job& job, const SaveFormat& format, const Options
     PicImage pic{};
     pic.progress = current_file ? on_progress : nullptr;
     std::string problem = read_change_write(job, format, options, pic);
+    // The photo's date, camera and place go along where the output's format
+    // can carry them; a missing module or a format without room is no failure.
+    // Pixels kept as stored keep the profile that describes them.
+    if (problem.empty() && !options.strip)
+        zarn::copy_metadata(job.input, job.written, pic.width, pic.height,
+                            zarn::keep_stored_colours() ? zarn::MetadataProfile::Copy : zarn::MetadataProfile::Leave,
+                            options.keep_orientation);
     zarn::release_image(&pic);
     return problem;
 }
@@ -273,6 +282,7 @@ std::size_t run_jobs(const Plan& plan, const Options& options, Console& console,
     message_console = &console;
     _Pic_SetMessageHandler(on_library_message);
     zarn::set_keep_stored_orientation(options.keep_orientation);
+    if (options.keep_colours) zarn::set_keep_stored_colours(true);
 
     const std::size_t worker_count = std::clamp<std::size_t>(std::size_t(options.threads), 1, jobs.size());
     std::vector<FileProgress> progress(worker_count);

@@ -12,6 +12,7 @@ namespace zarnconv {
 namespace {
 
 constexpr int kMaxThreads = 256;
+constexpr int kMaxThumbnail = 1024;
 
 // Steps through the arguments, taking an option's value either joined
 // ("--quality=90", "-j4") or from the next argument.
@@ -116,6 +117,16 @@ ParseResult parse_arguments(std::span<const char* const> arguments, const std::v
             options.lossless = true;
         } else if (flag("--keep-orientation", 0)) {
             options.keep_orientation = true;
+        } else if (flag("--keep-colours", 0)) {
+            options.keep_colours = true;
+        } else if (flag("--strip", 0)) {
+            options.strip = true;
+        } else if (is("--thumbnail", 0)) {
+            const auto text = cursor.value(joined);
+            const auto size = text ? whole_number(*text, 1, kMaxThumbnail) : std::nullopt;
+            if (!size) return fail("--thumbnail takes a size from 1 to " + std::to_string(kMaxThumbnail));
+            options.action = Options::Action::Thumbnail;
+            options.thumbnail_size = *size;
         } else if (is("--type", 't')) {
             const auto text = cursor.value(joined);
             if (!text) return fail("--type needs a value");
@@ -148,6 +159,13 @@ ParseResult parse_arguments(std::span<const char* const> arguments, const std::v
         }
     }
 
+    if (options.action == Options::Action::Thumbnail) {
+        if (paths.size() != 2) return fail("--thumbnail takes one input and one output");
+        options.output = std::move(paths.back());
+        paths.pop_back();
+        options.inputs = std::move(paths);
+        return result;
+    }
     if (options.action != Options::Action::Convert) return result;
     if (paths.size() < 2) return fail(paths.empty() ? "no input and output given" : "no output given");
     options.output = std::move(paths.back());
@@ -160,6 +178,7 @@ std::string usage_text()
 {
     std::string text = R"(Usage: zarnconv [options] INPUT OUTPUT
        zarnconv [options] --type TYPE INPUT... FOLDER
+       zarnconv --thumbnail SIZE INPUT OUTPUT.png
 Converts images between the formats the zarngfx library reads and writes.
 
 With one input the save type comes from --type, else from OUTPUT's extension.
@@ -188,8 +207,19 @@ Options:
       --keep-orientation
                       read JPEG pixels as stored, not turned upright by
                       the photo's Exif orientation
+      --keep-colours  keep the pixels as stored, not converted to sRGB
+                      through the file's colour profile, which then goes
+                      into the output with the photo's metadata
+      --strip         write no metadata: by default the input's EXIF, XMP
+                      and IPTC (date, camera, GPS position...) go into the
+                      output when its format can carry them
       --photocd N     read PhotoCD files at 1 192x128, 2 384x256, or
                       0 (default), 3 or 4 768x512 pixels
+      --thumbnail SIZE
+                      instead of converting, write a PNG thumbnail of INPUT
+                      at most SIZE pixels on its longer side to OUTPUT,
+                      with the entries of the desktop's thumbnail cache
+                      (the file's URI, modification time and size)
   -j, --jobs N        convert N files at a time (default 1)
   -q, --quiet         no progress bar and no notes; errors are still shown
       --list-formats  list the readable formats and the save types

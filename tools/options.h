@@ -11,7 +11,7 @@
 namespace zarnconv {
 
 struct Options {
-    enum class Action { Convert, Help, ListFormats };
+    enum class Action { Convert, Help, ListFormats, Thumbnail };
     Action action = Action::Convert;
     std::vector<std::string> inputs;
     std::string output;
@@ -20,9 +20,12 @@ struct Options {
     int jpeg_scale = 0;
     int photocd = 0;
     int threads = 1;
+    int thumbnail_size = 0;  // --thumbnail: the longer side of the one picture made
     bool quiet = false;
     bool lossless = false;          // the lossless kind of the output's format (WebP, JPEG XL)
     bool keep_orientation = false;  // JPEG pixels as stored, not turned by their Exif orientation
+    bool keep_colours = false;      // pixels as stored, not turned to sRGB by their colour profile
+    bool strip = false;             // no EXIF, XMP or IPTC copied from the input to the output
     // Applied in this order between reading and writing.
     std::vector<Operation> operations;
 };
