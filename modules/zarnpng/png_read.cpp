@@ -1,11 +1,14 @@
-// PNG module, reading: libpng decodes into the record's layouts, alpha composited onto white.
+// PNG module, reading: libpng decodes into the record's layouts, alpha composited onto white, a stated colour
+// space turned into sRGB.
 #include "zarnpng.h"
 
 #include "checked.h"
+#include "colour_profile.h"
 #include "progress.h"
 #include "record.h"
 
 #include <algorithm>
+#include <cmath>
 #include <csetjmp>
 #include <cstring>
 #include <vector>
@@ -17,10 +20,8 @@ namespace {
 
 constexpr png_alloc_size_t kMaxChunkBytes = 8 << 20;
 constexpr png_uint_32 kMaxAncillaryChunks = 1000;
-// Every ancillary chunk libpng knows, four letters and a NUL each.
-constexpr png_byte kIgnoredChunks[] =
-    "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0sCAL\0"
-    "sPLT\0sRGB\0tEXt\0tIME\0zTXt";
+// Every ancillary chunk libpng knows but the colour space's, four letters and a NUL each.
+constexpr png_byte kIgnoredChunks[] = "bKGD\0eXIf\0hIST\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0sCAL\0sPLT\0tEXt\0tIME\0zTXt";
 
 // libpng's errors jump back to the reader; nothing reaches the terminal.
 void fail(png_structp png, png_const_charp)
@@ -45,7 +46,77 @@ struct PngRead {
     png_infop info = nullptr;
     PixelBlock pixels;
     std::vector<png_byte> row;  // one decoded row with its alpha
+    // The colour space the file states, as libpng accepted it.
+    bool srgb = false;
+    std::vector<png_byte> icc;
+    bool has_chromaticities = false;
+    Chromaticities chromaticities{};
+    double file_gamma = 0;  // gAMA's encoding exponent (0.45455), 0 without one
 };
+
+// Keeps the colour chunks read with the header. libpng has checked them
+// already: a profile it found broken or of the wrong kind is not there.
+void note_colour_space(PngRead& job)
+{
+    png_structp png = job.png;
+    png_infop info = job.info;
+    job.srgb = png_get_valid(png, info, PNG_INFO_sRGB) != 0;
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 length = 0;
+    if (png_get_iCCP(png, info, &name, &compression, &profile, &length) && profile && length > 0)
+        job.icc.assign(profile, profile + length);
+    Chromaticities& c = job.chromaticities;
+    job.has_chromaticities = png_get_cHRM(png, info, &c.white_x, &c.white_y, &c.red_x, &c.red_y, &c.green_x, &c.green_y,
+                                          &c.blue_x, &c.blue_y) != 0;
+    if (!png_get_gAMA(png, info, &job.file_gamma)) job.file_gamma = 0;
+}
+
+bool same_space(const Chromaticities& a, const Chromaticities& b)
+{
+    const double pairs[8][2] = {{a.white_x, b.white_x}, {a.white_y, b.white_y}, {a.red_x, b.red_x},
+                                {a.red_y, b.red_y},     {a.green_x, b.green_x}, {a.green_y, b.green_y},
+                                {a.blue_x, b.blue_x},   {a.blue_y, b.blue_y}};
+    return std::ranges::all_of(pairs, [](const double(&pair)[2]) { return std::abs(pair[0] - pair[1]) <= 0.002; });
+}
+
+// A profile for cHRM with gAMA, named after the space whose primaries they
+// are. sRGB's primaries with a gamma of about 2.2 are how many writers say
+// sRGB, and are read as sRGB. gAMA without cHRM (or cHRM without gAMA)
+// says too little, and is left alone.
+std::vector<std::uint8_t> profile_from_chunks(const PngRead& job)
+{
+    if (!job.has_chromaticities || !(job.file_gamma > 0)) return {};
+    constexpr double kD65x = 0.3127, kD65y = 0.3290;
+    const double gamma = 1.0 / job.file_gamma;
+    const Chromaticities srgb{kD65x, kD65y, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06};
+    if (same_space(job.chromaticities, srgb) && std::abs(gamma - 2.2) < 0.02) return {};
+    struct Known {
+        Chromaticities space;
+        const char* name;
+    };
+    static constexpr Known kKnown[] = {
+        {{kD65x, kD65y, 0.64, 0.33, 0.21, 0.71, 0.15, 0.06}, "Adobe RGB (1998)"},
+        {{kD65x, kD65y, 0.680, 0.320, 0.265, 0.690, 0.150, 0.060}, "Display P3"},
+        {{kD65x, kD65y, 0.708, 0.292, 0.170, 0.797, 0.131, 0.046}, "BT.2020"},
+    };
+    const char* name = "cHRM";
+    for (const Known& known : kKnown)
+        if (same_space(job.chromaticities, known.space)) name = known.name;
+    return profile_from_gamma(job.chromaticities, gamma, name);
+}
+
+// The file's colour space into sRGB, the description saying which it was.
+// An sRGB chunk wins over everything; a profile over cHRM and gAMA.
+void convert_colours(const PngRead& job, PicImage* pic)
+{
+    if (job.srgb || keep_stored_colours()) return;
+    const std::vector<std::uint8_t> built = job.icc.empty() ? profile_from_chunks(job) : std::vector<std::uint8_t>{};
+    const std::span<const std::uint8_t> icc =
+        job.icc.empty() ? std::span<const std::uint8_t>(built) : std::span<const std::uint8_t>(job.icc);
+    describe_colours(pic, convert_record_to_srgb(pic, icc));
+}
 
 // Composites `width` pixels of `channels` colour samples plus alpha onto
 // white. `out` may be `in` itself: each pixel is read before it is written,
@@ -151,9 +222,10 @@ bool decode(PngRead& job, std::FILE* stream, PicImage* pic)
     png_structp png = job.png;
     png_infop info = job.info;
     png_init_io(png, stream);
-    // Only the header, palette, transparency and pixels matter here. The
-    // other chunks are skipped unread: a text or profile chunk can claim
-    // most of 2 GiB in a few bytes, which libpng would allocate up front.
+    // Only the header, palette, transparency, colour space and pixels
+    // matter here. The other chunks are skipped unread: a text chunk can
+    // claim most of 2 GiB in a few bytes, which libpng would allocate up
+    // front; a profile is held to the chunk limit below.
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks, int(sizeof kIgnoredChunks / 5));
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
@@ -164,6 +236,7 @@ bool decode(PngRead& job, std::FILE* stream, PicImage* pic)
     png_set_option(png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
 #endif
     png_read_info(png, info);
+    note_colour_space(job);
     const png_uint_32 width = png_get_image_width(png, info);
     const png_uint_32 height = png_get_image_height(png, info);
     const Layout layout = choose_layout(png, info, pic);
@@ -232,6 +305,7 @@ int read_png_stream(std::FILE* stream, PicImage* pic)
     png_destroy_read_struct(&job.png, &job.info, nullptr);
     if (!decoded) return 0;
     pic->pixels = job.pixels.release();
+    convert_colours(job, pic);
     return 1;
 }
 

@@ -1,7 +1,9 @@
-// TIFF module, reading: common layouts row by row ourselves, anything else through libtiff's RGBA reader.
+// TIFF module, reading: common layouts row by row ourselves, anything else through libtiff's RGBA reader; an
+// embedded profile turned into sRGB.
 #include "zarntiff.h"
 
 #include "checked.h"
+#include "colour_profile.h"
 #include "progress.h"
 #include "record.h"
 
@@ -18,6 +20,7 @@ enum class Source {
     Indexed,  // 2, 4 or 8-bit single samples, one byte each, through a palette
     Grey,     // 8 or 16-bit grey with optional extra samples (alpha), to 8-bit grey
     Rgb,      // 8 or 16-bit red, green, blue with optional extra samples (alpha)
+    Cmyk,     // 8 or 16-bit inks with optional unassociated alpha, to RGB through the file's profile
 };
 
 struct Layout {
@@ -27,6 +30,7 @@ struct Layout {
     bool invert = false;      // min-is-white grey
     bool alpha = false;       // the first extra sample is alpha
     bool associated = false;  // ... and already multiplied into the colours
+    SrgbTransform cmyk;       // for Source::Cmyk
 };
 
 std::uint8_t scale_16(unsigned value)
@@ -45,6 +49,25 @@ unsigned sample(const std::uint8_t* row, std::size_t index, int bits)
 std::uint8_t onto_white(unsigned value, unsigned alpha, bool associated)
 {
     return associated ? premultiplied_onto_white(value, alpha) : zarn::onto_white(value, alpha);
+}
+
+// Inks a batch at a time through the profile into RGB, then over white.
+void convert_cmyk_row(const Layout& layout, const std::uint8_t* in, unsigned char* out)
+{
+    constexpr std::size_t kBatch = 256;
+    std::uint8_t inks[4 * kBatch];
+    for (std::size_t first = 0; first < layout.width; first += kBatch) {
+        const std::size_t count = std::min<std::size_t>(kBatch, layout.width - first);
+        for (std::size_t x = 0; x < count; ++x)
+            for (std::size_t c = 0; c < 4; ++c)
+                inks[4 * x + c] = static_cast<std::uint8_t>(sample(in, (first + x) * layout.samples + c, layout.bits));
+        layout.cmyk.convert(inks, out + 3 * first, count);
+        if (!layout.alpha) continue;
+        for (std::size_t x = first; x < first + count; ++x) {
+            const unsigned alpha = sample(in, x * layout.samples + 4, layout.bits);
+            for (std::size_t c = 0; c < 3; ++c) out[3 * x + c] = zarn::onto_white(out[3 * x + c], alpha);
+        }
+    }
 }
 
 void convert_row(const Layout& layout, const std::uint8_t* in, unsigned char* out)
@@ -92,6 +115,7 @@ void convert_row(const Layout& layout, const std::uint8_t* in, unsigned char* ou
             }
         }
         break;
+    case Source::Cmyk: convert_cmyk_row(layout, in, out); break;
     }
 }
 
@@ -113,8 +137,9 @@ void read_colour_map(TIFF* tif, int entries, PicImage* pic)
 }
 
 // Picks our own row conversion for the layouts it covers and fills the
-// record's kind and palette; nothing means libtiff's RGBA reader.
-std::optional<Layout> own_layout(TIFF* tif, PicImage* pic)
+// record's kind and palette; nothing means libtiff's RGBA reader. CMYK is
+// ours only with a profile to take it to sRGB.
+std::optional<Layout> own_layout(TIFF* tif, PicImage* pic, std::span<const std::uint8_t> icc)
 {
     Layout layout;
     std::uint16_t planar = PLANARCONFIG_CONTIG, format = SAMPLEFORMAT_UINT, orientation = ORIENTATION_TOPLEFT;
@@ -182,6 +207,19 @@ std::optional<Layout> own_layout(TIFF* tif, PicImage* pic)
         pic->bits = 24;
         pic->colours = 0;
         return layout;
+    case PHOTOMETRIC_SEPARATED: {
+        std::uint16_t inks = INKSET_CMYK;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inks);
+        if (inks != INKSET_CMYK || layout.samples < 4 || bits < 8 || keep_stored_colours()) return std::nullopt;
+        layout.alpha = has_alpha && layout.samples >= 5;
+        if (layout.alpha && layout.associated) return std::nullopt;
+        layout.cmyk = SrgbTransform::from_icc(icc, ProfileInput::Cmyk);
+        if (!layout.cmyk) return std::nullopt;
+        layout.source = Source::Cmyk;
+        pic->bits = 24;
+        pic->colours = 0;
+        return layout;
+    }
     default: return std::nullopt;
     }
 }
@@ -427,7 +465,11 @@ int read_tiff_stream(std::FILE* stream, PicImage* pic)
     // Choosing our own layout sets the record's kind and palette; a picture
     // neither path can read leaves them as they were.
     const PicImage before = *pic;
-    const auto layout = own_layout(tif.get(), pic);
+    std::uint32_t icc_size = 0;
+    const void* icc_data = nullptr;
+    if (!TIFFGetField(tif.get(), TIFFTAG_ICCPROFILE, &icc_size, &icc_data) || !icc_data) icc_size = 0;
+    const std::span<const std::uint8_t> icc(static_cast<const std::uint8_t*>(icc_data), icc_size);
+    const auto layout = own_layout(tif.get(), pic, icc);
     const OwnRead own = layout ? read_own(tif.get(), *layout, pic) : OwnRead::kNotOurs;
     if (own == OwnRead::kFailed || (own == OwnRead::kNotOurs && !read_rgba(tif.get(), pic))) {
         pic->bits = before.bits;
@@ -435,8 +477,11 @@ int read_tiff_stream(std::FILE* stream, PicImage* pic)
         std::memcpy(pic->palette, before.palette, sizeof pic->palette);
         return 0;
     }
+    const bool inks = own == OwnRead::kRead && layout->source == Source::Cmyk;
+    const std::string colours = inks ? layout->cmyk.name() : convert_record_to_srgb(pic, icc);
     if (pic->bits == 24) describe(pic, "TIFF : %ldx%ld - 24bit", long(pic->width), long(pic->height));
     else describe(pic, "TIFF : %ldx%ld - %ld Colours", long(pic->width), long(pic->height), long(pic->colours));
+    describe_colours(pic, colours);
     return 1;
 }
 
