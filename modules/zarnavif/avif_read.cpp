@@ -1,8 +1,9 @@
-// AVIF module, reading: libavif decodes, its own conversion gives 8-bit RGB, alpha goes over white; sequences frame by
-// frame.
+// AVIF module, reading: libavif decodes, its own conversion gives 8-bit RGB, alpha goes over white, colours go to sRGB;
+// sequences frame by frame.
 #include "zarnavif.h"
 
 #include "checked.h"
+#include "colour_profile.h"
 #include "exif.h"
 #include "progress.h"
 #include "record.h"
@@ -26,9 +27,11 @@ struct DecoderFreer {
 using DecoderPtr = std::unique_ptr<avifDecoder, DecoderFreer>;
 
 // A parsed file: libavif reads the bytes in place, so they live as long as its decoder.
+// A sequence's frames share one colour space, so its transform is made once.
 struct Parsed {
     std::vector<std::uint8_t> data;
     DecoderPtr decoder;
+    std::optional<SrgbTransform> frame_colours;
 };
 
 // The whole stream, at most the pixel ceiling's worth of bytes: no real
@@ -189,6 +192,15 @@ bool to_record(const avifImage* image, PicImage* pic, bool grey_allowed)
     return true;
 }
 
+// The picture's colour space as a profile: its ICC profile when it has one
+// (a broken one is ignored, not replaced), else one for its nclx codes;
+// empty for sRGB's own codes or unspecified ones.
+std::vector<std::uint8_t> profile_of(const avifImage* image)
+{
+    if (image->icc.size > 0 && image->icc.data) return {image->icc.data, image->icc.data + image->icc.size};
+    return profile_from_cicp(int(image->colorPrimaries), int(image->transferCharacteristics));
+}
+
 // The next picture of the file into the decoder's image; at the end of a
 // sequence it starts again from the first.
 bool next_image(avifDecoder* decoder, bool wrap)
@@ -218,9 +230,11 @@ int read_avif_stream(std::FILE* stream, PicImage* pic)
     if (!next_image(decoder, false)) return 0;
     const avifImage* image = decoder->image;
     if (!to_record(image, pic, true)) return 0;
+    const std::string colours = convert_record_to_srgb(pic, profile_of(image));
     const bool sequence = decoder->imageCount > 1;
     describe(pic, "AVIF : %ldx%ld %u-bit %s%s%s", long(pic->width), long(pic->height), unsigned(image->depth),
              subsampling_name(image->yuvFormat), image->alphaPlane ? " alpha" : "", sequence ? " sequence" : "");
+    describe_colours(pic, colours);
     return 1;
 }
 
@@ -257,8 +271,16 @@ ZARNAVIF_EXPORT int _Pic_NextFrame_AVIF(void* frames, PicImage* frame, int32_t* 
     using namespace zarn;
     if (!frames || !frame || !delay_ms) return 0;
     return guarded([&] {
-        avifDecoder* decoder = static_cast<avif::Parsed*>(frames)->decoder.get();
+        auto& file = *static_cast<avif::Parsed*>(frames);
+        avifDecoder* decoder = file.decoder.get();
         if (!avif::next_image(decoder, true) || !avif::to_record(decoder->image, frame, false)) return 0;
+        if (!file.frame_colours)
+            file.frame_colours = keep_stored_colours()
+                                     ? SrgbTransform()
+                                     : SrgbTransform::from_icc(avif::profile_of(decoder->image), ProfileInput::Rgb);
+        // Frames are always 24-bit.
+        file.frame_colours->convert(frame->pixels, frame->pixels,
+                                    std::size_t(frame->width) * std::size_t(frame->height));
         const double ms = std::round(decoder->imageTiming.duration * 1000.0);
         *delay_ms = std::isfinite(ms) ? std::int32_t(std::clamp(ms, 0.0, double(INT32_MAX))) : 0;
         return 1;

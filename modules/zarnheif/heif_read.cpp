@@ -1,7 +1,9 @@
-// HEIF module, reading: libheif decodes the primary picture to 8-bit or high-depth RGB, which becomes the record.
+// HEIF module, reading: libheif decodes the primary picture to 8-bit or high-depth RGB, which becomes the record in
+// sRGB.
 #include "zarnheif.h"
 
 #include "checked.h"
+#include "colour_profile.h"
 #include "exif.h"
 #include "progress.h"
 #include "record.h"
@@ -10,6 +12,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include <libheif/heif.h>
 
@@ -173,6 +177,34 @@ PixelBlock grey_copy(const std::uint8_t* rgb, std::size_t width, std::size_t hei
     return grey;
 }
 
+// No real profile comes near this; a longer one is not looked at.
+constexpr std::size_t kMaxProfileBytes = std::size_t(16) << 20;
+
+// The picture's colour space as a profile: its ICC profile, or one for its
+// nclx codes; empty when it has neither, or names sRGB's own codes.
+std::vector<std::uint8_t> profile_of(const heif_image_handle* handle)
+{
+    switch (heif_image_handle_get_color_profile_type(handle)) {
+    case heif_color_profile_type_prof:
+    case heif_color_profile_type_rICC: {
+        const std::size_t size = heif_image_handle_get_raw_color_profile_size(handle);
+        if (size == 0 || size > kMaxProfileBytes) return {};
+        std::vector<std::uint8_t> icc(size);
+        if (heif_image_handle_get_raw_color_profile(handle, icc.data()).code != heif_error_Ok) return {};
+        return icc;
+    }
+    case heif_color_profile_type_nclx: {
+        heif_color_profile_nclx* nclx = nullptr;
+        if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok || !nclx) return {};
+        std::vector<std::uint8_t> profile =
+            profile_from_cicp(int(nclx->color_primaries), int(nclx->transfer_characteristics));
+        heif_nclx_color_profile_free(nclx);
+        return profile;
+    }
+    default: return {};
+    }
+}
+
 int decode(heif_context* context, Kind kind, PicImage* pic)
 {
     heif_image_handle* raw_handle = nullptr;
@@ -230,9 +262,11 @@ int decode(heif_context* context, Kind kind, PicImage* pic)
     }
     pic->width = width;
     pic->height = height;
+    pic->pixels = pixels.release();
+    const std::string colours = convert_record_to_srgb(pic, profile_of(handle.get()));
     describe(pic, "%s : %dx%d %d-bit%s%s", kind_name(kind), width, height, depth > 0 ? depth : 8,
              is_grey ? " grey" : "", alpha ? " alpha" : "");
-    pic->pixels = pixels.release();
+    describe_colours(pic, colours);
     return 1;
 }
 

@@ -1,4 +1,5 @@
-// JPEG XL decoding shared by the reader and the frame player: the bytes in memory, libjxl asked for 8-bit sRGB.
+// JPEG XL decoding shared by the reader and the frame player: the bytes in memory, libjxl asked for 8-bit sRGB, or
+// lcms2 turning a picture kept in its own colour space into sRGB.
 #include "jxl_decode.h"
 
 #include "checked.h"
@@ -9,6 +10,10 @@
 #include <jxl/encode.h>
 
 #include <sys/stat.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
 
 namespace zarn::jxl {
 namespace {
@@ -21,6 +26,56 @@ bool refused(bool cut_short)
 {
     refuse(cut_short);
     return false;
+}
+
+// No real profile comes near this; a longer one is not looked at.
+constexpr std::size_t kMaxProfileBytes = std::size_t(16) << 20;
+
+// sRGB, or what stands for it: sRGB's primaries and white with its curve or
+// a plain gamma of 2.2, the way PNG files say sRGB. Such a picture comes out
+// as stored.
+bool srgb_like(const JxlColorEncoding& colours)
+{
+    if (colours.color_space != JXL_COLOR_SPACE_RGB && colours.color_space != JXL_COLOR_SPACE_GRAY) return false;
+    if (colours.white_point != JXL_WHITE_POINT_D65) return false;
+    if (colours.color_space == JXL_COLOR_SPACE_RGB && colours.primaries != JXL_PRIMARIES_SRGB) return false;
+    if (colours.transfer_function == JXL_TRANSFER_FUNCTION_SRGB) return true;
+    return colours.transfer_function == JXL_TRANSFER_FUNCTION_GAMMA && std::fabs(colours.gamma - 1.0 / 2.2) < 0.0005;
+}
+
+bool near(const double xy[2], double x, double y)
+{
+    return std::fabs(xy[0] - x) < 0.002 && std::fabs(xy[1] - y) < 0.002;
+}
+
+// A name for a colour space the file gives by its parts, for the
+// description; empty for one that is neither RGB nor grey.
+std::string encoded_name(const JxlColorEncoding& colours)
+{
+    std::string name;
+    if (colours.color_space != JXL_COLOR_SPACE_RGB && colours.color_space != JXL_COLOR_SPACE_GRAY) return name;
+    if (colours.color_space == JXL_COLOR_SPACE_GRAY) name = "Grey";
+    else if (colours.primaries == JXL_PRIMARIES_SRGB) name = "sRGB";
+    else if (colours.primaries == JXL_PRIMARIES_2100) name = "BT.2020";
+    else if (colours.primaries == JXL_PRIMARIES_P3)
+        name = colours.white_point == JXL_WHITE_POINT_DCI ? "DCI-P3" : "Display P3";
+    else if (near(colours.primaries_red_xy, 0.64, 0.33) && near(colours.primaries_green_xy, 0.21, 0.71) &&
+             near(colours.primaries_blue_xy, 0.15, 0.06))
+        name = "Adobe RGB";
+    else name = "RGB";
+    switch (colours.transfer_function) {
+    case JXL_TRANSFER_FUNCTION_LINEAR: return name + " linear";
+    case JXL_TRANSFER_FUNCTION_PQ: return name + " PQ";
+    case JXL_TRANSFER_FUNCTION_HLG: return name + " HLG";
+    case JXL_TRANSFER_FUNCTION_GAMMA:
+        if (colours.gamma > 0 && (colours.color_space == JXL_COLOR_SPACE_GRAY || name == "sRGB")) {
+            char text[24] = {};
+            std::snprintf(text, sizeof text, " gamma %.1f", 1.0 / colours.gamma);
+            return name + text;
+        }
+        return name;
+    default: return name;
+    }
 }
 
 }  // namespace
@@ -103,20 +158,7 @@ Step Session::next_frame(unsigned char* out, std::size_t size, int colour_channe
         switch (JxlDecoderProcessInput(decoder)) {
         case JXL_DEC_BASIC_INFO:  // again after a rewind
             continue;
-        case JXL_DEC_COLOR_ENCODING: {
-            // A picture that names its colour space (sRGB, mostly) comes
-            // out in it as it is. One described by an ICC profile and stored
-            // in the codec's own space would come out as linear light unless
-            // asked otherwise; sRGB is asked for instead. The others, kept in
-            // their profile's space, come out in it whatever is asked.
-            if (JxlDecoderGetColorAsEncodedProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL, nullptr) !=
-                JXL_DEC_SUCCESS) {
-                JxlColorEncoding srgb{};
-                JxlColorEncodingSetToSRGB(&srgb, grey() ? JXL_TRUE : JXL_FALSE);
-                (void)JxlDecoderSetPreferredColorProfile(decoder, &srgb);
-            }
-            continue;
-        }
+        case JXL_DEC_COLOR_ENCODING: choose_colours(); continue;
         case JXL_DEC_FRAME: {
             JxlFrameHeader header{};
             if (JxlDecoderGetFrameHeader(decoder, &header) == JXL_DEC_SUCCESS) duration = header.duration;
@@ -139,6 +181,64 @@ Step Session::next_frame(unsigned char* out, std::size_t size, int colour_channe
             return Step::Failed;
         }
     }
+}
+
+// A picture stored in the codec's own space is given in sRGB by libjxl when
+// asked; one kept in its original space comes out in it whatever is asked,
+// and lcms2 turns it into sRGB from its profile (libjxl makes one for a
+// space the file names by its parts). sRGB, and any picture when the stored
+// colours are kept, comes out as stored; except that a picture in the
+// codec's own space described by an ICC profile would then come out as
+// linear light, so sRGB is asked for all the same.
+void Session::choose_colours()
+{
+    JxlDecoder* const decoder = decoder_.get();
+    colours_ = SrgbTransform();
+    colour_name_.clear();
+    JxlColorEncoding original{};
+    const bool encoded = JxlDecoderGetColorAsEncodedProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL,
+                                                            &original) == JXL_DEC_SUCCESS;
+    const bool keep = keep_stored_colours();
+    if (encoded && (keep || srgb_like(original))) return;
+    std::vector<std::uint8_t> icc;
+    std::size_t icc_size = 0;
+    if (JxlDecoderGetICCProfileSize(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL, &icc_size) ==
+            JXL_DEC_SUCCESS &&
+        icc_size > 0 && icc_size <= kMaxProfileBytes) {
+        icc.resize(icc_size);
+        if (JxlDecoderGetColorAsICCProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_ORIGINAL, icc.data(),
+                                           icc.size()) != JXL_DEC_SUCCESS)
+            icc.clear();
+    }
+    const SrgbTransform transform =
+        keep ? SrgbTransform() : SrgbTransform::from_icc(icc, grey() ? ProfileInput::Grey : ProfileInput::Rgb);
+    if (!info_.uses_original_profile) {
+        JxlColorEncoding srgb{};
+        JxlColorEncodingSetToSRGB(&srgb, grey() ? JXL_TRUE : JXL_FALSE);
+        if (JxlDecoderSetPreferredColorProfile(decoder, &srgb) == JXL_DEC_SUCCESS) {
+            if (!keep && (encoded || transform)) colour_name_ = encoded ? encoded_name(original) : transform.name();
+            return;
+        }
+    }
+    if (!transform) return;
+    colours_ = transform;
+    colour_name_ = encoded ? encoded_name(original) : transform.name();
+}
+
+void Session::to_srgb(unsigned char* pixels, std::size_t count, int colour_channels) const
+{
+    if (!colours_ || !pixels) return;
+    if (colours_.input() != ProfileInput::Grey) {
+        if (colour_channels == 3) colours_.convert(pixels, pixels, count);
+        return;
+    }
+    // A grey picture may have been asked for as RGB: each sample goes
+    // through the grey curve on its own.
+    std::array<unsigned char, 256> levels{};
+    for (std::size_t i = 0; i < levels.size(); ++i) levels[i] = static_cast<unsigned char>(i);
+    colours_.convert(levels.data(), levels.data(), levels.size());
+    const std::size_t samples = count * static_cast<std::size_t>(colour_channels);
+    for (std::size_t i = 0; i < samples; ++i) pixels[i] = levels[pixels[i]];
 }
 
 void Session::rewind()

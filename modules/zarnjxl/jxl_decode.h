@@ -1,6 +1,8 @@
 // The decoding session the reader and the frame player share: the file's bytes and libjxl's decoder over them.
 #pragma once
 
+#include "colour_profile.h"
+
 #include <jxl/decode.h>
 #include <jxl/decode_cxx.h>
 #include <jxl/thread_parallel_runner_cxx.h>
@@ -9,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace zarn::jxl {
@@ -46,13 +49,23 @@ public:
     // Goes back to the first frame.
     void rewind();
 
+    // Turns `pixels` pixels of `colour_channels` samples each, as
+    // next_frame gave them, into sRGB when libjxl could not.
+    void to_srgb(unsigned char* pixels, std::size_t count, int colour_channels) const;
+    // The colour space the pixels were turned from ("Display P3"), empty
+    // when they came as they were stored. Known once a frame is decoded.
+    const std::string& colour_name() const { return colour_name_; }
+
 private:
     bool start();
+    void choose_colours();
 
     std::vector<std::uint8_t> bytes_;
     JxlDecoderPtr decoder_;
     JxlThreadParallelRunnerPtr runner_;
     JxlBasicInfo info_{};
+    SrgbTransform colours_;
+    std::string colour_name_;
 };
 
 }  // namespace zarn::jxl

@@ -59,6 +59,7 @@ PixelBlock decode_frame(Session& session, int colour_channels, std::vector<unsig
         if (alpha) composite_row(target + y * wide_stride, pixels.get() + y * stride, width, colour_channels);
         report_progress(pic, std::int64_t(y) + 1, std::int64_t(height));
     }
+    session.to_srgb(pixels.get(), width * height, colour_channels);
     return pixels;
 }
 
@@ -130,6 +131,7 @@ int read_jxl_stream(std::FILE* stream, PicImage* pic)
     describe(pic, "JPEG XL : %ldx%ld%s %u-bit%s%s", long(pic->width), long(pic->height),
              info.uses_original_profile ? "" : " lossy", unsigned(info.bits_per_sample),
              session.alpha() ? " alpha" : "", info.have_animation ? " animated" : "");
+    describe_colours(pic, session.colour_name());
     pic->pixels = pixels.release();
     return 1;
 }

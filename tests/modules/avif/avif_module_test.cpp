@@ -1,4 +1,6 @@
-// AVIF files made by avifenc read to avifdec's pixels; ours decode in avifdec; orientation, frames, damage.
+// AVIF files made by avifenc read to avifdec's pixels; ours decode in avifdec; orientation, frames, colours, damage.
+#include "colour_oracle.h"
+#include "colour_profile.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -216,6 +218,56 @@ TEST_F(AvifModule, SequenceFramesIterateWithDelaysAndWrap)
 
     EXPECT_EQ(_Pic_FramesOpen(red.c_str()), nullptr);
     EXPECT_EQ(_Pic_FramesOpen(avifenc({red}, "single.avif").c_str()), nullptr);
+}
+
+// Tagged Display P3 by its nclx codes or by an ICC profile, a lossless file
+// reads as lcms2 turns its stored pixels into sRGB, and says so; so do a
+// sequence's frames. sRGB's codes, and kept colours, read as stored.
+TEST_F(AvifModule, TaggedColoursAreTurnedIntoSrgb)
+{
+    const Rows rows = smooth(33, 17);
+    const std::string source = png(rows, 33, "source");
+    const std::vector<std::uint8_t> p3 = zarn::profile_from_cicp(12, 13);
+    const std::string icc = temp_path("p3.icc");
+    write_file(icc, Bytes(p3.begin(), p3.end()));
+    struct Case {
+        std::vector<std::string> tag;
+        const char* ending;
+    };
+    for (const Case& c :
+         {Case{{"--cicp", "12/13/0"}, "4:4:4 - Display P3"},
+          Case{{"--cicp", "2/2/0", "--icc", icc}, "4:4:4 - Display P3"}, Case{{"--cicp", "1/13/0"}, "4:4:4"}}) {
+        SCOPED_TRACE(c.tag[1]);
+        std::vector<std::string> options{"-l"};
+        options.insert(options.end(), c.tag.begin(), c.tag.end());
+        options.push_back(source);
+        const std::string avif = avifenc(options, "tagged.avif");
+        ASSERT_FALSE(avif.empty());
+        ScopedPic stored, ours;
+        {
+            ScopedEnv keep("ZARN_KEEP_COLOURS", "1");
+            ASSERT_EQ(_Pic_Read(avif.c_str(), stored.get(), 0, 0), 1);
+        }
+        EXPECT_LE(largest_difference(rgb_rows(*stored), rows), 1);
+        EXPECT_TRUE(std::string(stored->description).ends_with("4:4:4")) << stored->description;
+        ASSERT_EQ(_Pic_Read(avif.c_str(), ours.get(), 0, 0), 1);
+        EXPECT_TRUE(std::string(ours->description).ends_with(c.ending)) << ours->description;
+        const bool tagged = std::string(c.ending).size() > 5;
+        EXPECT_LE(largest_difference(rgb_rows(*ours), tagged ? lcms_to_srgb(rgb_rows(*stored), p3) : rgb_rows(*stored)),
+                  tagged ? 2 : 0);
+    }
+
+    const std::string sequence = avifenc({"-l", "--cicp", "12/13/0", source, source}, "sequence.avif");
+    ASSERT_FALSE(sequence.empty());
+    PicFrames* frames = _Pic_FramesOpen(sequence.c_str());
+    ASSERT_NE(frames, nullptr);
+    ScopedPic frame;
+    std::int32_t delay = 0;
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(_Pic_FramesNext(frames, frame.get(), &delay), 1);
+        EXPECT_LE(largest_difference(rgb_rows(*frame), lcms_to_srgb(rows, p3)), 3) << i;
+    }
+    _Pic_FramesClose(frames);
 }
 
 TEST_F(AvifModule, DamagedOrHugeFilesRefusedOrReadCleanly)

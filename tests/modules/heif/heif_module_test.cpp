@@ -1,4 +1,6 @@
-// HEIF files made by heif-enc read to heif-convert's pixels; orientation, detection, damage, AVIF.
+// HEIF files made by heif-enc read to heif-convert's pixels; orientation, detection, damage, colours, AVIF.
+#include "colour_oracle.h"
+#include "colour_profile.h"
 #include "exif.h"
 #include "test_support.h"
 #include "zarnheif.h"
@@ -174,6 +176,36 @@ TEST_F(HeifModule, FoundByContentAndDamageIsRefusedOrReadCleanly)
     }
 }
 
+// Tagged Display P3 by an ICC profile, a lossless file reads as lcms2 turns
+// its stored pixels into sRGB, and says so; an untagged one, and kept
+// colours, read as stored. (heif-enc writes no nclx box into HEIC files;
+// the AVIF case below has one.)
+TEST_F(HeifModule, TaggedColoursAreTurnedIntoSrgb)
+{
+    if (!have_image_magick()) GTEST_SKIP() << "ImageMagick's convert not installed";
+    const std::string source = png_source("source.png", 33, 17);
+    const std::vector<std::uint8_t> p3 = zarn::profile_from_cicp(12, 13);
+    const std::string icc = temp_path("p3.icc"), tagged_png = temp_path("tagged.png");
+    write_file(icc, Bytes(p3.begin(), p3.end()));
+    ASSERT_EQ(run_tool({"convert", source, "-profile", icc, tagged_png}).status, 0);
+    for (const std::string& png : {tagged_png, source}) {
+        SCOPED_TRACE(png);
+        const std::string file = heif_enc(png, "tagged.heic", {"-L", "-p", "chroma=444", "--matrix_coefficients=0"});
+        ASSERT_FALSE(file.empty());
+        ScopedPic stored, ours;
+        {
+            ScopedEnv keep("ZARN_KEEP_COLOURS", "1");
+            ASSERT_EQ(_Pic_Read_HEIF(file.c_str(), stored.get()), 1);
+        }
+        EXPECT_STREQ(stored->description, "HEIC : 33x17 8-bit");
+        ASSERT_EQ(_Pic_Read_HEIF(file.c_str(), ours.get()), 1);
+        const bool tagged = png == tagged_png;
+        EXPECT_STREQ(ours->description, tagged ? "HEIC : 33x17 8-bit - Display P3" : "HEIC : 33x17 8-bit");
+        EXPECT_LE(largest_difference(rgb_rows(*ours), tagged ? lcms_to_srgb(rgb_rows(*stored), p3) : rgb_rows(*stored)),
+                  tagged ? 2 : 0);
+    }
+}
+
 TEST_F(HeifModule, AvifReadsThroughTheHeifReader)
 {
     heif_init(nullptr);
@@ -190,6 +222,19 @@ TEST_F(HeifModule, AvifReadsThroughTheHeifReader)
     ScopedPic peer;
     heif_convert(avif, peer);
     EXPECT_LE(largest_difference(rgb_rows(*ours), rgb_rows(*peer)), 1);
+
+    // Colours named by nclx codes are turned into sRGB here as in the AVIF module.
+    const std::string p3 = temp_path("p3.avif");
+    ASSERT_EQ(run_tool({"avifenc", "-l", "--cicp", "12/13/0", source, p3}).status, 0);
+    ScopedPic stored, turned;
+    {
+        ScopedEnv keep("ZARN_KEEP_COLOURS", "1");
+        ASSERT_EQ(_Pic_Read_HEIF(p3.c_str(), stored.get()), 1);
+    }
+    ASSERT_EQ(_Pic_Read_HEIF(p3.c_str(), turned.get()), 1);
+    EXPECT_STREQ(turned->description, "AVIF : 33x17 8-bit - Display P3");
+    EXPECT_LE(largest_difference(rgb_rows(*turned), lcms_to_srgb(rgb_rows(*stored), zarn::profile_from_cicp(12, 13))),
+              2);
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
-// JPEG XL files made by cjxl read to djxl's pixels; ours decode in djxl; frames, orientation, damage.
+// JPEG XL files made by cjxl read to djxl's pixels; ours decode in djxl; frames, orientation, colours, damage.
+#include "colour_oracle.h"
+#include "colour_profile.h"
 #include "exif.h"
 #include "test_support.h"
 
@@ -59,6 +61,8 @@ protected:
     {
         const std::string png = temp_path("djxl.png");
         if (run_tool({"djxl", jxl, png, "--quiet"}).status != 0) return false;
+        // djxl writes the file's own colour space, which ours is compared in.
+        const ScopedEnv keep("ZARN_KEEP_COLOURS", "1");
         return _Pic_Read(png.c_str(), pic.get(), 0, 0) == 1;
     }
 };
@@ -226,6 +230,53 @@ TEST_F(JxlModule, OrientationIsAppliedUnlessKept)
     zarn::set_keep_stored_orientation(false);
     ASSERT_EQ(read, 1);
     EXPECT_EQ(rgb_rows(*kept), stored);
+}
+
+// A PNG tagged Display P3 becomes a lossless file that keeps its profile,
+// turned into sRGB here by lcms2, and a lossy one in the codec's own space
+// that names P3, turned by libjxl; both read as lcms2 turns the stored
+// pixels and say so. An untagged file, and kept colours, read as stored.
+TEST_F(JxlModule, TaggedColoursAreTurnedIntoSrgb)
+{
+    if (!have_image_magick()) GTEST_SKIP() << "ImageMagick's convert not installed";
+    const std::string source = temp_path("source.ppm"), tagged = temp_path("tagged.png"), icc = temp_path("p3.icc");
+    // Colours well inside sRGB: near its edge, the 8-bit P3 pixels the
+    // oracle starts from lose too much for the lossy case.
+    Rows pastel(17);
+    for (int y = 0; y < 17; ++y)
+        for (int x = 0; x < 33; ++x)
+            pastel[std::size_t(y)].insert(
+                pastel[std::size_t(y)].end(),
+                {std::uint8_t(70 + x * 4), std::uint8_t(190 - y * 5), std::uint8_t(90 + x + y)});
+    write_file(source, ppm(pastel, 33));
+    const std::vector<std::uint8_t> p3 = zarn::profile_from_cicp(12, 13);
+    write_file(icc, Bytes(p3.begin(), p3.end()));
+    ASSERT_EQ(run_tool({"convert", source, "-profile", icc, tagged}).status, 0);
+    struct Case {
+        std::string source;
+        const char* distance;
+        const char* ending;
+        int within;
+    };
+    for (const Case& c : {Case{tagged, "0", "8-bit - Display P3", 2}, Case{tagged, "1", "8-bit - Display P3", 3},
+                          Case{source, "0", "8-bit", 0}}) {
+        SCOPED_TRACE(c.source + " -d " + c.distance);
+        const std::string jxl = cjxl(c.source, "tagged.jxl", {"-d", c.distance});
+        ASSERT_FALSE(jxl.empty());
+        ScopedPic stored, ours;
+        {
+            ScopedEnv keep("ZARN_KEEP_COLOURS", "1");
+            ASSERT_EQ(_Pic_Read(jxl.c_str(), stored.get(), 0, 0), 1);
+        }
+        EXPECT_TRUE(std::string(stored->description).ends_with("8-bit")) << stored->description;
+        ASSERT_EQ(_Pic_Read(jxl.c_str(), ours.get(), 0, 0), 1);
+        EXPECT_TRUE(std::string(ours->description).ends_with(c.ending)) << ours->description;
+        const Rows expected = c.within ? lcms_to_srgb(rgb_rows(*stored), p3) : pastel;
+        EXPECT_LE(largest_difference(rgb_rows(*ours), expected), c.within);
+        if (c.within) {
+            EXPECT_GT(largest_difference(rgb_rows(*ours), rgb_rows(*stored)), 8);
+        }
+    }
 }
 
 TEST_F(JxlModule, DamagedOrOversizedFilesAreRefusedOrReadCleanly)
