@@ -336,7 +336,7 @@ void TForm1::FormKeyPress(QChar key)
 
 void TForm1::keyPressEvent(QKeyEvent* event)
 {
-    if (history_key(*event) || zoom_key(*event)) return;
+    if (history_key(*event) || zoom_key(*event) || file_key(*event)) return;
     QChar key;
     if (event->key() == Qt::Key_Escape) key = QChar(27);
     else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) key = QChar('\r');

@@ -3,6 +3,7 @@
 
 #include "Unit2.h"
 #include "Unit4.h"
+#include "file_operations.h"
 #include "lazy_file_dialog.h"
 #include "process_codes.h"
 #include "settings_store.h"
@@ -218,6 +219,25 @@ public:
     int RedoCount() const { return core_->redoCount(); }
 
     // File-type registration: n = 0 for every format, else format n.
+    // Operations on the file shown (file_operations.cpp). Delete puts it in
+    // the trash and steps on to the next picture (the previous at the end,
+    // the open dialog when none is left); Ctrl+Z right after brings it back.
+    void deleteClick();
+    void deleteForGoodClick();
+    void renameClick();
+    void copyToFolderClick();
+    void moveToFolderClick();
+    // The work of the two above once the folder is chosen; true when done.
+    bool CopyToFolder(const QString& folder);
+    bool MoveToFolder(const QString& folder);
+    // JPEG files turn losslessly on disk and are read again; other pictures
+    // take the quarter turn of the working picture.
+    void rotateFileRightClick();
+    void rotateFileLeftClick();
+    void flipFileClick();
+    // True when the last delete was undone (or refused with a message).
+    bool RestoreDeleted();
+
     void RegisterFormats(int n);
     void RegisterExtension(const QString& extensionText);
     void WriteClassKeys();
@@ -362,6 +382,12 @@ private:
     // than the view.
     bool history_key(const QKeyEvent& event);
 
+    // file_operations.cpp
+    bool file_key(const QKeyEvent& event);
+    void step_on_after_removal();
+    void remember_destination(const QString& folder);
+    void turn_file(int turn);
+    show::LastDelete last_delete_;
     // The menu items whose state or caption follows the picture; an item a
     // menu does not have stays null.
     struct MenuItems {

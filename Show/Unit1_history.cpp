@@ -41,7 +41,8 @@ bool TForm1::history_key(const QKeyEvent& event)
         }
     }
     if (modifiers == Qt::ControlModifier && key == Qt::Key_Z) {
-        UndoClick();
+        // Right after a delete, the undo brings the file back instead.
+        if (!RestoreDeleted()) UndoClick();
         return true;
     }
     if ((modifiers == (Qt::ControlModifier | Qt::ShiftModifier) && key == Qt::Key_Z) ||

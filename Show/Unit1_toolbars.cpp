@@ -108,6 +108,15 @@ void TForm1::create_menus()
     add_item(PopupMenu1, "&Preferences ", "xprefs", this, &TForm1::xprefsClick);
     PopupMenu1->addSeparator();
     add_item(PopupMenu1, "Exit", "exit", this, &TForm1::exitClick);
+    PopupMenu1->addSeparator();
+    add_item(PopupMenu1, "Copy To Folder...\tCtrl+Shift+C", "copyToFolder", this, &TForm1::copyToFolderClick);
+    add_item(PopupMenu1, "Move To Folder...\tCtrl+Shift+M", "moveToFolder", this, &TForm1::moveToFolderClick);
+    add_item(PopupMenu1, "Rename...\tF2", "rename", this, &TForm1::renameClick);
+    add_item(PopupMenu1, "Delete\tDel", "delete", this, &TForm1::deleteClick);
+    add_item(PopupMenu1, "Delete for Good...\tShift+Del", "deleteForGood", this, &TForm1::deleteForGoodClick);
+    add_item(PopupMenu1, "Rotate File Right\tCtrl+R", "rotateFileRight", this, &TForm1::rotateFileRightClick);
+    add_item(PopupMenu1, "Rotate File Left\tCtrl+Shift+R", "rotateFileLeft", this, &TForm1::rotateFileLeftClick);
+    add_item(PopupMenu1, "Flip File", "flipFile", this, &TForm1::flipFileClick);
     connect(PopupMenu1, &QMenu::aboutToShow, this, &TForm1::PopupMenu1Popup);
 
     ImageMenu = new QMenu(this);

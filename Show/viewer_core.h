@@ -117,7 +117,8 @@ public:
 
     // The other pictures of the file's folder (viewer_core_folder.cpp).
     enum class PictureStep { Next, Previous, First, Last };
-    bool step(PictureStep step);
+    // Without `beep`, finding no picture that way is silent.
+    bool step(PictureStep step, bool beep = true);
 
     // Later copies of the program hand their argument over through a local
     // server (viewer_core_handoff.cpp). A modal window works on the picture

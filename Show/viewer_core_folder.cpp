@@ -37,7 +37,7 @@ void ViewerCore::list_folder(const QString& folder)
     std::sort(listing_.names.begin(), listing_.names.end(), listed_before);
 }
 
-bool ViewerCore::step(PictureStep step)
+bool ViewerCore::step(PictureStep step, bool beep)
 {
     if (FileName.isEmpty()) {
         QApplication::beep();
@@ -96,7 +96,7 @@ bool ViewerCore::step(PictureStep step)
     FileTitle = kept_title;
     PicFormat = kept_format;
     setTitle(kept_caption);
-    QApplication::beep();
+    if (beep) QApplication::beep();
     return false;
 }
 

@@ -48,6 +48,7 @@ const std::array kRows{
     SettingRow{"PrefsLeft", &S::PrefsLeft, "200"},
     SettingRow{"StartDir", &S::StartDir, ""},
     SettingRow{"SaveDir", &S::SaveDir, ""},
+    SettingRow{"Destinations", &S::Destinations, ""},
 };
 
 int stored_number(const SettingsStore& store, const SettingRow& row)

@@ -33,6 +33,7 @@ struct ViewerSettings {
     int Save{};
     bool FitLarge{};   // a picture larger than the screen opens fitted to it
     bool WheelZoom{};  // the wheel zooms without Ctrl
+    QString Destinations;  // the last folders copied or moved to (controls::storedDestinations)
     bool operator==(const ViewerSettings&) const = default;
 };
 

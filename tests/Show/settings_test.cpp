@@ -68,6 +68,7 @@ TEST(ShowSettings, ClosingWritesEveryValueAsText)
         "AllowCrop", "CropStep",   "Save",        "JpegQuality", "JpegScale", "Display",    "Overwrite", "Progress",
         "Slideshow", "OnlyOne",    "StdButton",   "Loop",        "SlideBeep", "SlideValid", "Scale",     "PrefsTop",
         "PrefsLeft", "StartDir",   "SaveDir",     "Program",     "AskSave",   "FitLarge",   "WheelZoom"};
+    expected << "Destinations";
     for (const char* extension : {"", "bmp", "gif", "ppm,pgm,pbm", "jpg", "pcd", "tif", "tga", "pcx", "png", "iff",
                                   "R8", "webp", "avif", "heic,heif", "jxl", "dng,cr2,cr3,nef,arw,orf,rw2,pef,srw"})
         expected << QStringLiteral("Editor-") + extension;
