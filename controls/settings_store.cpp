@@ -17,10 +17,19 @@ struct Default {
 // "Show", keeps its defaults in its table of settings, which reads every
 // value with its default given (text with a fallback).
 constexpr Default kDefaults[] = {
-    {"Browser", "WindowTop", "128"},      {"Browser", "WindowLeft", "196"},    {"Browser", "WindowWidth", "466"},
-    {"Browser", "WindowHeight", "251"},   {"Browser", "TreeWidth", "166"},     {"Browser", "ListWidth", "105"},
-    {"PrintPreview", "WindowLeft", "20"}, {"PrintPreview", "WindowTop", "10"}, {"PrintPreview", "ImageLeft", "20"},
-    {"PrintPreview", "ImageTop", "10"},   {"PrintPreview", "Grid", "0"},       {"PrintPreview", "Proportional", "0"},
+    {"Browser", "WindowTop", "128"},
+    {"Browser", "WindowLeft", "196"},
+    {"Browser", "WindowWidth", "466"},
+    {"Browser", "WindowHeight", "251"},
+    {"Browser", "TreeWidth", "166"},
+    {"Browser", "ListWidth", "105"},
+    {"Browser", "Grid", "0"},
+    {"PrintPreview", "WindowLeft", "20"},
+    {"PrintPreview", "WindowTop", "10"},
+    {"PrintPreview", "ImageLeft", "20"},
+    {"PrintPreview", "ImageTop", "10"},
+    {"PrintPreview", "Grid", "0"},
+    {"PrintPreview", "Proportional", "0"},
     {"PrintPreview", "Metric", "0"},
 };
 

@@ -7,6 +7,7 @@
 #include "file_filters.h"
 #include "private_temp.h"
 #include "settings_store.h"
+#include "thumbnail_grid.h"
 #include "windows.h"
 #include "zarngfx.h"
 
@@ -16,6 +17,8 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
 #include <QScreen>
 #include <QShowEvent>
 #include <QSignalBlocker>
@@ -85,6 +88,18 @@ QString nearestFolder(const QString& path)
     return folder;
 }
 
+// Four tiles, for the switch to the grid where the icon theme has no glyph.
+QIcon gridGlyph(const QColor& colour)
+{
+    QPixmap tiles(32, 32);
+    tiles.fill(Qt::transparent);
+    QPainter painter(&tiles);
+    for (const QPoint& corner : {QPoint(3, 3), QPoint(18, 3), QPoint(3, 18), QPoint(18, 18)})
+        painter.fillRect(QRect(corner, QSize(11, 11)), colour);
+    painter.end();
+    return QIcon(tiles);
+}
+
 // The hourglass while the library converts on the calling thread.
 class BusyCursor {
 public:
@@ -136,6 +151,17 @@ TImageForm::TImageForm(QWidget* parent)
     ui->FileListBox1->installEventFilter(this);
     ui->FileListBox1->viewport()->installEventFilter(this);
     ui->Image1->installEventFilter(this);
+
+    // The thumbnails share the list's place, its picks and its keys.
+    grid = new gfx24::ThumbnailGrid(ui->FileStack1);
+    ui->FileStack1->addWidget(grid);
+    ui->GridButton->setIcon(
+        QIcon::fromTheme(QStringLiteral("view-grid"), gridGlyph(palette().color(QPalette::ButtonText))));
+    connect(grid, &gfx24::ThumbnailGrid::picked, this, &TImageForm::FileGrid1Pick);
+    connect(grid, &gfx24::ThumbnailGrid::chosen, this, &TImageForm::Choose);
+    connect(ui->GridButton, &QToolButton::toggled, this, &TImageForm::GridButtonClick);
+    grid->installEventFilter(this);
+    ui->GridButton->setChecked(settings->flag(QStringLiteral("Grid")));
 }
 
 TImageForm::~TImageForm()
@@ -205,7 +231,7 @@ void TImageForm::FormShow()
 {
     // 1.
     SetFileName(path);
-    ui->FileListBox1->setFocus();
+    ui->FileStack1->currentWidget()->setFocus();
     FileListBox1Click();
     // 2.
     ui->Label1->setText(FileListPath());
@@ -230,6 +256,7 @@ bool TImageForm::SetFileName(const QString& name)
         ui->FileListBox1->setCurrentItem(found.first());
         ui->FileListBox1->scrollToItem(found.first());
     }
+    grid->selectRow(ui->FileListBox1->currentRow());
     return true;
 }
 
@@ -242,12 +269,42 @@ void TImageForm::ListFolder(const QString& target)
     const QStringList names = QDir(target).entryList(mask, QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
     ui->FileListBox1->addItems(names);
     ui->FileListBox1->setCurrentRow(-1);
+    grid->showFolder(target, names);
 }
 
 QString TImageForm::FileListPath() const
 {
     const QListWidgetItem* selected = ui->FileListBox1->currentItem();
     return selected && selected->isSelected() ? folder + selected->text() : QString();
+}
+
+void TImageForm::GridButtonClick(bool on)
+{
+    QWidget* view = on ? static_cast<QWidget*>(grid) : ui->FileListBox1;
+    const bool had_focus = ui->FileStack1->currentWidget()->hasFocus();
+    const QListWidgetItem* selected = ui->FileListBox1->currentItem();
+    grid->selectRow(selected && selected->isSelected() ? ui->FileListBox1->currentRow() : -1);
+    ui->FileStack1->setCurrentWidget(view);
+    // A grid too narrow for one cell takes the width from the tree, which
+    // keeps a third of their side.
+    QList<int> shares = ui->Splitter1->sizes();
+    const int wanted =
+        grid->gridSize().width() + grid->verticalScrollBar()->sizeHint().width() + 2 * grid->frameWidth();
+    if (on && shares.size() == 2 && shares[1] < wanted) {
+        const int moved = std::min(wanted - shares[1], std::max(0, shares[0] - (shares[0] + shares[1]) / 3));
+        ui->Splitter1->setSizes({shares[0] - moved, shares[1] + moved});
+    }
+    grid->setActive(on);
+    if (had_focus) view->setFocus();
+}
+
+void TImageForm::FileGrid1Pick(int row)
+{
+    {
+        const QSignalBlocker quiet(ui->FileListBox1);
+        ui->FileListBox1->setCurrentRow(row);
+    }
+    FileListBox1Click();
 }
 
 void TImageForm::FileListBox1Click()
@@ -343,8 +400,11 @@ void TImageForm::PlaceControls()
     ui->Panel3->setGeometry(0, body_height, client_width, status_height);
     const QRect inside = ui->Panel3->contentsRect();
     ui->Progbar1->setGeometry(inside.left(), inside.top(), kBarWidth, inside.height());
-    ui->Label1->setGeometry(inside.left() + kBarWidth + 4, inside.top(), std::max(0, inside.width() - kBarWidth - 4),
-                            inside.height());
+    const int button = inside.height();
+    ui->Label1->setGeometry(inside.left() + kBarWidth + 4, inside.top(),
+                            std::max(0, inside.width() - kBarWidth - 4 - button), inside.height());
+    ui->GridButton->setGeometry(inside.right() + 1 - button, inside.top(), button, button);
+    ui->GridButton->setIconSize(QSize(button - 4, button - 4));
 
     const int top = (client_height - (side + status_height)) / 2;
     const int left = (client_width - (side + column)) / 2 + column;
@@ -386,7 +446,7 @@ bool TImageForm::FormKeyPress(int key)
 
 bool TImageForm::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == ui->FileListBox1 && event->type() == QEvent::KeyPress) {
+    if ((watched == ui->FileListBox1 || watched == grid) && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier)
             if (FormKeyPress(key->key())) return true;
@@ -461,6 +521,7 @@ void TImageForm::FormClose()
         const QList<int> shares = ui->Splitter1->sizes();
         settings->setNumber(QStringLiteral("TreeWidth"), shares.value(0));
         settings->setNumber(QStringLiteral("ListWidth"), shares.value(1));
+        settings->setFlag(QStringLiteral("Grid"), ui->GridButton->isChecked());
         settings->sync();
         settings.reset();
     }

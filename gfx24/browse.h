@@ -13,6 +13,10 @@
 
 class SettingsStore;
 
+namespace gfx24 {
+class ThumbnailGrid;
+}
+
 namespace Ui {
 class TImageForm;
 }
@@ -55,6 +59,10 @@ private:
     void FormClick();
     void Choose();
     void FileListBox1Click();
+    // The grid of thumbnails in the list's place, or the list again; the
+    // same file stays picked.
+    void GridButtonClick(bool on);
+    void FileGrid1Pick(int row);
     void DirTree1Change();
     void DirTree1AddDir(const QString& Filename, bool& DoAdd);
     // Handles Enter, Space and Esc from the window or the file list.
@@ -73,6 +81,7 @@ private:
 
     std::unique_ptr<Ui::TImageForm> ui;
     std::unique_ptr<SettingsStore> settings;
+    gfx24::ThumbnailGrid* grid = nullptr;  // beside the file list in FileStack1
     gfx24::Record record;
     QStringList mask;
     QString folder;           // the folder the file list shows, ending in "/"
