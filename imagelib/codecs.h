@@ -172,6 +172,10 @@ bool module_present(const char* module);
 int read_with_module(const char* path, PicImage* pic, const char* module, const char* routine);
 int write_with_module(const char* path, PicImage* pic, const char* module, const char* routine, int quality,
                       bool lossless);
+// A PNG with tEXt entries (`count` pairs of Latin-1 `keys` and `values`)
+// through zarnpng's `_Pic_Write_PNG_Text`, compressed for speed: the
+// thumbnail cache's files. The module stays loaded once it is found.
+int write_png_text(const char* path, PicImage* pic, const char* const* keys, const char* const* values, int count);
 // A camera RAW's embedded preview through zarnraw's
 // `int _Pic_Read_RAW_Preview(const char*, PicImage*, int32_t* full_width, int32_t* full_height)`.
 int read_raw_preview(const char* path, PicImage* pic, std::int32_t* full_width, std::int32_t* full_height);

@@ -11,6 +11,8 @@ using ReadRoutine = int (*)(const char* path, PicImage* pic);
 using WritePngRoutine = int (*)(const char* path, PicImage* pic);
 using WriteTiffRoutine = int (*)(const char* path, PicImage* pic, int compression);
 using WriteRoutine = int (*)(const char* path, PicImage* pic, int quality, int lossless);
+using WritePngTextRoutine = int (*)(const char* path, PicImage* pic, const char* const* keys,
+                                    const char* const* values, int count);
 using PreviewRoutine = int (*)(const char* path, PicImage* pic, std::int32_t* full_width, std::int32_t* full_height);
 
 int no_module()
@@ -96,6 +98,17 @@ int write_png(const char* path, PicImage* pic)
 {
     return write_outside<WritePngRoutine>(path, "zarnpng", "_Pic_Write_PNG",
                                           [&](WritePngRoutine write, const char* name) { return write(name, pic); });
+}
+
+int write_png_text(const char* path, PicImage* pic, const char* const* keys, const char* const* values, int count)
+{
+    // Thumbnails are written many at a time from several threads: loading
+    // and unloading the module (and libpng under it) for each would cost
+    // more than the small write itself, so the one handle is never freed.
+    static void* const module = load_module("zarnpng");
+    const auto write = reinterpret_cast<WritePngTextRoutine>(find_export(module, "_Pic_Write_PNG_Text"));
+    if (!write) return no_module();
+    return write(path, pic, keys, values, count);
 }
 
 int write_tiff(const char* path, PicImage* pic, int compression)

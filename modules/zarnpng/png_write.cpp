@@ -117,13 +117,23 @@ int strategy_for(const PicImage* pic)
     return best;
 }
 
+// What a write adds to the plain picture: text entries before the pixels,
+// and a zlib level (-1 libpng's own).
+struct Extras {
+    png_text* texts = nullptr;
+    int text_count = 0;
+    int level = -1;
+};
+
 // Holds the setjmp; it keeps no object with a destructor.
-bool encode(PngWrite& job, std::FILE* stream, PicImage* pic, int strategy)
+bool encode(PngWrite& job, std::FILE* stream, PicImage* pic, int strategy, const Extras& extras = {})
 {
     if (setjmp(png_jmpbuf(job.png))) return false;
     png_structp png = job.png;
     png_infop info = job.info;
     png_init_io(png, stream);
+    if (extras.level >= 0) png_set_compression_level(png, extras.level);
+    if (extras.text_count > 0) png_set_text(png, info, extras.texts, extras.text_count);
     const auto width = png_uint_32(pic->width);
     const auto height = png_uint_32(pic->height);
 
@@ -159,8 +169,53 @@ bool encode(PngWrite& job, std::FILE* stream, PicImage* pic, int strategy)
     return true;
 }
 
+// A thumbnail is written often and read often, and is small: a low zlib
+// level saves most of the time for a few per cent of size.
+constexpr int kTextLevel = 2;
+
+// Whether the entries can be stored as tEXt, whose keys have 1 to 79 characters.
+bool valid_texts(const char* const* keys, const char* const* values, int count)
+{
+    if (count < 0 || count > 64 || (count > 0 && (!keys || !values))) return false;
+    for (int i = 0; i < count; ++i) {
+        if (!keys[i] || !values[i]) return false;
+        const std::size_t length = std::strlen(keys[i]);
+        if (length < 1 || length > 79) return false;
+    }
+    return true;
+}
+
 }  // namespace
 }  // namespace zarn::png
+
+ZARNPNG_EXPORT int _Pic_Write_PNG_Text(const char* path, PicImage* pic, const char* const* keys,
+                                       const char* const* values, int count)
+{
+    using namespace zarn;
+    if (!path || !pic || !pic->pixels) return 0;
+    if (pic->bits != 1 && pic->bits != 24 && (pic->bits < 2 || pic->bits > 8)) return 0;
+    if (!image_bytes(pic->width, pic->height, pic->bits) || !png::valid_texts(keys, values, count)) return 0;
+    return guarded([&] {
+        std::vector<png_text> texts(static_cast<std::size_t>(count));
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            texts[i].compression = PNG_TEXT_COMPRESSION_NONE;
+            texts[i].key = const_cast<char*>(keys[i]);
+            texts[i].text = const_cast<char*>(values[i]);
+            texts[i].text_length = std::strlen(values[i]);
+        }
+        OutputFile out(path, pic);
+        if (!out) return 0;
+        png::PngWrite job;
+        job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png::fail, png::ignore_warning);
+        if (!job.png) return 0;
+        job.info = png_create_info_struct(job.png);
+        const png::Extras extras{texts.data(), count, png::kTextLevel};
+        const bool encoded = job.info && png::encode(job, out.get(), pic, Z_FILTERED, extras);
+        png_destroy_write_struct(&job.png, &job.info);
+        if (!encoded) return 0;
+        return out.commit() ? 1 : 0;
+    });
+}
 
 ZARNPNG_EXPORT int _Pic_Write_PNG(const char* path, PicImage* pic)
 {

@@ -1,4 +1,4 @@
-// The PNG module's routines: the two it exports and the stream-level reader the fuzz target calls.
+// The PNG module's routines: the three it exports and the stream-level reader the fuzz target calls.
 #pragma once
 
 #include "zarngfx.h"
@@ -9,6 +9,10 @@
 
 ZARNPNG_EXPORT int _Pic_Read_PNG(const char* path, PicImage* pic);
 ZARNPNG_EXPORT int _Pic_Write_PNG(const char* path, PicImage* pic);
+// The same with tEXt entries before the pixels and quick compression:
+// `count` keys (1 to 79 Latin-1 characters) and their values.
+ZARNPNG_EXPORT int _Pic_Write_PNG_Text(const char* path, PicImage* pic, const char* const* keys,
+                                       const char* const* values, int count);
 
 namespace zarn::png {
 

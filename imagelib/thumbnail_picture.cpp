@@ -1,0 +1,187 @@
+// A thumbnail's pixels: JPEG decoded scaled down, a RAW's embedded preview, anything else read whole; then area
+// averaged.
+#include "thumbnail_picture.h"
+
+#include "checked.h"
+#include "record.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace zarn {
+namespace {
+
+constexpr int kJpegCode = 4;
+constexpr int kPhotoCdCode = 5;
+constexpr int kRawCode = 16;
+constexpr int kMaxMarkers = 4096;
+
+// For each source index along one axis of a reduction, the first result
+// index it falls in and its share of that result and of the next one. A
+// result spans at least one source pixel, so no source pixel touches more
+// than two results.
+struct Share {
+    std::size_t into = 0;
+    float first = 0, second = 0;
+};
+
+std::vector<Share> axis_shares(std::int64_t source, std::int64_t target)
+{
+    // In units of 1/target of a source pixel, result o covers
+    // [o*source, (o+1)*source) and source pixel i covers [i*target, (i+1)*target).
+    std::vector<Share> shares(static_cast<std::size_t>(source));
+    const float unit = 1.0f / static_cast<float>(source);
+    for (std::int64_t i = 0; i < source; ++i) {
+        const std::int64_t from = i * target, to = from + target;
+        const std::int64_t into = from / source;
+        const std::int64_t split = std::min(to, (into + 1) * source);
+        Share& share = shares[static_cast<std::size_t>(i)];
+        share.into = static_cast<std::size_t>(into);
+        share.first = static_cast<float>(split - from) * unit;
+        share.second = into + 1 < target ? static_cast<float>(to - split) * unit : 0.0f;
+    }
+    return shares;
+}
+
+bool is_frame_marker(int marker)
+{
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+}  // namespace
+
+std::optional<StoredSize> jpeg_stored_size(std::FILE* stream)
+{
+    unsigned char start[2];
+    if (std::fread(start, 1, 2, stream) != 2 || start[0] != 0xFF || start[1] != 0xD8) return std::nullopt;
+    for (int count = 0; count < kMaxMarkers; ++count) {
+        int marker = 0;
+        // Fill bytes (0xFF runs) may stand before a marker.
+        do marker = std::fgetc(stream);
+        while (marker == 0xFF);
+        if (marker == EOF) return std::nullopt;
+        if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) continue;
+        if (marker == 0xD9 || marker == 0xDA) return std::nullopt;  // no frame before the data
+        unsigned char length_bytes[2];
+        if (std::fread(length_bytes, 1, 2, stream) != 2) return std::nullopt;
+        const unsigned length = unsigned(length_bytes[0]) << 8 | length_bytes[1];
+        if (length < 2) return std::nullopt;
+        if (is_frame_marker(marker)) {
+            unsigned char frame[5];
+            if (length < 2 + sizeof frame || std::fread(frame, 1, sizeof frame, stream) != sizeof frame)
+                return std::nullopt;
+            const StoredSize size{unsigned(frame[3]) << 8 | frame[4], unsigned(frame[1]) << 8 | frame[2]};
+            if (size.width == 0 || size.height == 0) return std::nullopt;
+            return size;
+        }
+        if (std::fseek(stream, long(length) - 2, SEEK_CUR) != 0) return std::nullopt;
+        // The next byte must start a marker; anything else is not JPEG.
+        const int next = std::fgetc(stream);
+        if (next != 0xFF) return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+int jpeg_scale_for(StoredSize stored, int size)
+{
+    const std::uint32_t longer = std::max(stored.width, stored.height);
+    const auto wanted = static_cast<std::uint32_t>(std::max(size, 1));
+    // libjpeg rounds a scaled side up.
+    for (const auto [argument, denominator] : {std::pair{3, 8u}, std::pair{2, 4u}, std::pair{1, 2u}})
+        if ((longer + denominator - 1) / denominator >= wanted) return argument;
+    return 0;
+}
+
+bool area_reduce(PicImage* pic, int width, int height)
+{
+    if (!pic->pixels || width <= 0 || height <= 0 || width > pic->width || height > pic->height) return false;
+    if (!row_bytes(pic->width, pic->bits)) return false;
+    const auto source_width = std::size_t(pic->width), source_height = std::size_t(pic->height);
+    const auto target_width = std::size_t(width), target_height = std::size_t(height);
+    const std::vector<Share> across = axis_shares(pic->width, width);
+    const std::vector<Share> down = axis_shares(pic->height, height);
+    std::vector<float> sums(3 * target_width * target_height, 0.0f);
+    std::vector<float> row_sums(3 * target_width);
+    std::vector<unsigned char> rgb(3 * source_width);
+    for (std::size_t y = 0; y < source_height; ++y) {
+        record_rgb_row(pic, y, rgb.data());
+        std::fill(row_sums.begin(), row_sums.end(), 0.0f);
+        for (std::size_t x = 0; x < source_width; ++x) {
+            const Share& share = across[x];
+            float* into = row_sums.data() + 3 * share.into;
+            const unsigned char* pixel = rgb.data() + 3 * x;
+            for (std::size_t c = 0; c < 3; ++c) into[c] += share.first * float(pixel[c]);
+            if (share.second > 0)
+                for (std::size_t c = 0; c < 3; ++c) into[3 + c] += share.second * float(pixel[c]);
+        }
+        const Share& share = down[y];
+        float* into = sums.data() + 3 * target_width * share.into;
+        for (std::size_t i = 0; i < row_sums.size(); ++i) into[i] += share.first * row_sums[i];
+        if (share.second > 0)
+            for (std::size_t i = 0; i < row_sums.size(); ++i) into[row_sums.size() + i] += share.second * row_sums[i];
+    }
+    PixelBlock block = allocate_image(width, height, 24);
+    if (!block) return false;
+    for (std::size_t i = 0; i < sums.size(); ++i)
+        block.get()[i] = static_cast<unsigned char>(std::clamp(std::lround(sums[i]), 0l, 255l));
+    std::free(pic->pixels);
+    pic->pixels = block.release();
+    pic->width = width;
+    pic->height = height;
+    pic->bits = 24;
+    pic->colours = 0;
+    return true;
+}
+
+bool read_thumbnail_picture(const char* path, int size, PicImage* pic, std::int32_t& full_width,
+                            std::int32_t& full_height)
+{
+    const int format = _Pic_Valid(path);
+    bool read = false;
+    if (format == kRawCode) read = _Pic_ReadPreview(path, pic, &full_width, &full_height) != 0;
+    if (!read && format == kJpegCode) {
+        std::optional<StoredSize> stored;
+        if (FilePtr stream{std::fopen(path, "rb")}) stored = jpeg_stored_size(stream.get());
+        const int scale = stored ? jpeg_scale_for(*stored, size) : 0;
+        read = _Pic_Read(path, pic, 0, scale) != 0;
+        if (read && stored && scale != 0) {
+            // The reader turned the picture upright; so does the whole size.
+            const bool turned = stored->width != stored->height && pic->width != pic->height &&
+                                (stored->width > stored->height) != (pic->width > pic->height);
+            full_width = std::int32_t(turned ? stored->height : stored->width);
+            full_height = std::int32_t(turned ? stored->width : stored->height);
+        } else if (read) {
+            full_width = pic->width;
+            full_height = pic->height;
+        }
+    }
+    if (!read && format == kPhotoCdCode) {
+        // The base picture is 768 x 512; its smaller renditions are a half
+        // and a quarter of that.
+        const int resolution = size <= 128 ? 1 : size <= 256 ? 2 : 3;
+        read = _Pic_Read(path, pic, resolution, 0) != 0;
+        const int factor = resolution == 1 ? 4 : resolution == 2 ? 2 : 1;
+        full_width = pic->width * factor;
+        full_height = pic->height * factor;
+    }
+    if (!read && format != kJpegCode && format != kPhotoCdCode) {
+        read = _Pic_Read(path, pic, 0, 0) != 0;
+        full_width = pic->width;
+        full_height = pic->height;
+    }
+    if (!read || pic->width <= 0 || pic->height <= 0) return false;
+
+    const int longer = std::max(pic->width, pic->height);
+    int width = pic->width, height = pic->height;
+    if (longer > size) {
+        const auto scaled = [&](int side) {
+            return std::max(1, int(std::lround(double(side) * double(size) / double(longer))));
+        };
+        width = pic->width == longer ? size : scaled(pic->width);
+        height = pic->height == longer ? size : scaled(pic->height);
+    }
+    return area_reduce(pic, width, height);
+}
+
+}  // namespace zarn
