@@ -1,6 +1,8 @@
-// WebP module, animation frames: libwebp composites each canvas; it is laid over white, turned upright and timed here.
+// WebP module, animation frames: libwebp composites each canvas; it is laid over white, turned into sRGB, upright and
+// timed here.
 #include "zarnwebp.h"
 
+#include "colour_profile.h"
 #include "record.h"
 #include "shared_rules.h"
 
@@ -16,7 +18,8 @@ struct Frames {
     WebPAnimDecoder* decoder = nullptr;
     int width = 0, height = 0;
     int orientation = 1;
-    int previous_end = 0;  // where the last frame handed out ended, in ms
+    SrgbTransform colours;  // the file's profile to sRGB, empty when there is nothing to do
+    int previous_end = 0;   // where the last frame handed out ended, in ms
 
     ~Frames() { WebPAnimDecoderDelete(decoder); }
 };
@@ -47,6 +50,8 @@ std::unique_ptr<Frames> open_frames(const char* path)
     frames->width = features.width;
     frames->height = features.height;
     frames->orientation = stored_orientation(frames->file);
+    if (!keep_stored_colours())
+        frames->colours = SrgbTransform::from_icc(stored_profile(frames->file), ProfileInput::Rgb);
     return frames;
 }
 
@@ -64,6 +69,7 @@ int next_frame(Frames& frames, PicImage* frame, std::int32_t* delay_ms)
     const auto width = std::size_t(frames.width);
     for (std::size_t y = 0; y < std::size_t(frames.height); ++y)
         rgba_onto_white(canvas + y * 4 * width, pixels.get() + y * 3 * width, width);
+    frames.colours.convert(pixels.get(), pixels.get(), width * std::size_t(frames.height));
 
     std::free(frame->pixels);
     frame->pixels = pixels.release();

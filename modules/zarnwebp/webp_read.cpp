@@ -1,8 +1,9 @@
 // WebP module, reading: stills decoded a slice at a time into the record, the first frame of an animation, EXIF
-// orientation.
+// orientation, the embedded profile to sRGB.
 #include "zarnwebp.h"
 
 #include "checked.h"
+#include "colour_profile.h"
 #include "exif.h"
 #include "progress.h"
 #include "record.h"
@@ -206,6 +207,18 @@ int stored_orientation(std::span<const std::uint8_t> file)
     return exif_orientation(segment);
 }
 
+std::vector<std::uint8_t> stored_profile(std::span<const std::uint8_t> file)
+{
+    const WebPData data{file.data(), file.size()};
+    // The chunk comes before the pixels, so a file cut short still has it.
+    const std::unique_ptr<WebPDemuxer, DemuxDeleter> demuxer(WebPDemuxPartial(&data, nullptr));
+    WebPChunkIterator chunk;
+    if (!demuxer || !WebPDemuxGetChunk(demuxer.get(), "ICCP", 1, &chunk)) return {};
+    std::vector<std::uint8_t> profile(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
+    WebPDemuxReleaseChunkIterator(&chunk);
+    return profile;
+}
+
 bool turn_upright(PicImage* pic, int orientation)
 {
     if (orientation < 2 || orientation > 8 || keep_stored_orientation()) return true;
@@ -242,7 +255,9 @@ int read_webp_stream(std::FILE* stream, PicImage* pic)
         pic->pixels = nullptr;
         return 0;
     }
+    const std::string colours = convert_record_to_srgb(pic, stored_profile(*file));
     describe_webp(pic, features, features.has_animation ? every_frame_lossless(*file) : features.format == 2);
+    describe_colours(pic, colours);
     return 1;
 }
 

@@ -34,6 +34,9 @@ std::optional<std::vector<std::uint8_t>> read_whole(std::FILE* stream);
 // The EXIF orientation (1 to 8) the file's EXIF chunk gives; 1 without one.
 int stored_orientation(std::span<const std::uint8_t> file);
 
+// The colour profile of the file's ICCP chunk; empty without one.
+std::vector<std::uint8_t> stored_profile(std::span<const std::uint8_t> file);
+
 // Whether a `width` x `height` canvas of four bytes a pixel, as libwebp
 // allocates it, stays under the ceiling; says "too large" when not.
 bool canvas_fits(std::int64_t width, std::int64_t height);
