@@ -222,7 +222,8 @@ TEST_F(AvifModule, SequenceFramesIterateWithDelaysAndWrap)
 
 // Tagged Display P3 by its nclx codes or by an ICC profile, a lossless file
 // reads as lcms2 turns its stored pixels into sRGB, and says so; so do a
-// sequence's frames. sRGB's codes, and kept colours, read as stored.
+// sequence's frames. sRGB's codes, a broken profile (even over P3 codes)
+// and kept colours read as stored.
 TEST_F(AvifModule, TaggedColoursAreTurnedIntoSrgb)
 {
     const Rows rows = smooth(33, 17);
@@ -230,6 +231,10 @@ TEST_F(AvifModule, TaggedColoursAreTurnedIntoSrgb)
     const std::vector<std::uint8_t> p3 = zarn::profile_from_cicp(12, 13);
     const std::string icc = temp_path("p3.icc");
     write_file(icc, Bytes(p3.begin(), p3.end()));
+    const std::string broken = temp_path("broken.icc");
+    Bytes garbage(p3.begin(), p3.end());
+    std::fill(garbage.begin() + 36, garbage.begin() + 40, std::uint8_t('x'));  // no 'acsp' signature
+    write_file(broken, garbage);
     struct Case {
         std::vector<std::string> tag;
         const char* ending;
