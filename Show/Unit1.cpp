@@ -4,6 +4,7 @@
 #include "Unit2.h"
 #include "Unit4.h"
 #include "animation.h"
+#include "info_panel.h"
 
 #include "file_filters.h"
 #include "gfxdlg.h"
@@ -111,6 +112,7 @@ void TForm1::connect_core()
     animation_ = std::make_unique<show::Animation>(*ui->Image1);
     core_->beforeCommand = [this] { animation_->keepShownFrame(*core_); };
     connect(core_.get(), &ViewerCore::fileShown, this, [this] { animation_->start(FileName, PicFormat); });
+    if (!info_panel_) info_panel_ = new show::InfoPanel(*core_, *ui->Image1, this);
     connect(core_.get(), &ViewerCore::titleChanged, this, &QWidget::setWindowTitle);
     connect(core_.get(), &ViewerCore::descriptionChanged, ui->Label1, &QLabel::setText);
     connect(core_.get(), &ViewerCore::secondsChanged, ui->Label2, &QLabel::setText);
@@ -310,7 +312,9 @@ void TForm1::FormKeyPress(QChar key)
     switch (key.toUpper().unicode()) {
     case '\r':
     case '\n': xprefsClick(); break;
-    case 27: close(); break;
+    case 27:
+        if (!info_panel_->closeIfOpen()) close();
+        break;
     case ' ':
     case 'O': OpenClick(); break;
     case 'A': animation_->togglePause(); break;
@@ -320,6 +324,7 @@ void TForm1::FormKeyPress(QChar key)
     case 'F': SpeedButton12Click(); break;
     case 'G': togreyClick(); break;
     case 'H': SpeedButton13Click(); break;
+    case 'I': info_panel_->toggle(); break;
     case 'L': SideBarClick(); break;
     case 'P': printClick(); break;
     case 'R': rotateClick(); break;

@@ -38,6 +38,7 @@ class TForm2;
 class QMimeData;
 namespace show {
 class Animation;
+class InfoPanel;
 }
 
 // What the form's numbered components are on screen:
@@ -218,7 +219,6 @@ public:
     int UndoCount() const { return core_->undoCount(); }
     int RedoCount() const { return core_->redoCount(); }
 
-    // File-type registration: n = 0 for every format, else format n.
     // Operations on the file shown (file_operations.cpp). Delete puts it in
     // the trash and steps on to the next picture (the previous at the end,
     // the open dialog when none is left); Ctrl+Z right after brings it back.
@@ -238,6 +238,7 @@ public:
     // True when the last delete was undone (or refused with a message).
     bool RestoreDeleted();
 
+    // File-type registration: n = 0 for every format, else format n.
     void RegisterFormats(int n);
     void RegisterExtension(const QString& extensionText);
     void WriteClassKeys();
@@ -381,13 +382,13 @@ private:
     // Unit1_history.cpp: also Shift+arrows, which scroll a picture larger
     // than the view.
     bool history_key(const QKeyEvent& event);
-
     // file_operations.cpp
     bool file_key(const QKeyEvent& event);
     void step_on_after_removal();
     void remember_destination(const QString& folder);
     void turn_file(int turn);
     show::LastDelete last_delete_;
+
     // The menu items whose state or caption follows the picture; an item a
     // menu does not have stays null.
     struct MenuItems {
@@ -399,6 +400,7 @@ private:
 
     std::unique_ptr<Ui::TForm1> ui;
     std::unique_ptr<show::Animation> animation_;  // draws into ui->Image1, so it goes first
+    show::InfoPanel* info_panel_ = nullptr;       // the I key's window, a child of this one
     std::unique_ptr<SettingsStore> store_;        // open from creation to close
     QString open_filter_;
     QString registration_status_;

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 TPictureBox::TPictureBox(QWidget* parent) : QWidget(parent)
@@ -23,9 +24,14 @@ TPictureBox::TPictureBox(QWidget* parent) : QWidget(parent)
     QImageReader::setAllocationLimit(0);
 }
 
+// A new picture asks the display for its profile again, so a profile
+// changed since takes effect from here on.
 void TPictureBox::pictureChanged()
 {
     drop_reductions();
+    display_transform_ = controls::readDisplayTransform();
+    display_picture_ = QImage();
+    display_done_ = QRegion();
     update();
 }
 
@@ -134,7 +140,7 @@ void TPictureBox::paint_exact(QPainter& painter, QRect exposed)
     painter.save();
     painter.scale(1 / ratio, 1 / ratio);
     const QRect shown = exposed & Picture().rect();
-    painter.drawImage(shown.topLeft(), Picture(), shown);
+    painter.drawImage(shown.topLeft(), display_picture(shown), shown);
     painter.restore();
 }
 
@@ -157,7 +163,8 @@ void TPictureBox::paint_reduced(QPainter& painter, QRect exposed, QSize device)
     constexpr qint64 kLargestKept = qint64(1) << 28;
     if (qint64(device.width()) * device.height() * 4 > kLargestKept) {
         QImage part(exposed.size(), controls::areaScaledFormat(source));
-        if (!part.isNull() && controls::areaScaledPart(source, device, exposed, part, QPoint(0, 0)))
+        if (!part.isNull() && controls::areaScaledPart(source, device, exposed, part, QPoint(0, 0)) &&
+            display_transform_.apply(part, part.rect()))
             painter.drawImage(exposed.topLeft(), part);
         painter.restore();
         return;
@@ -169,7 +176,10 @@ void TPictureBox::paint_reduced(QPainter& painter, QRect exposed, QSize device)
         return;
     }
     const QRegion missing = QRegion(exposed) - reduced_done_;
-    for (const QRect& part : missing) controls::areaScaledPart(source, device, part, reduced_, part.topLeft());
+    for (const QRect& part : missing) {
+        controls::areaScaledPart(source, device, part, reduced_, part.topLeft());
+        display_transform_.apply(reduced_, part);
+    }
     reduced_done_ += missing;
     painter.drawImage(exposed.topLeft(), reduced_, exposed);
     painter.restore();
@@ -187,7 +197,15 @@ void TPictureBox::paint_enlarged(QPainter& painter, QRect exposed, QSize device)
     painter.scale(1 / ratio, 1 / ratio);
     painter.setClipRect(exposed);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, !square);
-    painter.drawImage(QRectF(QPointF(0, 0), QSizeF(device)), Picture());
+    // The picture's pixels under the exposed part, and one around it for smoothing.
+    const QSize picture = Picture().size();
+    const QRect under = QRectF(exposed.x() * qreal(picture.width()) / device.width(),
+                               exposed.y() * qreal(picture.height()) / device.height(),
+                               exposed.width() * qreal(picture.width()) / device.width(),
+                               exposed.height() * qreal(picture.height()) / device.height())
+                            .toAlignedRect()
+                            .adjusted(-1, -1, 1, 1);
+    painter.drawImage(QRectF(QPointF(0, 0), QSizeF(device)), display_picture(under));
     painter.restore();
 }
 
@@ -233,6 +251,27 @@ const QImage& TPictureBox::reduction_source(int level)
     }
     const std::size_t shown = std::min(std::size_t(std::max(level, 0)), halvings_.size());
     return shown == 0 ? base : halvings_[shown - 1];
+}
+
+const QImage& TPictureBox::display_picture(QRect area)
+{
+    if (!display_transform_) return Picture();
+    const QImage::Format format = controls::DisplayTransform::inPlaceFormat(Picture());
+    if (display_picture_.isNull()) {
+        display_picture_ = QImage(Picture().size(), format);
+        if (display_picture_.isNull()) return Picture();
+    }
+    const QRegion missing = QRegion(area & Picture().rect()) - display_done_;
+    for (const QRect& part : missing) {
+        QImage converted = Picture().copy(part).convertToFormat(format);
+        if (converted.isNull() || !display_transform_.apply(converted, converted.rect())) return Picture();
+        const qsizetype row_bytes = qsizetype(part.width()) * (converted.depth() / 8);
+        for (int y = 0; y < part.height(); ++y)
+            std::memcpy(display_picture_.scanLine(part.y() + y) + qsizetype(part.x()) * (converted.depth() / 8),
+                        converted.constScanLine(y), std::size_t(row_bytes));
+    }
+    display_done_ += missing;
+    return display_picture_;
 }
 
 void TPictureBox::drop_reductions()

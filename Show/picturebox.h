@@ -1,6 +1,7 @@
 // TPictureBox: the main window's picture control: its picture at any zoom, copied, area averaged or enlarged.
 #pragma once
 
+#include "display_profile.h"
 #include "picture_store.h"
 
 #include <QImage>
@@ -111,6 +112,13 @@ private:
     QRegion reduced_done_;
     int reductions_ = 0;     // sizes reduced to since the picture changed
     int reduced_level_ = 0;  // the halving reduced_ is read from
+    // The picture in the display's colours, while the display has a
+    // profile: converted once, where it is first drawn, until the picture
+    // changes. `area` is in the picture's pixels.
+    const QImage& display_picture(QRect area);
+    controls::DisplayTransform display_transform_;
+    QImage display_picture_;
+    QRegion display_done_;
     bool has_outline_ = false;
     QPoint outline_from_, outline_to_;
     int outline_width_ = 2;

@@ -134,6 +134,8 @@ void TAnyImage::setPicture(const QImage& picture)
 {
     picture_ = picture;
     reduced_ = QImage();
+    display_transform_ = controls::readDisplayTransform();
+    display_picture_ = QImage();
     if (auto_size_ && !picture_.isNull()) resize(displaySize());
     update();
 }
@@ -253,17 +255,27 @@ void TAnyImage::paintEvent(QPaintEvent* event)
         // for the control's size, so repainting costs a copy.
         const QSize device(int(std::lround(width() * ratio)), int(std::lround(height() * ratio)));
         if (device.isEmpty() || device.width() > picture_.width() || device.height() > picture_.height()) {
-            painter.drawImage(rect(), picture_);
+            painter.drawImage(rect(), shown_picture());
             return;
         }
-        if (reduced_.size() != device) reduced_ = controls::areaScaled(picture_, device);
+        if (reduced_.size() != device) {
+            reduced_ = controls::areaScaled(picture_, device);
+            display_transform_.apply(reduced_, reduced_.rect());
+        }
         painter.scale(1 / ratio, 1 / ratio);
         painter.drawImage(QPoint(0, 0), reduced_);
         return;
     }
     // In screen pixels: one picture pixel to each.
     painter.scale(1 / ratio, 1 / ratio);
-    painter.drawImage(QPoint(0, 0), picture_);
+    painter.drawImage(QPoint(0, 0), shown_picture());
+}
+
+const QImage& TAnyImage::shown_picture()
+{
+    if (!display_transform_) return picture_;
+    if (display_picture_.isNull()) display_picture_ = display_transform_.applied(picture_);
+    return display_picture_;
 }
 
 void TAnyImage::ShowError(const QString& text, const QString& caption)

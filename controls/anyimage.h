@@ -1,6 +1,7 @@
 // TAnyImage: a picture control that shows a file of any format the image library converts.
 #pragma once
 
+#include "display_profile.h"
 #include "zarngfx.h"
 #include "zarngfx_module.h"
 
@@ -108,6 +109,11 @@ private:
 
     QImage picture_;
     QImage reduced_;  // the picture area averaged to the control's size, when stretched smaller
+    // The display's profile, asked for with each new picture, and the
+    // picture converted to it as first drawn (only when there is one).
+    const QImage& shown_picture();
+    controls::DisplayTransform display_transform_;
+    QImage display_picture_;
     bool stretch_ = false;
     bool auto_size_ = false;
 
