@@ -9,11 +9,49 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
 
 namespace zarn {
+
+// An RGB profile's primaries and tone curves against sRGB's: each channel to
+// linear light by a table, the matrix to sRGB's linear light, clipped, and
+// sRGB's curve by a table of kSteps + 1 entries, as lcms2 does it for such
+// profiles but without its per-pixel calls.
+struct RgbShortcut {
+    static constexpr float kSteps = 16383.0f;
+    std::array<std::array<float, 256>, 3> linear;
+    std::array<float, 9> matrix;
+    std::array<unsigned char, 16384> encoded;
+
+    // Branch-free, with everything it reads in locals: `out` may alias them.
+    void run(const unsigned char* in, unsigned char* out, std::size_t pixels) const
+    {
+        const float* red = linear[0].data();
+        const float* green = linear[1].data();
+        const float* blue = linear[2].data();
+        const std::array<float, 9> m = matrix;
+        const unsigned char* table = encoded.data();
+        // Clipped as a whole number, which compiles to conditional moves;
+        // the matrix keeps a value within a few times 0..1.
+        const auto encode = [table](float v) {
+            const int step = static_cast<int>(v * kSteps + 0.5f);
+            return table[static_cast<unsigned>(std::clamp(step, 0, static_cast<int>(kSteps)))];
+        };
+        for (std::size_t i = 0; i < pixels; ++i, in += 3, out += 3) {
+            const float r = red[in[0]], g = green[in[1]], b = blue[in[2]];
+            const unsigned char r_out = encode(m[0] * r + m[1] * g + m[2] * b);
+            const unsigned char g_out = encode(m[3] * r + m[4] * g + m[5] * b);
+            const unsigned char b_out = encode(m[6] * r + m[7] * g + m[8] * b);
+            out[0] = r_out;
+            out[1] = g_out;
+            out[2] = b_out;
+        }
+    }
+};
+
 namespace {
 
 std::atomic<bool> keep_colours{false};
@@ -110,6 +148,83 @@ bool changes_nothing(cmsHTRANSFORM transform, ProfileInput input)
     return true;
 }
 
+// The columns of a matrix-shaper profile's colorants: its RGB to XYZ.
+bool colorants(cmsHPROFILE profile, std::array<double, 9>& matrix)
+{
+    const cmsTagSignature tags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag};
+    for (std::size_t c = 0; c < 3; ++c) {
+        const auto* xyz = static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, tags[c]));
+        if (!xyz) return false;
+        matrix[c] = xyz->X;
+        matrix[3 + c] = xyz->Y;
+        matrix[6 + c] = xyz->Z;
+    }
+    return true;
+}
+
+bool inverted(const std::array<double, 9>& m, std::array<double, 9>& out)
+{
+    const double det =
+        m[0] * (m[4] * m[8] - m[5] * m[7]) - m[1] * (m[3] * m[8] - m[5] * m[6]) + m[2] * (m[3] * m[7] - m[4] * m[6]);
+    if (!(std::abs(det) > 1e-9)) return false;
+    out = {(m[4] * m[8] - m[5] * m[7]) / det, (m[2] * m[7] - m[1] * m[8]) / det, (m[1] * m[5] - m[2] * m[4]) / det,
+           (m[5] * m[6] - m[3] * m[8]) / det, (m[0] * m[8] - m[2] * m[6]) / det, (m[2] * m[3] - m[0] * m[5]) / det,
+           (m[3] * m[7] - m[4] * m[6]) / det, (m[1] * m[6] - m[0] * m[7]) / det, (m[0] * m[4] - m[1] * m[3]) / det};
+    return true;
+}
+
+// The shortcut for a profile that is nothing but primaries and curves, once
+// it has given lcms2's own results, to one level, on a grid of colours;
+// null for any other profile.
+std::shared_ptr<const RgbShortcut> shortcut_for(cmsHPROFILE source, cmsHTRANSFORM transform)
+{
+    const cmsTagSignature tables[] = {cmsSigAToB0Tag, cmsSigAToB1Tag, cmsSigAToB2Tag,
+                                      cmsSigDToB0Tag, cmsSigDToB1Tag, cmsSigDToB2Tag};
+    if (!cmsIsMatrixShaper(source)) return nullptr;
+    for (const cmsTagSignature table : tables)
+        if (cmsIsTag(source, table)) return nullptr;
+    const ProfilePtr srgb(cmsCreate_sRGBProfile());
+    std::array<double, 9> from{}, to{}, to_inverse{};
+    if (!srgb || !colorants(source, from) || !colorants(srgb.get(), to) || !inverted(to, to_inverse)) return nullptr;
+    auto shortcut = std::make_shared<RgbShortcut>();
+    for (std::size_t row = 0; row < 3; ++row)
+        for (std::size_t column = 0; column < 3; ++column) {
+            double sum = 0;
+            for (std::size_t k = 0; k < 3; ++k) sum += to_inverse[3 * row + k] * from[3 * k + column];
+            // Bounded so that a whole number always holds the result.
+            if (!(std::abs(sum) < 100.0)) return nullptr;
+            shortcut->matrix[3 * row + column] = static_cast<float>(sum);
+        }
+    const cmsTagSignature curves[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+    for (std::size_t c = 0; c < 3; ++c) {
+        const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(source, curves[c]));
+        if (!curve) return nullptr;
+        for (std::size_t i = 0; i < 256; ++i) {
+            const float value = cmsEvalToneCurveFloat(curve, static_cast<float>(i) / 255.0f);
+            if (!std::isfinite(value)) return nullptr;
+            shortcut->linear[c][i] = std::clamp(value, 0.0f, 1.0f);
+        }
+    }
+    for (std::size_t i = 0; i < shortcut->encoded.size(); ++i) {
+        const double v = double(i) / double(RgbShortcut::kSteps);
+        const double encoded = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1.0 / 2.4) - 0.055;
+        shortcut->encoded[i] = static_cast<unsigned char>(std::lround(std::clamp(encoded, 0.0, 1.0) * 255.0));
+    }
+    // Every 15th level in each channel, ends included: 18 ^ 3 colours.
+    std::vector<unsigned char> probes;
+    probes.reserve(18 * 18 * 18 * 3);
+    for (unsigned r = 0; r < 256; r += 15)
+        for (unsigned g = 0; g < 256; g += 15)
+            for (unsigned b = 0; b < 256; b += 15)
+                for (const unsigned v : {r, g, b}) probes.push_back(static_cast<unsigned char>(v));
+    std::vector<unsigned char> ours(probes.size()), theirs(probes.size());
+    shortcut->run(probes.data(), ours.data(), probes.size() / 3);
+    cmsDoTransform(transform, probes.data(), theirs.data(), static_cast<cmsUInt32Number>(probes.size() / 3));
+    for (std::size_t i = 0; i < probes.size(); ++i)
+        if (std::abs(int(ours[i]) - int(theirs[i])) > 1) return nullptr;
+    return shortcut;
+}
+
 std::vector<std::uint8_t> saved(cmsHPROFILE profile, const char* name)
 {
     if (!profile) return {};
@@ -177,6 +292,7 @@ SrgbTransform SrgbTransform::from_icc(std::span<const std::uint8_t> icc, Profile
     if (!transform) return result;
     std::shared_ptr<void> owned(transform, [](void* t) { cmsDeleteTransform(t); });
     if (changes_nothing(transform, input)) return result;
+    if (input == ProfileInput::Rgb) result.shortcut_ = shortcut_for(source.get(), transform);
     result.transform_ = std::move(owned);
     result.input_ = input;
     result.name_ = description_of(source.get());
@@ -190,8 +306,12 @@ void SrgbTransform::convert(const unsigned char* in, unsigned char* out, std::si
     const std::size_t out_size = input_ == ProfileInput::Grey ? 1 : 3;
     const std::size_t threads =
         std::min<std::size_t>(static_cast<std::size_t>(codec_threads()), pixels / kPixelsPerThread);
+    const auto run = [this](const unsigned char* from, unsigned char* to, std::size_t count) {
+        if (shortcut_) shortcut_->run(from, to, count);
+        else cmsDoTransform(transform_.get(), from, to, static_cast<cmsUInt32Number>(count));
+    };
     if (threads <= 1) {
-        cmsDoTransform(transform_.get(), in, out, static_cast<cmsUInt32Number>(pixels));
+        run(in, out, pixels);
         return;
     }
     const std::size_t share = (pixels + threads - 1) / threads;
@@ -199,9 +319,8 @@ void SrgbTransform::convert(const unsigned char* in, unsigned char* out, std::si
     workers.reserve(threads);
     for (std::size_t start = 0; start < pixels; start += share) {
         const std::size_t count = std::min(share, pixels - start);
-        workers.emplace_back([this, in, out, start, count, in_size, out_size] {
-            cmsDoTransform(transform_.get(), in + start * in_size, out + start * out_size,
-                           static_cast<cmsUInt32Number>(count));
+        workers.emplace_back([&run, in, out, start, count, in_size, out_size] {
+            run(in + start * in_size, out + start * out_size, count);
         });
     }
     for (std::thread& worker : workers) worker.join();
