@@ -2,6 +2,7 @@
 #include "console.h"
 #include "jobs.h"
 #include "options.h"
+#include "thumbnail.h"
 
 #include <cstdio>
 #include <span>
@@ -19,6 +20,7 @@ int main(int argc, char** argv)
     switch (options.action) {
     case Options::Action::Help: std::fputs(usage_text().c_str(), stdout); return 0;
     case Options::Action::ListFormats: std::fputs(format_listing(formats).c_str(), stdout); return 0;
+    case Options::Action::Thumbnail: return make_thumbnail(options);
     case Options::Action::Convert: break;
     }
 

@@ -455,6 +455,39 @@ TEST(ZarnconvOperations, ReducedImageIsWrittenThroughThePngModule)
     EXPECT_LE(reduced.bits, 8);
 }
 
+TEST(ZarnconvThumbnail, IffThumbnailCarriesTheCacheEntries)
+{
+    const std::string iff = temp_path("amiga.iff");
+    ASSERT_EQ(zarnconv({make_bmp("amiga.bmp", 200, 120), iff}).status, 0);
+    const std::string png = temp_path("thumb.png");
+    const Outcome run = zarnconv({"--thumbnail", "128", iff, png});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Picture thumbnail = read_back(png);
+    EXPECT_EQ(thumbnail.width, 128);
+    EXPECT_EQ(thumbnail.height, 77);
+    EXPECT_EQ(thumbnail.bits, 24);
+    if (!have_program("pngcheck")) GTEST_SKIP() << "pngcheck not installed";
+    const ToolRun check = run_tool({"pngcheck", "-t", png});
+    const std::string entries(check.output.begin(), check.output.end());
+    EXPECT_EQ(check.status, 0) << entries;
+    for (const std::string& entry : {"Thumb::URI:\n    file://" + iff, std::string("Thumb::Image::Width:\n    200"),
+                                     "Thumb::Size:\n    " + std::to_string(read_file(iff).size())})
+        EXPECT_NE(entries.find(entry), std::string::npos) << entries;
+}
+
+TEST(ZarnconvThumbnail, FailuresSayWhyAndLeaveTheInput)
+{
+    const Outcome missing = zarnconv({"--thumbnail", "128", temp_path("missing.bmp"), temp_path("t.png")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("file not found"), std::string::npos) << missing.err;
+    const std::string input = make_bmp("self.bmp", 30, 20);
+    const Bytes before = read_file(input);
+    EXPECT_EQ(zarnconv({"--thumbnail", "128", input, input}).status, 1);
+    EXPECT_EQ(read_file(input), before);
+    EXPECT_EQ(zarnconv({"--thumbnail", "0", input, temp_path("t.png")}).status, 2);
+    EXPECT_EQ(zarnconv({"--thumbnail", "128", input}).status, 2);
+}
+
 TEST(ZarnconvInfo, ListsFormatsAndHelp)
 {
     const Outcome list = zarnconv({"--list-formats"});
