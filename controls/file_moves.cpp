@@ -209,11 +209,23 @@ QStringList withDestination(const QStringList& destinations, const QString& fold
     return folders;
 }
 
+namespace {
+
+// A Yes/No question, No the default, named for whoever looks for it.
+bool ask(QWidget* parent, const char* name, const QString& title, const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setObjectName(QLatin1String(name));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+}  // namespace
+
 bool confirmDeleteForGood(QWidget* parent, const QString& name)
 {
-    return QMessageBox::question(parent, QStringLiteral("Delete"),
-                                 QStringLiteral("Delete ") + name + QStringLiteral(" for good?"),
-                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    return ask(parent, "DeleteForGoodQuestion", QStringLiteral("Delete"),
+               QStringLiteral("Delete ") + name + QStringLiteral(" for good?"));
 }
 
 std::optional<QString> askNewName(QWidget* parent, const QString& name)
@@ -245,10 +257,8 @@ std::optional<QString> askNewName(QWidget* parent, const QString& name)
 
 bool confirmReplace(QWidget* parent, const QString& name, const QString& folder)
 {
-    return QMessageBox::question(
-               parent, QStringLiteral("Replace"),
-               name + QStringLiteral(" already exists in ") + folder + QStringLiteral(". Replace it?"),
-               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    return ask(parent, "ReplaceQuestion", QStringLiteral("Replace"),
+               name + QStringLiteral(" already exists in ") + folder + QStringLiteral(". Replace it?"));
 }
 
 QString chooseFolder(QWidget* parent, const QString& title, const QStringList& recent)

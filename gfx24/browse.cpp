@@ -162,6 +162,7 @@ TImageForm::TImageForm(QWidget* parent)
     connect(ui->GridButton, &QToolButton::toggled, this, &TImageForm::GridButtonClick);
     grid->installEventFilter(this);
     ui->GridButton->setChecked(settings->flag(QStringLiteral("Grid")));
+    ConnectFileOperations();
 }
 
 TImageForm::~TImageForm()
@@ -449,6 +450,7 @@ bool TImageForm::eventFilter(QObject* watched, QEvent* event)
     if ((watched == ui->FileListBox1 || watched == grid) && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier)
+        if (FileOperationKey(*key)) return true;
             if (FormKeyPress(key->key())) return true;
     } else if (watched == ui->FileListBox1->viewport() && event->type() == QEvent::MouseButtonPress) {
         const QListWidgetItem* current = ui->FileListBox1->currentItem();

@@ -67,6 +67,16 @@ private:
     void DirTree1AddDir(const QString& Filename, bool& DoAdd);
     // Handles Enter, Space and Esc from the window or the file list.
     bool FormKeyPress(int key);
+    // The picked file's operations (browse_file_operations.cpp): Delete to
+    // the trash, Shift+Delete for good, F2 rename, Ctrl+R and Ctrl+Shift+R
+    // turn a JPEG file on disk; also on the list's and the grid's menu.
+    void ConnectFileOperations();
+    void FileMenu(QPoint at);
+    bool FileOperationKey(const QKeyEvent& event);
+    void DeleteFile(bool for_good);
+    void RenameFile();
+    void TurnFile(int turn);
+    void ListAgain(const QString& name, int row);
 
     // The file list: the folder's files that match the library's pattern,
     // ignoring case. A path ending in "/" only changes the folder; false when
