@@ -174,11 +174,12 @@ job "tone, 5% brighter" 1.0 "$zarnops code 8 in.bmp out.bmp" \
     gm "$gm in.ppm -level 0,1.0,243 peer.ppm"
 
 # The newer formats, each in a file of its own in peers_rows/, run when its
-# module was built: they use job, measure, have, $zarnconv and in.ppm.
+# module was built (colour.sh, the library's own, always): they use job,
+# measure, have, $zarnconv and in.ppm.
 set +f
 for rows in "$here"/peers_rows/*.sh; do
     module=$(basename "$rows" .sh)
-    if [[ -e $bin/libzarn$module.so ]]; then
+    if [[ $module == colour || -e $bin/libzarn$module.so ]]; then
         # shellcheck disable=SC1090  # one file per module
         source "$rows"
     else
