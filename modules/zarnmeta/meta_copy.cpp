@@ -201,7 +201,9 @@ int copy_metadata(const std::string& source_path, const std::string& target_path
         target->setIptcData(carried.iptc);
         changed = true;
     }
-    if (carried.profile.size_ > 0 && can_write(*target, Exiv2::mdIccProfile)) {
+    // exiv2's table of formats says nothing of profiles: those it writes are
+    // those it writes XMP into.
+    if (carried.profile.size_ > 0 && can_write(*target, Exiv2::mdXmp)) {
         target->setIccProfile(carried.profile, true);
         changed = true;
     }

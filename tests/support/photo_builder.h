@@ -56,7 +56,7 @@ inline std::string write_photo(const std::string& name)
                                      "-ISO=200",
                                      "-FocalLength=4.2",
                                      "-FocalLengthIn35mmFormat=26",
-                                     "-Flash#=16",
+                                     "-ExifIFD:Flash#=16",
                                      "-Orientation#=6",
                                      "-GPSLatitude=48.858370",
                                      "-GPSLatitudeRef=N",
