@@ -52,7 +52,8 @@ Bytes grey_profile(double gamma)
 }
 
 // A printer-like CMYK profile: a grid from ink to Lab, each ink taking away
-// its share of red, green or blue, with dot gain.
+// its share of red, green or blue, with dot gain. At 11 points a side it is
+// too big for one JPEG segment.
 Bytes cmyk_profile()
 {
     static cmsHTRANSFORM to_lab =
@@ -64,7 +65,7 @@ Bytes cmyk_profile()
     cmsSetColorSpace(profile, cmsSigCmykData);
     cmsSetPCS(profile, cmsSigLabData);
     cmsPipeline* lut = cmsPipelineAlloc(nullptr, 4, 3);
-    cmsStage* grid = cmsStageAllocCLut16bit(nullptr, 7, 4, 3, nullptr);
+    cmsStage* grid = cmsStageAllocCLut16bit(nullptr, 11, 4, 3, nullptr);
     cmsStageSampleCLut16bit(
         grid,
         [](const cmsUInt16Number in[], cmsUInt16Number out[], void*) -> cmsInt32Number {
