@@ -54,6 +54,14 @@ bool changes_nothing(cmsHTRANSFORM transform)
     return true;
 }
 
+// No cache, so one transform serves several threads at once.
+std::shared_ptr<void> make_transform(cmsHPROFILE srgb, cmsHPROFILE display, cmsUInt32Number format)
+{
+    cmsHTRANSFORM transform = cmsCreateTransform(srgb, format, display, format, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE);
+    if (!transform) return nullptr;
+    return std::shared_ptr<void>(transform, [](void* t) { cmsDeleteTransform(t); });
+}
+
 // Where a picture's pixels are, for threads that must not touch the QImage.
 struct PixelRows {
     uchar* bits;
@@ -121,18 +129,14 @@ DisplayTransform DisplayTransform::fromIcc(const QByteArray& icc)
     if (!display || cmsGetColorSpace(display.get()) != cmsSigRgbData) return result;
     const ProfilePtr srgb(cmsCreate_sRGBProfile());
     if (!srgb) return result;
-    // No cache, so one transform serves several threads at once.
-    cmsHTRANSFORM transform =
-        cmsCreateTransform(srgb.get(), kWordFormat, display.get(), kWordFormat, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE);
-    if (!transform) return result;
-    std::shared_ptr<void> owned(transform, [](void* t) { cmsDeleteTransform(t); });
-    // The same for three bytes a pixel; the probes are such pixels.
-    cmsHTRANSFORM rgb =
-        cmsCreateTransform(srgb.get(), TYPE_RGB_8, display.get(), TYPE_RGB_8, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE);
-    if (!rgb) return result;
-    std::shared_ptr<void> owned_rgb(rgb, [](void* t) { cmsDeleteTransform(t); });
-    if (changes_nothing(rgb)) return result;
-    result.rgb_transform_ = std::move(owned_rgb);
+    std::shared_ptr<void> owned = make_transform(srgb.get(), display.get(), kWordFormat);
+    if (!owned) return result;
+    // The same for three bytes a pixel, either way round; the probes are such pixels.
+    std::shared_ptr<void> rgb = make_transform(srgb.get(), display.get(), TYPE_RGB_8);
+    std::shared_ptr<void> bgr = make_transform(srgb.get(), display.get(), TYPE_BGR_8);
+    if (!rgb || !bgr || changes_nothing(rgb.get())) return result;
+    result.rgb_transform_ = std::move(rgb);
+    result.bgr_transform_ = std::move(bgr);
     result.transform_ = std::move(owned);
     return result;
 }
@@ -143,7 +147,8 @@ QImage::Format DisplayTransform::inPlaceFormat(const QImage& image)
     case QImage::Format_RGB32:
     case QImage::Format_ARGB32:
     case QImage::Format_ARGB32_Premultiplied:
-    case QImage::Format_RGB888: return image.format();
+    case QImage::Format_RGB888:
+    case QImage::Format_BGR888: return image.format();
     default: return image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
     }
 }
@@ -163,11 +168,14 @@ bool DisplayTransform::apply(QImage& image, QRect area) const
         painter.drawImage(area.topLeft(), straight);
         return true;
     }
-    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32 && format != QImage::Format_RGB888)
+    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32 && format != QImage::Format_RGB888 &&
+        format != QImage::Format_BGR888)
         return false;
     const PixelRows rows{image.bits(), image.bytesPerLine(), image.depth() / 8};
     if (!rows.bits) return false;
-    cmsHTRANSFORM transform = format == QImage::Format_RGB888 ? rgb_transform_.get() : transform_.get();
+    cmsHTRANSFORM transform = format == QImage::Format_RGB888   ? rgb_transform_.get()
+                              : format == QImage::Format_BGR888 ? bgr_transform_.get()
+                                                                : transform_.get();
     const qint64 pixels = qint64(area.width()) * area.height();
     const int threads =
         int(std::min<qint64>({qint64(zarn::codec_threads()), pixels / kPixelsPerThread, qint64(area.height())}));

@@ -20,7 +20,8 @@ public:
     explicit operator bool() const { return transform_ != nullptr; }
 
     // Converts `area` of `image` in place when the image is RGB32, ARGB32,
-    // ARGB32_Premultiplied or RGB888; other formats are left alone (false).
+    // ARGB32_Premultiplied, RGB888 or BGR888; other formats are left alone
+    // (false).
     // Alpha is kept as it is.
     bool apply(QImage& image, QRect area) const;
     // A converted copy of `image` in inPlaceFormat(image); the image itself
@@ -31,7 +32,8 @@ public:
 
 private:
     std::shared_ptr<void> transform_;      // four bytes a pixel, RGB32's
-    std::shared_ptr<void> rgb_transform_;  // three bytes a pixel
+    std::shared_ptr<void> rgb_transform_;  // three bytes a pixel, RGB888's
+    std::shared_ptr<void> bgr_transform_;  // BGR888's, the viewer's working form
 };
 
 // The transform for the profile the root window of the display carries in

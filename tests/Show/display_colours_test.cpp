@@ -120,7 +120,7 @@ TEST(DisplayColours, PicturesAreDrawnThroughTheRootWindowsProfileFromTheNextPict
     const QImage expected = through(picture, odd_profile());
     ASSERT_GT(largest_difference(expected, picture), 20) << "the test profile moves colours";
     TPictureBox box;
-    box.setPicture(picture.convertToFormat(QImage::Format_RGB888));
+    box.setPicture(picture.convertToFormat(QImage::Format_BGR888));  // the working file's form
     box.resize(box.sizeForZoom(1));
     ASSERT_TRUE(showAndWait(box));
     EXPECT_EQ(drawn_at(box, 1), picture) << "without a profile, exactly the picture";
@@ -128,7 +128,7 @@ TEST(DisplayColours, PicturesAreDrawnThroughTheRootWindowsProfileFromTheNextPict
     const RootProfileRemoved cleanup;
     set_root_profile(odd_profile());
     EXPECT_EQ(drawn_at(box, 1), picture) << "the picture on show keeps its colours";
-    box.setPicture(picture.convertToFormat(QImage::Format_RGB888));
+    box.setPicture(picture.convertToFormat(QImage::Format_BGR888));  // the working file's form
     EXPECT_LE(largest_difference(drawn_at(box, 1), expected), 2);
     // Reduced, the mean goes through the profile; enlarged, each picture pixel does.
     EXPECT_LE(
@@ -140,7 +140,7 @@ TEST(DisplayColours, PicturesAreDrawnThroughTheRootWindowsProfileFromTheNextPict
 
     // The full-screen show and the slide show draw through TAnyImage.
     TAnyImage image;
-    image.setPicture(picture);
+    image.setPicture(picture.convertToFormat(QImage::Format_RGB888));
     image.resize(image.displaySize());
     ASSERT_TRUE(showAndWait(image));
     EXPECT_LE(largest_difference(grabbed(image), expected), 2);
