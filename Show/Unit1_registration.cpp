@@ -60,6 +60,8 @@ void TForm1::WriteClassKeys()
     const QString folder = show::dataHome() + QStringLiteral("/applications");
     for (const show::DesktopEntry& entry : show::desktopEntries(QCoreApplication::applicationFilePath(), types))
         show::writeFileIfChanged(folder + '/' + entry.fileName, entry.text);
+    // Thumbnails of the formats only we read, drawn by the converter beside the program.
+    show::installThumbnailer(QCoreApplication::applicationDirPath() + QStringLiteral("/zarnconv"));
     // The icon the entries name, from the program's own drawing.
     static_assert(std::string_view(show::kIconName) == std::string_view(artwork::kProgramIcon));
     const QByteArray icon = artwork::source(QLatin1String(artwork::kProgramIcon));

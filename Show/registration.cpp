@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMimeDatabase>
 #include <QSaveFile>
 
@@ -215,6 +216,52 @@ QString withDefaultApplication(const QString& existing, const QString& type, con
     }
     lines.removeAll(QString(QChar(0)));
     return lines.join('\n') + '\n';
+}
+
+QString thumbnailerPath()
+{
+    return dataHome() + QStringLiteral("/thumbnailers/zarn-show.thumbnailer");
+}
+
+QStringList thumbnailerMimeTypes()
+{
+    // PhotoCD, Amiga IFF, Targa, PCX, the texture and the camera RAW kinds,
+    // each by the type registration gives its extension, then the older
+    // names some file managers still match on.
+    static const char* const kExtensions[] = {"pcd", "iff", "tga", "pcx", "r8",  "dng", "cr2",
+                                              "cr3", "nef", "arw", "orf", "rw2", "pef", "srw"};
+    static const char* const kAliases[] = {"image/x-iff", "image/x-targa", "image/x-pcx"};
+    QStringList types;
+    for (const char* extension : kExtensions) {
+        const QString type = mimeTypeForExtension(QLatin1String(extension));
+        if (!types.contains(type)) types << type;
+    }
+    for (const char* alias : kAliases)
+        if (!types.contains(QLatin1String(alias))) types << QLatin1String(alias);
+    return types;
+}
+
+QString thumbnailerEntry(const QString& converter)
+{
+    return QStringLiteral("[Thumbnailer Entry]\n") +
+           "TryExec=" + QString(converter).replace('\\', QStringLiteral("\\\\")) + '\n' +
+           "Exec=" + execArgument(converter) + QStringLiteral(" --thumbnail %s %i %o\n") +
+           "MimeType=" + thumbnailerMimeTypes().join(';') + ";\n";
+}
+
+bool installThumbnailer(const QString& converter)
+{
+    const QFileInfo program(converter);
+    if (!program.isFile() || !program.isExecutable()) {
+        removeThumbnailer();
+        return false;
+    }
+    return writeFileIfChanged(thumbnailerPath(), thumbnailerEntry(program.absoluteFilePath()));
+}
+
+void removeThumbnailer()
+{
+    QFile::remove(thumbnailerPath());
 }
 
 bool writeFileIfChanged(const QString& path, const QString& text)

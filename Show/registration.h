@@ -52,6 +52,17 @@ QString mimePackage(const QStringList& extensions);
 // type's earlier applications stay behind ours as fallbacks.
 QString withDefaultApplication(const QString& existing, const QString& type, const QString& desktopId);
 
+// The thumbnailer entry through which file managers have zarnconv draw the
+// thumbnails of the formats only this viewer reads:
+// $XDG_DATA_HOME/thumbnailers/zarn-show.thumbnailer.
+QString thumbnailerPath();
+QStringList thumbnailerMimeTypes();
+QString thumbnailerEntry(const QString& converter);
+// Writes the entry for `converter` when that is an executable file, else
+// removes the one an earlier start left, which would name a missing program.
+bool installThumbnailer(const QString& converter);
+void removeThumbnailer();
+
 // Writes `text` to `path` atomically, and only when it differs from what is
 // there, so an unchanged entry is not rewritten at every start.
 bool writeFileIfChanged(const QString& path, const QString& text);
