@@ -19,7 +19,10 @@ namespace zarn::png {
 namespace {
 
 constexpr png_alloc_size_t kMaxChunkBytes = 8 << 20;
-constexpr png_uint_32 kMaxAncillaryChunks = 1000;
+// Only cICP is ever kept among the chunks libpng does not know; a file
+// repeating it has the first two held, no more.
+constexpr png_uint_32 kMaxAncillaryChunks = 3;
+constexpr png_byte kCicp[] = "cICP";
 // Every ancillary chunk libpng knows but the colour space's, four letters and a NUL each.
 constexpr png_byte kIgnoredChunks[] = "bKGD\0eXIf\0hIST\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0sCAL\0sPLT\0tEXt\0tIME\0zTXt";
 
@@ -51,7 +54,8 @@ struct PngRead {
     std::vector<png_byte> icc;
     bool has_chromaticities = false;
     Chromaticities chromaticities{};
-    double file_gamma = 0;  // gAMA's encoding exponent (0.45455), 0 without one
+    double file_gamma = 0;                      // gAMA's encoding exponent (0.45455), 0 without one
+    int cicp_primaries = 0, cicp_transfer = 0;  // cICP's codes for full-range RGB, 0 without one
 };
 
 // Keeps the colour chunks read with the header. libpng has checked them
@@ -71,6 +75,18 @@ void note_colour_space(PngRead& job)
     job.has_chromaticities = png_get_cHRM(png, info, &c.white_x, &c.white_y, &c.red_x, &c.red_y, &c.green_x, &c.green_y,
                                           &c.blue_x, &c.blue_y) != 0;
     if (!png_get_gAMA(png, info, &job.file_gamma)) job.file_gamma = 0;
+    png_unknown_chunkp chunks = nullptr;
+    const int count = png_get_unknown_chunks(png, info, &chunks);
+    for (int i = 0; i < count && chunks; ++i) {
+        const png_unknown_chunk& chunk = chunks[i];
+        if (std::memcmp(chunk.name, kCicp, 4) != 0 || chunk.size != 4 || !chunk.data) continue;
+        // Matrix 0 is RGB as stored; narrow-range samples are not ours.
+        if (chunk.data[2] == 0 && chunk.data[3] == 1) {
+            job.cicp_primaries = chunk.data[0];
+            job.cicp_transfer = chunk.data[1];
+        }
+        break;
+    }
 }
 
 bool same_space(const Chromaticities& a, const Chromaticities& b)
@@ -108,10 +124,21 @@ std::vector<std::uint8_t> profile_from_chunks(const PngRead& job)
 }
 
 // The file's colour space into sRGB, the description saying which it was.
-// An sRGB chunk wins over everything; a profile over cHRM and gAMA.
+// cICP comes first, when it names a space we can build (sRGB's codes are
+// sRGB); then an sRGB chunk; then a profile; then cHRM and gAMA.
 void convert_colours(const PngRead& job, PicImage* pic)
 {
-    if (job.srgb || keep_stored_colours()) return;
+    if (keep_stored_colours()) return;
+    if (job.cicp_primaries) {
+        const std::vector<std::uint8_t> coded = profile_from_cicp(job.cicp_primaries, job.cicp_transfer);
+        if (!coded.empty()) {
+            describe_colours(pic, convert_record_to_srgb(pic, coded));
+            return;
+        }
+        const bool srgb_primaries = job.cicp_primaries == 1 || job.cicp_primaries == 2;
+        if (srgb_primaries && (job.cicp_transfer == 2 || job.cicp_transfer == 13)) return;
+    }
+    if (job.srgb) return;
     const std::vector<std::uint8_t> built = job.icc.empty() ? profile_from_chunks(job) : std::vector<std::uint8_t>{};
     const std::span<const std::uint8_t> icc =
         job.icc.empty() ? std::span<const std::uint8_t>(built) : std::span<const std::uint8_t>(job.icc);
@@ -228,6 +255,7 @@ bool decode(PngRead& job, std::FILE* stream, PicImage* pic)
     // front; a profile is held to the chunk limit below.
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks, int(sizeof kIgnoredChunks / 5));
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, kCicp, 1);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
     png_set_chunk_cache_max(png, kMaxAncillaryChunks);
 #ifdef PNG_IGNORE_ADLER32

@@ -13,10 +13,11 @@ using namespace zarn::test;
 namespace {
 
 struct Stated {
-    Bytes icc;
+    Bytes icc{};
     bool srgb = false;
     const zarn::Chromaticities* space = nullptr;
     int gamma = 0;  // the file's gAMA value, 45455 for 2.2
+    Bytes cicp{};
 };
 
 // A PNG of `samples` (grey, RGB or palette indexes, a row of `width` after another) stating `stated`.
@@ -47,6 +48,10 @@ std::string write_png(const std::string& name, int colour_type, int width, const
         png_set_cHRM(png, info, s->white_x, s->white_y, s->red_x, s->red_y, s->green_x, s->green_y, s->blue_x,
                      s->blue_y);
     if (stated.gamma) png_set_gAMA_fixed(png, info, stated.gamma);
+    png_unknown_chunk cicp{
+        {'c', 'I', 'C', 'P', 0}, const_cast<png_byte*>(stated.cicp.data()), stated.cicp.size(), PNG_HAVE_IHDR};
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, cicp.name, 1);
+    if (!stated.cicp.empty()) png_set_unknown_chunks(png, info, &cicp, 1);
     png_write_info(png, info);
     for (int y = 0; y < height; ++y)
         png_write_row(png, samples.data() + std::size_t(y) * std::size_t(width * channels));
@@ -89,7 +94,7 @@ Read read(const std::string& path)
 TEST(PngColours, ProfilesTurnIntoSrgbUnlessKept)
 {
     const Bytes adobe = adobe_rgb_profile();
-    const std::string rgb = write_png("adobe.png", PNG_COLOR_TYPE_RGB, 16, kRgb, {adobe});
+    const std::string rgb = write_png("adobe.png", PNG_COLOR_TYPE_RGB, 16, kRgb, {.icc = adobe});
     const Read converted = read(rgb);
     EXPECT_LE(largest_gap(converted.pixels, lcms_to_srgb(adobe, kRgb)), 2);
     EXPECT_NE(converted.pixels, kRgb);
@@ -97,10 +102,10 @@ TEST(PngColours, ProfilesTurnIntoSrgbUnlessKept)
 
     // A palette's entries convert; a grey picture stays grey.
     const Bytes palette{255, 0, 0, 0, 200, 0, 20, 40, 230};
-    const Read indexed = read(write_png("indexed.png", PNG_COLOR_TYPE_PALETTE, 3, {0, 1, 2}, {adobe}, palette));
+    const Read indexed = read(write_png("indexed.png", PNG_COLOR_TYPE_PALETTE, 3, {0, 1, 2}, {.icc = adobe}, palette));
     EXPECT_LE(largest_gap(indexed.pixels, lcms_to_srgb(adobe, palette)), 2);
     const Bytes greys{0, 30, 90, 128, 200, 255};
-    const Read grey = read(write_png("grey.png", PNG_COLOR_TYPE_GRAY, 6, greys, {grey_profile()}));
+    const Read grey = read(write_png("grey.png", PNG_COLOR_TYPE_GRAY, 6, greys, {.icc = grey_profile()}));
     EXPECT_LE(largest_gap(grey.pixels, lcms_to_srgb(grey_profile(), greys, TYPE_GRAY_8)), 2);
     EXPECT_EQ(grey.bits, 8);
 
@@ -110,16 +115,24 @@ TEST(PngColours, ProfilesTurnIntoSrgbUnlessKept)
     EXPECT_EQ(kept.description, "PNG : 16x4 - 24bit");
 }
 
-TEST(PngColours, ChromaticitiesWithGammaLikeBrowsers)
+TEST(PngColours, CodedSpacesThenChromaticitiesWithGammaLikeBrowsers)
 {
-    const Read p3 = read(write_png("p3.png", PNG_COLOR_TYPE_RGB, 16, kRgb, {{}, false, &kP3, 45455}));
+    // cICP outranks a profile.
+    const Read coded =
+        read(write_png("cicp.png", PNG_COLOR_TYPE_RGB, 16, kRgb, {.icc = adobe_rgb_profile(), .cicp = {12, 13, 0, 1}}));
+    EXPECT_LE(largest_gap(coded.pixels, lcms_to_srgb(zarn::profile_from_cicp(12, 13), kRgb)), 2);
+    EXPECT_EQ(coded.description, "PNG : 16x4 - 24bit - Display P3");
+
+    const Read p3 = read(write_png("p3.png", PNG_COLOR_TYPE_RGB, 16, kRgb, {.space = &kP3, .gamma = 45455}));
     EXPECT_LE(largest_gap(p3.pixels, lcms_to_srgb(zarn::profile_from_gamma(kP3, 2.2, "x"), kRgb)), 2);
     EXPECT_EQ(p3.description, "PNG : 16x4 - 24bit - Display P3");
 
-    // An sRGB chunk, sRGB's own primaries at 2.2, gAMA alone and a broken
-    // profile all read the samples as they are.
-    for (const Stated& same : {Stated{{}, true, &kP3, 45455}, Stated{{}, false, &kSrgb, 45455},
-                               Stated{{}, false, nullptr, 45455}, Stated{broken(adobe_rgb_profile())}}) {
+    // sRGB's cICP codes or chunk, sRGB's own primaries at 2.2, gAMA alone
+    // and a broken profile all read the samples as they are.
+    for (const Stated& same :
+         {Stated{.icc = adobe_rgb_profile(), .cicp = {1, 13, 0, 1}},
+          Stated{.srgb = true, .space = &kP3, .gamma = 45455}, Stated{.space = &kSrgb, .gamma = 45455},
+          Stated{.gamma = 45455}, Stated{.icc = broken(adobe_rgb_profile())}}) {
         const Read plain = read(write_png("plain.png", PNG_COLOR_TYPE_RGB, 16, kRgb, same));
         EXPECT_EQ(plain.pixels, kRgb);
         EXPECT_EQ(plain.description, "PNG : 16x4 - 24bit");
