@@ -98,7 +98,7 @@ QVariant ThumbnailModel::data(const QModelIndex& index, int role) const
 }
 
 ThumbnailGrid::ThumbnailGrid(QWidget* parent)
-    : QListView(parent), model(new ThumbnailModel(this)), work(std::make_shared<ThumbnailWork>())
+    : QListView(parent), files(new ThumbnailModel(this)), work(std::make_shared<ThumbnailWork>())
 {
     setObjectName(QStringLiteral("FileGrid1"));
     setViewMode(QListView::IconMode);
@@ -111,7 +111,7 @@ ThumbnailGrid::ThumbnailGrid(QWidget* parent)
     setGridSize(QSize(kSide + 12, kSide + fontMetrics().height() + 12));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setModel(model);
+    setModel(files);
     pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
 
     schedule_timer.setSingleShot(true);
@@ -185,8 +185,9 @@ void ThumbnailGrid::showFolder(const QString& folder, const QStringList& names)
         work->size = ratio > 1 ? 2 * kSide : kSide;
     }
     unsettled = int(names.size());
+    arrived.assign(std::size_t(names.size()), false);
     quiet = true;
-    model->setFiles(names, Placeholder());
+    files->setFiles(names, Placeholder());
     quiet = false;
     schedule_timer.start();
 }
@@ -194,7 +195,7 @@ void ThumbnailGrid::showFolder(const QString& folder, const QStringList& names)
 void ThumbnailGrid::selectRow(int row)
 {
     quiet = true;
-    const QModelIndex wanted = model->index(row);
+    const QModelIndex wanted = files->index(row);
     if (wanted.isValid()) {
         selectionModel()->setCurrentIndex(wanted, QItemSelectionModel::ClearAndSelect);
         scrollTo(wanted);
@@ -218,6 +219,31 @@ void ThumbnailGrid::setActive(bool on)
 int ThumbnailGrid::waiting() const
 {
     return unsettled;
+}
+
+int ThumbnailGrid::waitingInView() const
+{
+    const auto [first, last] = VisibleRows();
+    int count = 0;
+    for (int row = first; row <= last; ++row) count += arrived[std::size_t(row)] ? 0 : 1;
+    return count;
+}
+
+std::pair<int, int> ThumbnailGrid::VisibleRows() const
+{
+    const int rows = std::min(files->rowCount(), int(arrived.size()));
+    const QRect view = viewport()->rect();
+    int first = -1, last = -2;
+    for (int row = 0; row < rows; ++row) {
+        if (!visualRect(files->index(row)).intersects(view)) {
+            if (first >= 0) break;  // the cells are laid out in order
+            continue;
+        }
+        if (first < 0) first = row;
+        last = row;
+    }
+    if (first < 0) return {0, -1};
+    return {first, last};
 }
 
 void ThumbnailGrid::mousePressEvent(QMouseEvent* event)
@@ -246,21 +272,9 @@ void ThumbnailGrid::Schedule()
 {
     if (!active || !isVisible()) return;
     executeDelayedItemsLayout();
-    const int rows = model->rowCount();
-    const QRect view = viewport()->rect();
-    int first = -1, last = -1;
-    for (int row = 0; row < rows; ++row) {
-        if (!visualRect(model->index(row)).intersects(view)) {
-            if (first >= 0) break;  // the cells are laid out in order
-            continue;
-        }
-        if (first < 0) first = row;
-        last = row;
-    }
-    if (first < 0) {  // nothing on show yet: all in order
-        first = 0;
-        last = -1;
-    }
+    const int rows = files->rowCount();
+    // With nothing on show yet, all in order.
+    const auto [first, last] = VisibleRows();
 
     const std::lock_guard lock(work->mutex);
     if (std::size_t(rows) != work->state.size()) return;
@@ -333,9 +347,10 @@ void ThumbnailGrid::Schedule()
 
 void ThumbnailGrid::Arrived(int from_generation, int row, const QImage& image)
 {
-    if (from_generation != generation) return;
+    if (from_generation != generation || arrived[std::size_t(row)]) return;
+    arrived[std::size_t(row)] = true;
     --unsettled;
-    if (!image.isNull()) model->setThumbnail(row, QPixmap::fromImage(image));
+    if (!image.isNull()) files->setThumbnail(row, QPixmap::fromImage(image));
 }
 
 }  // namespace gfx24

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace gfx24 {
@@ -53,6 +54,8 @@ public:
     void setActive(bool active);
     // The folder's files that have no final answer yet (a thumbnail, or none).
     int waiting() const;
+    // Of them, those whose cells are on show.
+    int waitingInView() const;
 
 signals:
     // The user picked `row`: a new selection, or a click on the one selected.
@@ -66,15 +69,18 @@ protected:
 
 private:
     void Schedule();
+    // The first and last rows whose cells are on show; last < first for none.
+    std::pair<int, int> VisibleRows() const;
     void Arrived(int generation, int row, const QImage& image);
     QPixmap Placeholder() const;
 
-    ThumbnailModel* model;  // a child of the view, so it outlives the view's own teardown
+    ThumbnailModel* files;  // a child of the view, so it outlives the view's own teardown
     std::shared_ptr<ThumbnailWork> work;
     QThreadPool pool;
     QTimer schedule_timer;  // gathers scrolls and resizes into one pass
     int generation = 0;
     int unsettled = 0;
+    std::vector<bool> arrived;  // per row: its final answer is in
     int pressed_row = -1;
     bool quiet = false;
     bool active = false;
