@@ -6,6 +6,8 @@
 
 #include "file_filters.h"
 #include "mbutton.h"
+#include "metadata_module.h"
+#include "shared_rules.h"
 #include "picturebox.h"
 #include "ui_Unit1.h"
 
@@ -18,6 +20,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -25,6 +28,8 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -42,6 +47,54 @@ std::vector<char> path_buffer(const QString& path, std::size_t size)
     if (std::size_t(local.size()) < buffer.size()) std::copy(local.begin(), local.end(), buffer.begin());
     return buffer;
 }
+
+bool same_file(const QString& a, const QString& b)
+{
+    struct stat first {};
+    struct stat second {};
+    return ::stat(QFile::encodeName(a).constData(), &first) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+// The file a picture about to be saved was opened from, whose date, camera
+// and place go into the saved file; none for a pasted or scanned picture,
+// which has a title of its own. Saved over its own file, the picture's
+// metadata is read from a private copy made before the write.
+class MetadataSource {
+public:
+    MetadataSource(const QString& file_name, const QString& file_title, const QString& target)
+    {
+        const QFileInfo source(file_name);
+        if (file_name.isEmpty() || source.fileName() != file_title || !source.isFile()) return;
+        if (!zarn::metadata_available()) return;
+        path_ = source.absoluteFilePath();
+        if (!same_file(path_, target)) return;
+        path_.clear();
+        const std::string folder = zarn::private_temp_dir();
+        if (folder.empty()) return;
+        QFile original(source.absoluteFilePath());
+        copy_ =
+            std::make_unique<QTemporaryFile>(QFile::decodeName(folder.c_str()) + QStringLiteral("/saved-over-XXXXXX"));
+        if (!original.open(QIODevice::ReadOnly) || !copy_->open()) return;
+        while (!original.atEnd()) {
+            const QByteArray block = original.read(1 << 20);
+            if (block.isEmpty() || copy_->write(block) != block.size()) return;
+        }
+        if (copy_->flush()) path_ = copy_->fileName();
+    }
+
+    void copyInto(const QString& saved, const PicImage* pic) const
+    {
+        if (path_.isEmpty() || !pic) return;
+        zarn::copy_metadata(QFile::encodeName(path_).toStdString(), QFile::encodeName(saved).toStdString(), pic->width,
+                            pic->height, zarn::MetadataProfile::Leave);
+    }
+
+private:
+    QString path_;
+    std::unique_ptr<QTemporaryFile> copy_;
+};
 
 QString folder_of(const QString& path)
 {
@@ -201,6 +254,7 @@ bool TForm1::SavePicture()
     // the buffer has room beyond the name.
     std::vector<char> output = path_buffer(chosen, std::size_t(QFile::encodeName(chosen).size()) + 16);
     const QByteArray working = QFile::encodeName(WorkingFile);
+    const MetadataSource metadata(FileName, FileTitle, chosen);
     errno = 0;
     const int saved = _bmptoanys(working.constData(), output.data(), Pic(), save_type, Settings.JpegQuality);
     const int write_error = errno;
@@ -213,6 +267,7 @@ bool TForm1::SavePicture()
     QApplication::restoreOverrideCursor();
 
     if (saved) {
+        metadata.copyInto(QFile::decodeName(output.data()), Pic());
         // Only a folder that took the picture is the place to start next time.
         Settings.SaveDir = QFileInfo(chosen).absolutePath();
         SaveDialog1->setDirectory(Settings.SaveDir);

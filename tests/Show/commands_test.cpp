@@ -1,4 +1,5 @@
 // TForm1's commands: menu enabling, processing codes, saving, editors, the clipboard, and no picture, no command.
+#include "photo_builder.h"
 #include "picturebox.h"
 #include "show_test_support.h"
 
@@ -587,3 +588,36 @@ TEST(CommandProcessing, AnUpdateTheLibraryCannotTakeKeepsThePicture)
 }
 
 }  // namespace
+
+// The photo's date, camera and place go into a JPEG saved from it, also
+// when it is saved over the photo itself; the saved picture is upright, and
+// so is its orientation tag.
+TEST(CommandSave, JpegKeepsThePhotosMetadata)
+{
+    REQUIRE_PHOTO_TOOLS();
+    if (!file_exists(ZARN_BIN_DIR "/libzarnmeta.so")) GTEST_SKIP() << "metadata module not built";
+    const std::string photo = write_photo("photo.jpg");
+    ASSERT_FALSE(photo.empty());
+    TForm1 form;
+    form.LoadImage(QString::fromStdString(photo));
+    form.SaveDialog1->setOption(QFileDialog::DontUseNativeDialog);
+    form.Settings.Overwrite = false;
+    for (const std::string& saved : {temp_path("saved.jpg"), photo}) {
+        SCOPED_TRACE(saved);
+        {
+            ModalSteps steps;
+            steps.then<QFileDialog>(choose(saved, 2));
+            form.save1Click();
+            EXPECT_EQ(steps.done(), 1u);
+        }
+        auto tags = exiftool_tags(saved);
+        EXPECT_EQ(tags["DateTimeOriginal"], "2024:05:01 12:34:56");
+        EXPECT_EQ(tags["Model"], "Acme Shooter 5");
+        EXPECT_EQ(tags["GPSLatitude"].substr(0, 8), "48.85837");
+        EXPECT_EQ(tags["Orientation"], "1");
+        EXPECT_EQ(tags["ExifImageWidth"], "48");
+        ScopedPic back;
+        ASSERT_EQ(_Pic_Read(saved.c_str(), back.get(), 3, 0), 1);
+        EXPECT_EQ(QSize(back->width, back->height), QSize(48, 64));
+    }
+}
