@@ -3,9 +3,13 @@
 #include "thumbnail_picture.h"
 
 #include "checked.h"
+#include "codecs.h"
+#include "exif.h"
+#include "operations.h"
 #include "record.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -49,12 +53,42 @@ bool is_frame_marker(int marker)
     return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
+constexpr std::array<std::uint8_t, 6> kExifHeader = {'E', 'x', 'i', 'f', 0, 0};
+
+bool drop(PicImage* pic)
+{
+    std::free(pic->pixels);
+    pic->pixels = nullptr;
+    return false;
+}
+
+// Whether the record is near black outside the rectangle. The rows and
+// columns next to it are left out: compression rings there.
+bool dark_outside(const PicImage* pic, int left, int top, int width, int height)
+{
+    constexpr int kDark = 24, kMargin = 2;
+    std::vector<unsigned char> rgb(3 * std::size_t(pic->width));
+    std::uint64_t sum = 0, count = 0;
+    for (int y = 0; y < pic->height; ++y) {
+        record_rgb_row(pic, std::size_t(y), rgb.data());
+        const bool band_row = y < top - kMargin || y >= top + height + kMargin;
+        for (int x = 0; x < pic->width; ++x) {
+            if (!band_row && x >= left - kMargin && x < left + width + kMargin) continue;
+            const unsigned char* pixel = rgb.data() + 3 * std::size_t(x);
+            sum += std::uint64_t(pixel[0]) + pixel[1] + pixel[2];
+            count += 3;
+        }
+    }
+    return count > 0 && sum <= std::uint64_t(kDark) * count;
+}
+
 }  // namespace
 
-std::optional<StoredSize> jpeg_stored_size(std::FILE* stream)
+std::optional<JpegHead> read_jpeg_head(std::FILE* stream)
 {
     unsigned char start[2];
     if (std::fread(start, 1, 2, stream) != 2 || start[0] != 0xFF || start[1] != 0xD8) return std::nullopt;
+    JpegHead head;
     for (int count = 0; count < kMaxMarkers; ++count) {
         int marker = 0;
         // Fill bytes (0xFF runs) may stand before a marker.
@@ -71,16 +105,97 @@ std::optional<StoredSize> jpeg_stored_size(std::FILE* stream)
             unsigned char frame[5];
             if (length < 2 + sizeof frame || std::fread(frame, 1, sizeof frame, stream) != sizeof frame)
                 return std::nullopt;
-            const StoredSize size{unsigned(frame[3]) << 8 | frame[4], unsigned(frame[1]) << 8 | frame[2]};
-            if (size.width == 0 || size.height == 0) return std::nullopt;
-            return size;
+            head.size = {unsigned(frame[3]) << 8 | frame[4], unsigned(frame[1]) << 8 | frame[2]};
+            if (head.size.width == 0 || head.size.height == 0) return std::nullopt;
+            return head;
         }
-        if (std::fseek(stream, long(length) - 2, SEEK_CUR) != 0) return std::nullopt;
+        if (marker == 0xE1 && head.exif.empty()) {
+            std::vector<std::uint8_t> data(length - 2);
+            if (std::fread(data.data(), 1, data.size(), stream) != data.size()) return std::nullopt;
+            if (data.size() >= kExifHeader.size() && std::equal(kExifHeader.begin(), kExifHeader.end(), data.begin()))
+                head.exif = std::move(data);
+        } else if (std::fseek(stream, long(length) - 2, SEEK_CUR) != 0) {
+            return std::nullopt;
+        }
         // The next byte must start a marker; anything else is not JPEG.
-        const int next = std::fgetc(stream);
-        if (next != 0xFF) return std::nullopt;
+        if (std::fgetc(stream) != 0xFF) return std::nullopt;
     }
     return std::nullopt;
+}
+
+std::span<const std::uint8_t> exif_thumbnail(std::span<const std::uint8_t> segment)
+{
+    if (segment.size() < kExifHeader.size() + 8 || !std::equal(kExifHeader.begin(), kExifHeader.end(), segment.begin()))
+        return {};
+    const std::span<const std::uint8_t> tiff = segment.subspan(kExifHeader.size());
+    const bool big_endian = tiff[0] == 'M' && tiff[1] == 'M';
+    if (!big_endian && !(tiff[0] == 'I' && tiff[1] == 'I')) return {};
+    const auto number = [&](std::uint64_t at, int bytes) -> std::optional<std::uint32_t> {
+        if (at + std::uint64_t(bytes) > tiff.size()) return std::nullopt;
+        std::uint32_t value = 0;
+        for (int i = 0; i < bytes; ++i) {
+            const std::uint32_t byte = tiff[std::size_t(at) + std::size_t(big_endian ? i : bytes - 1 - i)];
+            value = value << 8 | byte;
+        }
+        return value;
+    };
+    if (number(2, 2) != 42u) return {};
+    const std::optional<std::uint32_t> first = number(4, 4);
+    const std::optional<std::uint32_t> first_count = first ? number(*first, 2) : std::nullopt;
+    const std::optional<std::uint32_t> second =
+        first_count ? number(std::uint64_t(*first) + 2 + std::uint64_t(*first_count) * 12, 4) : std::nullopt;
+    const std::optional<std::uint32_t> count = second && *second ? number(*second, 2) : std::nullopt;
+    if (!count) return {};
+    std::optional<std::uint32_t> offset, length;
+    for (std::uint32_t i = 0; i < *count; ++i) {
+        const std::uint64_t entry = std::uint64_t(*second) + 2 + std::uint64_t(i) * 12;
+        const std::optional<std::uint32_t> tag = number(entry, 2), type = number(entry + 2, 2);
+        if (!tag || !type) return {};
+        // LONG values, or a SHORT one in the value field's first half.
+        const std::optional<std::uint32_t> value = *type == 3 ? number(entry + 8, 2) : number(entry + 8, 4);
+        if (*tag == 0x0201) offset = value;
+        if (*tag == 0x0202) length = value;
+    }
+    if (!offset || !length || *length < 4 || std::uint64_t(*offset) + *length > tiff.size()) return {};
+    return tiff.subspan(*offset, *length);
+}
+
+bool read_embedded_thumbnail(std::span<const std::uint8_t> exif, StoredSize stored, int size, PicImage* pic)
+{
+    const std::span<const std::uint8_t> jpeg = exif_thumbnail(exif);
+    if (jpeg.empty()) return false;
+    FilePtr stream{::fmemopen(const_cast<std::uint8_t*>(jpeg.data()), jpeg.size(), "rb")};
+    if (!stream || !read_jpeg_stream(stream.get(), pic, 0) || !pic->pixels) return drop(pic);
+    // The part of the thumbnail the picture's aspect fills; a camera pads a
+    // thumbnail of a wider or taller picture with black bands.
+    const std::int64_t width = pic->width, height = pic->height;
+    std::int64_t shown_width = width, shown_height = height;
+    if (width * std::int64_t(stored.height) > height * std::int64_t(stored.width))
+        shown_width = (height * std::int64_t(stored.width) + stored.height / 2) / stored.height;
+    else shown_height = (width * std::int64_t(stored.height) + stored.width / 2) / stored.width;
+    if (width - shown_width > 1 || height - shown_height > 1) {
+        const int left = int((width - shown_width) / 2), top = int((height - shown_height) / 2);
+        if (!dark_outside(pic, left, top, int(shown_width), int(shown_height))) return drop(pic);
+        // A row or column more goes on each banded side, which the bands'
+        // rounding and ringing may have reached.
+        const int trim_x = shown_width < width ? 1 : 0, trim_y = shown_height < height ? 1 : 0;
+        if (!crop_image(pic, left + trim_x, top + trim_y, int(shown_width) - 2 * trim_x,
+                        int(shown_height) - 2 * trim_y))
+            return drop(pic);
+    }
+    if (std::max(pic->width, pic->height) < size) return drop(pic);
+    // The thumbnail is stored the way the picture is; the picture's
+    // orientation turns both.
+    const int orientation = keep_stored_orientation() ? 1 : exif_orientation(exif);
+    if (orientation != 1) {
+        PixelBlock turned = upright_pixels(pic->pixels, std::size_t(pic->width), std::size_t(pic->height),
+                                           pic->bits == 24 ? 3 : 1, orientation);
+        if (!turned) return drop(pic);
+        std::free(pic->pixels);
+        pic->pixels = turned.release();
+        if (orientation_swaps_sides(orientation)) std::swap(pic->width, pic->height);
+    }
+    return true;
 }
 
 int jpeg_scale_for(StoredSize stored, int size)
@@ -88,7 +203,7 @@ int jpeg_scale_for(StoredSize stored, int size)
     const std::uint32_t longer = std::max(stored.width, stored.height);
     const auto wanted = static_cast<std::uint32_t>(std::max(size, 1));
     // libjpeg rounds a scaled side up.
-    for (const auto [argument, denominator] : {std::pair{3, 8u}, std::pair{2, 4u}, std::pair{1, 2u}})
+    for (const auto& [argument, denominator] : {std::pair{3, 8u}, std::pair{2, 4u}, std::pair{1, 2u}})
         if ((longer + denominator - 1) / denominator >= wanted) return argument;
     return 0;
 }
@@ -141,19 +256,20 @@ bool read_thumbnail_picture(const char* path, int size, PicImage* pic, std::int3
     bool read = false;
     if (format == kRawCode) read = _Pic_ReadPreview(path, pic, &full_width, &full_height) != 0;
     if (!read && format == kJpegCode) {
-        std::optional<StoredSize> stored;
-        if (FilePtr stream{std::fopen(path, "rb")}) stored = jpeg_stored_size(stream.get());
-        const int scale = stored ? jpeg_scale_for(*stored, size) : 0;
-        read = _Pic_Read(path, pic, 0, scale) != 0;
-        if (read && stored && scale != 0) {
-            // The reader turned the picture upright; so does the whole size.
-            const bool turned = stored->width != stored->height && pic->width != pic->height &&
-                                (stored->width > stored->height) != (pic->width > pic->height);
-            full_width = std::int32_t(turned ? stored->height : stored->width);
-            full_height = std::int32_t(turned ? stored->width : stored->height);
-        } else if (read) {
-            full_width = pic->width;
-            full_height = pic->height;
+        std::optional<JpegHead> head;
+        if (FilePtr stream{std::fopen(path, "rb")}) head = read_jpeg_head(stream.get());
+        const bool turned = head && !keep_stored_orientation() && orientation_swaps_sides(exif_orientation(head->exif));
+        if (head) {
+            full_width = std::int32_t(turned ? head->size.height : head->size.width);
+            full_height = std::int32_t(turned ? head->size.width : head->size.height);
+            read = read_embedded_thumbnail(head->exif, head->size, size, pic);
+        }
+        if (!read) {
+            read = _Pic_Read(path, pic, 0, head ? jpeg_scale_for(head->size, size) : 0) != 0;
+            if (read && !head) {
+                full_width = pic->width;
+                full_height = pic->height;
+            }
         }
     }
     if (!read && format == kPhotoCdCode) {

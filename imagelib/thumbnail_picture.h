@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <span>
+#include <vector>
 
 namespace zarn {
 
@@ -13,9 +15,25 @@ struct StoredSize {
     std::uint32_t width = 0, height = 0;
 };
 
-// The frame size in a JPEG stream's SOF marker, as stored (not turned by
-// its orientation); nothing when the markers end, break off or lie first.
-std::optional<StoredSize> jpeg_stored_size(std::FILE* stream);
+// What the markers before a JPEG stream's data say: the frame size in its
+// SOF marker, as stored (not turned by its orientation), and its first Exif
+// APP1 segment, if any. Nothing when the markers end, break off or lie first.
+struct JpegHead {
+    StoredSize size;
+    std::vector<std::uint8_t> exif;
+};
+std::optional<JpegHead> read_jpeg_head(std::FILE* stream);
+
+// The JPEG thumbnail inside an Exif segment (its second directory's
+// interchange format), bounds checked; empty when there is none.
+std::span<const std::uint8_t> exif_thumbnail(std::span<const std::uint8_t> segment);
+
+// The embedded thumbnail of a picture of `stored` size as a record that
+// shows the same picture: read, its black bands taken off when the camera
+// letterboxed it, its aspect checked against the picture's. False when it
+// is missing, does not match, or has fewer than `size` pixels on its
+// longer side; `pic` then holds nothing.
+bool read_embedded_thumbnail(std::span<const std::uint8_t> exif, StoredSize stored, int size, PicImage* pic);
 
 // The libjpeg scale argument of _Pic_Read (0 whole, 1 a half, 2 a quarter,
 // 3 an eighth) that gives the fewest pixels whose longer side still has

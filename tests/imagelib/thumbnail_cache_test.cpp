@@ -144,6 +144,48 @@ TEST(ThumbnailCache, ScaledJpegIsUprightAndNamesTheWholeSize)
     EXPECT_NE(entries.find("Thumb::Image::Height:\n    640"), std::string::npos) << entries;
 }
 
+// A red photo of `width` x `height` whose Exif thumbnail is `thumbnail`, an
+// ImageMagick picture description; its orientation is `orientation`.
+std::string photo_with_thumbnail(const std::string& name, int width, int height, const std::string& thumbnail,
+                                 int orientation = 1)
+{
+    const std::string photo = temp_path(name + ".jpg"), small = temp_path(name + ".thumb.jpg");
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    if (run_tool({"convert", "-size", size, "xc:red", photo}).status != 0) return {};
+    if (run_tool({"sh", "-c", "convert " + thumbnail + " " + small}).status != 0) return {};
+    const ToolRun tagged = run_tool({"exiftool", "-q", "-overwrite_original", "-ThumbnailImage<=" + small,
+                                     "-Orientation#=" + std::to_string(orientation), photo});
+    return tagged.status == 0 ? photo : std::string();
+}
+
+TEST(ThumbnailCache, CameraThumbnailServesWhenItShowsThePicture)
+{
+    if (!have_image_magick() || !have_program("exiftool")) GTEST_SKIP() << "ImageMagick or exiftool missing";
+    Cache cache;
+    const auto made = [](const std::string& photo) {
+        std::string path;
+        EXPECT_EQ(thumbnail(photo, 128, 1, &path), 1) << photo;
+        ScopedPic pic;
+        EXPECT_EQ(_Pic_Read(path.c_str(), pic.get(), 0, 0), 1) << path;
+        return pic->pixels ? rgb_rows(*pic) : Rows{};
+    };
+    const auto green = [](const Rows& rows, std::size_t y) { return rows.at(y)[1] > 200 && rows.at(y)[0] < 60; };
+    // Same aspect, turned with the picture.
+    const Rows same = made(photo_with_thumbnail("same", 1600, 1200, "-size 160x120 xc:lime", 6));
+    ASSERT_EQ(same.size(), 128u);
+    EXPECT_EQ(same[0].size(), 96u * 3);
+    EXPECT_TRUE(green(same, 0) && green(same, 127));
+    // Letterboxed by the camera: the bands go.
+    const Rows banded = made(photo_with_thumbnail(
+        "banded", 1500, 1000, "-size 160x107 xc:lime -background black -gravity center -extent 160x120"));
+    ASSERT_GE(banded.size(), 80u);
+    EXPECT_TRUE(green(banded, 0) && green(banded, banded.size() - 1));
+    // Another aspect without bands is no thumbnail of this picture.
+    const Rows other = made(photo_with_thumbnail("other", 1500, 1000, "-size 160x120 xc:lime"));
+    ASSERT_EQ(other.size(), 85u);
+    EXPECT_GT(other[40][0], 200);
+}
+
 TEST(ThumbnailCache, ManyThreadsAtOnce)
 {
     Cache cache;
@@ -158,7 +200,8 @@ TEST(ThumbnailCache, ManyThreadsAtOnce)
         });
     for (std::thread& worker : workers) worker.join();
     EXPECT_EQ(made.load(), 72);
-    for (const std::string& picture : pictures) EXPECT_NE(checked({"check", picture, cache.root, "normal", "128"}), "");
+    for (const std::string& picture : {pictures.front(), pictures.back()})
+        EXPECT_NE(checked({"check", picture, cache.root, "normal", "128"}), "");
 }
 
 TEST(ThumbnailPicture, AreaAverageWeighsEachSourceByItsShare)
