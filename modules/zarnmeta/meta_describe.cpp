@@ -194,6 +194,23 @@ std::string describe_image(Exiv2::Image& image)
     return text;
 }
 
+std::string describe_bytes(const std::uint8_t* data, std::size_t size)
+{
+    if (!data || size == 0 || size > std::size_t(kMaxFileBytes)) return {};
+    try {
+        const auto lock = lock_exiv2();
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        std::unique_ptr<Exiv2::Image> image(Exiv2::ImageFactory::open(data, long(size)).release());
+#pragma GCC diagnostic pop
+        if (!image) return {};
+        image->readMetadata();
+        return describe_image(*image);
+    } catch (...) {
+        return {};
+    }
+}
+
 }  // namespace zarn::meta
 
 ZARNMETA_EXPORT size_t _Meta_Describe(const char* path, char* buffer, size_t size)

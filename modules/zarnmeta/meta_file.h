@@ -8,6 +8,8 @@
 #include <exiv2/exiv2.hpp>
 #pragma GCC diagnostic pop
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -35,5 +37,9 @@ namespace zarn::meta {
 // The information panel's "Label\tValue\n" lines for an opened picture.
 // Holds no lock itself: the caller has lock_exiv2().
 std::string describe_image(Exiv2::Image& image);
+
+// The same for a file's bytes in memory (the fuzz target's way in); takes
+// the lock and catches everything.
+std::string describe_bytes(const std::uint8_t* data, std::size_t size);
 
 }  // namespace zarn::meta
