@@ -38,6 +38,8 @@ InfoPanel::InfoPanel(ViewerCore& core, const PictureStore& display, QWidget* vie
 {
     setObjectName(QStringLiteral("InfoPanel"));
     setWindowTitle(QStringLiteral("Information"));
+    // The viewer keeps the keyboard: the arrows still step through the folder.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     rows_->setSizeConstraint(QLayout::SetFixedSize);
     rows_->setLabelAlignment(Qt::AlignRight);
     connect(&core_, &ViewerCore::fileShown, this, [this] {
@@ -68,8 +70,9 @@ void InfoPanel::toggle()
         return;
     }
     fill();
-    show();
     place_beside_viewer();
+    show();
+    place_beside_viewer();  // its frame is known once it is on screen
 }
 
 bool InfoPanel::closeIfOpen()
@@ -129,7 +132,8 @@ void InfoPanel::keyPressEvent(QKeyEvent* event)
         close();
         return;
     }
-    QWidget::keyPressEvent(event);
+    // Every other key works as it does in the viewer, Next and Previous included.
+    QApplication::sendEvent(viewer_, event);
 }
 
 }  // namespace show

@@ -13,7 +13,8 @@ class ViewerCore;
 namespace show {
 
 // Opened and closed with I, closed with Esc too; it follows the picture the
-// viewer shows. Its values are selectable, so they can be copied.
+// viewer shows, and hands the viewer every other key. Its values are
+// selectable, so they can be copied.
 class InfoPanel : public QWidget {
     Q_OBJECT
 public:
