@@ -83,14 +83,16 @@ void convert_rows(cmsHTRANSFORM transform, PixelRows rows, QRect area, int first
 // empty when it is not set, not 8-bit data, or too large to be a profile.
 QByteArray root_window_profile(xcb_connection_t* connection)
 {
+    // Interned once for each connection: an atom lives as long as the server.
+    static xcb_connection_t* interned_on = nullptr;
     static xcb_atom_t atom = XCB_ATOM_NONE;
-    if (atom == XCB_ATOM_NONE) {
-        // Interned once for the program: an atom lives as long as the server.
+    if (interned_on != connection || atom == XCB_ATOM_NONE) {
         static const char kName[] = "_ICC_PROFILE";
         xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
             connection, xcb_intern_atom(connection, 0, std::uint16_t(sizeof kName - 1), kName), nullptr);
         if (!reply) return {};
         atom = reply->atom;
+        interned_on = connection;
         std::free(reply);
     }
     const xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
