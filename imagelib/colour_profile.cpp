@@ -101,16 +101,19 @@ cmsUInt32Number lcms_format(ProfileInput input)
     return TYPE_RGB_8;
 }
 
+// The signatures are whatever four bytes the file holds, most of them no
+// value of lcms2's enumerations, so they are compared as numbers.
 bool profile_suits(cmsHPROFILE profile, ProfileInput input)
 {
-    const cmsProfileClassSignature kind = cmsGetDeviceClass(profile);
-    if (kind == cmsSigLinkClass || kind == cmsSigAbstractClass || kind == cmsSigNamedColorClass) return false;
-    const cmsColorSpaceSignature space = cmsGetColorSpace(profile);
+    const auto kind = static_cast<std::uint32_t>(cmsGetDeviceClass(profile));
+    for (const cmsProfileClassSignature unusable : {cmsSigLinkClass, cmsSigAbstractClass, cmsSigNamedColorClass})
+        if (kind == static_cast<std::uint32_t>(unusable)) return false;
+    const auto space = static_cast<std::uint32_t>(cmsGetColorSpace(profile));
     switch (input) {
-    case ProfileInput::Rgb: return space == cmsSigRgbData;
-    case ProfileInput::Grey: return space == cmsSigGrayData;
+    case ProfileInput::Rgb: return space == static_cast<std::uint32_t>(cmsSigRgbData);
+    case ProfileInput::Grey: return space == static_cast<std::uint32_t>(cmsSigGrayData);
     case ProfileInput::Cmyk:
-    case ProfileInput::InvertedCmyk: return space == cmsSigCmykData;
+    case ProfileInput::InvertedCmyk: return space == static_cast<std::uint32_t>(cmsSigCmykData);
     }
     return false;
 }
