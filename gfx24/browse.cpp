@@ -4,6 +4,7 @@
 #include "ui_browse.h"
 
 #include "bmp_picture.h"
+#include "display_profile.h"
 #include "file_filters.h"
 #include "private_temp.h"
 #include "settings_store.h"
@@ -337,7 +338,7 @@ void TImageForm::FileListBox1Click()
     // 6.
     if (converted.isNull()) return;
     picture = converted;
-    ui->Image1->setPixmap(QPixmap::fromImage(picture));
+    ui->Image1->setPixmap(QPixmap::fromImage(controls::readDisplayTransform().applied(picture)));
     // 7.
     FitFrame();
     // The caption tells the size before the reduction for the preview.
