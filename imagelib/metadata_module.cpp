@@ -4,6 +4,8 @@
 #include "shared_rules.h"
 
 #include <cstddef>
+#include <cstdio>
+#include <cstring>
 #include <mutex>
 
 namespace zarn {
@@ -33,6 +35,23 @@ const MetadataModule& metadata_module()
     return *loaded;
 }
 
+// Files whose first bytes name a format that has no place for EXIF, XMP
+// or IPTC (BMP, GIF, the netpbm family, PCX, IFF): a conversion between
+// those need not load the module and exiv2, which cost more than the rest
+// of converting a small picture.
+bool has_no_metadata(const std::string& path)
+{
+    unsigned char head[4] = {};
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return true;
+    const std::size_t got = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    if (got < sizeof head) return true;
+    return (head[0] == 'B' && head[1] == 'M') || std::memcmp(head, "GIF8", 4) == 0 ||
+           (head[0] == 'P' && head[1] >= '1' && head[1] <= '7') || (head[0] == 0x0A && head[1] <= 5 && head[2] == 1) ||
+           std::memcmp(head, "FORM", 4) == 0;
+}
+
 }  // namespace
 
 bool metadata_available()
@@ -43,6 +62,7 @@ bool metadata_available()
 bool copy_metadata(const std::string& source, const std::string& target, std::int32_t width, std::int32_t height,
                    MetadataProfile profile, bool keep_orientation)
 {
+    if (has_no_metadata(source) || has_no_metadata(target)) return false;
     const CopyRoutine copy = metadata_module().copy;
     if (!copy) return false;
     const int flags = (profile == MetadataProfile::Copy ? kWithProfile : 0) | (keep_orientation ? kKeepOrientation : 0);
