@@ -77,7 +77,8 @@ bool TForm1::RestoreDeleted()
     show::LastDelete last = std::move(last_delete_);
     last_delete_ = {};
     // Only right after the delete: the picture it stepped to, unchanged.
-    if (!last.trashed || FileName != last.shownAfter || UndoCount() != last.undoAfter || core_->editsSinceLoad() != 0)
+    if (!last.trashed || FileName != last.shownAfter || UndoCount() != last.undoAfter || RedoCount() != 0 ||
+        core_->editsSinceLoad() != 0)
         return false;
     const QString name = QFileInfo(last.trashed->original).fileName();
     switch (controls::restoreFromTrash(*last.trashed)) {
