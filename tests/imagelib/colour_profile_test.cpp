@@ -202,10 +202,6 @@ TEST(ColourProfile, TransformsOnlyForUsableProfilesThatChangeSomething)
     EXPECT_FALSE(SrgbTransform::from_icc(saved(cmsCreate_sRGBProfile()), ProfileInput::Rgb));
     EXPECT_FALSE(SrgbTransform::from_icc(adobe, ProfileInput::Cmyk));
     EXPECT_FALSE(SrgbTransform::from_icc(adobe, ProfileInput::Grey));
-    EXPECT_FALSE(SrgbTransform::from_icc(Bytes(adobe.begin(), adobe.begin() + 200), ProfileInput::Rgb));
-    Bytes garbage = adobe;
-    for (std::size_t i = 128; i < garbage.size(); ++i) garbage[i] = std::uint8_t(i * 37);
-    EXPECT_FALSE(SrgbTransform::from_icc(garbage, ProfileInput::Rgb));
     EXPECT_TRUE(zarn::profile_from_cicp(1, 13).empty());
     EXPECT_TRUE(SrgbTransform::from_icc(zarn::profile_from_cicp(12, 13), ProfileInput::Rgb));
     EXPECT_TRUE(SrgbTransform::from_icc(cmyk_profile(), ProfileInput::InvertedCmyk));
