@@ -2,7 +2,6 @@
 #include "anyimage.h"
 #include "area_scale.h"
 #include "colour_profile.h"
-#include "display_profile.h"
 #include "picturebox.h"
 #include "test_support.h"
 #include "ui_test_env.h"
@@ -156,22 +155,3 @@ TEST(DisplayColours, PicturesAreDrawnThroughTheRootWindowsProfileFromTheNextPict
 }
 
 }  // namespace
-
-TEST(DisplayColours, TranslucentPixelsKeepTheirAlphaAndTheirColourIsConvertedStraight)
-{
-    const controls::DisplayTransform transform = controls::DisplayTransform::fromIcc(
-        QByteArray(reinterpret_cast<const char*>(odd_profile().data()), qsizetype(odd_profile().size())));
-    ASSERT_TRUE(transform);
-    const QImage colours = colourful(8, 4);
-    QImage translucent = colours.convertToFormat(QImage::Format_ARGB32);
-    for (int x = 0; x < 8; ++x) translucent.setPixel(x, 1, (translucent.pixel(x, 1) & 0xFFFFFFu) | 0x80000000u);
-    for (const QImage::Format format : {QImage::Format_ARGB32, QImage::Format_ARGB32_Premultiplied}) {
-        QImage shown = translucent.convertToFormat(format);
-        ASSERT_TRUE(transform.apply(shown, shown.rect()));
-        shown = shown.convertToFormat(QImage::Format_ARGB32);
-        for (int x = 0; x < 8; ++x) EXPECT_EQ(qAlpha(shown.pixel(x, 1)), 128) << x;
-        // Premultiplied at half, a colour keeps about half its precision.
-        EXPECT_LE(largest_difference(shown.convertToFormat(QImage::Format_RGB32), through(colours, odd_profile())),
-                  format == QImage::Format_ARGB32 ? 2 : 4);
-    }
-}
