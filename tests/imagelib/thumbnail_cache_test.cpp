@@ -220,6 +220,39 @@ TEST(ThumbnailPicture, AreaAverageWeighsEachSourceByItsShare)
     EXPECT_FALSE(zarn::area_reduce(palette.get(), 2, 1));
 }
 
+// An Exif segment whose second directory names a thumbnail at `offset` of `length` bytes, little-endian.
+Bytes exif_naming(std::uint32_t offset, std::uint32_t length, std::size_t room)
+{
+    constexpr std::size_t t = 6;  // the TIFF data after "Exif\0\0"
+    Bytes segment(t + 8 + 6 + 2 + 24 + 4 + room, 0);
+    segment[0] = 'E', segment[1] = 'x', segment[2] = 'i', segment[3] = 'f';
+    segment[t] = segment[t + 1] = 'I';
+    put_u16(segment, t + 2, 42);
+    put_u32(segment, t + 4, 8);
+    put_u16(segment, t + 8, 0);    // IFD0 without entries,
+    put_u32(segment, t + 10, 14);  // then IFD1
+    put_u16(segment, t + 14, 2);
+    put_u16(segment, t + 16, 0x0201), put_u16(segment, t + 18, 4), put_u32(segment, t + 20, 1);
+    put_u32(segment, t + 24, offset);
+    put_u16(segment, t + 28, 0x0202), put_u16(segment, t + 30, 4), put_u32(segment, t + 32, 1);
+    put_u32(segment, t + 36, length);
+    return segment;
+}
+
+TEST(ThumbnailPicture, CameraThumbnailOutsideItsSegmentIsNone)
+{
+    EXPECT_EQ(zarn::exif_thumbnail(exif_naming(44, 16, 16)).size(), 16u);
+    EXPECT_TRUE(zarn::exif_thumbnail(exif_naming(44, 17, 16)).empty());
+    EXPECT_TRUE(zarn::exif_thumbnail(exif_naming(0xFFFFFFF0u, 0x20, 16)).empty());
+    Bytes cut = exif_naming(44, 16, 16);
+    cut.resize(20);  // IFD1 itself is cut off
+    EXPECT_TRUE(zarn::exif_thumbnail(cut).empty());
+    // Garbage where the thumbnail should be reads as no thumbnail.
+    ScopedPic pic;
+    EXPECT_FALSE(zarn::read_embedded_thumbnail(exif_naming(44, 16, 16), {1600, 1200}, 128, pic.get()));
+    EXPECT_EQ(pic->pixels, nullptr);
+}
+
 TEST(ThumbnailPicture, JpegScaleKeepsTheLongerSideAtTheSize)
 {
     EXPECT_EQ(zarn::jpeg_scale_for({4896, 3264}, 128), 3);  // 612 wide at an eighth
