@@ -42,6 +42,7 @@ InfoPanel::InfoPanel(ViewerCore& core, const PictureStore& display, QWidget* vie
     setAttribute(Qt::WA_ShowWithoutActivating);
     rows_->setSizeConstraint(QLayout::SetFixedSize);
     rows_->setLabelAlignment(Qt::AlignRight);
+    viewer_->installEventFilter(this);
     connect(&core_, &ViewerCore::fileShown, this, [this] {
         if (isVisible()) fill();
     });
@@ -124,6 +125,14 @@ void InfoPanel::place_beside_viewer()
     left = std::clamp(left, room.left(), std::max(room.left(), room.right() + 1 - panel.width()));
     const int top = std::clamp(viewer.top(), room.top(), std::max(room.top(), room.bottom() + 1 - panel.height()));
     move(left, top);
+}
+
+// A window of its own, it would stay on screen when the viewer goes (closed,
+// minimised, or left for the full-screen show): it goes with it.
+bool InfoPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == viewer_ && event->type() == QEvent::Hide) close();
+    return QWidget::eventFilter(watched, event);
 }
 
 void InfoPanel::keyPressEvent(QKeyEvent* event)

@@ -35,6 +35,7 @@ public:
     static QString sizeOnDisk(qint64 bytes);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:

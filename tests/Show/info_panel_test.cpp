@@ -102,6 +102,10 @@ TEST(InfoPanel, ListsTheFileAndItsExifFollowsNextAndClosesWithIAndEsc)
     ZARN_WAIT_TRUE(panel->isVisible(), 5000);
     QTest::keyClick(panel, Qt::Key_Escape);
     EXPECT_FALSE(panel->isVisible());
+    QTest::keyClick(&form, Qt::Key_I);
+    ZARN_WAIT_TRUE(panel->isVisible(), 5000);
+    form.hide();  // it goes with the viewer
+    EXPECT_FALSE(panel->isVisible());
 }
 
 TEST(InfoPanel, StaysClosedWithNoPicture)
