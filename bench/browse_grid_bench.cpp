@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -44,13 +45,17 @@ bool make_photos(const QString& folder, int count)
     return true;
 }
 
-// Runs the event loop until `done` holds; false after a minute without it.
-bool wait_for(const std::function<bool()>& done)
+// Runs the event loop until `done` holds; false after `ms` without it.
+bool wait_for(const std::function<bool()>& done, int ms)
 {
-    const QDeadlineTimer deadline(60000);
+    const QDeadlineTimer deadline(ms);
+    QTimer wake;
+    wake.start(100);
     while (!done()) {
         if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        // Sleeps until something arrives, so the wait takes no processor
+        // time from the workers.
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
@@ -71,13 +76,14 @@ Pass open_grid(const QString& folder)
     window->show();
     auto* grid = window->findChild<gfx24::ThumbnailGrid*>(QStringLiteral("FileGrid1"));
     if (!grid) return pass;
-    if (wait_for([&] { return grid->isVisible() && grid->model()->rowCount() > 0 && grid->waitingInView() == 0; })) {
+    if (wait_for([&] { return grid->isVisible() && grid->model()->rowCount() > 0 && grid->waitingInView() == 0; },
+                 60000)) {
         grid->viewport()->repaint();
         pass.first_screen = timing.stop().first;
     }
     for (int row = 0; row < grid->model()->rowCount(); ++row)
         if (grid->visualRect(grid->model()->index(row, 0)).intersects(grid->viewport()->rect())) ++pass.on_screen;
-    if (wait_for([&] { return grid->waiting() == 0; })) {
+    if (wait_for([&] { return grid->waiting() == 0; }, 30 * 60000)) {
         grid->viewport()->repaint();
         pass.everything = timing.stop().first;
     }
@@ -100,7 +106,9 @@ int main(int argc, char* argv[])
     QTemporaryDir scratch;
     if (!scratch.isValid()) return 1;
     viewer_bench::use_scratch_folders(scratch);
-    ::setenv("XDG_CACHE_HOME", QFile::encodeName(scratch.path() + "/cache").constData(), 1);
+    // A third argument names a thumbnail cache to use and keep instead.
+    const QString cache = argc > 3 ? QString::fromLocal8Bit(argv[3]) : scratch.path() + QStringLiteral("/cache");
+    ::setenv("XDG_CACHE_HOME", QFile::encodeName(cache).constData(), 1);
     QApplication app(argc, argv);
     std::printf("photographs: %d of %dx%d in %s\n", count, kWidth, kHeight, qPrintable(photos));
     if (!make_photos(photos, count)) {
