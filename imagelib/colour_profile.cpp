@@ -56,8 +56,10 @@ namespace {
 
 std::atomic<bool> keep_colours{false};
 
-// Below this many pixels a conversion runs on the calling thread alone.
+// Below this many pixels a conversion runs on the calling thread alone; the
+// slower ones through lcms2 (CMYK, profiles of tables) share out smaller parts.
 constexpr std::size_t kPixelsPerThread = 1u << 19;
+constexpr std::size_t kLcmsPixelsPerThread = 1u << 16;
 
 struct ProfileCloser {
     void operator()(void* profile) const
@@ -228,6 +230,39 @@ std::shared_ptr<const RgbShortcut> shortcut_for(cmsHPROFILE source, cmsHTRANSFOR
     return shortcut;
 }
 
+// lcms2's one-pixel cache is off so that threads can share a transform; this
+// does its work, which halves the time of a CMYK picture with even areas:
+// a run of equal pixels goes through the transform once. Each block of the
+// input is read whole before its output is written, so `in` may be `out`
+// when the pixel sizes are the same.
+void transform_runs(cmsHTRANSFORM transform, const unsigned char* in, unsigned char* out, std::size_t pixels,
+                    std::size_t in_size, std::size_t out_size)
+{
+    constexpr std::size_t kBlock = 2048;
+    std::array<unsigned char, kBlock * 4> firsts;
+    std::array<unsigned char, kBlock * 3> results;
+    std::array<std::uint16_t, kBlock> lengths;
+    for (std::size_t done = 0; done < pixels;) {
+        const std::size_t count = std::min(kBlock, pixels - done);
+        const unsigned char* pixel = in + done * in_size;
+        std::size_t runs = 0;
+        for (std::size_t i = 0; i < count; ++i, pixel += in_size) {
+            if (runs > 0 && std::memcmp(pixel, firsts.data() + (runs - 1) * in_size, in_size) == 0) {
+                ++lengths[runs - 1];
+                continue;
+            }
+            std::memcpy(firsts.data() + runs * in_size, pixel, in_size);
+            lengths[runs++] = 1;
+        }
+        cmsDoTransform(transform, firsts.data(), results.data(), static_cast<cmsUInt32Number>(runs));
+        unsigned char* to = out + done * out_size;
+        for (std::size_t r = 0; r < runs; ++r)
+            for (std::size_t k = 0; k < lengths[r]; ++k, to += out_size)
+                std::memcpy(to, results.data() + r * out_size, out_size);
+        done += count;
+    }
+}
+
 std::vector<std::uint8_t> saved(cmsHPROFILE profile, const char* name)
 {
     if (!profile) return {};
@@ -307,11 +342,11 @@ void SrgbTransform::convert(const unsigned char* in, unsigned char* out, std::si
     if (!transform_ || pixels == 0) return;
     const std::size_t in_size = input_ == ProfileInput::Rgb ? 3 : input_ == ProfileInput::Grey ? 1 : 4;
     const std::size_t out_size = input_ == ProfileInput::Grey ? 1 : 3;
-    const std::size_t threads =
-        std::min<std::size_t>(static_cast<std::size_t>(codec_threads()), pixels / kPixelsPerThread);
-    const auto run = [this](const unsigned char* from, unsigned char* to, std::size_t count) {
+    const std::size_t threads = std::min<std::size_t>(static_cast<std::size_t>(codec_threads()),
+                                                      pixels / (shortcut_ ? kPixelsPerThread : kLcmsPixelsPerThread));
+    const auto run = [this, in_size, out_size](const unsigned char* from, unsigned char* to, std::size_t count) {
         if (shortcut_) shortcut_->run(from, to, count);
-        else cmsDoTransform(transform_.get(), from, to, static_cast<cmsUInt32Number>(count));
+        else transform_runs(transform_.get(), from, to, count, in_size, out_size);
     };
     if (threads <= 1) {
         run(in, out, pixels);

@@ -29,6 +29,9 @@ namespace {
 // thousands of tiny ones, each a full pass over the coefficients.
 constexpr int kMaxScans = 100;
 constexpr int kRowsPerCall = 4;
+// CMYK through a profile is slow work, spread over the threads in batches
+// of rows of about this many pixels a thread.
+constexpr std::size_t kCmykPixelsPerThread = 1u << 16;
 
 // libjpeg's error manager with the place its errors jump back to. Nothing is
 // printed: warnings are not failures (a truncated file is filled in, which
@@ -106,11 +109,12 @@ struct JpegRead {
     JpegErrors errors{};
     jpeg_progress_mgr progress{};
     PixelBlock pixels;
-    std::vector<JSAMPLE> cmyk_rows;    // four-channel rows on their way to RGB
-    int orientation = 1;               // the Exif tag: how the stored pixels are turned
-    std::vector<std::uint8_t> icc;     // the embedded profile, all its segments joined
-    SrgbTransform colours;             // from that profile to sRGB; empty when there is nothing to do
-    bool convert_whole_block = false;  // the 24-bit pixels are turned to sRGB at the end, on several threads
+    std::vector<JSAMPLE> cmyk_rows;             // four-channel rows on their way to RGB
+    int orientation = 1;                        // the Exif tag: how the stored pixels are turned
+    std::vector<std::uint8_t> icc;              // the embedded profile, all its segments joined
+    SrgbTransform colours;                      // from that profile to sRGB; empty when there is nothing to do
+    bool convert_whole_block = false;           // the 24-bit pixels are turned to sRGB at the end, on several threads
+    JDIMENSION cmyk_batch_rows = kRowsPerCall;  // rows of CMYK held before they are made RGB
 };
 
 // Ink values to RGB. Files with Adobe's marker (every print workflow's, and
@@ -188,8 +192,27 @@ void choose_colours(JpegRead& job, bool four_channels)
     }
     // Row by row, the pixels are converted while they are still in the
     // cache; a big picture on several threads is quicker done whole.
-    job.convert_whole_block = job.colours && input == ProfileInput::Rgb && codec_threads() > 1 &&
-                              std::size_t(job.cinfo.output_width) * job.cinfo.output_height >= (std::size_t(1) << 20);
+    const std::size_t width = job.cinfo.output_width, threads = static_cast<std::size_t>(codec_threads());
+    job.convert_whole_block = job.colours && input == ProfileInput::Rgb && threads > 1 &&
+                              width * job.cinfo.output_height >= (std::size_t(1) << 20);
+    if (job.colours && four_channels && threads > 1 && width > 0) {
+        const std::size_t rows =
+            std::min<std::size_t>((kCmykPixelsPerThread * threads + width - 1) / width, job.cinfo.output_height);
+        job.cmyk_batch_rows = static_cast<JDIMENSION>(std::max<std::size_t>(rows, kRowsPerCall));
+    }
+}
+
+// `count` rows held in job.cmyk_rows to RGB, from row `first` of the picture.
+void cmyk_rows_to_rgb(JpegRead& job, JDIMENSION first, JDIMENSION count, std::size_t width)
+{
+    unsigned char* rgb = job.pixels.get() + std::size_t(first) * 3 * width;
+    if (job.colours) {
+        job.colours.convert(job.cmyk_rows.data(), rgb, std::size_t(count) * width);
+        return;
+    }
+    for (JDIMENSION i = 0; i < count; ++i)
+        cmyk_to_rgb(job.cmyk_rows.data() + std::size_t(i) * 4 * width, rgb + std::size_t(i) * 3 * width, width,
+                    job.cinfo.saw_Adobe_marker);
 }
 
 // Holds the setjmp, so it keeps no object with a destructor and reads no
@@ -227,25 +250,30 @@ bool decode(JpegRead& job, std::FILE* stream, PicImage* pic, Scale scale)
     const int bits = components == 1 ? 8 : 24;
     if (!allocate_block(job, cinfo->output_width, cinfo->output_height, bits)) return false;
     const std::size_t width = cinfo->output_width;
-    if (four_channels && !allocate_cmyk_rows(job, 4 * width * kRowsPerCall)) return false;
+    if (four_channels && !allocate_cmyk_rows(job, 4 * width * job.cmyk_batch_rows)) return false;
 
     jpeg_start_decompress(cinfo);
     const std::size_t row_bytes = width * std::size_t(bits / 8);
     const JDIMENSION height = cinfo->output_height;
+    JDIMENSION held_from = 0;  // four channels: the picture's row at the start of cmyk_rows
     while (cinfo->output_scanline < height) {
         const JDIMENSION first = cinfo->output_scanline;
         JSAMPROW rows[kRowsPerCall];
-        const JDIMENSION wanted = std::min<JDIMENSION>(kRowsPerCall, height - first);
+        JDIMENSION wanted = std::min<JDIMENSION>(kRowsPerCall, height - first);
+        if (four_channels) wanted = std::min(wanted, held_from + job.cmyk_batch_rows - first);
         for (JDIMENSION i = 0; i < wanted; ++i)
-            rows[i] = four_channels ? job.cmyk_rows.data() + i * 4 * width : job.pixels.get() + (first + i) * row_bytes;
+            rows[i] = four_channels ? job.cmyk_rows.data() + std::size_t(first - held_from + i) * 4 * width
+                                    : job.pixels.get() + (first + i) * row_bytes;
         const JDIMENSION got = jpeg_read_scanlines(cinfo, rows, wanted);
         if (got == 0) return refuse(true);
-        unsigned char* done = job.pixels.get() + first * row_bytes;
-        if (four_channels && job.colours) job.colours.convert(rows[0], done, got * width);
-        else if (four_channels)
-            for (JDIMENSION i = 0; i < got; ++i)
-                cmyk_to_rgb(rows[i], done + i * row_bytes, width, cinfo->saw_Adobe_marker);
-        else if (bits == 24 && job.colours && !job.convert_whole_block) job.colours.convert(done, done, got * width);
+        const JDIMENSION next = first + got;
+        if (four_channels && (next - held_from == job.cmyk_batch_rows || next == height)) {
+            cmyk_rows_to_rgb(job, held_from, next - held_from, width);
+            held_from = next;
+        } else if (bits == 24 && !four_channels && job.colours && !job.convert_whole_block) {
+            unsigned char* done = job.pixels.get() + first * row_bytes;
+            job.colours.convert(done, done, got * width);
+        }
         for (JDIMENSION i = 1; i <= got; ++i) report_progress(pic, std::int64_t(first) + i, height);
     }
     // jpeg_finish_decompress is left out on purpose: the picture is whole,
