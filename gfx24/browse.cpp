@@ -162,8 +162,8 @@ TImageForm::TImageForm(QWidget* parent)
     connect(grid, &gfx24::ThumbnailGrid::chosen, this, &TImageForm::Choose);
     connect(ui->GridButton, &QToolButton::toggled, this, &TImageForm::GridButtonClick);
     grid->installEventFilter(this);
-    ui->GridButton->setChecked(settings->flag(QStringLiteral("Grid")));
     ConnectFileOperations();
+    ui->GridButton->setChecked(settings->flag(QStringLiteral("Grid")));
 }
 
 TImageForm::~TImageForm()
@@ -450,8 +450,8 @@ bool TImageForm::eventFilter(QObject* watched, QEvent* event)
 {
     if ((watched == ui->FileListBox1 || watched == grid) && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier)
         if (FileOperationKey(*key)) return true;
+        if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier)
             if (FormKeyPress(key->key())) return true;
     } else if (watched == ui->FileListBox1->viewport() && event->type() == QEvent::MouseButtonPress) {
         const QListWidgetItem* current = ui->FileListBox1->currentItem();
