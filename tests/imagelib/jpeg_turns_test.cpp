@@ -59,7 +59,7 @@ TEST_F(JpegTurns, EachTurnGivesJpegtransPixels)
     };
     const Case cases[] = {{1, "-rotate 90"}, {2, "-rotate 270"}, {3, "-flip horizontal"}};
     // 48x32 fills whole 16x16 blocks; 45x29 does not and is trimmed.
-    for (const auto [width, height] : {std::pair{48, 32}, std::pair{45, 29}}) {
+    for (const auto& [width, height] : {std::pair{48, 32}, std::pair{45, 29}}) {
         const std::string original = make_jpeg("original.jpg", width, height);
         const bool whole = width % 16 == 0 && height % 16 == 0;
         for (const Case& c : cases) {
