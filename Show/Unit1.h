@@ -39,7 +39,7 @@ class QMimeData;
 namespace show {
 class Animation;
 class InfoPanel;
-}
+}  // namespace show
 
 // What the form's numbered components are on screen:
 //   Panel5              top toolbar: MButton1 main menu, 2 open, 3 browse, 4 save as, 5 slide show,

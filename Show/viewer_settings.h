@@ -31,8 +31,8 @@ struct ViewerSettings {
     bool OnlyOne{};
     bool AskSave{};  // ask before a changed picture is dropped
     int Save{};
-    bool FitLarge{};   // a picture larger than the screen opens fitted to it
-    bool WheelZoom{};  // the wheel zooms without Ctrl
+    bool FitLarge{};       // a picture larger than the screen opens fitted to it
+    bool WheelZoom{};      // the wheel zooms without Ctrl
     QString Destinations;  // the last folders copied or moved to (controls::storedDestinations)
     bool operator==(const ViewerSettings&) const = default;
 };

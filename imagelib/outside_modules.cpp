@@ -11,8 +11,8 @@ using ReadRoutine = int (*)(const char* path, PicImage* pic);
 using WritePngRoutine = int (*)(const char* path, PicImage* pic);
 using WriteTiffRoutine = int (*)(const char* path, PicImage* pic, int compression);
 using WriteRoutine = int (*)(const char* path, PicImage* pic, int quality, int lossless);
-using WritePngTextRoutine = int (*)(const char* path, PicImage* pic, const char* const* keys,
-                                    const char* const* values, int count);
+using WritePngTextRoutine = int (*)(const char* path, PicImage* pic, const char* const* keys, const char* const* values,
+                                    int count);
 using PreviewRoutine = int (*)(const char* path, PicImage* pic, std::int32_t* full_width, std::int32_t* full_height);
 
 int no_module()
