@@ -56,9 +56,15 @@ Bytes grey_profile(double gamma)
 // too big for one JPEG segment.
 Bytes cmyk_profile()
 {
-    static cmsHTRANSFORM to_lab =
-        cmsCreateTransform(cmsCreate_sRGBProfile(), TYPE_RGB_DBL, cmsCreateLab4Profile(nullptr), TYPE_Lab_DBL,
-                           INTENT_RELATIVE_COLORIMETRIC, 0);
+    static cmsHTRANSFORM to_lab = [] {
+        cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+        cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+        cmsHTRANSFORM transform =
+            cmsCreateTransform(srgb, TYPE_RGB_DBL, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
+        cmsCloseProfile(srgb);
+        cmsCloseProfile(lab);
+        return transform;
+    }();
     cmsHPROFILE profile = cmsCreateProfilePlaceholder(nullptr);
     cmsSetProfileVersion(profile, 2.1);
     cmsSetDeviceClass(profile, cmsSigOutputClass);
