@@ -7,5 +7,5 @@ __attribute__((visibility("default"), used)) const char* __lsan_default_suppress
 const char* __lsan_default_suppressions(void)
 {
     return "leak:libdbus-1.so\nleak:libfontconfig.so\nleak:libxcb\nleak:libX11.so\nleak:libglib-2.0.so\n"
-           "leak:libsane\nleak:libdav1d.so\n";
+           "leak:libsane\nleak:libdav1d.so\nleak:libheif.so\n";
 }
