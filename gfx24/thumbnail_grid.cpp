@@ -1,6 +1,7 @@
 // ThumbnailGrid: the folder's thumbnails from the shared cache, asked for on a pool of threads, visible ones first.
 #include "thumbnail_grid.h"
 
+#include "thumbnail_cell.h"
 #include "zarngfx.h"
 
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <utility>
 
 namespace gfx24 {
 
@@ -28,27 +30,31 @@ struct Job {
     int make;
 };
 
-// A fitted copy of `thumbnail` centred in a transparent square of `side`
-// device pixels, so every cell lines up whatever the picture's shape.
-QImage squared(const QImage& thumbnail, int side, qreal ratio)
+// A cache entry larger than this is no thumbnail.
+constexpr qint64 kLargestEntry = 16 << 20;
+
+// The cell of the entry at `path`: its one read, decoded in place, so every
+// cell lines up whatever the picture's shape.
+QImage cell_of(const char* path, int side, qreal ratio)
 {
-    QImage cell(side, side, QImage::Format_ARGB32_Premultiplied);
-    cell.fill(Qt::transparent);
-    const QImage fitted = thumbnail.width() > side || thumbnail.height() > side
-                              ? thumbnail.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                              : thumbnail;
-    QPainter painter(&cell);
-    painter.drawImage((side - fitted.width()) / 2, (side - fitted.height()) / 2, fitted);
-    painter.end();
-    cell.setDevicePixelRatio(ratio);
-    return cell;
+    QFile file(QFile::decodeName(QByteArray(path)));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestEntry) return {};
+    return thumbnail_cell(file.readAll(), side, ratio);
 }
 
 }  // namespace
 
+// A file's final answer on its way to the interface.
+struct ThumbnailArrival {
+    int generation;
+    int row;
+    QImage image;  // null for none
+};
+
 // Shared by the grid and its workers, under `mutex`. The queue holds one
 // folder's jobs, the visible files first; a job is dropped unstarted when its
 // file is settled or being made, and the whole queue when the folder changes.
+// Answers gather in `arrivals` until the interface next takes them all.
 struct ThumbnailWork {
     std::mutex mutex;
     int generation = 0;
@@ -59,6 +65,8 @@ struct ThumbnailWork {
     std::vector<std::uint8_t> state;
     std::deque<Job> queue;
     int running = 0;
+    std::vector<ThumbnailArrival> arrivals;
+    bool delivery_posted = false;
 };
 
 void ThumbnailModel::setFiles(const QStringList& files, const QPixmap& empty)
@@ -322,10 +330,8 @@ void ThumbnailGrid::Schedule()
                 std::array<char, 4096> out{};
                 const int answer = _Pic_Thumbnail(path.constData(), size, job.make, out.data(), int(out.size()));
                 QImage image;
-                if (answer == 1) {
-                    const QImage cached(QFile::decodeName(QByteArray(out.data())));
-                    if (!cached.isNull()) image = squared(cached, side, ratio);
-                }
+                if (answer == 1) image = cell_of(out.data(), side, ratio);
+                bool post = false;
                 {
                     const std::lock_guard hold(shared->mutex);
                     if (asked_generation != shared->generation) continue;
@@ -336,21 +342,33 @@ void ThumbnailGrid::Schedule()
                     }
                     if (now == kSettled) continue;
                     now = kSettled;
+                    shared->arrivals.push_back({asked_generation, job.row, std::move(image)});
+                    post = !std::exchange(shared->delivery_posted, true);
                 }
-                QMetaObject::invokeMethod(
-                    this, [this, asked_generation, row = job.row, image] { Arrived(asked_generation, row, image); },
-                    Qt::QueuedConnection);
+                // One call takes every answer that came in before it runs.
+                if (post) QMetaObject::invokeMethod(this, &ThumbnailGrid::Deliver, Qt::QueuedConnection);
             }
         });
     }
 }
 
-void ThumbnailGrid::Arrived(int from_generation, int row, const QImage& image)
+void ThumbnailGrid::Deliver()
+{
+    std::vector<ThumbnailArrival> batch;
+    {
+        const std::lock_guard lock(work->mutex);
+        batch.swap(work->arrivals);
+        work->delivery_posted = false;
+    }
+    for (ThumbnailArrival& arrival : batch) Arrived(arrival.generation, arrival.row, std::move(arrival.image));
+}
+
+void ThumbnailGrid::Arrived(int from_generation, int row, QImage image)
 {
     if (from_generation != generation || arrived[std::size_t(row)]) return;
     arrived[std::size_t(row)] = true;
     --unsettled;
-    if (!image.isNull()) files->setThumbnail(row, QPixmap::fromImage(image));
+    if (!image.isNull()) files->setThumbnail(row, QPixmap::fromImage(std::move(image)));
 }
 
 }  // namespace gfx24

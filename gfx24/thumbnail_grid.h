@@ -71,7 +71,9 @@ private:
     void Schedule();
     // The first and last rows whose cells are on show; last < first for none.
     std::pair<int, int> VisibleRows() const;
-    void Arrived(int generation, int row, const QImage& image);
+    // Takes the answers the workers have gathered.
+    void Deliver();
+    void Arrived(int generation, int row, QImage image);
     QPixmap Placeholder() const;
 
     ThumbnailModel* files;  // a child of the view, so it outlives the view's own teardown
