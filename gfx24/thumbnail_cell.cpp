@@ -4,6 +4,7 @@
 
 #include <QPainter>
 
+#include <array>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdlib>
@@ -107,14 +108,22 @@ unsigned char paeth(int left, int up, int up_left)
     return static_cast<unsigned char>(to_up <= to_up_left ? up : up_left);
 }
 
-// Undoes one row's filter in place against the row above (null for the first).
-bool unfilter(unsigned char type, unsigned char* row, const unsigned char* above, std::size_t bytes, std::size_t pixel)
+// Undoes one row's filter in place against the row above (null for the
+// first), for pixels of `kPixel` bytes.
+template <std::size_t kPixel>
+bool unfilter(unsigned char type, unsigned char* row, const unsigned char* above, std::size_t bytes)
 {
+    constexpr std::size_t pixel = kPixel;
     switch (type) {
     case 0: return true;
-    case 1:
-        for (std::size_t i = pixel; i < bytes; ++i) row[i] = static_cast<unsigned char>(row[i] + row[i - pixel]);
+    case 1: {
+        // The running sums stay in registers, out of the memory's way.
+        std::array<unsigned char, kPixel> sum{};
+        for (std::size_t i = 0; i + kPixel <= bytes; i += kPixel)
+            for (std::size_t c = 0; c < kPixel; ++c)
+                row[i + c] = sum[c] = static_cast<unsigned char>(sum[c] + row[i + c]);
         return true;
+    }
     case 2:
         if (above)
             for (std::size_t i = 0; i < bytes; ++i) row[i] = static_cast<unsigned char>(row[i] + above[i]);
@@ -202,7 +211,9 @@ std::optional<QImage> read_plain(const QByteArray& data, int side, qreal ratio)
     const unsigned char* above = nullptr;
     for (std::uint32_t y = 0; y < height; ++y) {
         unsigned char* row = raw.data() + std::size_t(y) * (row_bytes + 1);
-        if (!unfilter(row[0], row + 1, above, row_bytes, pixel)) return QImage();
+        const bool undone = pixel == 3 ? unfilter<3>(row[0], row + 1, above, row_bytes)
+                                       : unfilter<4>(row[0], row + 1, above, row_bytes);
+        if (!undone) return QImage();
         above = row + 1;
         auto* out = reinterpret_cast<QRgb*>(cell.scanLine(top + static_cast<int>(y))) + left;
         const unsigned char* in = row + 1;

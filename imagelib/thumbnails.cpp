@@ -6,10 +6,12 @@
 #include "zarngfx.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <fcntl.h>
 #include <map>
 #include <optional>
@@ -102,32 +104,74 @@ std::uint32_t big_endian(const unsigned char* bytes)
 
 using TextEntries = std::map<std::string, std::string>;
 
+// Reads a file at any offset through one block of it, fetched with pread,
+// so the usual cache entry, its text and then a few kilobytes of pixels,
+// takes one call; no seek is made.
+class BlockReader {
+public:
+    explicit BlockReader(int open_file) : descriptor(open_file) {}
+
+    // The `length` bytes at `offset`; false when the file ends first.
+    bool read(std::uint64_t offset, unsigned char* out, std::size_t length)
+    {
+        while (length > 0) {
+            if (offset < base || offset - base >= filled) {
+                if (offset > std::uint64_t(std::numeric_limits<off_t>::max())) return false;
+                ssize_t got = 0;
+                do {
+                    got = ::pread(descriptor, block.data(), block.size(), off_t(offset));
+                } while (got < 0 && errno == EINTR);
+                if (got <= 0) return false;
+                base = offset;
+                filled = std::size_t(got);
+            }
+            const auto from = std::size_t(offset - base);
+            const std::size_t count = std::min(length, filled - from);
+            std::memcpy(out, block.data() + from, count);
+            out += count;
+            offset += count;
+            length -= count;
+        }
+        return true;
+    }
+
+private:
+    int descriptor;
+    std::array<unsigned char, 16384> block{};
+    std::uint64_t base = 0;
+    std::size_t filled = 0;
+};
+
 // The tEXt entries of a PNG file, wherever they stand among its chunks;
 // nothing when it is no PNG. Chunk lengths are checked, and no chunk is
 // decompressed or read whole but the small text ones.
 std::optional<TextEntries> png_text_entries(const std::string& path)
 {
-    FilePtr stream{std::fopen(path.c_str(), "rb")};
-    if (!stream) return std::nullopt;
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) return std::nullopt;
+    struct Closer {
+        int descriptor;
+        ~Closer() { ::close(descriptor); }
+    } closer{descriptor};
+    BlockReader file(descriptor);
     static constexpr unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     unsigned char head[8];
-    if (std::fread(head, 1, 8, stream.get()) != 8 || std::memcmp(head, kSignature, 8) != 0) return std::nullopt;
+    if (!file.read(0, head, 8) || std::memcmp(head, kSignature, 8) != 0) return std::nullopt;
     TextEntries entries;
     std::string data;
+    std::uint64_t at = 8;
     for (int count = 0; count < kMaxChunks; ++count) {
-        if (std::fread(head, 1, 8, stream.get()) != 8) break;
+        if (!file.read(at, head, 8)) break;
         const std::uint32_t length = big_endian(head);
         if (length > 0x7FFFFFFFu) break;
         if (std::memcmp(head + 4, "IEND", 4) == 0) break;
         if (std::memcmp(head + 4, "tEXt", 4) == 0 && length <= kMaxTextChunk) {
             data.resize(length);
-            if (std::fread(data.data(), 1, length, stream.get()) != length) break;
+            if (!file.read(at + 8, reinterpret_cast<unsigned char*>(data.data()), length)) break;
             const std::size_t nul = data.find('\0');
             if (nul != std::string::npos && nul > 0) entries.emplace(data.substr(0, nul), data.substr(nul + 1));
-            if (std::fseek(stream.get(), 4, SEEK_CUR) != 0) break;
-        } else if (std::fseek(stream.get(), long(length) + 4, SEEK_CUR) != 0) {
-            break;
         }
+        at += std::uint64_t(length) + 12;
     }
     return entries;
 }
