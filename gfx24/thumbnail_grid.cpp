@@ -12,11 +12,16 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <deque>
 #include <mutex>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace gfx24 {
 
@@ -34,12 +39,27 @@ struct Job {
 constexpr qint64 kLargestEntry = 16 << 20;
 
 // The cell of the entry at `path`: its one read, decoded in place, so every
-// cell lines up whatever the picture's shape.
+// cell lines up whatever the picture's shape. A file that shrinks meanwhile
+// is read as far as it goes, and a cut picture gives no cell.
 QImage cell_of(const char* path, int side, qreal ratio)
 {
-    QFile file(QFile::decodeName(QByteArray(path)));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestEntry) return {};
-    return thumbnail_cell(file.readAll(), side, ratio);
+    const int descriptor = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) return {};
+    struct stat info {};
+    QByteArray bytes;
+    if (::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kLargestEntry) {
+        bytes.resize(static_cast<qsizetype>(info.st_size));
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t got = ::read(descriptor, bytes.data() + done, static_cast<std::size_t>(bytes.size() - done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            done += got;
+        }
+        bytes.truncate(done);
+    }
+    ::close(descriptor);
+    return bytes.isEmpty() ? QImage() : thumbnail_cell(bytes, side, ratio);
 }
 
 }  // namespace
