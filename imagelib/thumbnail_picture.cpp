@@ -4,13 +4,18 @@
 
 #include "checked.h"
 #include "codecs.h"
+#include "colour_profile.h"
 #include "exif.h"
+#include "jpeg_eighth.h"
 #include "operations.h"
 #include "record.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 namespace zarn {
@@ -80,6 +85,61 @@ bool dark_outside(const PicImage* pic, int left, int top, int width, int height)
         }
     }
     return count > 0 && sum <= std::uint64_t(kDark) * count;
+}
+
+// The whole file, read in one call into a block left uninitialised (a
+// photograph's megabytes need not be cleared first); empty when it cannot be.
+struct FileBytes {
+    std::unique_ptr<std::uint8_t[]> data;
+    std::size_t size = 0;
+};
+
+FileBytes file_bytes(const char* path)
+{
+    FileBytes bytes;
+    FilePtr stream{std::fopen(path, "rb")};
+    if (!stream || std::fseek(stream.get(), 0, SEEK_END) != 0) return bytes;
+    const long length = std::ftell(stream.get());
+    if (length <= 0 || std::fseek(stream.get(), 0, SEEK_SET) != 0) return bytes;
+    bytes.data.reset(new (std::nothrow) std::uint8_t[std::size_t(length)]);
+    if (bytes.data && std::fread(bytes.data.get(), 1, std::size_t(length), stream.get()) == std::size_t(length))
+        bytes.size = std::size_t(length);
+    return bytes;
+}
+
+// The JPEG at `path` an eighth of its size from its blocks' means, in sRGB
+// and upright; false when it is left to libjpeg.
+bool read_jpeg_eighth_file(const char* path, const JpegHead& head, PicImage* pic)
+{
+    const FileBytes bytes = file_bytes(path);
+    std::optional<EighthPicture> eighth = read_jpeg_eighth({bytes.data.get(), bytes.size});
+    if (!eighth) return false;
+    std::vector<std::uint8_t>& pixels = eighth->pixels;
+    const std::size_t count = std::size_t(eighth->width) * std::size_t(eighth->height);
+    if (!eighth->icc.empty() && !keep_stored_colours()) {
+        const SrgbTransform colours =
+            SrgbTransform::from_icc(eighth->icc, eighth->grey ? ProfileInput::Grey : ProfileInput::Rgb);
+        if (colours && eighth->grey) {
+            std::vector<std::uint8_t> grey(count);
+            for (std::size_t i = 0; i < count; ++i) grey[i] = pixels[3 * i];
+            colours.convert(grey.data(), grey.data(), count);
+            for (std::size_t i = 0; i < count; ++i) pixels[3 * i] = pixels[3 * i + 1] = pixels[3 * i + 2] = grey[i];
+        } else if (colours) {
+            colours.convert(pixels.data(), pixels.data(), count);
+        }
+    }
+    const int orientation = keep_stored_orientation() ? 1 : exif_orientation(head.exif);
+    PixelBlock block = orientation == 1 ? allocate_image(eighth->width, eighth->height, 24)
+                                        : upright_pixels(pixels.data(), std::size_t(eighth->width),
+                                                         std::size_t(eighth->height), 3, orientation);
+    if (!block) return false;
+    if (orientation == 1) std::memcpy(block.get(), pixels.data(), pixels.size());
+    pic->pixels = block.release();
+    pic->width = orientation_swaps_sides(orientation) ? eighth->height : eighth->width;
+    pic->height = orientation_swaps_sides(orientation) ? eighth->width : eighth->height;
+    pic->bits = 24;
+    pic->colours = 0;
+    return true;
 }
 
 }  // namespace
@@ -264,8 +324,10 @@ bool read_thumbnail_picture(const char* path, int size, PicImage* pic, std::int3
             full_height = std::int32_t(turned ? head->size.width : head->size.height);
             read = read_embedded_thumbnail(head->exif, head->size, size, pic);
         }
+        const int scale = head ? jpeg_scale_for(head->size, size) : 0;
+        if (!read && scale == 3) read = read_jpeg_eighth_file(path, *head, pic);
         if (!read) {
-            read = _Pic_Read(path, pic, 0, head ? jpeg_scale_for(head->size, size) : 0) != 0;
+            read = _Pic_Read(path, pic, 0, scale) != 0;
             if (read && !head) {
                 full_width = pic->width;
                 full_height = pic->height;

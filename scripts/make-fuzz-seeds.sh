@@ -297,6 +297,9 @@ for extra in "$top"/scripts/fuzz-seeds.d/*.sh; do
   [ -f "$extra" ] && . "$extra"
 done
 
+# The eighth-size JPEG reader takes the JPEG seeds.
+mkdir -p "$out/jpeg_eighth" && cp "$out/jpeg"/* "$out/jpeg_eighth"/ 2>/dev/null
+
 # Every saved crasher goes with its reader's seeds.
 for folder in "$top"/tests/data/crashers/*/; do
   name=$(basename "$folder")

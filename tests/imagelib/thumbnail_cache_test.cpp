@@ -130,18 +130,21 @@ TEST(ThumbnailCache, ScaledJpegIsUprightAndNamesTheWholeSize)
 {
     if (!have_image_magick() || !have_program("exiftool")) GTEST_SKIP() << "ImageMagick or exiftool missing";
     Cache cache;
-    const std::string photo = temp_path("photo.jpg");
-    ASSERT_EQ(run_tool({"convert", write_picture("photo.bmp", 640, 400), photo}).status, 0);
-    ASSERT_EQ(run_tool({"exiftool", "-q", "-overwrite_original", "-Orientation#=6", photo}).status, 0);
-    std::string made;
-    ASSERT_EQ(thumbnail(photo, 128, 1, &made), 1);
-    ScopedPic pic;
-    ASSERT_EQ(_Pic_Read(made.c_str(), pic.get(), 0, 0), 1);
-    EXPECT_EQ(pic->width, 80);
-    EXPECT_EQ(pic->height, 128);
-    const std::string entries = text_entries(made);
-    EXPECT_NE(entries.find("Thumb::Image::Width:\n    400"), std::string::npos) << entries;
-    EXPECT_NE(entries.find("Thumb::Image::Height:\n    640"), std::string::npos) << entries;
+    // Read at a quarter of its size, and at an eighth from the blocks' means.
+    for (const auto& [width, height] : {std::pair{640, 400}, std::pair{1280, 800}}) {
+        const std::string photo = temp_path("photo" + std::to_string(width) + ".jpg");
+        ASSERT_EQ(run_tool({"convert", write_picture("photo.bmp", width, height), photo}).status, 0);
+        ASSERT_EQ(run_tool({"exiftool", "-q", "-overwrite_original", "-Orientation#=6", photo}).status, 0);
+        std::string made;
+        ASSERT_EQ(thumbnail(photo, 128, 1, &made), 1);
+        ScopedPic pic;
+        ASSERT_EQ(_Pic_Read(made.c_str(), pic.get(), 0, 0), 1);
+        EXPECT_EQ(pic->width, 80);
+        EXPECT_EQ(pic->height, 128);
+        const std::string entries = text_entries(made);
+        EXPECT_NE(entries.find("Thumb::Image::Width:\n    " + std::to_string(height)), std::string::npos) << entries;
+        EXPECT_NE(entries.find("Thumb::Image::Height:\n    " + std::to_string(width)), std::string::npos) << entries;
+    }
 }
 
 // A red photo of `width` x `height` whose Exif thumbnail is `thumbnail`, an

@@ -1,0 +1,130 @@
+// The eighth-size JPEG reader against djpeg -scale 1/8, on streams cjpeg writes.
+#include "jpeg_eighth.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <random>
+
+using namespace zarn::test;
+using zarn::read_jpeg_eighth;
+
+namespace {
+
+constexpr std::size_t kOneThread = SIZE_MAX;
+
+// Gradients under grain, odd sizes so the last blocks are partial: a scan
+// long enough to be read from both ends.
+std::string photo_ppm()
+{
+    constexpr int kWidth = 2401, kHeight = 1599;
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> grain(-24, 24);
+    Rows rows(kHeight, Bytes(3 * kWidth));
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const int level = c == 0 ? x * 255 / kWidth : c == 1 ? y * 255 / kHeight : (x + y) % 256;
+                rows[std::size_t(y)][std::size_t(3 * x + c)] = std::uint8_t(std::clamp(level + grain(random), 0, 255));
+            }
+    const std::string path = temp_path("eighth.ppm");
+    write_file(path, ppm(rows, kWidth));
+    return path;
+}
+
+Rows rows_of(const zarn::EighthPicture& picture)
+{
+    Rows rows;
+    for (int y = 0; y < picture.height; ++y) {
+        const auto* row = picture.pixels.data() + std::size_t(y) * 3 * std::size_t(picture.width);
+        rows.emplace_back(row, row + 3 * picture.width);
+    }
+    return rows;
+}
+
+class JpegEighth : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!have_program("cjpeg") || !have_program("djpeg")) GTEST_SKIP() << "cjpeg or djpeg missing";
+        source = photo_ppm();
+    }
+    // cjpeg's file of the photograph with `options`.
+    Bytes written(const std::string& options, const std::string& name)
+    {
+        const std::string path = temp_path(name);
+        EXPECT_TRUE(make("cjpeg " + options + " " + source, path));
+        return read_file(path);
+    }
+    static std::optional<Pnm> eighth_by_djpeg(const Bytes& jpeg, const std::string& name)
+    {
+        const std::string path = temp_path(name);
+        write_file(path, jpeg);
+        return decode({"djpeg", "-scale", "1/8", "-pnm", path});
+    }
+    std::string source;
+};
+
+TEST_F(JpegEighth, GreyIsLibjpegsOwnFromOneThreadOrTwoAndWithRestarts)
+{
+    for (const std::string options : {"-quality 92 -grayscale", "-quality 92 -grayscale -restart 3"}) {
+        SCOPED_TRACE(options);
+        const Bytes jpeg = written(options, "grey.jpg");
+        ASSERT_GT(jpeg.size(), std::size_t(1) << 19);
+        const std::optional<Pnm> expected = eighth_by_djpeg(jpeg, "grey.jpg");
+        ASSERT_TRUE(expected);
+        for (const std::size_t split : {std::size_t(1) << 18, std::size_t(64), kOneThread}) {
+            const auto picture = read_jpeg_eighth(jpeg, split);
+            ASSERT_TRUE(picture) << split;
+            EXPECT_TRUE(picture->grey);
+            ASSERT_EQ(picture->width, expected->width);
+            ASSERT_EQ(picture->height, expected->height);
+            EXPECT_EQ(largest_difference(rows_of(*picture), expected->rgb), 0) << split;
+        }
+    }
+}
+
+TEST_F(JpegEighth, ColourMatchesLibjpegWhereItUpsamplesAndComesCloseWhereItScales)
+{
+    // libjpeg reads 4:2:0 chroma through a 2 x 2 transform at this scale;
+    // the blocks' means differ from it by the chroma's finest detail only (a
+    // swapped or misplaced plane is off by tens).
+    const struct {
+        const char* sampling;
+        double mean;
+    } cases[] = {{"1x1", 0}, {"2x1", 0}, {"2x2", 5}};
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.sampling);
+        const Bytes jpeg = written(std::string("-quality 90 -sample ") + each.sampling, "colour.jpg");
+        const std::optional<Pnm> expected = eighth_by_djpeg(jpeg, "colour.jpg");
+        ASSERT_TRUE(expected);
+        const auto two = read_jpeg_eighth(jpeg), one = read_jpeg_eighth(jpeg, kOneThread);
+        ASSERT_TRUE(two && one);
+        EXPECT_EQ(two->pixels, one->pixels);
+        ASSERT_EQ(two->pixels.size(), 3 * expected->rgb.size() * std::size_t(expected->width));
+        double sum = 0;
+        for (std::size_t i = 0; i < two->pixels.size(); ++i) {
+            const std::size_t row = i / (3 * std::size_t(expected->width));
+            sum += std::abs(int(two->pixels[i]) - int(expected->rgb[row][i % (3 * std::size_t(expected->width))]));
+        }
+        EXPECT_LE(sum / double(two->pixels.size()), each.mean);
+    }
+}
+
+TEST_F(JpegEighth, LeavesOtherStreamsAndDamageToLibjpeg)
+{
+    EXPECT_FALSE(read_jpeg_eighth(written("-progressive", "progressive.jpg")));
+    EXPECT_FALSE(read_jpeg_eighth(written("-arithmetic", "arithmetic.jpg")));
+    EXPECT_FALSE(read_jpeg_eighth(written("-rgb", "rgb.jpg")));
+    Bytes cut = written("-quality 92", "cut.jpg");
+    ASSERT_TRUE(read_jpeg_eighth(cut));
+    cut.resize(cut.size() * 3 / 4);
+    EXPECT_FALSE(read_jpeg_eighth(cut));
+    EXPECT_FALSE(read_jpeg_eighth(cut, kOneThread));
+    EXPECT_FALSE(read_jpeg_eighth(Bytes{0xFF, 0xD8, 0xFF}));
+}
+
+}  // namespace
