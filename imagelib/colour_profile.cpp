@@ -374,32 +374,24 @@ std::vector<std::uint8_t> profile_from_gamma(const Chromaticities& space, double
 std::vector<std::uint8_t> profile_from_cicp(int primaries, int transfer)
 {
     constexpr double kD65x = 0.3127, kD65y = 0.3290;
-    Chromaticities space{};
-    const char* primaries_name = nullptr;
-    switch (primaries) {
-    case 1:
-    case 2:
-        space = {kD65x, kD65y, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06};
-        primaries_name = "sRGB";
-        break;
-    case 9:
-        space = {kD65x, kD65y, 0.708, 0.292, 0.170, 0.797, 0.131, 0.046};
-        primaries_name = "BT.2020";
-        break;
-    case 11:
-        space = {0.314, 0.351, 0.680, 0.320, 0.265, 0.690, 0.150, 0.060};
-        primaries_name = "DCI-P3";
-        break;
-    case 12:
-        space = {kD65x, kD65y, 0.680, 0.320, 0.265, 0.690, 0.150, 0.060};
-        primaries_name = "Display P3";
-        break;
-    case 22:
-        space = {kD65x, kD65y, 0.630, 0.340, 0.295, 0.605, 0.155, 0.077};
-        primaries_name = "EBU 3213";
-        break;
-    default: return {};
-    }
+    struct Primaries {
+        int code;
+        Chromaticities space;
+        const char* name;
+    };
+    static constexpr Primaries kPrimaries[] = {
+        {1, {kD65x, kD65y, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06}, "sRGB"},
+        {2, {kD65x, kD65y, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06}, "sRGB"},
+        {9, {kD65x, kD65y, 0.708, 0.292, 0.170, 0.797, 0.131, 0.046}, "BT.2020"},
+        {11, {0.314, 0.351, 0.680, 0.320, 0.265, 0.690, 0.150, 0.060}, "DCI-P3"},
+        {12, {kD65x, kD65y, 0.680, 0.320, 0.265, 0.690, 0.150, 0.060}, "Display P3"},
+        {22, {kD65x, kD65y, 0.630, 0.340, 0.295, 0.605, 0.155, 0.077}, "EBU 3213"},
+    };
+    const auto* found = std::find_if(std::begin(kPrimaries), std::end(kPrimaries),
+                                     [primaries](const Primaries& each) { return each.code == primaries; });
+    if (found == std::end(kPrimaries)) return {};
+    const Chromaticities space = found->space;
+    const char* primaries_name = found->name;
     CurvePtr curve;
     bool srgb_curve_too = false;
     switch (transfer) {

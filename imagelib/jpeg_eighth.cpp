@@ -709,13 +709,12 @@ std::optional<EighthPicture> read_jpeg_eighth(std::span<const std::uint8_t> file
     picture.width = (stream.width + 7) / 8;
     picture.height = (stream.height + 7) / 8;
     picture.grey = stream.components.size() == 1;
-    picture.pixels.resize(3 * std::size_t(picture.width) * std::size_t(picture.height));
+    picture.pixels.resize((picture.grey ? 1 : 3) * std::size_t(picture.width) * std::size_t(picture.height));
     if (picture.grey) {
         const Component& grey = stream.components[0];
-        std::uint8_t* out = picture.pixels.data();
         for (int y = 0; y < picture.height; ++y) {
             const std::uint8_t* row = grey.plane.data() + std::size_t(y) * std::size_t(grey.blocks_across);
-            for (int x = 0; x < picture.width; ++x, out += 3) out[0] = out[1] = out[2] = row[x];
+            std::copy_n(row, picture.width, picture.pixels.data() + std::size_t(y) * std::size_t(picture.width));
         }
     } else {
         to_rgb(stream, picture, most_across, most_down);

@@ -12,8 +12,9 @@ namespace zarn {
 // The picture of a JPEG stream with each 8 x 8 block as one pixel, its
 // mean: the same size and luma libjpeg gives at scale 1/8, the chroma taken
 // from its blocks' means too. `pixels` holds `width` x `height` RGB
-// triplets, rows top down, as stored (no orientation applied); `icc` the
-// embedded profile when all its segments are there.
+// triplets (single levels when `grey`), rows top down, as stored (no
+// orientation applied); `icc` the embedded profile when all its segments
+// are there.
 struct EighthPicture {
     int width = 0, height = 0;
     bool grey = false;

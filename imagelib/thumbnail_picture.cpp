@@ -114,31 +114,20 @@ bool read_jpeg_eighth_file(const char* path, const JpegHead& head, PicImage* pic
     const FileBytes bytes = file_bytes(path);
     std::optional<EighthPicture> eighth = read_jpeg_eighth({bytes.data.get(), bytes.size});
     if (!eighth) return false;
-    std::vector<std::uint8_t>& pixels = eighth->pixels;
-    const std::size_t count = std::size_t(eighth->width) * std::size_t(eighth->height);
-    if (!eighth->icc.empty() && !keep_stored_colours()) {
-        const SrgbTransform colours =
-            SrgbTransform::from_icc(eighth->icc, eighth->grey ? ProfileInput::Grey : ProfileInput::Rgb);
-        if (colours && eighth->grey) {
-            std::vector<std::uint8_t> grey(count);
-            for (std::size_t i = 0; i < count; ++i) grey[i] = pixels[3 * i];
-            colours.convert(grey.data(), grey.data(), count);
-            for (std::size_t i = 0; i < count; ++i) pixels[3 * i] = pixels[3 * i + 1] = pixels[3 * i + 2] = grey[i];
-        } else if (colours) {
-            colours.convert(pixels.data(), pixels.data(), count);
-        }
-    }
+    const std::size_t depth = eighth->grey ? 1 : 3;
     const int orientation = keep_stored_orientation() ? 1 : exif_orientation(head.exif);
-    PixelBlock block = orientation == 1 ? allocate_image(eighth->width, eighth->height, 24)
-                                        : upright_pixels(pixels.data(), std::size_t(eighth->width),
-                                                         std::size_t(eighth->height), 3, orientation);
+    PixelBlock block = orientation == 1 ? allocate_image(eighth->width, eighth->height, eighth->grey ? 8 : 24)
+                                        : upright_pixels(eighth->pixels.data(), std::size_t(eighth->width),
+                                                         std::size_t(eighth->height), depth, orientation);
     if (!block) return false;
-    if (orientation == 1) std::memcpy(block.get(), pixels.data(), pixels.size());
+    if (orientation == 1) std::memcpy(block.get(), eighth->pixels.data(), eighth->pixels.size());
     pic->pixels = block.release();
     pic->width = orientation_swaps_sides(orientation) ? eighth->height : eighth->width;
     pic->height = orientation_swaps_sides(orientation) ? eighth->width : eighth->height;
-    pic->bits = 24;
-    pic->colours = 0;
+    pic->bits = eighth->grey ? 8 : 24;
+    pic->colours = eighth->grey ? 256 : 0;
+    for (int level = 0; eighth->grey && level < 256; ++level) std::memset(pic->palette + 3 * level, level, 3);
+    convert_record_to_srgb(pic, eighth->icc);
     return true;
 }
 

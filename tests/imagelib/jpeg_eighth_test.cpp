@@ -37,10 +37,12 @@ std::string photo_ppm()
 
 Rows rows_of(const zarn::EighthPicture& picture)
 {
+    const std::size_t depth = picture.grey ? 1 : 3, width = std::size_t(picture.width);
     Rows rows;
-    for (int y = 0; y < picture.height; ++y) {
-        const auto* row = picture.pixels.data() + std::size_t(y) * 3 * std::size_t(picture.width);
-        rows.emplace_back(row, row + 3 * picture.width);
+    for (std::size_t y = 0; y < std::size_t(picture.height); ++y) {
+        Bytes& row = rows.emplace_back(3 * width);
+        for (std::size_t i = 0; i < 3 * width; ++i)
+            row[i] = picture.pixels[(y * width + i / 3) * depth + i % 3 % depth];
     }
     return rows;
 }
