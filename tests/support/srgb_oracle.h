@@ -89,6 +89,25 @@ inline Bytes lcms_to_srgb(const Bytes& icc, const Bytes& pixels, cmsUInt32Number
     return out;
 }
 
+// `rows` of RGB pixels the same way; the rows unchanged when the profile
+// cannot be opened.
+inline Rows lcms_to_srgb(const Rows& rows, const Bytes& icc)
+{
+    cmsHPROFILE source = cmsOpenProfileFromMem(icc.data(), cmsUInt32Number(icc.size()));
+    if (!source) return rows;
+    cmsCloseProfile(source);
+    Bytes pixels;
+    for (const Bytes& row : rows) pixels.insert(pixels.end(), row.begin(), row.end());
+    const Bytes converted = lcms_to_srgb(icc, pixels);
+    Rows out;
+    std::size_t at = 0;
+    for (const Bytes& row : rows) {
+        out.emplace_back(converted.begin() + std::ptrdiff_t(at), converted.begin() + std::ptrdiff_t(at + row.size()));
+        at += row.size();
+    }
+    return out;
+}
+
 // A profile whose header and tag table hold but whose tags are garbage:
 // containers take it, lcms2 can make nothing of it.
 inline Bytes broken(Bytes icc)

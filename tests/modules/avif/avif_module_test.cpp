@@ -1,5 +1,5 @@
 // AVIF files made by avifenc read to avifdec's pixels; ours decode in avifdec; orientation, frames, colours, damage.
-#include "colour_oracle.h"
+#include "srgb_oracle.h"
 #include "colour_profile.h"
 #include "test_support.h"
 

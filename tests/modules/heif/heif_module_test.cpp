@@ -1,5 +1,5 @@
 // HEIF files made by heif-enc read to heif-convert's pixels; orientation, detection, damage, colours, AVIF.
-#include "colour_oracle.h"
+#include "srgb_oracle.h"
 #include "colour_profile.h"
 #include "exif.h"
 #include "test_support.h"

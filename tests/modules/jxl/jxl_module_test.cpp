@@ -1,5 +1,5 @@
 // JPEG XL files made by cjxl read to djxl's pixels; ours decode in djxl; frames, orientation, colours, damage.
-#include "colour_oracle.h"
+#include "srgb_oracle.h"
 #include "colour_profile.h"
 #include "exif.h"
 #include "test_support.h"
