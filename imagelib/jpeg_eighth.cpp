@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdint>
 #include <map>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <optional>
@@ -523,7 +524,14 @@ bool decode_scan(Stream& stream, const Layout& layout, std::span<const std::uint
     if (middle) {
         try {
             helper = std::thread([&second, walker, middle, &layout] {
-                second.walk(walker, middle->first, middle->second, layout.blocks);
+                // Out of memory, the walk counts no block good, so no
+                // meeting is taken.
+                try {
+                    second.walk(walker, middle->first, middle->second, layout.blocks);
+                } catch (const std::bad_alloc&) {
+                    second.good = 0;
+                    second.noted.store(SecondHalf::kNotes, std::memory_order_release);
+                }
             });
         } catch (const std::system_error&) {
             middle.reset();
