@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kFastBits = 9;   // DC codes decoded by one look
 constexpr int kSkipBits = 13;  // AC symbols stepped over by one look
+constexpr int kDcBits = 10;    // DC codes with their extra bits taken by one look
 
 struct Huffman {
     bool present = false;
@@ -29,9 +30,13 @@ struct Huffman {
     std::array<std::uint16_t, 1 << kFastBits> fast{};
     // For each kSkipBits bits: the bits the whole AC symbols in them take
     // (codes and extra bits), the coefficients they step over, and whether
-    // the last is the end of block, as bits | advance << 4 | end << 12.
+    // the last is the end of block, as bits | advance << 5 | end << 13.
     // Bits 0 when no symbol fits.
     std::array<std::uint16_t, 1 << kSkipBits> skip{};
+    // For DC tables, each kDcBits bits whose code and extra bits fit in
+    // them: the bits used in the low byte, the difference they give above;
+    // 0 when they do not fit.
+    std::array<std::int32_t, 1 << kDcBits> whole_dc{};
 };
 
 // The symbol whose code starts `code_bits` (a left-aligned value of
@@ -44,6 +49,11 @@ std::pair<int, int> find_code(const Huffman& table, std::uint32_t code_bits, int
             return {length, table.values[std::size_t(code + table.valoffset[std::size_t(length)])]};
     }
     return {0, 0};
+}
+
+inline int extended(std::uint32_t value, int size)
+{
+    return value < (1u << (size - 1)) ? int(value) - (1 << size) + 1 : int(value);
 }
 
 bool build_huffman(Huffman& table, std::span<const std::uint8_t, 16> counts, std::span<const std::uint8_t> values,
@@ -70,6 +80,15 @@ bool build_huffman(Huffman& table, std::span<const std::uint8_t, 16> counts, std
     }
     table.maxcode[17] = 0x7FFFFFFF;
     std::copy(values.begin(), values.end(), table.values.begin());
+    if (!ac) {
+        for (std::uint32_t look = 0; look < 1u << kDcBits; ++look) {
+            const auto [length, size] = find_code(table, look << (32 - kDcBits), kDcBits);
+            if (length == 0 || size > 11 || length + size > kDcBits) continue;
+            const std::uint32_t extra = (look >> (kDcBits - length - size)) & ((1u << size) - 1);
+            const int difference = size == 0 ? 0 : extended(extra, size);
+            table.whole_dc[look] = std::int32_t(std::uint32_t(difference) << 8 | std::uint32_t(length + size));
+        }
+    }
     if (ac) {
         for (std::uint32_t look = 0; look < 1u << kSkipBits; ++look) {
             int used = 0, advance = 0, end = 0;
@@ -88,7 +107,7 @@ bool build_huffman(Huffman& table, std::span<const std::uint8_t, 16> counts, std
                     break;
                 }
             }
-            table.skip[look] = std::uint16_t(used | advance << 4 | end << 12);
+            table.skip[look] = std::uint16_t(used | advance << 5 | end << 13);
         }
     }
     table.present = true;
@@ -206,11 +225,6 @@ inline int decode(const Huffman& table, BitReader& bits)
     if (length == 0) return -1;
     bits.drop(length);
     return symbol;
-}
-
-inline int extended(std::uint32_t value, int size)
-{
-    return value < (1u << (size - 1)) ? int(value) - (1 << size) + 1 : int(value);
 }
 
 struct Component {
@@ -402,19 +416,24 @@ struct Walker {
         const auto at = std::size_t(slot);
         slot = slot + 1 == per_mcu ? 0 : slot + 1;
         bits.fill();
-        const int size = decode(*dc[at], bits);
-        if (size < 0 || size > 11) return false;
         std::uint32_t& into = predictors[std::size_t(component[at])];
-        if (size != 0) {
-            into += std::uint32_t(extended(bits.peek(size), size));
-            bits.drop(size);
+        if (const std::int32_t whole = dc[at]->whole_dc[bits.peek(kDcBits)]; whole != 0) {
+            bits.drop(whole & 0xFF);
+            into += std::uint32_t(whole >> 8);
+        } else {
+            const int size = decode(*dc[at], bits);
+            if (size < 0 || size > 11) return false;
+            if (size != 0) {
+                into += std::uint32_t(extended(bits.peek(size), size));
+                bits.drop(size);
+            }
         }
         predictor = into;
         const Huffman& table = *ac[at];
         for (int k = 1; k < 64;) {
             bits.fill();
             const unsigned step = table.skip[bits.peek(kSkipBits)];
-            const int used = int(step & 15), advance = int(step >> 4 & 0xFF), end = int(step >> 12);
+            const int used = int(step & 31), advance = int(step >> 5 & 0xFF), end = int(step >> 13);
             // An end of block must come at coefficient 63 at the latest.
             if (used != 0 && k + advance + end <= 64) {
                 bits.drop(used);
@@ -454,7 +473,7 @@ struct SecondHalf {
     std::vector<Note> notes = std::vector<Note>(kNotes);
     std::atomic<int> noted{0};
     std::atomic<bool> stop{false};
-    std::vector<std::uint32_t> predictors;  // after each block
+    std::vector<std::uint16_t> predictors;  // after each block, the low 16 bits
     std::size_t good = 0;                   // blocks walked within the data
     std::size_t first_bad = SIZE_MAX;       // the first block with a bad code
 
@@ -474,7 +493,7 @@ struct SecondHalf {
                 walker.bits.drop(1);
             }
             if (!walker.bits.within_data()) break;
-            predictors.push_back(predictor);
+            predictors.push_back(std::uint16_t(predictor & 0xFFFFu));
             good = n + 1;
         }
         noted.store(kNotes, std::memory_order_release);
@@ -596,19 +615,28 @@ void fill_planes(Stream& stream, const Layout& layout, const std::vector<std::in
 {
     for (Component& component : stream.components)
         component.plane.resize(std::size_t(component.blocks_across) * std::size_t(component.blocks_down));
-    const std::size_t per_mcu = layout.component.size();
-    std::size_t n = 0;
-    for (int mcu_y = 0; mcu_y < layout.mcus_down; ++mcu_y)
-        for (int mcu_x = 0; mcu_x < layout.mcus_across; ++mcu_x)
-            for (std::size_t i = 0; i < per_mcu; ++i, ++n) {
-                Component& component = stream.components[std::size_t(layout.component[i])];
-                const std::int64_t quant = stream.dc_quant[std::size_t(component.quant)];
-                const std::int64_t mean = ((std::int64_t(coefficients[n]) * quant + 4) >> 3) + 128;
-                const int across = component.blocks_across / layout.mcus_across;
-                const int down = component.blocks_down / layout.mcus_down;
-                const std::size_t x = std::size_t(mcu_x * across + layout.dx[i]);
-                const std::size_t y = std::size_t(mcu_y * down + layout.dy[i]);
-                component.plane[y * std::size_t(component.blocks_across) + x] =
+    // Per block of an MCU: where it goes in its plane from the MCU's corner,
+    // how far that corner moves per MCU across and down, and its table.
+    struct Slot {
+        std::uint8_t* plane;
+        std::size_t offset, across, down;
+        std::int64_t quant;
+    };
+    std::vector<Slot> slots;
+    for (std::size_t i = 0; i < layout.component.size(); ++i) {
+        Component& component = stream.components[std::size_t(layout.component[i])];
+        const auto stride = std::size_t(component.blocks_across);
+        const auto across = std::size_t(component.blocks_across / layout.mcus_across);
+        const auto down = std::size_t(component.blocks_down / layout.mcus_down);
+        slots.push_back({component.plane.data(), std::size_t(layout.dy[i]) * stride + std::size_t(layout.dx[i]), across,
+                         down * stride, stream.dc_quant[std::size_t(component.quant)]});
+    }
+    const std::int16_t* coefficient = coefficients.data();
+    for (std::size_t mcu_y = 0; mcu_y < std::size_t(layout.mcus_down); ++mcu_y)
+        for (std::size_t mcu_x = 0; mcu_x < std::size_t(layout.mcus_across); ++mcu_x)
+            for (const Slot& slot : slots) {
+                const std::int64_t mean = ((std::int64_t(*coefficient++) * slot.quant + 4) >> 3) + 128;
+                slot.plane[slot.offset + mcu_y * slot.down + mcu_x * slot.across] =
                     std::uint8_t(std::clamp<std::int64_t>(mean, 0, 255));
             }
 }
