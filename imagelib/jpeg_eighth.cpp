@@ -2,6 +2,8 @@
 // symbols at a time, which is most of what a scaled libjpeg decode spends its time on.
 #include "jpeg_eighth.h"
 
+#include "record.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -9,6 +11,7 @@
 #include <climits>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -526,11 +529,10 @@ std::optional<std::pair<std::size_t, std::uint64_t>> middle_of(std::span<const s
 
 // Every block's DC term, in scan order, as libjpeg's 16-bit coefficients.
 bool decode_scan(Stream& stream, const Layout& layout, std::span<const std::uint8_t> file, std::size_t from,
-                 std::size_t shortest_split, std::vector<std::int16_t>& coefficients)
+                 std::size_t shortest_split, std::int16_t* coefficients)
 {
     // Every block takes two bits at least, a DC and an end-of-block code.
     if (layout.blocks / 4 > file.size() - from) return false;
-    coefficients.resize(layout.blocks);
     Walker walker(stream, layout, file);
     walker.bits.start(from);
 
@@ -611,7 +613,7 @@ bool decode_scan(Stream& stream, const Layout& layout, std::span<const std::uint
 
 // The components' planes from the coefficients: each block's mean, by
 // libjpeg's 1 x 1 inverse transform, rounded, about the middle grey.
-void fill_planes(Stream& stream, const Layout& layout, const std::vector<std::int16_t>& coefficients)
+void fill_planes(Stream& stream, const Layout& layout, const std::int16_t* coefficients)
 {
     for (Component& component : stream.components)
         component.plane.resize(std::size_t(component.blocks_across) * std::size_t(component.blocks_down));
@@ -631,7 +633,7 @@ void fill_planes(Stream& stream, const Layout& layout, const std::vector<std::in
         slots.push_back({component.plane.data(), std::size_t(layout.dy[i]) * stride + std::size_t(layout.dx[i]), across,
                          down * stride, stream.dc_quant[std::size_t(component.quant)]});
     }
-    const std::int16_t* coefficient = coefficients.data();
+    const std::int16_t* coefficient = coefficients;
     for (std::size_t mcu_y = 0; mcu_y < std::size_t(layout.mcus_down); ++mcu_y)
         for (std::size_t mcu_x = 0; mcu_x < std::size_t(layout.mcus_across); ++mcu_x)
             for (const Slot& slot : slots) {
@@ -668,7 +670,7 @@ void to_rgb(const Stream& stream, EighthPicture& picture, int most_across, int m
         blue_x[std::size_t(x)] = x * blue.across / most_across;
         red_x[std::size_t(x)] = x * red.across / most_across;
     }
-    std::uint8_t* out = picture.pixels.data();
+    std::uint8_t* out = picture.pixels.get();
     for (int y = 0; y < picture.height; ++y) {
         const std::uint8_t *y_row = sample_row(luma, y), *cb_row = sample_row(blue, y), *cr_row = sample_row(red, y);
         for (std::size_t x = 0; x < luma_x.size(); ++x, out += 3) {
@@ -737,20 +739,23 @@ std::optional<EighthPicture> read_jpeg_eighth(std::span<const std::uint8_t> file
     }
     if (!sampling_supported(stream, most_across, most_down)) return std::nullopt;
     const Layout layout = layout_of(stream);
-    std::vector<std::int16_t> coefficients;
-    if (!decode_scan(stream, layout, file, at, shortest_split, coefficients)) return std::nullopt;
-    fill_planes(stream, layout, coefficients);
+    // Every term is written before it is read: the block is left uncleared.
+    const std::unique_ptr<std::int16_t[]> coefficients(new (std::nothrow) std::int16_t[layout.blocks]);
+    if (!coefficients || !decode_scan(stream, layout, file, at, shortest_split, coefficients.get()))
+        return std::nullopt;
+    fill_planes(stream, layout, coefficients.get());
 
     EighthPicture picture;
     picture.width = (stream.width + 7) / 8;
     picture.height = (stream.height + 7) / 8;
     picture.grey = stream.components.size() == 1;
-    picture.pixels.resize((picture.grey ? 1 : 3) * std::size_t(picture.width) * std::size_t(picture.height));
+    picture.pixels = allocate_image(picture.width, picture.height, picture.grey ? 8 : 24);
+    if (!picture.pixels) return std::nullopt;
     if (picture.grey) {
         const Component& grey = stream.components[0];
         for (int y = 0; y < picture.height; ++y) {
             const std::uint8_t* row = grey.plane.data() + std::size_t(y) * std::size_t(grey.blocks_across);
-            std::copy_n(row, picture.width, picture.pixels.data() + std::size_t(y) * std::size_t(picture.width));
+            std::copy_n(row, picture.width, picture.pixels.get() + std::size_t(y) * std::size_t(picture.width));
         }
     } else {
         to_rgb(stream, picture, most_across, most_down);

@@ -1,6 +1,8 @@
 // A baseline JPEG stream read at an eighth of its size from the blocks' DC terms alone, for thumbnails.
 #pragma once
 
+#include "record.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -18,7 +20,7 @@ namespace zarn {
 struct EighthPicture {
     int width = 0, height = 0;
     bool grey = false;
-    std::vector<std::uint8_t> pixels;
+    PixelBlock pixels;
     std::vector<std::uint8_t> icc;
 };
 

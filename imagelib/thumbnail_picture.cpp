@@ -116,11 +116,10 @@ bool read_jpeg_eighth_file(const char* path, const JpegHead& head, PicImage* pic
     if (!eighth) return false;
     const std::size_t depth = eighth->grey ? 1 : 3;
     const int orientation = keep_stored_orientation() ? 1 : exif_orientation(head.exif);
-    PixelBlock block = orientation == 1 ? allocate_image(eighth->width, eighth->height, eighth->grey ? 8 : 24)
-                                        : upright_pixels(eighth->pixels.data(), std::size_t(eighth->width),
+    PixelBlock block = orientation == 1 ? std::move(eighth->pixels)
+                                        : upright_pixels(eighth->pixels.get(), std::size_t(eighth->width),
                                                          std::size_t(eighth->height), depth, orientation);
     if (!block) return false;
-    if (orientation == 1) std::memcpy(block.get(), eighth->pixels.data(), eighth->pixels.size());
     pic->pixels = block.release();
     pic->width = orientation_swaps_sides(orientation) ? eighth->height : eighth->width;
     pic->height = orientation_swaps_sides(orientation) ? eighth->width : eighth->height;
