@@ -129,35 +129,33 @@ struct BitReader {
     std::size_t made_up = 0;
     std::uint64_t loaded = 0;           // bytes of data taken into the store, stuffing taken out
     std::optional<std::size_t> marker;  // where the marker that stopped the reading stands
-    std::size_t fast_end = 0;
+    std::size_t next_ff = 0;
 
     void start(std::size_t from)
     {
         at = from;
-        fast_end = file.size() >= 4 ? file.size() - 3 : 0;
+        next_ff = find_ff(from);
         store = 0;
         count = 0;
         made_up = 0;
         marker.reset();
     }
-    // Four bytes while they hold no 0xFF and end before the last four of
-    // the file (where no marker has stopped the reading, `fast_end` is
-    // past them), byte by byte otherwise.
+    // Up to seven bytes in one load while the eight from `at` hold no 0xFF
+    // (`next_ff` is the next one's place, or the file's end), byte by byte
+    // otherwise.
     void fill()
     {
         if (count >= 32) return;
-        if (at < fast_end) {
-            const std::uint8_t* bytes = file.data() + at;
-            const std::uint32_t word =
-                std::uint32_t(bytes[0]) << 24 | std::uint32_t(bytes[1]) << 16 | std::uint32_t(bytes[2]) << 8 | bytes[3];
-            const std::uint32_t inverse = ~word;
-            if (((inverse - 0x01010101u) & word & 0x80808080u) == 0) {
-                store |= std::uint64_t(word) << (32 - count);
-                at += 4;
-                loaded += 4;
-                count += 32;
-                return;
-            }
+        if (at + 8 <= next_ff) {
+            std::uint64_t word;
+            std::memcpy(&word, file.data() + at, 8);
+            word = __builtin_bswap64(word);
+            store |= word >> count;
+            const auto bytes = std::size_t(63 - count) >> 3;
+            at += bytes;
+            loaded += bytes;
+            count += int(bytes * 8);
+            return;
         }
         fill_slowly();
     }
@@ -177,7 +175,6 @@ struct BitReader {
                     ++loaded;
                 } else {
                     marker = at;
-                    fast_end = 0;
                     ++made_up;
                 }
             } else {
@@ -186,6 +183,13 @@ struct BitReader {
             store |= byte << (56 - count);
             count += 8;
         }
+        next_ff = marker ? 0 : find_ff(at);
+    }
+    std::size_t find_ff(std::size_t from) const
+    {
+        if (from >= file.size()) return file.size();
+        const void* found = std::memchr(file.data() + from, 0xFF, file.size() - from);
+        return found ? std::size_t(static_cast<const std::uint8_t*>(found) - file.data()) : file.size();
     }
     std::uint32_t peek(int bits) const { return std::uint32_t(store >> (64 - bits)); }
     void drop(int bits)
