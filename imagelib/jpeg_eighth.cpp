@@ -23,6 +23,7 @@ namespace {
 constexpr int kFastBits = 9;   // DC codes decoded by one look
 constexpr int kSkipBits = 13;  // AC symbols stepped over by one look
 constexpr int kDcBits = 10;    // DC codes with their extra bits taken by one look
+constexpr std::size_t kMostBlocksInMcu = 10;
 
 struct Huffman {
     bool present = false;
@@ -398,8 +399,8 @@ Layout layout_of(Stream& stream)
 // added into its component's predictor (wrapping, as libjpeg keeps them
 // before taking 16-bit coefficients), the AC terms passed over.
 struct Walker {
-    std::array<const Huffman*, 10> dc{}, ac{};
-    std::array<int, 10> component{};
+    std::array<const Huffman*, kMostBlocksInMcu> dc{}, ac{};
+    std::array<int, kMostBlocksInMcu> component{};
     int per_mcu = 0;
     BitReader bits;
     std::array<std::uint32_t, 3> predictors{};
@@ -743,6 +744,8 @@ std::optional<EighthPicture> read_jpeg_eighth(std::span<const std::uint8_t> file
     }
     if (!sampling_supported(stream, most_across, most_down)) return std::nullopt;
     const Layout layout = layout_of(stream);
+    // As libjpeg has it, an MCU holds ten blocks at most.
+    if (layout.component.size() > kMostBlocksInMcu) return std::nullopt;
     // Every term is written before it is read: the block is left uncleared.
     const std::unique_ptr<std::int16_t[]> coefficients(new (std::nothrow) std::int16_t[layout.blocks]);
     if (!coefficients || !decode_scan(stream, layout, file, at, shortest_split, coefficients.get()))
